@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tarvel needs to build, test and run.
+# Run as root it uses apt-get; otherwise it names what is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+else
+  echo "Tarvel needs these Debian packages, which are not installed:" >&2
+  echo "  ${missing[*]}" >&2
+  echo "Install them as root, for example:" >&2
+  echo "  sudo apt-get install ${missing[*]}" >&2
+  exit 1
+fi

@@ -1,0 +1,69 @@
+// Encoding and decoding of the on-disk volume layout (see docs/format.md):
+// the 96-byte header and the file-list entries, little-endian.  Nothing else
+// in Tarvel turns volume bytes into values or back.
+//
+// THIS HEADER IS A CONTRACT SHARED BY THE WHOLE ENGINE: add, do not rename.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "checksum/md5.h"
+#include "engine/model.h"
+
+namespace tarvel {
+
+constexpr std::size_t kHeaderSize = 96;
+constexpr std::uint32_t kFormatVersion10 = 0x00010000;
+constexpr std::uint32_t kFormatVersion09 = 0x00000900;
+constexpr std::uint32_t kGenerator = 0x01000205;  // writer 1, version 0.2.5
+
+// Header field offsets.
+constexpr std::size_t kOffMagic = 0, kOffVersion = 8, kOffGenerator = 12, kOffControl = 16,
+                      kOffSetHash = 32, kOffVolumeNumber = 48, kOffFileCount = 56,
+                      kOffFileListOffset = 64, kOffFileListSize = 72, kOffDataOffset = 80,
+                      kOffDataSize = 88;
+
+struct VolumeHeader {
+  std::array<std::uint8_t, 8> magic{{'P', 'A', 'R', 0, 0, 0, 0, 0}};
+  std::uint32_t version = kFormatVersion10;
+  std::uint32_t generator = kGenerator;
+  md5digest control{};
+  md5digest setHash{};
+  std::uint64_t volumeNumber = 0;
+  std::uint64_t fileCount = 0;
+  std::uint64_t fileListOffset = kHeaderSize;
+  std::uint64_t fileListSize = 0;
+  std::uint64_t dataOffset = 0;
+  std::uint64_t dataSize = 0;
+};
+
+std::array<std::uint8_t, kHeaderSize> EncodeHeader(const VolumeHeader& h);
+VolumeHeader DecodeHeader(std::span<const std::uint8_t, kHeaderSize> bytes);
+
+// Little-endian helpers, byte by byte.
+void PutU32(std::uint8_t* p, std::uint32_t v);
+void PutU64(std::uint8_t* p, std::uint64_t v);
+std::uint32_t GetU32(const std::uint8_t* p);
+std::uint64_t GetU64(const std::uint8_t* p);
+
+// Names: UTF-8 bytes <-> UTF-16LE code units.  A byte that is not valid
+// UTF-8 becomes the code unit of the same value; an unpaired surrogate reads
+// back as U+FFFD.
+std::u16string NameToUtf16(const std::string& name);
+std::string NameFromUtf16(const std::u16string& units);
+// 56 + 2 x the UTF-16 code units of name.
+std::int64_t EntrySizeFor(const std::string& name);
+
+// Appends one file-list entry (entrysize, status, filesize, md5whole,
+// md5head, UTF-16LE name) to `out`.
+void AppendEntry(std::vector<std::uint8_t>& out, const fileentry& e);
+// The whole file list of FileTable slots 0..FileCount-1.
+std::vector<std::uint8_t> EncodeFileList(const SetModel& m);
+
+}  // namespace tarvel

@@ -1,0 +1,84 @@
+// Reed-Solomon parity over GF(2^8): the coefficient rule, the chunk buffers,
+// parity computation for creating a set and the recovery system for
+// restoring files.  No file input or output happens here: the engine loads
+// chunks into the blocks, calls, and takes the results out.
+//
+// THIS HEADER IS THE CONTRACT THE ENGINE BUILDS ON.  Names and meanings stay;
+// the implementation behind them (kernels, layout, alignment) is free.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace tarvel {
+
+constexpr int kChunkSize = 50000;       // bytes of a file or volume per pass
+constexpr int kMaxParityFiles = 255;    // data rows usable for computing parity
+constexpr int kMaxParityVolumes = 128;  // parity rows usable
+constexpr int kMaxRecoverFiles = 251;   // width of the recovery system
+
+struct RowSource {
+  std::int32_t file = 0;    // file position 1..N held in this row, or 0
+  std::int32_t volume = 0;  // parity volume number held in this row, or 0
+};
+
+enum class RecoveryResult {
+  kOk,
+  kTooManyFiles,      // more than 251 files in parity
+  kNotEnoughVolumes,  // fewer usable volumes than missing files
+  kSingular,          // no choice among the usable volumes gives a solvable system
+};
+
+class ParityMatrix {
+ public:
+  // Allocates every table and block once; nothing is allocated afterwards.
+  ParityMatrix();
+  ~ParityMatrix();
+  ParityMatrix(const ParityMatrix&) = delete;
+  ParityMatrix& operator=(const ParityMatrix&) = delete;
+
+  // Builds the field tables and CoefficientTable and clears the blocks.
+  void SetupParity();
+  // Sets every byte of every DataBlock and ParityBlock row to zero.
+  void ClearBlocks();
+
+  // Row r of DataBlock (r = 0..255) and of ParityBlock (r = 0..128); each
+  // holds one chunk of kChunkSize bytes.
+  std::uint8_t* DataRow(int r);
+  std::uint8_t* ParityRow(int r);
+
+  // Creating: DataRow(f) holds the chunk of file position f, f = 1..N.
+  // Sets ParityRow(v), v = 1..P, to XOR over f of f^(v-1) * DataRow(f).
+  // REQUIRES: 0 <= N <= 255, 0 <= P <= 128.
+  void ComputeParity(int fileCount, int parityCount);
+
+  // Restoring.  The caller sets FileOkFlags[1..N] and VolumeUsableFlags[1..128].
+  std::uint8_t FileOkFlags[256] = {};
+  std::uint8_t VolumeUsableFlags[256] = {};
+  // Filled by PrepareRecovery:
+  RowSource RowSources[256] = {};
+  std::int32_t RowSourceCount = 0;
+  std::int32_t MissingFiles[256] = {};
+  std::int32_t MissingCount = 0;
+
+  // Chooses the volume that stands in for every missing position and solves
+  // the system.  On anything but kOk no recovery may be applied.
+  [[nodiscard]] RecoveryResult PrepareRecovery(int fileCount);
+
+  // DataRow(r) holds the chunk named by RowSources[r], r = 0..N-1.  Sets
+  // ParityRow(i) to the rebuilt chunk of file position MissingFiles[i].
+  // REQUIRES: the last PrepareRecovery returned kOk.
+  void ApplyRecovery();
+
+  // RecoveryMatrix[i][x]: coefficient of DataRow(x) in missing file i.
+  std::uint8_t RecoveryCoefficient(int i, int x) const;
+  // CoefficientTable[e][m] = (m+1)^e.
+  std::uint8_t Coefficient(int e, int m) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tarvel

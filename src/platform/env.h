@@ -1,0 +1,107 @@
+// The file layer and the other operating-system services the engine needs.
+//
+// Everything the engine does with files goes through an Env, so that tests
+// can put a fault-injecting Env in front of the real one.  Failures are
+// thrown as FileError carrying the text the user will see:
+//   "Datei %s kann nicht geöffnet werden"   (a file that cannot be opened)
+//   "Datei %s kann nicht erstellt werden"   (a file that cannot be created)
+//   "Datei %s kann nicht geschrieben werden" (a write that fails or falls short)
+//   "Datei %s kann nicht gelesen werden"     (a read that fails with an I/O error)
+// where %s is the file name exactly as the caller gave it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tarvel {
+
+class FileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Builders of the four error texts.
+std::string CannotOpenText(const std::string& name);
+std::string CannotCreateText(const std::string& name);
+std::string CannotWriteText(const std::string& name);
+std::string CannotReadText(const std::string& name);
+
+// An open file.  Closed when the object is destroyed, on every path.
+class File {
+ public:
+  virtual ~File() = default;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // The name the file was opened under (used in error texts).
+  virtual const std::string& Name() const = 0;
+
+  // Current size in bytes.
+  virtual std::int64_t Size() = 0;
+
+  // Reads up to `n` bytes at `offset`; returns the count read, which is less
+  // than `n` only at the end of the file.  An I/O error throws FileError.
+  virtual std::size_t ReadAt(std::int64_t offset, void* buffer, std::size_t n) = 0;
+
+  // Writes exactly `n` bytes at `offset`, or throws FileError
+  // ("... kann nicht geschrieben werden").
+  virtual void WriteAt(std::int64_t offset, const void* buffer, std::size_t n) = 0;
+
+  // Flushes written data to stable storage, or throws FileError.
+  virtual void Sync() = 0;
+
+ protected:
+  File() = default;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // The process-wide Env of the real file system.
+  static Env& Default();
+
+  // Opens an existing file for reading.  Throws "... kann nicht geöffnet werden".
+  virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;
+  // Creates a file for writing, replacing an existing one.  Throws "... kann nicht erstellt werden".
+  virtual std::unique_ptr<File> Create(const std::string& path) = 0;
+  // Creates a new file that must not exist yet (for temporary files).
+  // Throws "... kann nicht erstellt werden".
+  virtual std::unique_ptr<File> CreateNew(const std::string& path) = 0;
+  // Opens an existing file for reading and writing.  Throws "... kann nicht geöffnet werden".
+  virtual std::unique_ptr<File> OpenReadWrite(const std::string& path) = 0;
+
+  // The bare names of the plain files of `folder`: regular files and
+  // symbolic links to regular files, never folders, devices, sockets, pipes
+  // or hidden files (a name starting with ".").  Listing order is the
+  // file system's.  An unreadable folder gives an empty list.
+  virtual std::vector<std::string> ListPlainFiles(const std::string& folder) = 0;
+
+  // True when `name` in `folder` is a plain file in the sense of ListPlainFiles.
+  virtual bool IsPlainFile(const std::string& folder, const std::string& name) = 0;
+
+  // Renames `from` to `to`.  With replace = false, fails when `to` exists.
+  // Returns false when the file system refuses.
+  virtual bool Rename(const std::string& from, const std::string& to, bool replace) = 0;
+
+  // Removes a file; returns false when it could not be removed.
+  virtual bool Remove(const std::string& path) = 0;
+
+  // The process's current folder (absolute).
+  virtual std::string CurrentFolder() = 0;
+
+  // Free bytes on the file system where `path` would be created (its folder
+  // is asked); -1 when unknown.
+  virtual std::int64_t FreeSpace(const std::string& path) = 0;
+};
+
+// Path helpers (byte strings, '/' as separator).
+std::string JoinPath(const std::string& folder, const std::string& name);
+std::string FolderOf(const std::string& path);    // "" when there is no folder part; "/" for "/x"
+std::string BareName(const std::string& path);    // the last component
+
+}  // namespace tarvel

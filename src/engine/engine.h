@@ -1,0 +1,85 @@
+// The volume-set engine: creating, checking and restoring a set.  It owns
+// the set model and the parity arithmetic, reaches files only through an Env
+// and people only through an Interaction.  Both front ends (the windows and
+// the command line) drive it through the operations below, one action at a
+// time; the model is consistent only between actions.
+//
+// File-layer failures are thrown as FileError with the text for the user;
+// the front ends catch them at the top of each action.
+//
+// THIS HEADER IS A CONTRACT SHARED BY THE FRONT ENDS: add, do not rename.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/interaction.h"
+#include "engine/model.h"
+#include "parity/rs.h"
+#include "platform/env.h"
+
+namespace tarvel {
+
+// What a request to restore came to.
+enum class RestoreOutcome {
+  kNothingToRestore,     // "No files to restore..." was shown
+  kNotEnoughVolumes,     // "You do not have enough parity volumes. N parity volumes are needed."
+  kUnsolvable,           // refused before anything was written (singular system, > 251 files)
+  kRestored,             // the run happened (files the user declined stay as they were)
+};
+
+class Engine {
+ public:
+  Engine(Env& env, Interaction& ui);
+
+  SetModel& Model() { return model_; }
+  const SetModel& Model() const { return model_; }
+  Env& FileLayer() { return env_; }
+  Interaction& User() { return ui_; }
+
+  // --- Creating -----------------------------------------------------------
+  // Paths in set order (the caller sorts them byte-wise).  Reads each file
+  // once for both digests.  False when a file is empty (its message shown)
+  // or when no file ended up in parity (a message is shown, nothing written).
+  [[nodiscard]] bool AnalyseFiles(const std::vector<std::string>& paths);
+  // Writes volumes 0..parityCount under VolumeFileName(baseName, n).  Throws
+  // FileError on any failed open/create/read/write; returns true only when
+  // every byte of every volume was written.
+  [[nodiscard]] bool WriteVolumeSet(const std::string& baseName, int parityCount);
+
+  // --- Checking -----------------------------------------------------------
+  // The folder in which the set's files and volumes are looked for.
+  void SetSetFolder(const std::string& folder) { setFolder_ = folder; }
+  const std::string& SetFolder() const { return setFolder_; }
+
+  // ResetTables + ReadVolume of `volumePath`; on success the set folder
+  // becomes the volume's folder.  False after the reader's own message.
+  [[nodiscard]] bool ReadVolume(const std::string& volumePath);
+  void SearchFiles();
+  void FindVolumes();
+  void BuildReport(std::vector<std::string>& lines);
+
+  // --- Restoring ----------------------------------------------------------
+  // The "Restore Files" action of the report: refuses with its messages when
+  // nothing is bad or volumes are too few; otherwise rebuilds.  With
+  // askEachFile the Restore prompt is shown per file and each confirmed file
+  // is rebuilt with its own pass (the window); without it every bad file is
+  // rebuilt without asking in one pass over the sources (the command line).
+  // It does not search again: callers run SearchFiles and BuildReport after
+  // kRestored.
+  RestoreOutcome RestoreFromReport(bool askEachFile);
+
+  // Rename and copy of a file found by content (File search prompt).
+  void rnfile(const std::string& found, const std::string& missing);
+  void cpfile(const std::string& found, const std::string& missing);
+
+ private:
+  Env& env_;
+  Interaction& ui_;
+  SetModel model_;
+  ParityMatrix parity_;
+  std::string setFolder_;
+};
+
+}  // namespace tarvel

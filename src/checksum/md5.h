@@ -30,6 +30,11 @@ void md5init(md5state& ctx);
 void md5update(md5state& ctx, const void* data, std::size_t length);
 void md5final(md5state& ctx, md5digest& out);
 
+// Like md5update for bytes of a file mapping.  Returns false, leaving `ctx`
+// unusable, when a page could not be read (the file shrank while it was
+// mapped, or the device failed) instead of the process dying of SIGBUS.
+[[nodiscard]] bool md5updatemapped(md5state& ctx, const void* data, std::size_t length);
+
 // Digest of `length` bytes at `data`.
 md5digest md5buffer(const void* data, std::size_t length);
 inline md5digest md5buffer(std::span<const std::uint8_t> bytes) {

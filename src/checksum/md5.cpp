@@ -1,0 +1,398 @@
+// MD5 (RFC 1321) and the digests of file portions read through a read-only
+// mapping of the whole file.
+#include "checksum/md5.h"
+
+#include <fcntl.h>
+#include <setjmp.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <mutex>
+
+namespace tarvel {
+namespace {
+
+constexpr std::size_t kHeadBytes = 16384;    // the portion md5first16k hashes
+constexpr std::size_t kControlOffset = 32;   // md5from32 hashes from here on
+
+inline std::uint32_t LoadLittle32(const std::uint8_t* p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  } else {
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
+  }
+}
+
+inline void StoreLittle32(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+  p[2] = static_cast<std::uint8_t>(v >> 16);
+  p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+// The four rounds, one step each.  F and I are the RFC's functions written
+// with fewer operations; G's two terms never have a bit in common, so they
+// are added separately instead of OR-ed, which shortens the dependency chain
+// on `b` (the usual trick of fast MD5 implementations, same results).
+#define MD5_F(a, b, c, d, x, s, t)                   \
+  a += ((d) ^ ((b) & ((c) ^ (d)))) + (x) + (t);      \
+  a = std::rotl(a, s) + (b)
+#define MD5_G(a, b, c, d, x, s, t)                   \
+  a += (x) + (t) + ((c) & ~(d));                     \
+  a += (b) & (d);                                    \
+  a = std::rotl(a, s) + (b)
+#define MD5_H(a, b, c, d, x, s, t)                   \
+  a += ((b) ^ (c) ^ (d)) + (x) + (t);                \
+  a = std::rotl(a, s) + (b)
+#define MD5_I(a, b, c, d, x, s, t)                   \
+  a += ((c) ^ ((b) | ~(d))) + (x) + (t);             \
+  a = std::rotl(a, s) + (b)
+
+// Hashes `blocks` consecutive 64-byte blocks at `p` into `state`.
+void HashBlocks(std::uint32_t state[4], const std::uint8_t* p, std::size_t blocks) {
+  std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+  for (; blocks > 0; --blocks, p += 64) {
+    std::uint32_t x[16];
+    for (int i = 0; i < 16; ++i) x[i] = LoadLittle32(p + 4 * i);
+    const std::uint32_t aa = a, bb = b, cc = c, dd = d;
+
+    MD5_F(a, b, c, d, x[0], 7, 0xd76aa478u);
+    MD5_F(d, a, b, c, x[1], 12, 0xe8c7b756u);
+    MD5_F(c, d, a, b, x[2], 17, 0x242070dbu);
+    MD5_F(b, c, d, a, x[3], 22, 0xc1bdceeeu);
+    MD5_F(a, b, c, d, x[4], 7, 0xf57c0fafu);
+    MD5_F(d, a, b, c, x[5], 12, 0x4787c62au);
+    MD5_F(c, d, a, b, x[6], 17, 0xa8304613u);
+    MD5_F(b, c, d, a, x[7], 22, 0xfd469501u);
+    MD5_F(a, b, c, d, x[8], 7, 0x698098d8u);
+    MD5_F(d, a, b, c, x[9], 12, 0x8b44f7afu);
+    MD5_F(c, d, a, b, x[10], 17, 0xffff5bb1u);
+    MD5_F(b, c, d, a, x[11], 22, 0x895cd7beu);
+    MD5_F(a, b, c, d, x[12], 7, 0x6b901122u);
+    MD5_F(d, a, b, c, x[13], 12, 0xfd987193u);
+    MD5_F(c, d, a, b, x[14], 17, 0xa679438eu);
+    MD5_F(b, c, d, a, x[15], 22, 0x49b40821u);
+
+    MD5_G(a, b, c, d, x[1], 5, 0xf61e2562u);
+    MD5_G(d, a, b, c, x[6], 9, 0xc040b340u);
+    MD5_G(c, d, a, b, x[11], 14, 0x265e5a51u);
+    MD5_G(b, c, d, a, x[0], 20, 0xe9b6c7aau);
+    MD5_G(a, b, c, d, x[5], 5, 0xd62f105du);
+    MD5_G(d, a, b, c, x[10], 9, 0x02441453u);
+    MD5_G(c, d, a, b, x[15], 14, 0xd8a1e681u);
+    MD5_G(b, c, d, a, x[4], 20, 0xe7d3fbc8u);
+    MD5_G(a, b, c, d, x[9], 5, 0x21e1cde6u);
+    MD5_G(d, a, b, c, x[14], 9, 0xc33707d6u);
+    MD5_G(c, d, a, b, x[3], 14, 0xf4d50d87u);
+    MD5_G(b, c, d, a, x[8], 20, 0x455a14edu);
+    MD5_G(a, b, c, d, x[13], 5, 0xa9e3e905u);
+    MD5_G(d, a, b, c, x[2], 9, 0xfcefa3f8u);
+    MD5_G(c, d, a, b, x[7], 14, 0x676f02d9u);
+    MD5_G(b, c, d, a, x[12], 20, 0x8d2a4c8au);
+
+    MD5_H(a, b, c, d, x[5], 4, 0xfffa3942u);
+    MD5_H(d, a, b, c, x[8], 11, 0x8771f681u);
+    MD5_H(c, d, a, b, x[11], 16, 0x6d9d6122u);
+    MD5_H(b, c, d, a, x[14], 23, 0xfde5380cu);
+    MD5_H(a, b, c, d, x[1], 4, 0xa4beea44u);
+    MD5_H(d, a, b, c, x[4], 11, 0x4bdecfa9u);
+    MD5_H(c, d, a, b, x[7], 16, 0xf6bb4b60u);
+    MD5_H(b, c, d, a, x[10], 23, 0xbebfbc70u);
+    MD5_H(a, b, c, d, x[13], 4, 0x289b7ec6u);
+    MD5_H(d, a, b, c, x[0], 11, 0xeaa127fau);
+    MD5_H(c, d, a, b, x[3], 16, 0xd4ef3085u);
+    MD5_H(b, c, d, a, x[6], 23, 0x04881d05u);
+    MD5_H(a, b, c, d, x[9], 4, 0xd9d4d039u);
+    MD5_H(d, a, b, c, x[12], 11, 0xe6db99e5u);
+    MD5_H(c, d, a, b, x[15], 16, 0x1fa27cf8u);
+    MD5_H(b, c, d, a, x[2], 23, 0xc4ac5665u);
+
+    MD5_I(a, b, c, d, x[0], 6, 0xf4292244u);
+    MD5_I(d, a, b, c, x[7], 10, 0x432aff97u);
+    MD5_I(c, d, a, b, x[14], 15, 0xab9423a7u);
+    MD5_I(b, c, d, a, x[5], 21, 0xfc93a039u);
+    MD5_I(a, b, c, d, x[12], 6, 0x655b59c3u);
+    MD5_I(d, a, b, c, x[3], 10, 0x8f0ccc92u);
+    MD5_I(c, d, a, b, x[10], 15, 0xffeff47du);
+    MD5_I(b, c, d, a, x[1], 21, 0x85845dd1u);
+    MD5_I(a, b, c, d, x[8], 6, 0x6fa87e4fu);
+    MD5_I(d, a, b, c, x[15], 10, 0xfe2ce6e0u);
+    MD5_I(c, d, a, b, x[6], 15, 0xa3014314u);
+    MD5_I(b, c, d, a, x[13], 21, 0x4e0811a1u);
+    MD5_I(a, b, c, d, x[4], 6, 0xf7537e82u);
+    MD5_I(d, a, b, c, x[11], 10, 0xbd3af235u);
+    MD5_I(c, d, a, b, x[2], 15, 0x2ad7d2bbu);
+    MD5_I(b, c, d, a, x[9], 21, 0xeb86d391u);
+
+    a += aa;
+    b += bb;
+    c += cc;
+    d += dd;
+  }
+  state[0] = a;
+  state[1] = b;
+  state[2] = c;
+  state[3] = d;
+}
+
+#undef MD5_F
+#undef MD5_G
+#undef MD5_H
+#undef MD5_I
+
+// ---------------------------------------------------------------------------
+// Reading a mapping safely.  When the file shrinks (or the device fails)
+// while it is mapped, touching a page past its new end raises SIGBUS.  The
+// handler below turns that into a jump back to the read that was running in
+// the same thread; a SIGBUS anywhere else goes on to whatever handler was
+// there before (or kills the process as it would have without us).
+
+thread_local sigjmp_buf* tMappedReadJump = nullptr;
+struct sigaction gPreviousBusAction;
+
+void OnBusError(int sig, siginfo_t* info, void* context) {
+  if (sigjmp_buf* jump = tMappedReadJump) {
+    tMappedReadJump = nullptr;
+    siglongjmp(*jump, 1);
+  }
+  if (gPreviousBusAction.sa_flags & SA_SIGINFO) {
+    if (gPreviousBusAction.sa_sigaction != nullptr) {
+      gPreviousBusAction.sa_sigaction(sig, info, context);
+      return;
+    }
+  } else if (gPreviousBusAction.sa_handler != SIG_DFL && gPreviousBusAction.sa_handler != SIG_IGN) {
+    gPreviousBusAction.sa_handler(sig);
+    return;
+  }
+  // Default disposition: return with it restored, so the faulting access
+  // repeats and ends the process as SIGBUS normally does.
+  signal(SIGBUS, SIG_DFL);
+}
+
+void InstallBusHandler() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction action {};
+    action.sa_sigaction = OnBusError;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, &gPreviousBusAction);
+  });
+}
+
+// Owns an open file descriptor.
+class FileHandle {
+ public:
+  explicit FileHandle(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~FileHandle() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// A read-only private mapping of a whole file; empty when the file cannot be
+// opened or mapped (an empty file cannot be mapped either).
+class FileMapping {
+ public:
+  explicit FileMapping(const std::string& path) {
+    FileHandle file(path);
+    if (file.fd() < 0) return;
+    struct stat st;
+    if (fstat(file.fd(), &st) != 0 || st.st_size <= 0) return;
+    if (static_cast<std::uint64_t>(st.st_size) > SIZE_MAX) return;
+    const auto size = static_cast<std::size_t>(st.st_size);
+    void* p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.fd(), 0);
+    if (p == MAP_FAILED) return;
+    data_ = static_cast<const std::uint8_t*>(p);
+    size_ = size;
+    // The descriptor is closed when `file` goes; the mapping stays valid.
+  }
+  ~FileMapping() {
+    if (data_ != nullptr) munmap(const_cast<std::uint8_t*>(data_), size_);
+  }
+  FileMapping(const FileMapping&) = delete;
+  FileMapping& operator=(const FileMapping&) = delete;
+
+  const std::uint8_t* data() const { return data_; }
+  std::size_t size() const { return size_; }
+
+  // Tells the kernel the first `length` bytes will be read once, in order.
+  void AdviseSequential(std::size_t length) const {
+    if (data_ != nullptr && length > 0) {
+      madvise(const_cast<std::uint8_t*>(data_), std::min(length, size_), MADV_SEQUENTIAL);
+    }
+  }
+
+ private:
+  const std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+md5digest EmptyMessageDigest() {
+  md5state ctx;
+  md5init(ctx);
+  md5digest out;
+  md5final(ctx, out);
+  return out;
+}
+
+// The digest of bytes [begin, end) of the file, end clipped to its size; the
+// empty-message digest when there is nothing to hash or the read fails.
+md5digest HashFilePortion(const std::string& path, std::size_t begin, std::size_t end) {
+  FileMapping map(path);
+  end = std::min(end, map.size());
+  if (begin >= end) return EmptyMessageDigest();
+  map.AdviseSequential(end);
+  md5state ctx;
+  md5init(ctx);
+  if (!md5updatemapped(ctx, map.data() + begin, end - begin)) return EmptyMessageDigest();
+  md5digest out;
+  md5final(ctx, out);
+  return out;
+}
+
+}  // namespace
+
+void md5init(md5state& ctx) {
+  ctx.state[0] = 0x67452301u;
+  ctx.state[1] = 0xefcdab89u;
+  ctx.state[2] = 0x98badcfeu;
+  ctx.state[3] = 0x10325476u;
+  ctx.count[0] = 0;
+  ctx.count[1] = 0;
+  std::memset(ctx.buffer, 0, sizeof ctx.buffer);
+}
+
+void md5update(md5state& ctx, const void* data, std::size_t length) {
+  if (length == 0) return;
+  const auto* in = static_cast<const std::uint8_t*>(data);
+
+  // Bytes already waiting in the buffer, from the bit count.
+  std::size_t used = (ctx.count[0] >> 3) & 63;
+
+  // The bit count is 64 bits wide and wraps like the RFC's.
+  const std::uint64_t bits = (std::uint64_t{ctx.count[1]} << 32 | ctx.count[0]) +
+                             (static_cast<std::uint64_t>(length) << 3);
+  ctx.count[0] = static_cast<std::uint32_t>(bits);
+  ctx.count[1] = static_cast<std::uint32_t>(bits >> 32);
+
+  if (used > 0) {
+    const std::size_t take = std::min(length, 64 - used);
+    std::memcpy(ctx.buffer + used, in, take);
+    used += take;
+    in += take;
+    length -= take;
+    if (used < 64) return;
+    HashBlocks(ctx.state, ctx.buffer, 1);
+  }
+  // Whole blocks straight from the caller's bytes, without copying.
+  HashBlocks(ctx.state, in, length / 64);
+  in += length / 64 * 64;
+  length %= 64;
+  if (length > 0) std::memcpy(ctx.buffer, in, length);
+}
+
+void md5final(md5state& ctx, md5digest& out) {
+  std::uint8_t bitcount[8];
+  StoreLittle32(bitcount, ctx.count[0]);
+  StoreLittle32(bitcount + 4, ctx.count[1]);
+
+  // One 0x80 byte, then zeros up to 56 modulo 64, then the bit count.
+  static constexpr std::uint8_t kPadding[64] = {0x80};
+  const std::size_t used = (ctx.count[0] >> 3) & 63;
+  const std::size_t padding = used < 56 ? 56 - used : 120 - used;
+  md5update(ctx, kPadding, padding);
+  md5update(ctx, bitcount, 8);
+
+  for (int i = 0; i < 4; ++i) StoreLittle32(out.data() + 4 * i, ctx.state[i]);
+  // Leave nothing of the message behind.
+  std::memset(&ctx, 0, sizeof ctx);
+}
+
+bool md5updatemapped(md5state& ctx, const void* data, std::size_t length) {
+  InstallBusHandler();
+  sigjmp_buf jump;
+  if (sigsetjmp(jump, 1) != 0) return false;  // a page of the file was gone
+  tMappedReadJump = &jump;
+  md5update(ctx, data, length);
+  tMappedReadJump = nullptr;
+  return true;
+}
+
+md5digest md5buffer(const void* data, std::size_t length) {
+  md5state ctx;
+  md5init(ctx);
+  md5update(ctx, data, length);
+  md5digest out;
+  md5final(ctx, out);
+  return out;
+}
+
+md5digest md5file(const std::string& path) { return HashFilePortion(path, 0, SIZE_MAX); }
+
+md5digest md5first16k(const std::string& path) { return HashFilePortion(path, 0, kHeadBytes); }
+
+// A file of 32 bytes or fewer has nothing after the header area: the result
+// is the empty-message digest, and nothing outside the file is read.
+md5digest md5from32(const std::string& path) {
+  return HashFilePortion(path, kControlOffset, SIZE_MAX);
+}
+
+md5pair md5wholeandhead(const std::string& path) {
+  FileMapping map(path);
+  if (map.size() == 0) {
+    const md5digest empty = EmptyMessageDigest();
+    return {empty, empty};
+  }
+  map.AdviseSequential(map.size());
+  md5state ctx;
+  md5init(ctx);
+  md5pair result;
+  const std::size_t head = std::min(map.size(), kHeadBytes);
+  if (!md5updatemapped(ctx, map.data(), head)) {
+    const md5digest empty = EmptyMessageDigest();
+    return {empty, empty};
+  }
+  // The head digest finishes a copy of the context; the original goes on.
+  md5state headctx = ctx;
+  md5final(headctx, result.head);
+  if (!md5updatemapped(ctx, map.data() + head, map.size() - head)) {
+    const md5digest empty = EmptyMessageDigest();
+    return {empty, empty};
+  }
+  md5final(ctx, result.whole);
+  return result;
+}
+
+bool md5equal(const md5digest& a, const md5digest& b) {
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+std::string md5hex(const md5digest& d) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string s;
+  s.reserve(32);
+  for (std::uint8_t byte : d) {
+    s.push_back(kDigits[byte >> 4]);
+    s.push_back(kDigits[byte & 15]);
+  }
+  return s;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,157 @@
+#include "cli/options.h"
+
+#include <charconv>
+
+namespace tarvel::cli {
+
+const char kUsageText[] =
+    "Usage:\n"
+    "  tarvel-cli create [-n COUNT] [-o BASE] [--small crc|parity] [-q] FILE...\n"
+    "  tarvel-cli verify [--found leave|rename|copy] [-q] VOLUME\n"
+    "  tarvel-cli repair [--found leave|rename|copy] [-q] VOLUME\n"
+    "  tarvel-cli --help | --version\n"
+    "\n"
+    "Protects 2 to 250 files of one folder with parity volumes, checks a set and\n"
+    "rebuilds missing or damaged files.\n"
+    "\n"
+    "create   writes BASE.PAR, which lists every file with its size and MD5 digests,\n"
+    "         and COUNT parity volumes BASE.P01, BASE.P02, ...\n"
+    "  -n COUNT            number of parity volumes, 1 to min(files, 255 - files);\n"
+    "                      default files / 10 + 1 (each volume can replace one file)\n"
+    "  -o BASE             base name of the volumes (a path without extension);\n"
+    "                      default: the first file's name without its extension\n"
+    "  --small crc|parity  small description and checksum files (.nfo .sfv .diz .txt\n"
+    "                      .csv .md5 below 65535 bytes): record their digests only\n"
+    "                      (crc, the default) or protect their data too (parity)\n"
+    "verify   checks the set of VOLUME in VOLUME's folder and prints the report\n"
+    "repair   checks, rebuilds every bad or missing file that parity protects,\n"
+    "         checks again and prints the new report\n"
+    "  --found leave|rename|copy\n"
+    "                      what to do with a file of the set found under another\n"
+    "                      name (default: leave for verify, rename for repair)\n"
+    "  -q                  no progress line\n"
+    "\n"
+    "Exit status: 0 success; 1 damage that repair can mend; 2 damage that cannot\n"
+    "be mended (nothing is changed); 3 usage error, unreadable volume or refused\n"
+    "files; 4 a file could not be opened, created or written, or the disk is full;\n"
+    "5 the check after a repair still finds bad files.\n";
+
+namespace {
+
+bool ParseCount(const std::string& text, int& value) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  auto [ptr, ec] = std::from_chars(first, last, value);
+  return ec == std::errc() && ptr == last && !text.empty();
+}
+
+}  // namespace
+
+std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
+  Options o;
+  if (args.empty()) {
+    error = "no command given";
+    return std::nullopt;
+  }
+  const std::string& cmd = args[0];
+  if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+    o.command = Command::kHelp;
+    return o;
+  }
+  if (cmd == "--version") {
+    o.command = Command::kVersion;
+    return o;
+  }
+  if (cmd == "create") {
+    o.command = Command::kCreate;
+  } else if (cmd == "verify") {
+    o.command = Command::kVerify;
+  } else if (cmd == "repair") {
+    o.command = Command::kRepair;
+    o.found = FoundAction::kRename;
+  } else {
+    error = "unknown command '" + cmd + "'";
+    return std::nullopt;
+  }
+
+  bool optionsEnded = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](const std::string& name) -> std::optional<std::string> {
+      if (i + 1 >= args.size()) {
+        error = "option " + name + " needs a value";
+        return std::nullopt;
+      }
+      return args[++i];
+    };
+    if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
+      o.operands.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      optionsEnded = true;
+    } else if (a == "--help" || a == "-h") {
+      o.command = Command::kHelp;
+      return o;
+    } else if (a == "-q" || a == "--quiet") {
+      o.quiet = true;
+    } else if (o.command == Command::kCreate && a == "-n") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      int n = 0;
+      if (!ParseCount(*v, n)) {
+        error = "-n needs a number, not '" + *v + "'";
+        return std::nullopt;
+      }
+      o.parityCount = n;
+    } else if (o.command == Command::kCreate && a == "-o") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      if (v->empty()) {
+        error = "-o needs a base name";
+        return std::nullopt;
+      }
+      o.base = *v;
+    } else if (o.command == Command::kCreate && a == "--small") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      if (*v == "crc") {
+        o.includeSmallFiles = false;
+      } else if (*v == "parity") {
+        o.includeSmallFiles = true;
+      } else {
+        error = "--small takes crc or parity, not '" + *v + "'";
+        return std::nullopt;
+      }
+    } else if (o.command != Command::kCreate && a == "--found") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      if (*v == "leave") {
+        o.found = FoundAction::kLeave;
+      } else if (*v == "rename") {
+        o.found = FoundAction::kRename;
+      } else if (*v == "copy") {
+        o.found = FoundAction::kCopy;
+      } else {
+        error = "--found takes leave, rename or copy, not '" + *v + "'";
+        return std::nullopt;
+      }
+    } else {
+      error = "unknown option '" + a + "' for " + cmd;
+      return std::nullopt;
+    }
+  }
+
+  if (o.command == Command::kCreate) {
+    if (o.operands.empty()) {
+      error = "create needs the files to protect";
+      return std::nullopt;
+    }
+  } else if (o.operands.size() != 1) {
+    error = cmd + " needs exactly one volume";
+    return std::nullopt;
+  }
+  return o;
+}
+
+}  // namespace tarvel::cli

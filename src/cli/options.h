@@ -1,0 +1,34 @@
+// The command line of tarvel-cli, parsed into one Options value.
+//
+//   tarvel-cli create [-n COUNT] [-o BASE] [--small crc|parity] [-q] FILE...
+//   tarvel-cli verify [--found leave|rename|copy] [-q] VOLUME
+//   tarvel-cli repair [--found leave|rename|copy] [-q] VOLUME
+//   tarvel-cli --help | --version
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/terminal_interaction.h"
+
+namespace tarvel::cli {
+
+enum class Command { kHelp, kVersion, kCreate, kVerify, kRepair };
+
+struct Options {
+  Command command = Command::kHelp;
+  std::optional<int> parityCount;     // create -n
+  std::optional<std::string> base;    // create -o
+  bool includeSmallFiles = false;     // create --small parity
+  FoundAction found = FoundAction::kLeave;
+  bool quiet = false;
+  std::vector<std::string> operands;  // files (create) or the volume
+};
+
+// Parses argv[1..].  On a usage error returns nothing and sets `error`.
+std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error);
+
+extern const char kUsageText[];
+
+}  // namespace tarvel::cli

@@ -1,0 +1,80 @@
+#include "cli/terminal_interaction.h"
+
+#include <cstdio>
+
+namespace tarvel::cli {
+
+TerminalInteraction::TerminalInteraction(bool showProgress, bool includeSmallFiles,
+                                         FoundAction found)
+    : showProgress_(showProgress), includeSmallFiles_(includeSmallFiles), found_(found) {}
+
+TerminalInteraction::~TerminalInteraction() { ClearLine(); }
+
+void TerminalInteraction::ShowProgress() {
+  visible_ = true;
+  Redraw();
+}
+
+void TerminalInteraction::HideProgress() {
+  visible_ = false;
+  ClearLine();
+}
+
+void TerminalInteraction::SetProgressText(const std::string& text) {
+  if (text == text_) return;
+  text_ = text;
+  Redraw();
+}
+
+void TerminalInteraction::SetProgressPercent(int percent) {
+  if (percent == percent_) return;
+  percent_ = percent;
+  Redraw();
+}
+
+void TerminalInteraction::ClearProgressPercent() { SetProgressPercent(-1); }
+
+void TerminalInteraction::Redraw() {
+  if (!showProgress_ || !visible_) return;
+  std::string line = "\r" + text_;
+  if (percent_ >= 0) line += " " + std::to_string(percent_) + "%";
+  line += "\033[K";
+  std::fputs(line.c_str(), stderr);
+  std::fflush(stderr);
+  lineDrawn_ = true;
+}
+
+void TerminalInteraction::ClearLine() {
+  if (!lineDrawn_) return;
+  std::fputs("\r\033[K", stderr);
+  std::fflush(stderr);
+  lineDrawn_ = false;
+}
+
+bool TerminalInteraction::AskInclude(const std::string&, std::int64_t) {
+  return includeSmallFiles_;
+}
+
+RenameReply TerminalInteraction::AskRename(const std::string&, const std::string&) {
+  // The same answer holds for every match, so it is given as a standing one.
+  switch (found_) {
+    case FoundAction::kRename: return {RenameButton::kRename, true};
+    case FoundAction::kCopy: return {RenameButton::kCopy, true};
+    case FoundAction::kLeave: break;
+  }
+  return {RenameButton::kCancel, true};
+}
+
+RestoreReply TerminalInteraction::AskRestore(const std::string&) {
+  // The command line rebuilds every bad file without asking.
+  return {RestoreButton::kYes, true};
+}
+
+void TerminalInteraction::Message(const std::string& text) {
+  ClearLine();
+  std::fprintf(stderr, "tarvel-cli: %s\n", text.c_str());
+  std::fflush(stderr);
+  Redraw();
+}
+
+}  // namespace tarvel::cli

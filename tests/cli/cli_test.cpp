@@ -1,0 +1,319 @@
+// Drives the built tarvel-cli binary as a user would: create a set in a
+// temporary folder, damage it, verify and repair it, and check the exit
+// statuses, the report on standard output and the messages on standard error.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "checksum/md5.h"
+#include "engine/format.h"
+#include "support/testutil.h"
+
+namespace tarvel {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+using testing::WriteText;
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const std::string& path) {
+  auto bytes = ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Runs tarvel-cli with `args` in folder `cwd`, standard input closed.
+Result RunCli(const std::string& cwd, const std::vector<std::string>& args) {
+  TempDir io;
+  const std::string outPath = io / "out", errPath = io / "err";
+  pid_t pid = fork();
+  if (pid == 0) {
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int in = open("/dev/null", O_RDONLY);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    std::vector<char*> argv;
+    std::string prog = TARVEL_CLI_PATH;
+    argv.push_back(prog.data());
+    std::vector<std::string> copy = args;
+    for (auto& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(prog.c_str(), argv.data());
+    _exit(127);
+  }
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  Result r;
+  r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  r.out = Slurp(outPath);
+  r.err = Slurp(errPath);
+  return r;
+}
+
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string s;
+  for (const auto& l : lines) s += l + "\n";
+  return s;
+}
+
+// A folder holding three files of different sizes, protected by `count`
+// parity volumes named data.PAR, data.P01, ...
+class CliSet : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteBytes(dir / "data.bin", testing::RandomBytes(120000, 1));
+    WriteBytes(dir / "extra.dat", testing::RandomBytes(50000, 2));
+    WriteBytes(dir / "more.raw", testing::RandomBytes(777, 3));
+  }
+  Result CreateSet(int count) {
+    return RunCli(dir.path(), {"create", "-q", "-n", std::to_string(count), "data.bin",
+                               "extra.dat", "more.raw"});
+  }
+  TempDir dir;
+};
+
+TEST_F(CliSet, CreateWritesTheVolumesAndVerifyReportsAllOk) {
+  Result c = CreateSet(2);
+  EXPECT_EQ(c.status, 0) << c.err;
+  EXPECT_EQ(c.out, "Files successfully created.\n");
+  EXPECT_EQ(c.err, "");
+  for (const char* v : {"data.PAR", "data.P01", "data.P02"}) EXPECT_TRUE(testing::Exists(dir / v)) << v;
+  EXPECT_FALSE(testing::Exists(dir / "data.P03"));
+
+  Result v = RunCli(dir.path(), {"verify", "data.P02"});
+  EXPECT_EQ(v.status, 0) << v.err;
+  EXPECT_EQ(v.out, Lines({"data.bin OK", "extra.dat OK", "more.raw OK", " ", "All files OK.", " ",
+                          "Found parity volumes:", "data.P01 OK", "data.P02 OK", " ",
+                          "2 usable parity volumes found."}));
+  // Not a terminal: no progress line.
+  EXPECT_EQ(v.err, "");
+}
+
+TEST_F(CliSet, CreateOptionsAndDefaults) {
+  // Default count: 3 files / 10 + 1 = 1; -o names the base anywhere.
+  std::filesystem::create_directory(dir / "out");
+  Result c = RunCli(dir.path(), {"create", "-o", "out/backup", "more.raw", "data.bin", "extra.dat"});
+  EXPECT_EQ(c.status, 0) << c.err;
+  EXPECT_TRUE(testing::Exists(dir / "out/backup.PAR"));
+  EXPECT_TRUE(testing::Exists(dir / "out/backup.P01"));
+  EXPECT_FALSE(testing::Exists(dir / "out/backup.P02"));
+  // The set lists the files sorted by path, whatever order they were named in.
+  Result v = RunCli(dir.path(), {"verify", "out/backup.PAR"});
+  EXPECT_EQ(v.status, 0) << v.err;
+  EXPECT_EQ(v.out.substr(0, 9), "data.bin ");
+}
+
+TEST_F(CliSet, CreateSmallFilesGoIntoCrcListUnlessAsked) {
+  WriteText(dir / "notes.txt", "read me\n");
+  ASSERT_EQ(RunCli(dir.path(), {"create", "data.bin", "notes.txt"}).status, 0);
+  Result v = RunCli(dir.path(), {"verify", "data.PAR"});
+  EXPECT_NE(v.out.find("notes.txt (CRC only) OK\n"), std::string::npos) << v.out;
+
+  ASSERT_EQ(RunCli(dir.path(), {"create", "--small", "parity", "data.bin", "notes.txt"}).status, 0);
+  v = RunCli(dir.path(), {"verify", "data.PAR"});
+  EXPECT_NE(v.out.find("notes.txt OK\n"), std::string::npos) << v.out;
+}
+
+TEST_F(CliSet, CreateRefusals) {
+  Result one = RunCli(dir.path(), {"create", "data.bin"});
+  EXPECT_EQ(one.status, 3);
+  EXPECT_EQ(one.err, "tarvel-cli: Only 2 - 250 files are supported.\n");
+
+  std::filesystem::create_directory(dir / "sub");
+  WriteText(dir / "sub/other.bin", "x");
+  EXPECT_EQ(RunCli(dir.path(), {"create", "data.bin", "sub/other.bin"}).status, 3);
+
+  // 3 files allow 1..3 volumes.
+  EXPECT_EQ(RunCli(dir.path(), {"create", "-n", "4", "data.bin", "extra.dat", "more.raw"}).status, 3);
+  EXPECT_EQ(RunCli(dir.path(), {"create", "-n", "0", "data.bin", "extra.dat", "more.raw"}).status, 3);
+  EXPECT_EQ(RunCli(dir.path(), {"create", "-n", "x", "data.bin", "extra.dat"}).status, 3);
+  EXPECT_EQ(RunCli(dir.path(), {"create", "--small", "maybe", "data.bin", "extra.dat"}).status, 3);
+
+  WriteText(dir / "empty.bin", "");
+  Result empty = RunCli(dir.path(), {"create", "data.bin", "empty.bin"});
+  EXPECT_EQ(empty.status, 3);
+  EXPECT_NE(empty.err.find("tarvel-cli: Error reading " + (dir / "empty.bin") +
+                           ", or filesize is zero.\n"),
+            std::string::npos)
+      << empty.err;
+  EXPECT_NE(empty.err.find("tarvel-cli: Operation aborted!\n"), std::string::npos);
+
+  Result missing = RunCli(dir.path(), {"create", "data.bin", "nothere.bin"});
+  EXPECT_EQ(missing.status, 4);
+  EXPECT_EQ(missing.err, "tarvel-cli: Datei " + (dir / "nothere.bin") +
+                             " kann nicht geöffnet werden\n");
+  EXPECT_FALSE(testing::Exists(dir / "data.PAR"));
+}
+
+TEST_F(CliSet, VerifyExitStatusFollowsTheDamage) {
+  ASSERT_EQ(CreateSet(1).status, 0);
+  auto original = ReadBytes(dir / "extra.dat");
+  auto damaged = original;
+  damaged[100] ^= 0xFF;
+  WriteBytes(dir / "extra.dat", damaged);
+
+  Result v = RunCli(dir.path(), {"verify", "data.PAR"});
+  EXPECT_EQ(v.status, 1);
+  EXPECT_NE(v.out.find(" \nextra.dat CRC Mismatch...\n \n"), std::string::npos) << v.out;
+  EXPECT_NE(v.out.find("1 bad/missing files.\n"), std::string::npos);
+  EXPECT_EQ(ReadBytes(dir / "extra.dat"), damaged);  // verify changes nothing
+
+  std::filesystem::remove(dir / "more.raw");
+  Result two = RunCli(dir.path(), {"verify", "data.PAR"});
+  EXPECT_EQ(two.status, 2);
+  EXPECT_NE(two.out.find("more.raw Missing..."), std::string::npos);
+
+  // Repair refuses and changes nothing.
+  Result r = RunCli(dir.path(), {"repair", "data.PAR"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("tarvel-cli: You do not have enough parity volumes. 2 parity volumes are "
+                       "needed.\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(ReadBytes(dir / "extra.dat"), damaged);
+  EXPECT_FALSE(testing::Exists(dir / "more.raw"));
+}
+
+TEST_F(CliSet, RepairRebuildsDeletedAndDamagedFiles) {
+  ASSERT_EQ(CreateSet(2).status, 0);
+  auto data = ReadBytes(dir / "data.bin");
+  auto more = ReadBytes(dir / "more.raw");
+  std::filesystem::remove(dir / "data.bin");
+  auto damaged = more;
+  damaged[0] ^= 1;
+  WriteBytes(dir / "more.raw", damaged);
+
+  Result r = RunCli(dir.path(), {"repair", "-q", "data.PAR"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadBytes(dir / "data.bin"), data);
+  EXPECT_EQ(ReadBytes(dir / "more.raw"), more);
+  // The report before and the report after.
+  EXPECT_NE(r.out.find("data.bin Missing..."), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("2 bad/missing files."), std::string::npos);
+  EXPECT_EQ(r.out.substr(r.out.rfind("data.bin")),
+            "data.bin OK\nextra.dat OK\nmore.raw OK\n \nAll files OK.\n \nFound parity volumes:\n"
+            "data.P01 OK\ndata.P02 OK\n \n2 usable parity volumes found.\n");
+  // No temporary file is left behind.
+  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+    EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
+
+  // Nothing bad: the report and success.
+  Result again = RunCli(dir.path(), {"repair", "data.PAR"});
+  EXPECT_EQ(again.status, 0);
+  EXPECT_NE(again.out.find("All files OK."), std::string::npos);
+}
+
+TEST_F(CliSet, FoundFilesAreLeftRenamedOrCopied) {
+  ASSERT_EQ(CreateSet(1).status, 0);
+  std::filesystem::rename(dir / "extra.dat", dir / "renamed.dat");
+
+  Result leave = RunCli(dir.path(), {"verify", "data.PAR"});
+  EXPECT_EQ(leave.status, 1);
+  EXPECT_FALSE(testing::Exists(dir / "extra.dat"));
+
+  Result copy = RunCli(dir.path(), {"verify", "--found", "copy", "data.PAR"});
+  EXPECT_EQ(copy.status, 0) << copy.out;
+  EXPECT_TRUE(testing::Exists(dir / "extra.dat"));
+  EXPECT_TRUE(testing::Exists(dir / "renamed.dat"));
+
+  std::filesystem::remove(dir / "extra.dat");
+  Result rename = RunCli(dir.path(), {"verify", "--found", "rename", "data.PAR"});
+  EXPECT_EQ(rename.status, 0);
+  EXPECT_TRUE(testing::Exists(dir / "extra.dat"));
+  EXPECT_FALSE(testing::Exists(dir / "renamed.dat"));
+}
+
+TEST_F(CliSet, UnreadableVolumes) {
+  ASSERT_EQ(CreateSet(1).status, 0);
+  auto vol = ReadBytes(dir / "data.P01");
+  vol[200] ^= 0x55;
+  WriteBytes(dir / "data.P01", vol);
+  Result bad = RunCli(dir.path(), {"verify", "data.P01"});
+  EXPECT_EQ(bad.status, 3);
+  EXPECT_EQ(bad.err,
+            "tarvel-cli: Checksum error. File is corrupt.\n"
+            "tarvel-cli: Error Reading lists. Operation aborted.\n");
+  EXPECT_EQ(bad.out, "");
+
+  Result notPar = RunCli(dir.path(), {"verify", "data.bin"});
+  EXPECT_EQ(notPar.status, 3);
+  EXPECT_EQ(notPar.err.substr(0, 33), "tarvel-cli: Not a PAR/Pxx file.\n");
+
+  Result missing = RunCli(dir.path(), {"verify", "gone.PAR"});
+  EXPECT_EQ(missing.status, 4);
+  EXPECT_NE(missing.err.find("kann nicht geöffnet werden"), std::string::npos);
+}
+
+// A volume that anyone could hand the user, naming a file outside its folder.
+TEST(CliHostile, VolumeNamingAPathOutsideItsFolderIsRejected) {
+  TempDir top;
+  std::filesystem::create_directory(top / "set");
+  WriteText(top / "victim.txt", "keep me");
+  SetModel m;
+  m.FileCount = 2;
+  const char* names[] = {"../victim.txt", "ok.bin"};
+  for (int i = 0; i < 2; ++i) {
+    m.FileTable[i].name = names[i];
+    m.FileTable[i].status = 1;
+    m.FileTable[i].filesize = 7;
+    m.FileTable[i].entrysize = EntrySizeFor(names[i]);
+  }
+  std::vector<std::uint8_t> list = EncodeFileList(m);
+  VolumeHeader h;
+  h.fileCount = 2;
+  h.fileListSize = list.size();
+  h.dataOffset = kHeaderSize + list.size();
+  auto header = EncodeHeader(h);
+  std::vector<std::uint8_t> vol(header.begin(), header.end());
+  vol.insert(vol.end(), list.begin(), list.end());
+  md5digest control = md5buffer(vol.data() + 32, vol.size() - 32);
+  std::copy(control.begin(), control.end(), vol.begin() + 16);
+  WriteBytes(top / "set/evil.PAR", vol);
+
+  for (const char* cmd : {"verify", "repair"}) {
+    Result r = RunCli(top.path(), {cmd, "--found", "copy", "set/evil.PAR"});
+    EXPECT_EQ(r.status, 3) << cmd << r.err;
+  }
+  EXPECT_EQ(ReadBytes(top / "victim.txt"), std::vector<std::uint8_t>({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(top / "set"), {}), 1);
+}
+
+TEST(CliUsage, HelpVersionAndBadUsage) {
+  TempDir dir;
+  Result help = RunCli(dir.path(), {"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("tarvel-cli create [-n COUNT] [-o BASE] [--small crc|parity] [-q] FILE..."),
+            std::string::npos);
+  Result version = RunCli(dir.path(), {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "tarvel-cli 0.2.5\n");
+
+  for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
+           {}, {"frobnicate"}, {"verify"}, {"verify", "a.PAR", "b.PAR"}, {"verify", "-n", "2", "a.PAR"},
+           {"repair", "--found", "delete", "a.PAR"}, {"create"}, {"create", "-o"}}) {
+    Result r = RunCli(dir.path(), bad);
+    EXPECT_EQ(r.status, 3) << ::testing::PrintToString(bad);
+    EXPECT_EQ(r.err.rfind("tarvel-cli: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+}
+
+}  // namespace
+}  // namespace tarvel

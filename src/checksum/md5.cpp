@@ -17,8 +17,8 @@
 namespace tarvel {
 namespace {
 
-constexpr std::size_t kHeadBytes = 16384;    // the portion md5first16k hashes
-constexpr std::size_t kControlOffset = 32;   // md5from32 hashes from here on
+constexpr std::size_t kHeadBytes = 16384;   // the portion md5first16k hashes
+constexpr std::size_t kControlOffset = 32;  // md5from32 hashes from here on
 
 inline std::uint32_t LoadLittle32(const std::uint8_t* p) {
   if constexpr (std::endian::native == std::endian::little) {
@@ -42,18 +42,18 @@ inline void StoreLittle32(std::uint8_t* p, std::uint32_t v) {
 // with fewer operations; G's two terms never have a bit in common, so they
 // are added separately instead of OR-ed, which shortens the dependency chain
 // on `b` (the usual trick of fast MD5 implementations, same results).
-#define MD5_F(a, b, c, d, x, s, t)                   \
-  a += ((d) ^ ((b) & ((c) ^ (d)))) + (x) + (t);      \
+#define MD5_F(a, b, c, d, x, s, t)              \
+  a += ((d) ^ ((b) & ((c) ^ (d)))) + (x) + (t); \
   a = std::rotl(a, s) + (b)
-#define MD5_G(a, b, c, d, x, s, t)                   \
-  a += (x) + (t) + ((c) & ~(d));                     \
-  a += (b) & (d);                                    \
+#define MD5_G(a, b, c, d, x, s, t) \
+  a += (x) + (t) + ((c) & ~(d));   \
+  a += (b) & (d);                  \
   a = std::rotl(a, s) + (b)
-#define MD5_H(a, b, c, d, x, s, t)                   \
-  a += ((b) ^ (c) ^ (d)) + (x) + (t);                \
+#define MD5_H(a, b, c, d, x, s, t)    \
+  a += ((b) ^ (c) ^ (d)) + (x) + (t); \
   a = std::rotl(a, s) + (b)
-#define MD5_I(a, b, c, d, x, s, t)                   \
-  a += ((c) ^ ((b) | ~(d))) + (x) + (t);             \
+#define MD5_I(a, b, c, d, x, s, t)       \
+  a += ((c) ^ ((b) | ~(d))) + (x) + (t); \
   a = std::rotl(a, s) + (b)
 
 // Hashes `blocks` consecutive 64-byte blocks at `p` into `state`.

@@ -1,0 +1,209 @@
+// The Env of a POSIX file system (Linux).
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/fs.h>  // RENAME_NOREPLACE
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <limits>
+
+#include "platform/env.h"
+
+namespace tarvel {
+namespace {
+
+// An open descriptor; closed when the object goes.
+class PosixFile final : public File {
+ public:
+  PosixFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+  ~PosixFile() override { close(fd_); }
+
+  const std::string& Name() const override { return name_; }
+
+  std::int64_t Size() override {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) throw FileError(CannotReadText(name_));
+    return st.st_size;
+  }
+
+  std::size_t ReadAt(std::int64_t offset, void* buffer, std::size_t n) override {
+    if (offset < 0) throw FileError(CannotReadText(name_));
+    auto* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < n) {
+      const ssize_t got = pread(fd_, out + done, n - done, static_cast<off_t>(offset + done));
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        throw FileError(CannotReadText(name_));
+      }
+      if (got == 0) break;  // end of the file
+      done += static_cast<std::size_t>(got);
+    }
+    return done;
+  }
+
+  // A write that fails or stops making progress (a full disk) is an error:
+  // the caller must never take a partly written file for a whole one.
+  void WriteAt(std::int64_t offset, const void* buffer, std::size_t n) override {
+    if (offset < 0) throw FileError(CannotWriteText(name_));
+    const auto* in = static_cast<const char*>(buffer);
+    std::size_t done = 0;
+    while (done < n) {
+      const ssize_t put = pwrite(fd_, in + done, n - done, static_cast<off_t>(offset + done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) throw FileError(CannotWriteText(name_));
+      done += static_cast<std::size_t>(put);
+    }
+  }
+
+  void Sync() override {
+    // EINVAL: a special file that has nothing to flush.
+    if (fsync(fd_) != 0 && errno != EINVAL) throw FileError(CannotWriteText(name_));
+  }
+
+ private:
+  int fd_;
+  std::string name_;
+};
+
+// Opens `path` without blocking on a pipe that has no partner, refuses
+// folders, pipes and sockets, and returns the descriptor in blocking mode;
+// -1 on failure.
+int OpenFileDescriptor(const std::string& path, int flags, mode_t mode = 0) {
+  const int fd = open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode);
+  if (fd < 0) return -1;
+  struct stat st;
+  const bool usable = fstat(fd, &st) == 0 &&
+                      (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) &&
+                      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
+  if (!usable) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::unique_ptr<File> OpenOrThrow(const std::string& path, int flags, mode_t mode,
+                                  std::string (*text)(const std::string&)) {
+  const int fd = OpenFileDescriptor(path, flags, mode);
+  if (fd < 0) throw FileError(text(path));
+  return std::make_unique<PosixFile>(fd, path);
+}
+
+bool IsHidden(const char* name) { return name[0] == '.'; }
+
+// A regular file, or a symbolic link that resolves to one.
+bool IsRegularAt(int dirfd, const char* name) {
+  struct stat st;
+  return fstatat(dirfd, name, &st, 0) == 0 && S_ISREG(st.st_mode);
+}
+
+// Moves `from` to `to` when `to` does not exist, without a moment in which
+// an existing `to` could be replaced.
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+#ifdef SYS_renameat2
+  if (syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+#endif
+  // The file system cannot rename without replacing: a hard link claims the
+  // new name atomically, then the old name goes.
+  if (link(from.c_str(), to.c_str()) == 0) {
+    if (unlink(from.c_str()) == 0) return true;
+    unlink(to.c_str());
+    return false;
+  }
+  if (errno == EEXIST) return false;
+  if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EMLINK) return false;
+  // Neither is available (a file system without hard links): check, then
+  // rename, which leaves a short window in which another program could
+  // create `to`.
+  struct stat st;
+  if (lstat(to.c_str(), &st) == 0 || errno != ENOENT) return false;
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
+class PosixEnv final : public Env {
+ public:
+  std::unique_ptr<File> OpenRead(const std::string& path) override {
+    return OpenOrThrow(path, O_RDONLY, 0, CannotOpenText);
+  }
+
+  std::unique_ptr<File> Create(const std::string& path) override {
+    return OpenOrThrow(path, O_WRONLY | O_CREAT | O_TRUNC, 0666, CannotCreateText);
+  }
+
+  // Opened for reading too: a temporary file is usually read back.
+  std::unique_ptr<File> CreateNew(const std::string& path) override {
+    return OpenOrThrow(path, O_RDWR | O_CREAT | O_EXCL, 0666, CannotCreateText);
+  }
+
+  std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
+    return OpenOrThrow(path, O_RDWR, 0, CannotOpenText);
+  }
+
+  std::vector<std::string> ListPlainFiles(const std::string& folder) override {
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) return names;
+    const int dirfd = ::dirfd(dir);
+    while (const dirent* entry = readdir(dir)) {
+      if (IsHidden(entry->d_name)) continue;
+      const bool plain =
+          entry->d_type == DT_REG || ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) &&
+                                      IsRegularAt(dirfd, entry->d_name));
+      if (plain) names.emplace_back(entry->d_name);
+    }
+    closedir(dir);
+    return names;
+  }
+
+  bool IsPlainFile(const std::string& folder, const std::string& name) override {
+    if (name.empty() || IsHidden(name.c_str()) || name.find('/') != std::string::npos) {
+      return false;
+    }
+    struct stat st;
+    return stat(JoinPath(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  }
+
+  bool Rename(const std::string& from, const std::string& to, bool replace) override {
+    if (replace) return rename(from.c_str(), to.c_str()) == 0;
+    return RenameNoReplace(from, to);
+  }
+
+  bool Remove(const std::string& path) override { return unlink(path.c_str()) == 0; }
+
+  std::string CurrentFolder() override {
+    std::string buffer(256, '\0');
+    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+      if (errno != ERANGE) return ".";
+      buffer.resize(buffer.size() * 2);
+    }
+    buffer.resize(buffer.find('\0'));
+    return buffer;
+  }
+
+  std::int64_t FreeSpace(const std::string& path) override {
+    const std::string folder = FolderOf(path);
+    struct statvfs fs;
+    if (statvfs(folder.empty() ? "." : folder.c_str(), &fs) != 0) return -1;
+    const unsigned long long blocks = fs.f_bavail;
+    const unsigned long long size = fs.f_frsize;
+    const auto max = static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max());
+    if (size != 0 && blocks > max / size) return std::numeric_limits<std::int64_t>::max();
+    return static_cast<std::int64_t>(blocks * size);
+  }
+};
+
+}  // namespace
+
+Env& Env::Default() {
+  static PosixEnv env;
+  return env;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,215 @@
+// The POSIX file layer: error texts, positioned reads and writes, listing
+// filters, renaming, free space and the path helpers.
+#include "platform/env.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "support/testutil.h"
+
+namespace tarvel {
+namespace {
+
+using testing::TempDir;
+
+// The text of the FileError thrown by `f`, or "" when nothing was thrown.
+template <typename F>
+std::string ErrorOf(F f) {
+  try {
+    f();
+  } catch (const FileError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST(Env, OpenAndCreateFailuresCarryTheNameAsGiven) {
+  Env& env = Env::Default();
+  TempDir dir;
+  testing::WriteText(dir / "there", "x");
+
+  EXPECT_EQ(CannotOpenText("a.bin"), "Datei a.bin kann nicht geöffnet werden");
+  EXPECT_EQ(CannotCreateText("a.bin"), "Datei a.bin kann nicht erstellt werden");
+  EXPECT_EQ(CannotWriteText("a.bin"), "Datei a.bin kann nicht geschrieben werden");
+  EXPECT_EQ(CannotReadText("a.bin"), "Datei a.bin kann nicht gelesen werden");
+
+  EXPECT_EQ(ErrorOf([&] { env.OpenRead("no-such-file.bin"); }),
+            "Datei no-such-file.bin kann nicht geöffnet werden");
+  EXPECT_EQ(ErrorOf([&] { env.OpenReadWrite(dir / "missing"); }),
+            "Datei " + (dir / "missing") + " kann nicht geöffnet werden");
+  EXPECT_EQ(ErrorOf([&] { env.Create(dir / "no/folder"); }),
+            "Datei " + (dir / "no/folder") + " kann nicht erstellt werden");
+  EXPECT_EQ(ErrorOf([&] { env.CreateNew(dir / "there"); }),
+            "Datei " + (dir / "there") + " kann nicht erstellt werden");
+  // A folder is not a file, and a pipe must neither open nor hang.
+  EXPECT_EQ(ErrorOf([&] { env.OpenRead(dir.path()); }),
+            "Datei " + dir.path() + " kann nicht geöffnet werden");
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  EXPECT_EQ(ErrorOf([&] { env.OpenRead(dir / "pipe"); }),
+            "Datei " + (dir / "pipe") + " kann nicht geöffnet werden");
+  EXPECT_EQ(ErrorOf([&] { env.Create(dir / "pipe"); }),
+            "Datei " + (dir / "pipe") + " kann nicht erstellt werden");
+  // CreateNew left the existing file alone.
+  EXPECT_EQ(testing::ReadBytes(dir / "there").size(), 1u);
+}
+
+TEST(Env, PositionedReadsAndWrites) {
+  Env& env = Env::Default();
+  TempDir dir;
+  const std::string path = dir / "data";
+  testing::WriteText(path, "old contents that Create must drop");
+  {
+    auto file = env.Create(path);
+    EXPECT_EQ(file->Name(), path);
+    EXPECT_EQ(file->Size(), 0);
+    file->WriteAt(0, "abc", 3);
+    file->WriteAt(6, "xyz", 3);  // leaves a hole of zeros
+    file->Sync();
+    EXPECT_EQ(file->Size(), 9);
+  }
+  EXPECT_EQ(testing::ReadBytes(path),
+            (std::vector<std::uint8_t>{'a', 'b', 'c', 0, 0, 0, 'x', 'y', 'z'}));
+  {
+    auto file = env.OpenReadWrite(path);
+    file->WriteAt(3, "DEF", 3);
+    char buf[16] = {};
+    EXPECT_EQ(file->ReadAt(0, buf, 16), 9u);  // short only at the end
+    EXPECT_EQ(std::string(buf, 9), "abcDEFxyz");
+    EXPECT_EQ(file->ReadAt(9, buf, 4), 0u);
+    EXPECT_EQ(file->ReadAt(100, buf, 4), 0u);
+  }
+  {
+    auto file = env.OpenRead(path);
+    char buf[4] = {};
+    EXPECT_EQ(file->ReadAt(4, buf, 4), 4u);
+    EXPECT_EQ(std::string(buf, 4), "EFxy");
+    EXPECT_EQ(ErrorOf([&] { file->WriteAt(0, "q", 1); }),
+              "Datei " + path + " kann nicht geschrieben werden");
+  }
+  {
+    auto file = env.CreateNew(dir / "fresh");
+    file->WriteAt(0, "hi", 2);
+    char buf[2];
+    EXPECT_EQ(file->ReadAt(0, buf, 2), 2u);  // temporary files are read back
+  }
+}
+
+// A device that is always full: every write fails, as on a full disk.
+TEST(Env, FailedWriteThrowsTheWriteText) {
+  if (!testing::Exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  auto file = Env::Default().Create("/dev/full");
+  const std::vector<char> block(100000, 'x');
+  EXPECT_EQ(ErrorOf([&] { file->WriteAt(0, block.data(), block.size()); }),
+            "Datei /dev/full kann nicht geschrieben werden");
+  EXPECT_EQ(ErrorOf([&] { file->WriteAt(0, block.data(), 1); }),
+            "Datei /dev/full kann nicht geschrieben werden");
+}
+
+TEST(Env, ListPlainFilesKeepsOnlyRegularFilesAndLinksToThem) {
+  Env& env = Env::Default();
+  TempDir dir;
+  testing::WriteText(dir / "a.bin", "a");
+  testing::WriteText(dir / "b.PAR", "b");
+  testing::WriteText(dir / ".hidden", "h");
+  std::filesystem::create_directory(dir / "folder");
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  std::filesystem::create_symlink(dir / "a.bin", dir / "link-to-file");
+  std::filesystem::create_symlink(dir / "folder", dir / "link-to-folder");
+  std::filesystem::create_symlink(dir / "gone", dir / "dangling");
+  std::filesystem::create_symlink(dir / "a.bin", dir / ".hidden-link");
+
+  // A socket, where the path fits into sockaddr_un.
+  bool haveSocket = false;
+  const std::string socketPath = dir / "sock";
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd >= 0 && socketPath.size() < sizeof addr.sun_path) {
+    std::copy(socketPath.begin(), socketPath.end(), addr.sun_path);
+    haveSocket = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  }
+  if (fd >= 0) close(fd);
+
+  auto names = env.ListPlainFiles(dir.path());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.bin", "b.PAR", "link-to-file"}));
+
+  for (const char* name : {"a.bin", "b.PAR", "link-to-file"}) {
+    EXPECT_TRUE(env.IsPlainFile(dir.path(), name)) << name;
+  }
+  for (const char* name : {".hidden", "folder", "pipe", "link-to-folder", "dangling",
+                           ".hidden-link", "missing", "", ".", "..", "folder/../a.bin"}) {
+    EXPECT_FALSE(env.IsPlainFile(dir.path(), name)) << name;
+  }
+  if (haveSocket) {
+    EXPECT_FALSE(env.IsPlainFile(dir.path(), "sock"));
+  }
+
+  EXPECT_TRUE(env.ListPlainFiles(dir / "missing").empty());
+  EXPECT_TRUE(env.ListPlainFiles(dir / "a.bin").empty());
+}
+
+TEST(Env, RenameWithAndWithoutReplace) {
+  Env& env = Env::Default();
+  TempDir dir;
+  testing::WriteText(dir / "a", "A");
+  testing::WriteText(dir / "b", "B");
+
+  EXPECT_FALSE(env.Rename(dir / "a", dir / "b", false));  // refuses an existing target
+  EXPECT_EQ(testing::ReadBytes(dir / "a"), std::vector<std::uint8_t>{'A'});
+  EXPECT_EQ(testing::ReadBytes(dir / "b"), std::vector<std::uint8_t>{'B'});
+
+  EXPECT_TRUE(env.Rename(dir / "a", dir / "c", false));
+  EXPECT_FALSE(testing::Exists(dir / "a"));
+  EXPECT_EQ(testing::ReadBytes(dir / "c"), std::vector<std::uint8_t>{'A'});
+
+  EXPECT_TRUE(env.Rename(dir / "c", dir / "b", true));
+  EXPECT_FALSE(testing::Exists(dir / "c"));
+  EXPECT_EQ(testing::ReadBytes(dir / "b"), std::vector<std::uint8_t>{'A'});
+
+  EXPECT_FALSE(env.Rename(dir / "missing", dir / "d", false));
+  EXPECT_FALSE(env.Rename(dir / "missing", dir / "d", true));
+  EXPECT_FALSE(testing::Exists(dir / "d"));
+
+  EXPECT_TRUE(env.Remove(dir / "b"));
+  EXPECT_FALSE(env.Remove(dir / "b"));
+}
+
+TEST(Env, CurrentFolderAndFreeSpace) {
+  Env& env = Env::Default();
+  TempDir dir;
+  EXPECT_EQ(env.CurrentFolder(), std::filesystem::current_path().string());
+
+  const std::int64_t free = env.FreeSpace(dir / "new.PAR");
+  const auto space = std::filesystem::space(dir.path());
+  EXPECT_GT(free, 0);
+  EXPECT_LE(static_cast<std::uintmax_t>(free), space.capacity);
+  EXPECT_GE(env.FreeSpace("relative.PAR"), 0);  // the current folder is asked
+  EXPECT_EQ(env.FreeSpace(dir / "no/such/folder/x.PAR"), -1);
+}
+
+TEST(Paths, JoinFolderAndBareName) {
+  EXPECT_EQ(JoinPath("", "a.bin"), "a.bin");
+  EXPECT_EQ(JoinPath("dir", "a.bin"), "dir/a.bin");
+  EXPECT_EQ(JoinPath("dir/", "a.bin"), "dir/a.bin");
+  EXPECT_EQ(JoinPath("/", "a.bin"), "/a.bin");
+
+  EXPECT_EQ(FolderOf("a.bin"), "");
+  EXPECT_EQ(FolderOf("/a.bin"), "/");
+  EXPECT_EQ(FolderOf("//a.bin"), "/");
+  EXPECT_EQ(FolderOf("dir/a.bin"), "dir");
+  EXPECT_EQ(FolderOf("/x/dir//a.bin"), "/x/dir");
+
+  EXPECT_EQ(BareName("a.bin"), "a.bin");
+  EXPECT_EQ(BareName("/x/dir/a.bin"), "a.bin");
+  EXPECT_EQ(BareName("dir/"), "");
+}
+
+}  // namespace
+}  // namespace tarvel

@@ -60,10 +60,29 @@ std::string NameFromUtf16(const std::u16string& units);
 // 56 + 2 x the UTF-16 code units of name.
 std::int64_t EntrySizeFor(const std::string& name);
 
+// File-list entry field offsets, relative to the start of the entry.
+constexpr std::size_t kEntryOffSize = 0, kEntryOffStatus = 8, kEntryOffFileSize = 16,
+                      kEntryOffWhole = 24, kEntryOffHead = 40;
+// The longest name an entry may carry, in UTF-16 code units (the longest
+// path any supported file system allows), and so the largest entry accepted.
+constexpr std::int64_t kMaxNameUnits = 32767;
+constexpr std::int64_t kMaxEntrySize = kEntryFixedSize + 2 * kMaxNameUnits;
+
 // Appends one file-list entry (entrysize, status, filesize, md5whole,
 // md5head, UTF-16LE name) to `out`.
 void AppendEntry(std::vector<std::uint8_t>& out, const fileentry& e);
 // The whole file list of FileTable slots 0..FileCount-1.
 std::vector<std::uint8_t> EncodeFileList(const SetModel& m);
+
+// Decodes the entry at the start of `bytes`: entrysize, status, filesize,
+// both digests and the name (path, crcok, present stay empty).  Returns
+// nullopt when the entry is malformed: entry size below 56, odd or above
+// kMaxEntrySize, running past the end of `bytes`, or a file size that does
+// not fit a signed 64-bit value.  The next entry starts `entrysize` bytes on.
+std::optional<fileentry> DecodeEntry(std::span<const std::uint8_t> bytes);
+
+// True for a name that can only mean a file directly inside the set folder:
+// not empty, not "." or "..", and free of '/' and NUL.
+bool IsPlainName(const std::string& name);
 
 }  // namespace tarvel

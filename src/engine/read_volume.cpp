@@ -1,0 +1,135 @@
+// ReadVolume: the checks of a volume file and the loading of its file list.
+// Everything is decoded into a temporary first and committed to the model
+// only when the whole volume has been accepted.
+#include "engine/read_volume.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <span>
+#include <vector>
+
+#include "checksum/md5.h"
+#include "engine/format.h"
+
+namespace tarvel {
+
+namespace {
+
+constexpr std::uint64_t kMaxSize = std::numeric_limits<std::int64_t>::max();
+constexpr std::uint8_t kMagic[4] = {'P', 'A', 'R', 0};
+constexpr std::uint32_t kGeneratorIdMask = 0xFF000000;
+
+// What a volume contributes to the model, before it is committed.
+struct LoadedVolume {
+  VolumeHeader header;
+  std::vector<fileentry> entries;
+  std::int64_t biggest = 0;
+};
+
+enum class ListResult { kOk, kDamaged, kUnsafeName };
+
+// Checks the header's layout values against the file and decodes the list.
+ListResult LoadList(File& file, std::int64_t fileSize, LoadedVolume& v) {
+  const VolumeHeader& h = v.header;
+  if (h.fileCount > static_cast<std::uint64_t>(kTableSlots)) return ListResult::kDamaged;
+  if (h.fileListOffset > kMaxSize || h.fileListSize > kMaxSize || h.dataOffset > kMaxSize ||
+      h.dataSize > kMaxSize || h.dataSize > kMaxSize - h.dataOffset) {
+    return ListResult::kDamaged;
+  }
+  // The list lies behind the header and inside the file, and is no larger
+  // than its entries can be, so the one read below is bounded.
+  const std::uint64_t size = static_cast<std::uint64_t>(fileSize);
+  if (h.fileListOffset < kHeaderSize || h.fileListOffset > size ||
+      h.fileListSize > size - h.fileListOffset ||
+      h.fileListSize > h.fileCount * static_cast<std::uint64_t>(kMaxEntrySize)) {
+    return ListResult::kDamaged;
+  }
+
+  std::vector<std::uint8_t> list(static_cast<std::size_t>(h.fileListSize));
+  if (!list.empty() && file.ReadAt(static_cast<std::int64_t>(h.fileListOffset), list.data(),
+                                   list.size()) != list.size()) {
+    return ListResult::kDamaged;  // the file shrank after its size was taken
+  }
+
+  // Entries follow one another directly and must fill the list exactly.
+  std::span<const std::uint8_t> rest(list);
+  for (std::uint64_t i = 0; i < h.fileCount; ++i) {
+    std::optional<fileentry> e = DecodeEntry(rest);
+    if (!e) return ListResult::kDamaged;
+    if (!IsPlainName(e->name)) return ListResult::kUnsafeName;
+    rest = rest.subspan(static_cast<std::size_t>(e->entrysize));
+    if (e->filesize > v.biggest) v.biggest = e->filesize;
+    v.entries.push_back(std::move(*e));
+  }
+  return rest.empty() ? ListResult::kOk : ListResult::kDamaged;
+}
+
+void Commit(SetModel& model, LoadedVolume& v) {
+  const VolumeHeader& h = v.header;
+  model.SetHash = h.setHash;
+  model.FileCount = static_cast<std::int32_t>(v.entries.size());
+  model.FileListOffset = static_cast<std::int64_t>(h.fileListOffset);
+  model.FileListSize = static_cast<std::int64_t>(h.fileListSize);
+  model.DataOffset = static_cast<std::int64_t>(h.dataOffset);
+  model.DataSize = static_cast<std::int64_t>(h.dataSize);
+  model.BiggestFileSize = v.biggest;
+  // Slots above the set are emptied too: CompactParityFiles scans all 256.
+  for (std::size_t i = 0; i < model.FileTable.size(); ++i) {
+    model.FileTable[i] = i < v.entries.size() ? std::move(v.entries[i]) : fileentry{};
+  }
+}
+
+}  // namespace
+
+bool ReadVolume(SetModel& model, Env& env, Interaction& ui, const std::string& path) {
+  // The digest of the file as it is now, before anything else is read.
+  const md5digest actual = md5from32(path);
+  const std::unique_ptr<File> file = env.OpenRead(path);
+
+  // A file too short for a header cannot be a volume, whatever its first bytes.
+  std::array<std::uint8_t, kHeaderSize> raw{};
+  const std::int64_t fileSize = file->Size();
+  if (fileSize < static_cast<std::int64_t>(kHeaderSize) ||
+      file->ReadAt(0, raw.data(), raw.size()) != raw.size()) {
+    ui.Message(kNotAVolumeText);
+    return false;
+  }
+  LoadedVolume v;
+  v.header = DecodeHeader(raw);
+  const VolumeHeader& h = v.header;
+
+  // Only the first four magic bytes are significant.
+  if (!std::equal(std::begin(kMagic), std::end(kMagic), h.magic.begin())) {
+    ui.Message(kNotAVolumeText);
+    return false;
+  }
+  if (h.version != kFormatVersion10 && h.version != kFormatVersion09) {
+    ui.Message(kWrongVersionText);
+    return false;
+  }
+  if ((h.generator & kGeneratorIdMask) == (kGenerator & kGeneratorIdMask) &&
+      h.generator > kGenerator) {
+    ui.Message(kHigherVersionText);
+  }
+  if (!md5equal(h.control, actual)) {
+    ui.Message(kChecksumErrorText);
+    return false;
+  }
+
+  switch (LoadList(*file, fileSize, v)) {
+    case ListResult::kOk:
+      Commit(model, v);
+      return true;
+    case ListResult::kDamaged:
+      ui.Message(kDamagedListText);
+      return false;
+    case ListResult::kUnsafeName:
+      ui.Message(kUnsafeNameText);
+      return false;
+  }
+  return false;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,47 @@
+// ReadVolume: validates one volume file and loads its header values and
+// file list into the set model (the first step of checking a set).  The
+// model is changed only when the volume is accepted.  Layout and the rules
+// for what is rejected: docs/format.md.
+#pragma once
+
+#include <string>
+
+#include "engine/interaction.h"
+#include "engine/model.h"
+#include "platform/env.h"
+
+namespace tarvel {
+
+// The texts ReadVolume shows, in the order its checks run.
+inline constexpr const char* kNotAVolumeText = "Not a PAR/Pxx file.";
+inline constexpr const char* kWrongVersionText =
+    "Wrong format version. Only 0.9 and 1.0 are supported.";
+inline constexpr const char* kHigherVersionText =
+    "This volume set was created with a higher version of Tarvel. 0.2.5 is still compatible, "
+    "but you should get the new one.";
+inline constexpr const char* kChecksumErrorText = "Checksum error. File is corrupt.";
+// A volume with a correct control digest whose contents do not fit the model.
+inline constexpr const char* kDamagedListText =
+    "The file list of this volume is damaged or not supported.";
+// A file list naming something other than a plain file inside the set folder.
+inline constexpr const char* kUnsafeNameText =
+    "The file list of this volume names a file outside its folder.";
+
+// Checks, in this order, each failing one shown through ui.Message:
+//   the volume's control digest (md5from32) is computed before anything is read;
+//   the file is opened (a FileError from the Env passes through);
+//   a file shorter than the 96-byte header, or without "PAR\0" at offset 0:
+//     kNotAVolumeText;
+//   a version other than 1.0 or 0.9: kWrongVersionText;
+//   generator 1 newer than 0.2.5: kHigherVersionText, and reading goes on;
+//   stored control digest differs: kChecksumErrorText;
+//   header values or file list that do not fit: kDamagedListText;
+//   a name that is empty, ".", ".." or contains '/' or NUL: kUnsafeNameText.
+// On success loads SetHash, FileCount, FileListOffset, FileListSize,
+// DataOffset, DataSize, BiggestFileSize (largest filesize of all entries) and
+// FileTable slots 0..FileCount-1 (slots above are emptied) and returns true.
+// On false the model holds exactly what it held before.  The file is closed
+// on every path.
+[[nodiscard]] bool ReadVolume(SetModel& model, Env& env, Interaction& ui, const std::string& path);
+
+}  // namespace tarvel

@@ -23,7 +23,7 @@ constexpr std::uint32_t kFormatVersion10 = 0x00010000;
 constexpr std::uint32_t kFormatVersion09 = 0x00000900;
 constexpr std::uint32_t kGenerator = 0x01000205;  // writer 1, version 0.2.5
 
-// Header field offsets.
+// Header field offsets (docs/format.md, "Header").
 constexpr std::size_t kOffMagic = 0, kOffVersion = 8, kOffGenerator = 12, kOffControl = 16,
                       kOffSetHash = 32, kOffVolumeNumber = 48, kOffFileCount = 56,
                       kOffFileListOffset = 64, kOffFileListSize = 72, kOffDataOffset = 80,
@@ -60,7 +60,8 @@ std::string NameFromUtf16(const std::u16string& units);
 // 56 + 2 x the UTF-16 code units of name.
 std::int64_t EntrySizeFor(const std::string& name);
 
-// File-list entry field offsets, relative to the start of the entry.
+// File-list entry field offsets, relative to the start of the entry
+// (docs/format.md, "File-list entry").
 constexpr std::size_t kEntryOffSize = 0, kEntryOffStatus = 8, kEntryOffFileSize = 16,
                       kEntryOffWhole = 24, kEntryOffHead = 40;
 // The longest name an entry may carry, in UTF-16 code units (the longest

@@ -93,7 +93,7 @@ TEST(Md5File, PortionsAroundTheBoundaries) {
   testing::TempDir dir;
   for (std::size_t n : {0u, 1u, 31u, 32u, 33u, 100u, 16383u, 16384u, 16385u, 50000u}) {
     SCOPED_TRACE(n);
-    const std::string path = dir / ("f" + std::to_string(n));
+    const std::string path = dir / std::to_string(n);
     const auto data = testing::RandomBytes(n, static_cast<std::uint32_t>(n));
     testing::WriteBytes(path, data);
 

@@ -11,6 +11,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "parity/gf.h"
+#include "parity/region.h"
+
 namespace tarvel {
 
 constexpr int kChunkSize = 50000;       // bytes of a file or volume per pass
@@ -41,15 +44,24 @@ class ParityMatrix {
   // Builds the field tables and CoefficientTable and clears the blocks.
   void SetupParity();
   // Sets every byte of every DataBlock and ParityBlock row to zero.
+  //
+  // Callers that load whole rows need not clear at all: ComputeParity and
+  // ApplyRecovery read only the data rows they name and overwrite every byte
+  // of their output rows.  A caller that loads a short, last chunk zeroes the
+  // rest of the row with ClearDataRowFrom instead of clearing 19 MB.
   void ClearBlocks();
+  // Sets bytes from..kChunkSize-1 of DataRow(r) to zero.
+  // REQUIRES: 0 <= r <= 255, 0 <= from <= kChunkSize.
+  void ClearDataRowFrom(int r, int from);
 
   // Row r of DataBlock (r = 0..255) and of ParityBlock (r = 0..128); each
-  // holds one chunk of kChunkSize bytes.
+  // holds one chunk of kChunkSize bytes and starts on a 64-byte boundary.
   std::uint8_t* DataRow(int r);
   std::uint8_t* ParityRow(int r);
 
   // Creating: DataRow(f) holds the chunk of file position f, f = 1..N.
-  // Sets ParityRow(v), v = 1..P, to XOR over f of f^(v-1) * DataRow(f).
+  // Sets ParityRow(v), v = 1..P, to XOR over f of f^(v-1) * DataRow(f):
+  // every byte of those rows is overwritten, nothing else is written.
   // REQUIRES: 0 <= N <= 255, 0 <= P <= 128.
   void ComputeParity(int fileCount, int parityCount);
 
@@ -63,11 +75,16 @@ class ParityMatrix {
   std::int32_t MissingCount = 0;
 
   // Chooses the volume that stands in for every missing position and solves
-  // the system.  On anything but kOk no recovery may be applied.
+  // the system.  The lowest usable volumes are taken when their equations
+  // are independent; otherwise the usable volumes are taken in ascending
+  // order, skipping each whose equation depends on those already taken.
+  // On anything but kOk no recovery may be applied (ApplyRecovery then
+  // writes nothing).
   [[nodiscard]] RecoveryResult PrepareRecovery(int fileCount);
 
   // DataRow(r) holds the chunk named by RowSources[r], r = 0..N-1.  Sets
-  // ParityRow(i) to the rebuilt chunk of file position MissingFiles[i].
+  // ParityRow(i) to the rebuilt chunk of file position MissingFiles[i],
+  // overwriting every byte of rows 0..MissingCount-1.
   // REQUIRES: the last PrepareRecovery returned kOk.
   void ApplyRecovery();
 
@@ -75,6 +92,16 @@ class ParityMatrix {
   std::uint8_t RecoveryCoefficient(int i, int x) const;
   // CoefficientTable[e][m] = (m+1)^e.
   std::uint8_t Coefficient(int e, int m) const;
+
+  // The field tables, rebuilt by SetupParity.
+  const GaloisField& Field() const;
+
+  // The region kernel that ComputeParity and ApplyRecovery use: the best one
+  // the CPU has unless a test or benchmark forces another.  Every version
+  // produces the same bytes.
+  // REQUIRES: RegionKernelSupported(kernel).
+  void UseKernel(RegionKernel kernel);
+  RegionKernel Kernel() const;
 
  private:
   struct Impl;

@@ -23,10 +23,10 @@ namespace tarvel {
 
 // What a request to restore came to.
 enum class RestoreOutcome {
-  kNothingToRestore,     // "No files to restore..." was shown
-  kNotEnoughVolumes,     // "You do not have enough parity volumes. N parity volumes are needed."
-  kUnsolvable,           // refused before anything was written (singular system, > 251 files)
-  kRestored,             // the run happened (files the user declined stay as they were)
+  kNothingToRestore,  // "No files to restore..." was shown
+  kNotEnoughVolumes,  // "You do not have enough parity volumes. N parity volumes are needed."
+  kUnsolvable,        // refused before anything was written (singular system, > 251 files)
+  kRestored,          // the run happened (files the user declined stay as they were)
 };
 
 class Engine {
@@ -69,17 +69,37 @@ class Engine {
   // It does not search again: callers run SearchFiles and BuildReport after
   // kRestored.
   RestoreOutcome RestoreFromReport(bool askEachFile);
+  // What RestoreFromReport would come to, without showing anything or
+  // touching any file (kRestored: a restore would run).
+  [[nodiscard]] RestoreOutcome PlanRestore();
 
   // Rename and copy of a file found by content (File search prompt).
   void rnfile(const std::string& found, const std::string& missing);
   void cpfile(const std::string& found, const std::string& missing);
 
  private:
+  class RestoreSources;
+
+  // The path of a bare name of the set folder.
+  std::string InSetFolder(const std::string& name) const;
+  // Offers one file found by content through the File search prompt and
+  // carries out the answer (given now or remembered).
+  void OfferFoundFile(const std::string& found, const std::string& missing);
+  // Compacts, marks the usable volumes 1..128 and solves the recovery system.
+  RestoreOutcome PrepareRestore();
+  // Rebuilds the missing files MissingFiles[i] for the given indices i in one
+  // pass over the sources, each through a temporary file renamed into place.
+  void RebuildFiles(const std::vector<int>& missingIndices, RestoreSources& sources);
+
   Env& env_;
   Interaction& ui_;
   SetModel model_;
   ParityMatrix parity_;
   std::string setFolder_;
 };
+
+// The text of a message box that shows a file-layer error: the error's own
+// text, with a full stop added when it does not end in one.
+std::string ErrorBoxText(const std::string& errorText);
 
 }  // namespace tarvel

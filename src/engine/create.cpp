@@ -1,0 +1,228 @@
+// Creating a volume set: analysing the chosen files, then writing the main
+// volume and the parity volumes.
+//
+// Volumes are written in one sweep that keeps every volume open: headers and
+// file lists first, then the parity data appended pass by pass, then each
+// volume's control digest, computed while its bytes were written (the same
+// bytes md5from32 would read back).  Sources are read straight into the
+// parity rows, one large sequential read per file and pass.
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/format.h"
+
+namespace tarvel {
+namespace {
+
+constexpr int kMaxSetFiles = 250;
+// A description or checksum file below this size is offered for the CRC list only.
+constexpr std::int64_t kSmallFileLimit = 65535;
+constexpr std::array<std::string_view, 6> kSmallFileExtensions = {".NFO", ".SFV", ".DIZ",
+                                                                  ".TXT", ".CSV", ".MD5"};
+
+constexpr char kNoFileInParityText[] =
+    "No file is included in the parity data, so parity volumes would protect nothing. "
+    "Include at least one file in parity.";
+
+bool IsSmallFileExtension(const std::string& name) {
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string ext = name.substr(dot);
+  for (char& c : ext) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return std::find(kSmallFileExtensions.begin(), kSmallFileExtensions.end(), ext) !=
+         kSmallFileExtensions.end();
+}
+
+std::string ShorterThanAnalysedText(const std::string& path) {
+  return "The file " + path +
+         " has become shorter or could not be read completely since it was analysed. "
+         "The volumes written are incomplete.";
+}
+
+// One volume being written, with the digest of its bytes from offset 32 on.
+struct VolumeOut {
+  std::string name;
+  std::unique_ptr<File> file;
+  md5state control{};
+};
+
+}  // namespace
+
+bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
+  SetModel& m = model_;
+  m.ResetTables();
+  m.TotalSize = 0;
+  m.BiggestFileSize = 0;
+  if (paths.size() < 2 || paths.size() > kMaxSetFiles) {
+    ui_.Message("Only 2 - 250 files are supported.");
+    return false;
+  }
+  m.FileCount = static_cast<std::int32_t>(paths.size());
+  bool result = true;
+  bool anyInParity = false;
+
+  ui_.ShowProgress();
+  for (int i = 0; i < m.FileCount; ++i) {
+    fileentry& e = m.FileTable[i];
+    e.status = 1;
+    e.path = paths[i];
+    e.name = BareName(paths[i]);
+    e.entrysize = EntrySizeFor(e.name);
+    e.crcok = 1;
+    e.present = 1;
+
+    ui_.SetProgressText("Analyzing " + e.name);
+    ui_.SetProgressPercent(i * 100 / (m.FileCount - 1));
+    ui_.ProcessEvents();
+
+    e.filesize = env_.OpenRead(e.path)->Size();
+    // One pass over the file gives both digests.
+    const md5pair digests = md5wholeandhead(e.path);
+    e.md5whole = digests.whole;
+    e.md5head = digests.head;
+
+    if (e.filesize == 0) {
+      result = false;
+      ui_.Message("Error reading " + e.path + ", or filesize is zero.");
+      e.crcok = 0;
+      e.present = 0;
+    }
+    if (IsSmallFileExtension(e.name) && e.filesize < kSmallFileLimit &&
+        !ui_.AskInclude(e.name, e.filesize)) {
+      e.status = 0;
+    }
+    if (e.InParity()) {
+      anyInParity = true;
+      m.TotalSize += e.filesize;
+      if (e.filesize > m.BiggestFileSize) m.BiggestFileSize = e.filesize;
+    }
+  }
+  ui_.HideProgress();
+
+  if (result && !anyInParity) {
+    ui_.Message(kNoFileInParityText);
+    result = false;
+  }
+  return result;
+}
+
+bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
+  SetModel& m = model_;
+  m.CompactParityFiles();
+  const int files = m.ParityFileCount;
+  if (files == 0) {
+    ui_.Message(kNoFileInParityText);
+    return false;
+  }
+  if (files > kMaxParityFiles || parityCount < 1 || parityCount > kMaxParityVolumes) {
+    ui_.Message("A set can have at most " + std::to_string(kMaxParityFiles) +
+                " files in parity and 1 to " + std::to_string(kMaxParityVolumes) +
+                " parity volumes.");
+    return false;
+  }
+  parity_.SetupParity();
+
+  std::vector<std::uint8_t> digests;
+  digests.reserve(16 * static_cast<std::size_t>(files));
+  for (int k = 0; k < files; ++k) {
+    const md5digest& d = m.ParityFileTable[k].md5whole;
+    digests.insert(digests.end(), d.begin(), d.end());
+  }
+  m.SetHash = md5buffer(digests);
+  m.FileListSize = 0;
+  for (int i = 0; i < m.FileCount; ++i) m.FileListSize += m.FileTable[i].entrysize;
+  m.FileListOffset = kHeaderSize;
+  m.DataOffset = m.FileListOffset + m.FileListSize;
+  m.DataSize = m.BiggestFileSize;
+
+  // Headers and file lists.
+  const std::vector<std::uint8_t> list = EncodeFileList(m);
+  std::vector<VolumeOut> volumes(parityCount + 1);
+  ui_.SetProgressText("Writing headers...");
+  ui_.ShowProgress();
+  for (int n = 0; n <= parityCount; ++n) {
+    ui_.SetProgressPercent(n * 100 / parityCount);
+    ui_.ProcessEvents();
+    VolumeOut& vol = volumes[n];
+    vol.name = VolumeFileName(baseName, n);
+    vol.file = env_.Create(vol.name);
+
+    VolumeHeader h;
+    h.control = m.SetHash;  // placeholder until the digest of the finished volume is known
+    h.setHash = m.SetHash;
+    h.volumeNumber = static_cast<std::uint64_t>(n);
+    h.fileCount = static_cast<std::uint64_t>(m.FileCount);
+    h.fileListOffset = static_cast<std::uint64_t>(m.FileListOffset);
+    h.fileListSize = static_cast<std::uint64_t>(m.FileListSize);
+    h.dataOffset = static_cast<std::uint64_t>(m.DataOffset);
+    h.dataSize = n == 0 ? 0 : static_cast<std::uint64_t>(m.BiggestFileSize);
+    const std::array<std::uint8_t, kHeaderSize> header = EncodeHeader(h);
+
+    std::vector<std::uint8_t> bytes(header.begin(), header.end());
+    bytes.insert(bytes.end(), list.begin(), list.end());
+    vol.file->WriteAt(0, bytes.data(), bytes.size());
+    md5init(vol.control);
+    md5update(vol.control, bytes.data() + kOffSetHash, bytes.size() - kOffSetHash);
+  }
+
+  // Parity data, in passes over one chunk of every file.
+  ui_.SetProgressText("Writing parity data...");
+  ui_.SetProgressPercent(0);
+  ui_.ProcessEvents();
+  std::vector<std::unique_ptr<File>> sources(files);
+  for (int k = 0; k < files; ++k) sources[k] = env_.OpenRead(m.ParityFileTable[k].path);
+  int shown = 0;
+  for (std::int64_t pos = 0; pos < m.BiggestFileSize; pos += kChunkSize) {
+    const int percent = static_cast<int>(pos * 100 / m.BiggestFileSize);
+    if (percent != shown) {
+      ui_.SetProgressPercent(percent);
+      ui_.ProcessEvents();
+      shown = percent;
+    }
+    // Every row is written in full (data, then zeros past the file's end),
+    // so the blocks need no clearing between passes.
+    for (int k = 0; k < files; ++k) {
+      const fileentry& e = m.ParityFileTable[k];
+      const std::int64_t want = std::clamp<std::int64_t>(e.filesize - pos, 0, kChunkSize);
+      std::uint8_t* row = parity_.DataRow(k + 1);
+      if (want > 0 && sources[k]->ReadAt(pos, row, static_cast<std::size_t>(want)) !=
+                          static_cast<std::size_t>(want)) {
+        throw FileError(ShorterThanAnalysedText(e.path));
+      }
+      std::memset(row + want, 0, static_cast<std::size_t>(kChunkSize - want));
+    }
+    parity_.ComputeParity(files, parityCount);
+    const std::size_t length =
+        static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, m.BiggestFileSize - pos));
+    for (int v = 1; v <= parityCount; ++v) {
+      const std::uint8_t* row = parity_.ParityRow(v);
+      volumes[v].file->WriteAt(m.DataOffset + pos, row, length);
+      md5update(volumes[v].control, row, length);
+    }
+  }
+  sources.clear();
+
+  // Control digests.
+  for (int n = 0; n <= parityCount; ++n) {
+    VolumeOut& vol = volumes[n];
+    ui_.SetProgressText("Creating checksum for " + vol.name);
+    ui_.SetProgressPercent(n * 100 / parityCount);
+    ui_.ProcessEvents();
+    md5digest control;
+    md5final(vol.control, control);
+    vol.file->WriteAt(kOffControl, control.data(), control.size());
+    vol.file.reset();
+  }
+  ui_.HideProgress();
+  return true;
+}
+
+}  // namespace tarvel

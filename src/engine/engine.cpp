@@ -1,0 +1,32 @@
+// The engine object: construction, reading the chosen volume, and the small
+// helpers shared by creating, checking and restoring.
+
+#include "engine/engine.h"
+
+#include "engine/read_volume.h"
+
+namespace tarvel {
+
+Engine::Engine(Env& env, Interaction& ui) : env_(env), ui_(ui) {}
+
+bool Engine::ReadVolume(const std::string& volumePath) {
+  model_.ResetTables();
+  if (!::tarvel::ReadVolume(model_, env_, ui_, volumePath)) return false;
+  // The set lives in the volume's folder.  A bare volume name is taken
+  // against the current folder once, here, so that nothing later depends on
+  // where the process happens to be.
+  const std::string folder = FolderOf(volumePath);
+  setFolder_ = folder.empty() ? env_.CurrentFolder() : folder;
+  return true;
+}
+
+std::string Engine::InSetFolder(const std::string& name) const {
+  return setFolder_.empty() ? name : JoinPath(setFolder_, name);
+}
+
+std::string ErrorBoxText(const std::string& errorText) {
+  if (!errorText.empty() && errorText.back() == '.') return errorText;
+  return errorText + ".";
+}
+
+}  // namespace tarvel

@@ -1,0 +1,51 @@
+// Writing a file of the set folder without ever destroying what was there
+// before the new content is complete.  The content goes to a new hidden file
+// in the same folder (a name starting with ".", so no folder listing of the
+// engine sees it); Commit flushes it and renames it over the target.  A
+// writer that is destroyed uncommitted removes its temporary file, so on any
+// failure the target is exactly as it was.
+//
+// Owned by the engine (restoring and the copy of a file found by content).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "platform/env.h"
+
+namespace tarvel {
+
+class ReplacingWriter {
+ public:
+  // Creates the temporary file next to `targetPath`.  Throws FileError
+  // naming the target when no temporary file can be created.
+  ReplacingWriter(Env& env, const std::string& targetPath);
+  ~ReplacingWriter();
+  ReplacingWriter(const ReplacingWriter&) = delete;
+  ReplacingWriter& operator=(const ReplacingWriter&) = delete;
+
+  // Writes bytes at `offset` of the new content.  Throws FileError naming
+  // the target when the write fails or falls short.
+  void WriteAt(std::int64_t offset, std::span<const std::uint8_t> bytes);
+
+  // Flushes the new content and renames it over the target (replacing the
+  // old file, if any).  Throws FileError naming the target on failure; the
+  // temporary file is then removed.
+  void Commit();
+
+  const std::string& TargetPath() const { return target_; }
+  const std::string& TemporaryPath() const { return temp_; }
+
+ private:
+  void Discard() noexcept;
+
+  Env& env_;
+  std::string target_;
+  std::string temp_;
+  std::unique_ptr<File> file_;
+  bool committed_ = false;
+};
+
+}  // namespace tarvel

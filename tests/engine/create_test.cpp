@@ -1,0 +1,289 @@
+// Creating a set end to end in a temporary folder: the exact bytes of every
+// volume, the passes over chunks, the small-file rule with its prompt,
+// digest-only and empty files, and failures of the file layer half-way.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "checksum/md5.h"
+#include "engine/read_volume.h"
+#include "gf_reference.h"
+#include "set_fixture.h"
+#include "support/faulty_env.h"
+
+namespace tarvel {
+namespace {
+
+using testing::Bytes;
+using testing::FaultyEnv;
+using testing::RandomBytes;
+using testing::RefParity;
+using testing::SetScenario;
+using testing::TextBytes;
+
+void Put64(Bytes& out, std::uint64_t v) {
+  for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+void PutDigest(Bytes& out, const md5digest& d) { out.insert(out.end(), d.begin(), d.end()); }
+
+// Bytes 32.. of a volume of a set whose files are all in parity, written out
+// by hand from the layout.
+Bytes VolumeTail(const std::vector<std::pair<std::string, Bytes>>& files, int number,
+                 const Bytes& parityData) {
+  Bytes hashes, list;
+  for (const auto& [name, content] : files) {
+    const md5digest whole = md5buffer(content);
+    PutDigest(hashes, whole);
+    Put64(list, 56 + 2 * name.size());
+    Put64(list, 1);
+    Put64(list, content.size());
+    PutDigest(list, whole);
+    PutDigest(list, md5buffer(content.data(), std::min<std::size_t>(content.size(), 16384)));
+    for (char c : name) {
+      list.push_back(static_cast<std::uint8_t>(c));
+      list.push_back(0);
+    }
+  }
+  Bytes tail;
+  PutDigest(tail, md5buffer(hashes));
+  Put64(tail, number);
+  Put64(tail, files.size());
+  Put64(tail, 96);
+  Put64(tail, list.size());
+  Put64(tail, 96 + list.size());
+  Put64(tail, parityData.size());
+  tail.insert(tail.end(), list.begin(), list.end());
+  tail.insert(tail.end(), parityData.begin(), parityData.end());
+  return tail;
+}
+
+Bytes Volume(const Bytes& tail) {
+  Bytes v = {'P', 'A', 'R', 0, 0, 0, 0, 0, 0, 0, 1, 0, 5, 2, 0, 1};
+  PutDigest(v, md5buffer(tail));
+  v.insert(v.end(), tail.begin(), tail.end());
+  return v;
+}
+
+TEST(CreateTest, TwoSmallFilesGiveExactVolumes) {
+  SetScenario s;
+  s.Write("a.bin", TextBytes("abc"));
+  s.Write("b.bin", TextBytes("xy"));
+  s.Write("set.P02", Bytes(5000, 7));  // an old file of a volume's name is replaced
+  ASSERT_TRUE(s.Create({"b.bin", "a.bin"}, 2));
+
+  const std::vector<std::pair<std::string, Bytes>> files = {{"a.bin", TextBytes("abc")},
+                                                            {"b.bin", TextBytes("xy")}};
+  const Bytes main = s.Read("set.PAR"), p1 = s.Read("set.P01"), p2 = s.Read("set.P02");
+  EXPECT_EQ(main.size(), 228u);
+  EXPECT_EQ(p1.size(), 231u);
+  EXPECT_EQ(p2.size(), 231u);
+  EXPECT_EQ(main, Volume(VolumeTail(files, 0, {})));
+  EXPECT_EQ(p1, Volume(VolumeTail(files, 1, {25, 27, 99})));
+  EXPECT_EQ(p2, Volume(VolumeTail(files, 2, {145, 144, 99})));
+  for (const char* name : {"set.PAR", "set.P01", "set.P02"}) {
+    EXPECT_TRUE(md5equal(md5from32(s.Path(name)),
+                         *reinterpret_cast<const md5digest*>(s.Read(name).data() + 16)));
+  }
+
+  const SetModel& m = s.engine.Model();
+  EXPECT_EQ(m.FileCount, 2);
+  EXPECT_EQ(m.ParityFileCount, 2);
+  EXPECT_EQ(m.TotalSize, 5);
+  EXPECT_EQ(m.BiggestFileSize, 3);
+  EXPECT_EQ(m.DataOffset, 228);
+
+  const std::vector<std::string> texts = {"Analyzing a.bin",
+                                          "Analyzing b.bin",
+                                          "Writing headers...",
+                                          "Writing parity data...",
+                                          "Creating checksum for " + s.Path("set.PAR"),
+                                          "Creating checksum for " + s.Path("set.P01"),
+                                          "Creating checksum for " + s.Path("set.P02")};
+  EXPECT_EQ(s.ui.progressTexts, texts);
+  EXPECT_EQ(s.ui.percents, (std::vector<int>{0, 100, 0, 50, 100, 0, 0, 50, 100}));
+  EXPECT_FALSE(s.ui.progressVisible);
+  EXPECT_TRUE(s.ui.messages.empty());
+}
+
+// Sizes around the chunk: the parity covers every file padded with zeros to
+// the largest, across passes, with the GF(2^8) coefficients of each volume.
+TEST(CreateTest, ParitySpansChunksAndPadsShorterFiles) {
+  struct Case {
+    std::vector<std::size_t> sizes;
+    int parityCount;
+  };
+  for (const Case& c : {Case{{50000, 120000}, 1}, Case{{50001, 7, 49999}, 2},
+                        Case{{50000, 50000}, 2}, Case{{1, 100000, 3}, 3}}) {
+    SCOPED_TRACE(::testing::PrintToString(c.sizes));
+    SetScenario s;
+    std::vector<std::string> names;
+    std::vector<Bytes> contents;
+    for (std::size_t k = 0; k < c.sizes.size(); ++k) {
+      names.push_back("f" + std::to_string(k) + ".dat");
+      contents.push_back(RandomBytes(c.sizes[k], static_cast<std::uint32_t>(k + 11)));
+      s.Write(names.back(), contents.back());
+    }
+    ASSERT_TRUE(s.Create(names, c.parityCount));
+    const std::int64_t dataOffset = s.engine.Model().DataOffset;
+    const std::size_t longest = *std::max_element(c.sizes.begin(), c.sizes.end());
+    EXPECT_EQ(s.Read("set.PAR").size(), static_cast<std::size_t>(dataOffset));
+    for (int v = 1; v <= c.parityCount; ++v) {
+      const Bytes volume = s.Read(VolumeFileName("set", v));
+      ASSERT_EQ(volume.size(), dataOffset + longest);
+      EXPECT_EQ(Bytes(volume.begin() + dataOffset, volume.end()), RefParity(contents, v));
+    }
+    testing::ScriptedInteraction ui;
+    SetModel check;
+    EXPECT_TRUE(ReadVolume(check, Env::Default(), ui, s.Path(VolumeFileName("set", 1))));
+  }
+}
+
+TEST(CreateTest, SmallFileRuleOffersDescriptionFilesOnly) {
+  SetScenario s;
+  s.Write("notes.txt", Bytes(65534, 'n'));
+  s.Write("big.txt", Bytes(65535, 'b'));
+  s.Write("Readme.Nfo", Bytes(10, 'r'));
+  s.Write("list.txt.bak", Bytes(20, 'l'));
+  s.Write("file.MD5SUM", Bytes(30, 'm'));
+  s.Write("noext", Bytes(40, 'x'));
+  s.ui.includeAnswers = {false, true};  // Readme.Nfo to the CRC list, notes.txt into parity
+  ASSERT_TRUE(
+      s.engine.AnalyseFiles({s.Path("Readme.Nfo"), s.Path("big.txt"), s.Path("file.MD5SUM"),
+                             s.Path("list.txt.bak"), s.Path("noext"), s.Path("notes.txt")}));
+  EXPECT_EQ(s.ui.includePrompts, (std::vector<std::string>{"Readme.Nfo 10", "notes.txt 65534"}));
+  const SetModel& m = s.engine.Model();
+  std::vector<std::uint64_t> status;
+  for (int i = 0; i < m.FileCount; ++i) status.push_back(m.FileTable[i].status);
+  EXPECT_EQ(status, (std::vector<std::uint64_t>{0, 1, 1, 1, 1, 1}));
+  EXPECT_EQ(m.TotalSize, 65535 + 30 + 20 + 40 + 65534);
+  EXPECT_EQ(m.BiggestFileSize, 65535);
+}
+
+TEST(CreateTest, DigestOnlyFileIsListedButNotInParity) {
+  SetScenario s;
+  const Bytes a = RandomBytes(100, 1), b = RandomBytes(1000, 2), c = RandomBytes(200, 3);
+  s.Write("A.bin", a);
+  s.Write("B.txt", b);
+  s.Write("C.bin", c);
+  s.ui.includeAnswers = {false};
+  ASSERT_TRUE(s.Create({"A.bin", "B.txt", "C.bin"}, 1));
+
+  const SetModel& m = s.engine.Model();
+  EXPECT_EQ(m.ParityFileCount, 2);
+  EXPECT_EQ(m.ParityFileTable[0].name, "A.bin");
+  EXPECT_EQ(m.ParityFileTable[1].name, "C.bin");
+  EXPECT_EQ(m.TotalSize, 300);
+  EXPECT_EQ(m.BiggestFileSize, 200);
+  Bytes hashes;
+  for (const Bytes* f : {&a, &c}) {
+    const md5digest d = md5buffer(*f);
+    hashes.insert(hashes.end(), d.begin(), d.end());
+  }
+  EXPECT_EQ(m.SetHash, md5buffer(hashes));
+
+  // Every volume lists A, B, C; B with status 0.
+  testing::ScriptedInteraction ui;
+  SetModel read;
+  ASSERT_TRUE(ReadVolume(read, Env::Default(), ui, s.Path("set.P01")));
+  ASSERT_EQ(read.FileCount, 3);
+  EXPECT_EQ(read.FileTable[1].name, "B.txt");
+  EXPECT_EQ(read.FileTable[1].status, 0u);
+  const Bytes p1 = s.Read("set.P01");
+  EXPECT_EQ(Bytes(p1.end() - 200, p1.end()), RefParity({a, c}, 1));
+}
+
+TEST(CreateTest, EmptyFilesAndSetsWithoutParityAreRefused) {
+  {
+    SetScenario s;
+    s.Write("a.bin", Bytes(10, 1));
+    s.Write("b.bin", {});
+    s.Write("c.bin", Bytes(10, 2));
+    EXPECT_FALSE(s.engine.AnalyseFiles({s.Path("a.bin"), s.Path("b.bin"), s.Path("c.bin")}));
+    EXPECT_EQ(s.ui.messages, std::vector<std::string>{"Error reading " + s.Path("b.bin") +
+                                                      ", or filesize is zero."});
+    EXPECT_EQ(s.ui.progressTexts.size(), 3u);
+    EXPECT_EQ(s.engine.Model().FileTable[2].filesize, 10);
+    EXPECT_EQ(s.engine.Model().FileTable[1].present, 0);
+  }
+  {
+    // An empty description file gets its message and is still offered.
+    SetScenario s;
+    s.Write("a.bin", Bytes(10, 1));
+    s.Write("empty.txt", {});
+    EXPECT_FALSE(s.engine.AnalyseFiles({s.Path("a.bin"), s.Path("empty.txt")}));
+    EXPECT_EQ(s.ui.messages.size(), 1u);
+    EXPECT_EQ(s.ui.includePrompts, std::vector<std::string>{"empty.txt 0"});
+  }
+  {
+    // Every file answered "Only include in CRC": nothing to protect, nothing written.
+    SetScenario s;
+    s.Write("a.txt", Bytes(10, 1));
+    s.Write("b.nfo", Bytes(10, 2));
+    EXPECT_FALSE(s.engine.AnalyseFiles({s.Path("a.txt"), s.Path("b.nfo")}));
+    ASSERT_EQ(s.ui.messages.size(), 1u);
+    EXPECT_NE(s.ui.messages[0].find("No file is included in the parity data"), std::string::npos);
+    EXPECT_FALSE(s.engine.WriteVolumeSet(s.Path("set"), 1));
+    EXPECT_EQ(testing::Snapshot(s.dir.path()).size(), 2u);
+  }
+  {
+    SetScenario s;
+    EXPECT_FALSE(s.engine.AnalyseFiles({}));
+    EXPECT_EQ(s.ui.messages, std::vector<std::string>{"Only 2 - 250 files are supported."});
+  }
+}
+
+TEST(CreateTest, FailuresEndCreationWithoutAValidSet) {
+  const Bytes a = RandomBytes(120000, 5), b = RandomBytes(1000, 6);
+  {
+    // A write that fails half-way through a volume ends the action.
+    FaultyEnv env(Env::Default());
+    SetScenario s(env);
+    s.Write("a.bin", a);
+    s.Write("b.bin", b);
+    env.ShortWrite(2, "set.P01");
+    try {
+      (void)s.Create({"a.bin", "b.bin"}, 2);
+      FAIL() << "no error";
+    } catch (const FileError& e) {
+      EXPECT_EQ(std::string(e.what()), CannotWriteText(s.Path("set.P01")));
+    }
+    testing::ScriptedInteraction ui;
+    SetModel read;
+    EXPECT_FALSE(ReadVolume(read, Env::Default(), ui, s.Path("set.PAR")));
+  }
+  {
+    // A file that became shorter after the analysis is named; the volumes
+    // keep their placeholder digests, so no check accepts them.
+    SetScenario s;
+    s.Write("a.bin", a);
+    s.Write("b.bin", b);
+    ASSERT_TRUE(s.engine.AnalyseFiles({s.Path("a.bin"), s.Path("b.bin")}));
+    std::filesystem::resize_file(s.Path("a.bin"), 60000);
+    try {
+      (void)s.engine.WriteVolumeSet(s.Path("set"), 1);
+      FAIL() << "no error";
+    } catch (const FileError& e) {
+      EXPECT_NE(std::string(e.what()).find(s.Path("a.bin")), std::string::npos);
+    }
+    for (const char* name : {"set.PAR", "set.P01"}) {
+      testing::ScriptedInteraction ui;
+      SetModel read;
+      EXPECT_FALSE(ReadVolume(read, Env::Default(), ui, s.Path(name)));
+      EXPECT_EQ(ui.messages, std::vector<std::string>{kChecksumErrorText});
+    }
+  }
+  {
+    // A volume that cannot be created.
+    FaultyEnv env(Env::Default());
+    SetScenario s(env);
+    s.Write("a.bin", a);
+    s.Write("b.bin", b);
+    env.Fail(FaultyEnv::kCreate, 1, "set.P01");
+    EXPECT_THROW((void)s.Create({"a.bin", "b.bin"}, 1), FileError);
+  }
+}
+
+}  // namespace
+}  // namespace tarvel

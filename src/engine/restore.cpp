@@ -1,0 +1,202 @@
+// Restoring the files of a checked set whose data is in parity and whose
+// content is missing or wrong, from the good files and the usable parity
+// volumes.
+//
+// Nothing is created or changed before the recovery system is known to be
+// solvable.  Each rebuilt file is written to a hidden temporary file of the
+// set folder and renamed over its name only when it is complete, so a
+// failure half-way leaves the damaged file exactly as it was.  The sources
+// are opened once per run and read with one large read per row and chunk;
+// every missing file's chunk comes out of one ApplyRecovery, so any number
+// of files is rebuilt in one pass over the sources.
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/replacing_writer.h"
+
+namespace tarvel {
+namespace {
+
+// Restoring marks parity volumes up to this number as usable.
+constexpr int kLastRestoreVolume = 128;
+
+}  // namespace
+
+// The files behind DataBlock rows 0..N-1 as PrepareRecovery chose them,
+// opened at the first rebuild of a run and closed when the run ends.
+class Engine::RestoreSources {
+ public:
+  explicit RestoreSources(Engine& engine) : engine_(engine) {}
+
+  void Open() {
+    if (opened_) return;
+    const SetModel& m = engine_.model_;
+    const ParityMatrix& parity = engine_.parity_;
+    const int rows = parity.RowSourceCount;
+    files_.resize(rows);
+    limits_.resize(rows);
+    offsets_.resize(rows);
+    for (int r = 0; r < rows; ++r) {
+      const RowSource& source = parity.RowSources[r];
+      if (source.file > 0) {
+        files_[r] =
+            engine_.env_.OpenRead(engine_.InSetFolder(m.ParityFileTable[source.file - 1].name));
+        limits_[r] = files_[r]->Size();
+        offsets_[r] = 0;
+      } else {
+        files_[r] = engine_.env_.OpenRead(engine_.InSetFolder(m.VolumeTable[source.volume].name));
+        limits_[r] = m.BiggestFileSize;
+        offsets_[r] = m.DataOffset;
+      }
+    }
+    opened_ = true;
+  }
+
+  // Fills `row` with the chunk at `pos` of source r; what lies beyond the
+  // source's end reads as zeros.
+  void ReadChunk(int r, std::int64_t pos, std::uint8_t* row) {
+    const std::int64_t want = std::clamp<std::int64_t>(limits_[r] - pos, 0, kChunkSize);
+    std::size_t got = 0;
+    if (want > 0) got = files_[r]->ReadAt(offsets_[r] + pos, row, static_cast<std::size_t>(want));
+    std::memset(row + got, 0, kChunkSize - got);
+  }
+
+ private:
+  Engine& engine_;
+  bool opened_ = false;
+  std::vector<std::unique_ptr<File>> files_;
+  std::vector<std::int64_t> limits_;   // bytes of the source that take part
+  std::vector<std::int64_t> offsets_;  // where the source's data starts in its file
+};
+
+RestoreOutcome Engine::PrepareRestore() {
+  SetModel& m = model_;
+  if (m.BadFileCount == 0) return RestoreOutcome::kNothingToRestore;
+  if (m.BadFileCount > m.UsableVolumeCount) return RestoreOutcome::kNotEnoughVolumes;
+
+  m.CompactParityFiles();
+  const int files = m.ParityFileCount;
+  if (files > kMaxRecoverFiles) return RestoreOutcome::kUnsolvable;
+
+  parity_.SetupParity();
+  std::fill(std::begin(parity_.VolumeUsableFlags), std::end(parity_.VolumeUsableFlags), 0);
+  std::fill(std::begin(parity_.FileOkFlags), std::end(parity_.FileOkFlags), 0);
+  for (int v = 1; v <= kLastRestoreVolume; ++v) {
+    const fileentry& slot = m.VolumeTable[v];
+    parity_.VolumeUsableFlags[v] = slot.present && slot.crcok ? 1 : 0;
+  }
+  for (int k = 1; k <= files; ++k) parity_.FileOkFlags[k] = m.ParityFileTable[k - 1].crcok;
+
+  switch (parity_.PrepareRecovery(files)) {
+    case RecoveryResult::kOk:
+      return RestoreOutcome::kRestored;
+    case RecoveryResult::kNotEnoughVolumes:
+      return RestoreOutcome::kNotEnoughVolumes;
+    case RecoveryResult::kTooManyFiles:
+    case RecoveryResult::kSingular:
+      break;
+  }
+  return RestoreOutcome::kUnsolvable;
+}
+
+RestoreOutcome Engine::PlanRestore() { return PrepareRestore(); }
+
+RestoreOutcome Engine::RestoreFromReport(bool askEachFile) {
+  SetModel& m = model_;
+  const RestoreOutcome plan = PrepareRestore();
+  switch (plan) {
+    case RestoreOutcome::kNothingToRestore:
+      ui_.Message("No files to restore...");
+      return plan;
+    case RestoreOutcome::kNotEnoughVolumes:
+      ui_.Message("You do not have enough parity volumes. " + std::to_string(m.BadFileCount) +
+                  " parity volumes are needed.");
+      return plan;
+    case RestoreOutcome::kUnsolvable:
+      if (m.ParityFileCount > kMaxRecoverFiles) {
+        ui_.Message("This set has " + std::to_string(m.ParityFileCount) +
+                    " files in parity; files can be restored only in sets of at most " +
+                    std::to_string(kMaxRecoverFiles) + ". Nothing was changed.");
+      } else {
+        ui_.Message(
+            "The bad files cannot be rebuilt from the parity volumes found: together they do "
+            "not determine the missing data. Other parity volumes of this set are needed. "
+            "Nothing was changed.");
+      }
+      return plan;
+    case RestoreOutcome::kRestored:
+      break;
+  }
+
+  m.RestoreAnswer = 0;
+  ui_.ResetRestorePrompt();
+  RestoreSources sources(*this);
+  const int missing = parity_.MissingCount;
+  if (!askEachFile) {
+    std::vector<int> all(missing);
+    for (int i = 0; i < missing; ++i) all[i] = i;
+    RebuildFiles(all, sources);
+    return RestoreOutcome::kRestored;
+  }
+  for (int i = 0; i < missing; ++i) {
+    if (m.RestoreAnswer < 3) {
+      const RestoreReply reply =
+          ui_.AskRestore(m.ParityFileTable[parity_.MissingFiles[i] - 1].name);
+      // Closing the prompt keeps the previous answer.
+      if (reply.button == RestoreButton::kYes) m.RestoreAnswer = reply.dontAskAgain ? 3 : 1;
+      if (reply.button == RestoreButton::kNo) m.RestoreAnswer = reply.dontAskAgain ? 4 : 2;
+    }
+    if (m.RestoreAnswer == 1 || m.RestoreAnswer == 3) RebuildFiles({i}, sources);
+  }
+  return RestoreOutcome::kRestored;
+}
+
+void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources& sources) {
+  if (missingIndices.empty()) return;
+  const SetModel& m = model_;
+  const auto entryOf = [&](int i) -> const fileentry& {
+    return m.ParityFileTable[parity_.MissingFiles[i] - 1];
+  };
+
+  ui_.SetProgressText(missingIndices.size() == 1
+                          ? "Restoring " + entryOf(missingIndices[0]).name
+                          : "Restoring " + std::to_string(missingIndices.size()) + " files");
+  ui_.ShowProgress();
+  ui_.SetProgressPercent(0);
+  ui_.ProcessEvents();
+
+  // Only the chunks that hold bytes of a rebuilt file are read.
+  std::vector<std::unique_ptr<ReplacingWriter>> targets;
+  std::int64_t end = 0;
+  for (int i : missingIndices) {
+    targets.push_back(std::make_unique<ReplacingWriter>(env_, InSetFolder(entryOf(i).name)));
+    end = std::max(end, entryOf(i).filesize);
+  }
+  sources.Open();
+
+  const int rows = parity_.RowSourceCount;
+  int shown = 0;
+  for (std::int64_t pos = 0; pos < end; pos += kChunkSize) {
+    const int percent = static_cast<int>(pos * 100 / end);
+    if (percent != shown) {
+      ui_.SetProgressPercent(percent);
+      ui_.ProcessEvents();
+      shown = percent;
+    }
+    for (int r = 0; r < rows; ++r) sources.ReadChunk(r, pos, parity_.DataRow(r));
+    parity_.ApplyRecovery();
+    for (std::size_t t = 0; t < missingIndices.size(); ++t) {
+      const std::int64_t length =
+          std::clamp<std::int64_t>(entryOf(missingIndices[t]).filesize - pos, 0, kChunkSize);
+      targets[t]->WriteAt(
+          pos, std::span(parity_.ParityRow(missingIndices[t]), static_cast<std::size_t>(length)));
+    }
+  }
+  for (auto& target : targets) target->Commit();
+}
+
+}  // namespace tarvel

@@ -1,0 +1,273 @@
+// Restoring end to end: rebuilding 1 to P files in one pass or file by file,
+// the Restore prompt's answers, volumes under foreign names, the refusals,
+// a singular volume pattern, and failures half-way that must leave every
+// file exactly as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "set_fixture.h"
+#include "support/faulty_env.h"
+
+namespace tarvel {
+namespace {
+
+using testing::Bytes;
+using testing::FaultyEnv;
+using testing::RandomBytes;
+using testing::SetScenario;
+using testing::Snapshot;
+using Lines = std::vector<std::string>;
+
+// Five files in parity around the chunk size, and `parityCount` volumes.
+std::map<std::string, Bytes> MakeSet(SetScenario& s, int parityCount) {
+  const std::map<std::string, std::size_t> sizes = {
+      {"a.bin", 1000}, {"b.bin", 100000}, {"c.bin", 123457}, {"d.bin", 50000}, {"e.bin", 7}};
+  std::map<std::string, Bytes> contents;
+  std::vector<std::string> names;
+  std::uint32_t seed = 1;
+  for (const auto& [name, size] : sizes) {
+    contents[name] = RandomBytes(size, seed++);
+    s.Write(name, contents[name]);
+    names.push_back(name);
+  }
+  EXPECT_TRUE(s.Create(names, parityCount));
+  s.ui = {};
+  return contents;
+}
+
+// Damages file `name` in one of three ways.
+void Damage(SetScenario& s, const std::string& name, int how) {
+  Bytes b = s.Read(name);
+  switch (how % 3) {
+    case 0:
+      std::filesystem::remove(s.Path(name));
+      return;
+    case 1:
+      b[b.size() / 2] ^= 0x5A;
+      break;
+    case 2:
+      b.resize(b.size() / 2);
+      break;
+  }
+  s.Write(name, b);
+}
+
+bool AllOk(const Lines& report) {
+  return std::find(report.begin(), report.end(), "All files OK.") != report.end();
+}
+
+TEST(RestoreTest, RebuildsUpToAsManyFilesAsVolumes) {
+  const Lines order = {"a.bin", "b.bin", "c.bin", "d.bin", "e.bin"};
+  for (bool askEachFile : {false, true}) {
+    for (int bad = 1; bad <= 3; ++bad) {
+      SCOPED_TRACE(std::to_string(bad) + (askEachFile ? " asked" : " at once"));
+      SetScenario s;
+      const auto contents = MakeSet(s, 3);
+      const Lines damaged(order.begin() + (5 - bad), order.end());  // e, d, c: short ones first
+      for (std::size_t k = 0; k < damaged.size(); ++k) Damage(s, damaged[k], static_cast<int>(k));
+      s.Check();
+      ASSERT_EQ(s.engine.Model().BadFileCount, bad);
+      for (int k = 0; k < bad; ++k) s.ui.restoreReplies.push_back({RestoreButton::kYes, false});
+
+      EXPECT_EQ(s.engine.PlanRestore(), RestoreOutcome::kRestored);
+      EXPECT_EQ(s.engine.RestoreFromReport(askEachFile), RestoreOutcome::kRestored);
+      EXPECT_TRUE(AllOk(s.Recheck()));
+      for (const auto& [name, bytes] : contents) EXPECT_EQ(s.Read(name), bytes) << name;
+      EXPECT_EQ(Snapshot(s.dir.path()).size(), 5u + 4u);  // no temporary file left
+      EXPECT_TRUE(s.ui.messages.empty());
+      EXPECT_EQ(s.ui.restoreResets, 1);
+      if (askEachFile) {
+        EXPECT_EQ(
+            s.ui.restorePrompts, damaged == Lines{"e.bin"} ? damaged : [&] {
+              Lines sorted = damaged;
+              std::sort(sorted.begin(), sorted.end());
+              return sorted;
+            }());
+        // Each file has its own progress from 0%.
+        int restoring = 0;
+        for (const std::string& t : s.ui.progressTexts) restoring += t.rfind("Restoring ", 0) == 0;
+        EXPECT_EQ(restoring, bad);
+      } else {
+        EXPECT_TRUE(s.ui.restorePrompts.empty());
+      }
+    }
+  }
+}
+
+TEST(RestoreTest, PromptAnswersDecideWhichFilesAreRebuilt) {
+  struct Case {
+    std::vector<RestoreReply> replies;
+    std::size_t prompts;
+    std::vector<bool> rebuilt;  // a, b, c
+  };
+  const RestoreReply yes{RestoreButton::kYes, false}, no{RestoreButton::kNo, false},
+      yesAll{RestoreButton::kYes, true}, noAll{RestoreButton::kNo, true}, closed{};
+  for (const Case& c :
+       {Case{{no, yes, no}, 3, {false, true, false}}, Case{{yesAll}, 1, {true, true, true}},
+        Case{{noAll}, 1, {false, false, false}},
+        Case{{closed, yes, closed}, 3, {false, true, true}},
+        Case{{yes, no, closed}, 3, {true, false, false}}}) {
+    SCOPED_TRACE(c.prompts);
+    SetScenario s;
+    const auto contents = MakeSet(s, 3);
+    Damage(s, "a.bin", 1);  // content changed
+    Damage(s, "b.bin", 0);  // missing
+    Damage(s, "c.bin", 2);  // shortened
+    const auto before = Snapshot(s.dir.path());
+    s.Check();
+    s.ui.restoreReplies.assign(c.replies.begin(), c.replies.end());
+    EXPECT_EQ(s.engine.RestoreFromReport(true), RestoreOutcome::kRestored);
+    EXPECT_EQ(s.ui.restorePrompts.size(), c.prompts);
+    const Lines names = {"a.bin", "b.bin", "c.bin"};
+    for (std::size_t k = 0; k < names.size(); ++k) {
+      if (c.rebuilt[k]) {
+        EXPECT_EQ(s.Read(names[k]), contents.at(names[k])) << names[k];
+      } else if (before.count(names[k])) {
+        EXPECT_EQ(s.Read(names[k]), before.at(names[k])) << names[k];  // untouched
+      } else {
+        EXPECT_FALSE(s.Has(names[k]));
+      }
+    }
+  }
+  // The next run starts asking again.
+  SetScenario s;
+  MakeSet(s, 2);
+  Damage(s, "a.bin", 0);
+  Damage(s, "b.bin", 0);
+  s.Check();
+  s.ui.restoreReplies = {{RestoreButton::kNo, true}};
+  (void)s.engine.RestoreFromReport(true);
+  s.ui.restoreReplies = {{RestoreButton::kYes, false}, {RestoreButton::kYes, false}};
+  (void)s.engine.RestoreFromReport(true);
+  EXPECT_EQ(s.ui.restorePrompts.size(), 3u);
+  EXPECT_EQ(s.ui.restoreResets, 2);
+  EXPECT_TRUE(AllOk(s.Recheck()));
+}
+
+TEST(RestoreTest, UsesVolumesUnderForeignNamesAndLeavesDeclinedMatchesAlone) {
+  SetScenario s;
+  const auto contents = MakeSet(s, 2);
+  std::filesystem::rename(s.Path("set.P01"), s.Path("first.vol"));
+  std::filesystem::rename(s.Path("set.P02"), s.Path("second"));
+  std::filesystem::rename(s.Path("b.bin"), s.Path("elsewhere.dat"));
+  Damage(s, "d.bin", 1);
+  s.ui.renameReplies = {{RenameButton::kCancel, false}};
+  s.Check();
+  EXPECT_EQ(s.engine.Model().UsableVolumeCount, 2);
+  EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kRestored);
+  EXPECT_EQ(s.Read("b.bin"), contents.at("b.bin"));
+  EXPECT_EQ(s.Read("d.bin"), contents.at("d.bin"));
+  EXPECT_EQ(s.Read("elsewhere.dat"), contents.at("b.bin"));
+  s.ui.renameReplies = {{RenameButton::kCancel, false}};
+  EXPECT_TRUE(AllOk(s.Recheck()));
+}
+
+TEST(RestoreTest, RefusalsChangeNothing) {
+  SetScenario s;
+  MakeSet(s, 2);
+  s.Check();
+  EXPECT_EQ(s.engine.PlanRestore(), RestoreOutcome::kNothingToRestore);
+  EXPECT_EQ(s.engine.RestoreFromReport(true), RestoreOutcome::kNothingToRestore);
+  EXPECT_EQ(s.ui.messages, Lines{"No files to restore..."});
+
+  Damage(s, "a.bin", 1);
+  Damage(s, "c.bin", 0);
+  Damage(s, "e.bin", 2);
+  std::filesystem::remove(s.Path("set.P02"));
+  s.Check();
+  const auto before = Snapshot(s.dir.path());
+  s.ui.messages.clear();
+  EXPECT_EQ(s.engine.PlanRestore(), RestoreOutcome::kNotEnoughVolumes);
+  EXPECT_TRUE(s.ui.messages.empty());
+  EXPECT_EQ(s.engine.RestoreFromReport(true), RestoreOutcome::kNotEnoughVolumes);
+  EXPECT_EQ(s.ui.messages,
+            Lines{"You do not have enough parity volumes. 3 parity volumes are needed."});
+  EXPECT_TRUE(s.ui.restorePrompts.empty());
+  EXPECT_EQ(Snapshot(s.dir.path()), before);
+}
+
+TEST(RestoreTest, SingularVolumePatternIsRefusedBeforeWriting) {
+  // Positions 3 and 100 missing with only volumes 1 and 4 usable: 3^3 = 100^3
+  // in this field, so those two volumes cannot tell the files apart.
+  SetScenario s;
+  std::vector<std::string> names;
+  for (int k = 0; k < 100; ++k) {
+    char name[16];
+    std::snprintf(name, sizeof name, "f%03d", k);
+    names.push_back(name);
+    s.Write(name, RandomBytes(20 + k, static_cast<std::uint32_t>(k)));
+  }
+  ASSERT_TRUE(s.Create(names, 4));
+  std::filesystem::remove(s.Path("set.P02"));
+  std::filesystem::remove(s.Path("set.P03"));
+  Damage(s, "f002", 1);
+  Damage(s, "f099", 0);
+  s.Check();
+  ASSERT_EQ(s.engine.Model().BadFileCount, 2);
+  ASSERT_EQ(s.engine.Model().UsableVolumeCount, 2);
+  const auto before = Snapshot(s.dir.path());
+  s.ui.restoreReplies = {{RestoreButton::kYes, true}};
+  EXPECT_EQ(s.engine.RestoreFromReport(true), RestoreOutcome::kUnsolvable);
+  ASSERT_EQ(s.ui.messages.size(), 1u);
+  EXPECT_NE(s.ui.messages[0].find("cannot be rebuilt"), std::string::npos);
+  EXPECT_TRUE(s.ui.restorePrompts.empty());
+  EXPECT_EQ(Snapshot(s.dir.path()), before);
+}
+
+TEST(RestoreTest, FailureHalfWayLeavesTheDamagedFileAsItWas) {
+  struct Case {
+    FaultyEnv::Op op;
+    int k;
+    std::string match;
+  };
+  for (const Case& c :
+       {Case{FaultyEnv::kWrite, 2, ".tarvel-"},  // a full disk
+        Case{FaultyEnv::kRead, 2, "b.bin"},      // a source failing
+        Case{FaultyEnv::kOpen, 1, "set.P01"},    // a volume gone
+        Case{FaultyEnv::kCreate, 1, ".tarvel-"}, Case{FaultyEnv::kRename, 1, ".tarvel-"}}) {
+    SCOPED_TRACE(static_cast<int>(c.op));
+    FaultyEnv env(Env::Default());
+    SetScenario s(env);
+    const auto contents = MakeSet(s, 2);
+    Damage(s, "c.bin", 1);
+    Damage(s, "d.bin", 0);
+    s.Check();
+    const auto before = Snapshot(s.dir.path());
+    if (c.op == FaultyEnv::kCreate) {
+      env.Fail(c.op, c.k, c.match, /*sticky=*/true);
+    } else {
+      env.Fail(c.op, c.k, c.match);
+    }
+    EXPECT_THROW(s.engine.RestoreFromReport(false), FileError);
+    EXPECT_EQ(Snapshot(s.dir.path()), before);
+  }
+  {
+    // Asked file by file: the file rebuilt before the failure stays rebuilt,
+    // the one being written stays as it was.
+    FaultyEnv env(Env::Default());
+    SetScenario s(env);
+    const auto contents = MakeSet(s, 2);
+    Damage(s, "b.bin", 1);
+    Damage(s, "c.bin", 1);
+    s.Check();
+    const Bytes damagedC = s.Read("c.bin");
+    env.Fail(FaultyEnv::kWrite, 3, ".tarvel-");  // b.bin takes two writes
+    s.ui.restoreReplies = {{RestoreButton::kYes, true}};
+    try {
+      s.engine.RestoreFromReport(true);
+      FAIL() << "no error";
+    } catch (const FileError& e) {
+      EXPECT_EQ(std::string(e.what()), CannotWriteText(s.Path("c.bin")));
+    }
+    EXPECT_EQ(s.Read("b.bin"), contents.at("b.bin"));
+    EXPECT_EQ(s.Read("c.bin"), damagedC);
+    EXPECT_EQ(Snapshot(s.dir.path()).size(), 5u + 3u);
+  }
+}
+
+}  // namespace
+}  // namespace tarvel

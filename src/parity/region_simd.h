@@ -3,17 +3,24 @@
 // of it has internal linkage so that no code compiled for one instruction
 // set can be picked by the linker for another.
 //
-// V provides: Reg, kWidth, Load, Store, Zero, Xor, Prepared, Prepare(x) and
-// MulXor(acc, prepared, c) = acc ^ c * x.
+// V provides: Reg, kWidth, kGroup (most destinations per pass), Load, Store,
+// Zero, Prepared, Prepare(x) and MulXor(acc, prepared, c) = acc ^ c * x.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include <immintrin.h>
+
 #include "parity/region_block.h"
 
 namespace tarvel::region_detail {
 namespace {
+
+// Each pass reads one vector from every source row; with hundreds of rows
+// the hardware prefetchers lose track, so the loop asks for the line a few
+// steps ahead itself (a prefetch past the end of a row is harmless).
+constexpr std::size_t kPrefetchDistance = 512;
 
 // Destination bytes past the last full vector, one at a time by the table.
 inline void BlockTail(const RegionBlock& b, std::size_t from) {
@@ -40,6 +47,9 @@ void BlockBody(const RegionBlock& b) {
     for (int d = 0; d < G; ++d) acc[d] = kAccumulate ? V::Load(b.dst[d] + i) : V::Zero();
     const std::uint8_t* coef = b.coefs;
     for (int s = 0; s < srcCount; ++s, coef += G) {
+      _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(b.src[s]) + i +
+                                                 kPrefetchDistance),
+                   _MM_HINT_T0);
       const typename V::Prepared x = V::Prepare(V::Load(b.src[s] + i));
       for (int d = 0; d < G; ++d) acc[d] = V::MulXor(acc[d], x, coef[d]);
     }

@@ -48,8 +48,9 @@ ParityMatrix& Matrix() {
 void SetCounters(benchmark::State& state, int files, int outputs) {
   const double perCall = static_cast<double>(files) * kChunkSize;
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * perCall));
-  state.counters["coef_bytes"] = benchmark::Counter(
-      perCall * outputs, benchmark::Counter::kIsIterationInvariantRate, benchmark::Counter::kIs1000);
+  state.counters["coef_bytes"] =
+      benchmark::Counter(perCall * outputs, benchmark::Counter::kIsIterationInvariantRate,
+                         benchmark::Counter::kIs1000);
 }
 
 void ComputeParityWith(benchmark::State& state, RegionKernel kernel, Shape shape) {
@@ -92,7 +93,8 @@ void DefinitionLoop(benchmark::State& state, Shape shape) {
     for (int c = 0; c < kChunkSize; ++c) {
       for (int v = 1; v <= shape.parity; ++v) {
         std::uint8_t value = 0;
-        for (int f = 1; f <= shape.files; ++f) value ^= mul[pm.Coefficient(v - 1, f - 1)][data[f][c]];
+        for (int f = 1; f <= shape.files; ++f)
+          value ^= mul[pm.Coefficient(v - 1, f - 1)][data[f][c]];
         parity[v][c] = value;
       }
     }
@@ -147,8 +149,8 @@ std::string ShapeName(Shape shape) {
 
 int main(int argc, char** argv) {
   benchmark::AddCustomContext("cpu_flags", CpuFlags());
-  benchmark::AddCustomContext(
-      "dispatched_kernel", std::string(tarvel::RegionKernelName(tarvel::BestRegionKernel())));
+  benchmark::AddCustomContext("dispatched_kernel",
+                              std::string(tarvel::RegionKernelName(tarvel::BestRegionKernel())));
   for (Shape shape : kParityShapes) {
     const std::string name = "ComputeParity/" + ShapeName(shape) + "/";
     benchmark::RegisterBenchmark((name + "definition-loop").c_str(), DefinitionLoop, shape);
@@ -163,11 +165,10 @@ int main(int argc, char** argv) {
   }
   for (RegionKernel kernel : tarvel::kAllRegionKernels) {
     if (!tarvel::RegionKernelSupported(kernel)) continue;
-    benchmark::RegisterBenchmark(
-        ("ApplyRecovery/" + ShapeName(kRecoveryShape) + "/" +
-         std::string(tarvel::RegionKernelName(kernel)))
-            .c_str(),
-        ApplyRecoveryWith, kernel);
+    benchmark::RegisterBenchmark(("ApplyRecovery/" + ShapeName(kRecoveryShape) + "/" +
+                                  std::string(tarvel::RegionKernelName(kernel)))
+                                     .c_str(),
+                                 ApplyRecoveryWith, kernel);
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -27,12 +27,18 @@ Version VersionOf(RegionKernel kernel) {
 #if defined(TARVEL_X86_KERNELS)
   using namespace region_detail;
   switch (kernel) {
-    case RegionKernel::kSsse3: return {RegionBlockSsse3, kGroupSsse3};
-    case RegionKernel::kAvx2: return {RegionBlockAvx2, kGroupAvx2};
-    case RegionKernel::kAvx512bw: return {RegionBlockAvx512bw, kGroupAvx512bw};
-    case RegionKernel::kGfniAvx2: return {RegionBlockGfniAvx2, kGroupGfniAvx2};
-    case RegionKernel::kGfniAvx512: return {RegionBlockGfniAvx512, kGroupGfniAvx512};
-    case RegionKernel::kScalar: break;
+    case RegionKernel::kSsse3:
+      return {RegionBlockSsse3, kGroupSsse3};
+    case RegionKernel::kAvx2:
+      return {RegionBlockAvx2, kGroupAvx2};
+    case RegionKernel::kAvx512bw:
+      return {RegionBlockAvx512bw, kGroupAvx512bw};
+    case RegionKernel::kGfniAvx2:
+      return {RegionBlockGfniAvx2, kGroupGfniAvx2};
+    case RegionKernel::kGfniAvx512:
+      return {RegionBlockGfniAvx512, kGroupGfniAvx512};
+    case RegionKernel::kScalar:
+      break;
   }
 #else
   (void)kernel;
@@ -62,7 +68,8 @@ void RunTiled(const Version& version, const RegionJob& job) {
   const int sources = std::max(job.srcCount, 1);
   std::size_t tile = job.length;
   if (groups > 1 || job.srcCount > kMaxBlockSources) {
-    tile = std::max(kMinTile, kTileSourceBytes / static_cast<std::size_t>(sources)) & ~std::size_t{63};
+    tile =
+        std::max(kMinTile, kTileSourceBytes / static_cast<std::size_t>(sources)) & ~std::size_t{63};
   }
 
   std::uint8_t coefs[kMaxBlockSources * kMaxGroup];
@@ -80,9 +87,15 @@ void RunTiled(const Version& version, const RegionJob& job) {
                 job.coefs[static_cast<std::size_t>(firstDst + d) * job.coefStride + firstSrc + s];
           }
         }
-        const RegionBlock block{job.mulTable,         begin, end,   srcCount,
-                                job.src + firstSrc,   count, job.dst + firstDst,
-                                coefs,                job.accumulate || firstSrc > 0};
+        const RegionBlock block{job.mulTable,
+                                begin,
+                                end,
+                                srcCount,
+                                job.src + firstSrc,
+                                count,
+                                job.dst + firstDst,
+                                coefs,
+                                job.accumulate || firstSrc > 0};
         version.fn(block);
         firstSrc += srcCount;
       } while (firstSrc < job.srcCount);
@@ -103,12 +116,18 @@ RegionKernel DetectBest() {
 
 std::string_view RegionKernelName(RegionKernel kernel) {
   switch (kernel) {
-    case RegionKernel::kScalar: return "scalar";
-    case RegionKernel::kSsse3: return "ssse3";
-    case RegionKernel::kAvx2: return "avx2";
-    case RegionKernel::kAvx512bw: return "avx512bw";
-    case RegionKernel::kGfniAvx2: return "gfni-avx2";
-    case RegionKernel::kGfniAvx512: return "gfni-avx512";
+    case RegionKernel::kScalar:
+      return "scalar";
+    case RegionKernel::kSsse3:
+      return "ssse3";
+    case RegionKernel::kAvx2:
+      return "avx2";
+    case RegionKernel::kAvx512bw:
+      return "avx512bw";
+    case RegionKernel::kGfniAvx2:
+      return "gfni-avx2";
+    case RegionKernel::kGfniAvx512:
+      return "gfni-avx512";
   }
   return "unknown";
 }
@@ -120,13 +139,18 @@ bool RegionKernelSupported(RegionKernel kernel) {
   __builtin_cpu_init();
   const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
   switch (kernel) {
-    case RegionKernel::kSsse3: return __builtin_cpu_supports("ssse3");
-    case RegionKernel::kAvx2: return __builtin_cpu_supports("avx2");
-    case RegionKernel::kAvx512bw: return avx512;
+    case RegionKernel::kSsse3:
+      return __builtin_cpu_supports("ssse3");
+    case RegionKernel::kAvx2:
+      return __builtin_cpu_supports("avx2");
+    case RegionKernel::kAvx512bw:
+      return avx512;
     case RegionKernel::kGfniAvx2:
       return __builtin_cpu_supports("gfni") && __builtin_cpu_supports("avx2");
-    case RegionKernel::kGfniAvx512: return __builtin_cpu_supports("gfni") && avx512;
-    case RegionKernel::kScalar: break;
+    case RegionKernel::kGfniAvx512:
+      return __builtin_cpu_supports("gfni") && avx512;
+    case RegionKernel::kScalar:
+      break;
   }
 #endif
   return false;

@@ -25,8 +25,9 @@ struct Avx2 {
     const Reg mask = _mm256_set1_epi8(0x0F);
     return {_mm256_and_si256(x, mask), _mm256_and_si256(_mm256_srli_epi16(x, 4), mask)};
   }
-  static Reg MulXor(Reg acc, const Prepared& x, std::uint8_t c) {
-    const std::uint8_t* table = kNibbleTables.t[c];
+  using Coef = const std::uint8_t*;  // the coefficient's nibble tables
+  static Coef MakeCoef(std::uint8_t c) { return kNibbleTables.t[c]; }
+  static Reg MulXor(Reg acc, const Prepared& x, Coef table) {
     const Reg low = _mm256_shuffle_epi8(
         _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(table))),
         x.low);

@@ -31,8 +31,9 @@ struct Avx512bw {
     return _mm512_maskz_broadcast_i32x4(0xFFFF,
                                         _mm_load_si128(reinterpret_cast<const __m128i*>(table)));
   }
-  static Reg MulXor(Reg acc, const Prepared& x, std::uint8_t c) {
-    const std::uint8_t* table = kNibbleTables.t[c];
+  using Coef = const std::uint8_t*;  // the coefficient's nibble tables
+  static Coef MakeCoef(std::uint8_t c) { return kNibbleTables.t[c]; }
+  static Reg MulXor(Reg acc, const Prepared& x, Coef table) {
     const Reg low = _mm512_shuffle_epi8(Broadcast(table), x.low);
     const Reg high = _mm512_shuffle_epi8(Broadcast(table + 16), x.high);
     return _mm512_ternarylogic_epi64(acc, low, high, 0x96);  // acc ^ low ^ high

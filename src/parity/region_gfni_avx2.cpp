@@ -22,8 +22,10 @@ struct GfniAvx2 {
   static void Store(std::uint8_t* p, Reg v) { _mm256_storeu_si256(reinterpret_cast<Reg*>(p), v); }
   static Reg Zero() { return _mm256_setzero_si256(); }
   static Prepared Prepare(Reg x) { return x; }
-  static Reg MulXor(Reg acc, Reg x, std::uint8_t c) {
-    const Reg matrix = _mm256_set1_epi64x(static_cast<long long>(kAffineMatrices.m[c]));
+  using Coef = long long;  // the bit matrix of "multiply by c"
+  static Coef MakeCoef(std::uint8_t c) { return static_cast<long long>(kAffineMatrices.m[c]); }
+  static Reg MulXor(Reg acc, Reg x, Coef coef) {
+    const Reg matrix = _mm256_set1_epi64x(coef);
     return _mm256_xor_si256(acc, _mm256_gf2p8affine_epi64_epi8(x, matrix, 0));
   }
 };

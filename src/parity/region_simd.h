@@ -7,10 +7,10 @@
 // Zero, Prepared, Prepare(x) and MulXor(acc, prepared, c) = acc ^ c * x.
 #pragma once
 
+#include <immintrin.h>
+
 #include <cstddef>
 #include <cstdint>
-
-#include <immintrin.h>
 
 #include "parity/region_block.h"
 
@@ -21,6 +21,12 @@ namespace {
 // the hardware prefetchers lose track, so the loop asks for the line a few
 // steps ahead itself (a prefetch past the end of a row is harmless).
 constexpr std::size_t kPrefetchDistance = 512;
+
+inline void Prefetch(const std::uint8_t* row, std::size_t i) {
+  _mm_prefetch(
+      reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(row) + i + kPrefetchDistance),
+      _MM_HINT_T0);
+}
 
 // Destination bytes past the last full vector, one at a time by the table.
 inline void BlockTail(const RegionBlock& b, std::size_t from) {
@@ -40,16 +46,30 @@ inline void BlockTail(const RegionBlock& b, std::size_t from) {
 // into all G accumulators, and each destination vector is stored once.
 template <class V, int G, bool kAccumulate>
 void BlockBody(const RegionBlock& b) {
-  std::size_t i = b.begin;
+  // Each coefficient turned once per block into what the vector code uses
+  // (a table address or a bit matrix), in the order the loop reads them.
+  typename V::Coef coefs[kMaxBlockSources * G];
   const int srcCount = b.srcCount;
+  for (int k = 0; k < srcCount * G; ++k) coefs[k] = V::MakeCoef(b.coefs[k]);
+
+  std::size_t i = b.begin;
   for (; i + V::kWidth <= b.end; i += V::kWidth) {
     typename V::Reg acc[G];
     for (int d = 0; d < G; ++d) acc[d] = kAccumulate ? V::Load(b.dst[d] + i) : V::Zero();
-    const std::uint8_t* coef = b.coefs;
-    for (int s = 0; s < srcCount; ++s, coef += G) {
-      _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(b.src[s]) + i +
-                                                 kPrefetchDistance),
-                   _MM_HINT_T0);
+    const typename V::Coef* coef = coefs;
+    int s = 0;
+    if constexpr (requires { V::MulXor2; }) {
+      // Two sources per step where V folds two products in one instruction.
+      for (; s + 1 < srcCount; s += 2, coef += 2 * G) {
+        Prefetch(b.src[s], i);
+        Prefetch(b.src[s + 1], i);
+        const typename V::Prepared x0 = V::Prepare(V::Load(b.src[s] + i));
+        const typename V::Prepared x1 = V::Prepare(V::Load(b.src[s + 1] + i));
+        for (int d = 0; d < G; ++d) acc[d] = V::MulXor2(acc[d], x0, coef[d], x1, coef[G + d]);
+      }
+    }
+    for (; s < srcCount; ++s, coef += G) {
+      Prefetch(b.src[s], i);
       const typename V::Prepared x = V::Prepare(V::Load(b.src[s] + i));
       for (int d = 0; d < G; ++d) acc[d] = V::MulXor(acc[d], x, coef[d]);
     }
@@ -72,15 +92,26 @@ template <class V>
 void RunBlock(const RegionBlock& b) {
   static_assert(V::kGroup >= 1 && V::kGroup <= 8);
   switch (b.dstCount) {
-    case 1: return BlockFor<V, 1>(b);
-    case 2: return BlockFor<V, 2>(b);
-    case 3: return BlockFor<V, 3>(b);
-    case 4: return BlockFor<V, 4>(b);
-    case 5: return BlockFor<V, 5>(b);
-    case 6: return BlockFor<V, 6>(b);
-    case 7: if constexpr (V::kGroup >= 7) return BlockFor<V, 7>(b); break;
-    case 8: if constexpr (V::kGroup >= 8) return BlockFor<V, 8>(b); break;
-    default: break;
+    case 1:
+      return BlockFor<V, 1>(b);
+    case 2:
+      return BlockFor<V, 2>(b);
+    case 3:
+      return BlockFor<V, 3>(b);
+    case 4:
+      return BlockFor<V, 4>(b);
+    case 5:
+      return BlockFor<V, 5>(b);
+    case 6:
+      return BlockFor<V, 6>(b);
+    case 7:
+      if constexpr (V::kGroup >= 7) return BlockFor<V, 7>(b);
+      break;
+    case 8:
+      if constexpr (V::kGroup >= 8) return BlockFor<V, 8>(b);
+      break;
+    default:
+      break;
   }
   BlockTail(b, b.begin);  // not reached: the driver respects kGroup
 }

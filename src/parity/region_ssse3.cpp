@@ -16,15 +16,18 @@ struct Ssse3 {
   static constexpr int kWidth = 16;
   static constexpr int kGroup = kGroupSsse3;
 
-  static Reg Load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const Reg*>(p)); }
+  static Reg Load(const std::uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const Reg*>(p));
+  }
   static void Store(std::uint8_t* p, Reg v) { _mm_storeu_si128(reinterpret_cast<Reg*>(p), v); }
   static Reg Zero() { return _mm_setzero_si128(); }
   static Prepared Prepare(Reg x) {
     const Reg mask = _mm_set1_epi8(0x0F);
     return {_mm_and_si128(x, mask), _mm_and_si128(_mm_srli_epi16(x, 4), mask)};
   }
-  static Reg MulXor(Reg acc, const Prepared& x, std::uint8_t c) {
-    const std::uint8_t* table = kNibbleTables.t[c];
+  using Coef = const std::uint8_t*;  // the coefficient's nibble tables
+  static Coef MakeCoef(std::uint8_t c) { return kNibbleTables.t[c]; }
+  static Reg MulXor(Reg acc, const Prepared& x, Coef table) {
     const Reg low = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const Reg*>(table)), x.low);
     const Reg high =
         _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const Reg*>(table + 16)), x.high);

@@ -233,9 +233,7 @@ std::uint8_t ParityMatrix::RecoveryCoefficient(int i, int x) const {
   return impl_->RecoveryMatrix[i][x];
 }
 
-std::uint8_t ParityMatrix::Coefficient(int e, int m) const {
-  return impl_->CoefficientTable[e][m];
-}
+std::uint8_t ParityMatrix::Coefficient(int e, int m) const { return impl_->CoefficientTable[e][m]; }
 
 const GaloisField& ParityMatrix::Field() const { return impl_->field; }
 

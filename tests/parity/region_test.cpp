@@ -16,6 +16,10 @@
 #include "parity/gf.h"
 
 namespace tarvel {
+
+// Names the version in gtest's messages.
+void PrintTo(RegionKernel kernel, std::ostream* out) { *out << RegionKernelName(kernel); }
+
 namespace {
 
 constexpr std::size_t kGuard = 64;
@@ -103,10 +107,10 @@ struct DotCase {
 
 TEST_P(RegionKernelTest, DotProductMatchesTheDefinition) {
   const DotCase cases[] = {
-      {1, 1, 1, false},      {0, 3, 100, false},    {0, 2, 100, true},    {3, 1, 63, false},
-      {3, 2, 64, true},      {4, 3, 65, false},     {5, 5, 129, true},    {7, 6, 1000, false},
-      {8, 7, 333, true},     {9, 8, 2049, false},   {10, 9, 777, false},  {20, 10, 50000, false},
-      {20, 17, 4099, true},  {100, 10, 5000, false}, {255, 5, 5001, false}, {300, 3, 777, true},
+      {1, 1, 1, false},     {0, 3, 100, false},     {0, 2, 100, true},     {3, 1, 63, false},
+      {3, 2, 64, true},     {4, 3, 65, false},      {5, 5, 129, true},     {7, 6, 1000, false},
+      {8, 7, 333, true},    {9, 8, 2049, false},    {10, 9, 777, false},   {20, 10, 50000, false},
+      {20, 17, 4099, true}, {100, 10, 5000, false}, {255, 5, 5001, false}, {300, 3, 777, true},
       {256, 1, 200, false},
   };
   std::mt19937 rng(99);
@@ -157,7 +161,8 @@ TEST_P(RegionKernelTest, DotProductMatchesTheDefinition) {
     const std::string label = std::to_string(dc.srcCount) + " x " + std::to_string(dc.dstCount) +
                               " over " + std::to_string(dc.length);
     for (int d = 0; d < dc.dstCount; ++d) {
-      ASSERT_TRUE(std::equal(expected[d].begin(), expected[d].end(), dst[d])) << label << " dst " << d;
+      ASSERT_TRUE(std::equal(expected[d].begin(), expected[d].end(), dst[d]))
+          << label << " dst " << d;
       ASSERT_TRUE(dstRows[d]->GuardsIntact()) << label << " dst " << d;
     }
   }

@@ -22,9 +22,7 @@ ParityMatrix& Matrix() {
   return *matrix;
 }
 
-void Load(std::uint8_t* row, const Chunk& chunk) {
-  std::memcpy(row, chunk.data(), chunk.size());
-}
+void Load(std::uint8_t* row, const Chunk& chunk) { std::memcpy(row, chunk.data(), chunk.size()); }
 
 void Scribble(std::uint8_t* row) { std::memset(row, 0xEE, kChunkSize); }
 
@@ -139,8 +137,7 @@ TEST(ParityMatrixTest, RecoveryMatricesOfTheWorkedExamples) {
     for (std::size_t i = 0; i < ex.missing.size(); ++i) {
       EXPECT_EQ(pm.MissingFiles[i], ex.missing[i]);
       for (std::size_t x = 0; x < ex.matrix.size() && x < ex.matrix[i].size(); ++x) {
-        EXPECT_EQ(pm.RecoveryCoefficient(static_cast<int>(i), static_cast<int>(x)),
-                  ex.matrix[i][x])
+        EXPECT_EQ(pm.RecoveryCoefficient(static_cast<int>(i), static_cast<int>(x)), ex.matrix[i][x])
             << i << "," << x;
       }
     }

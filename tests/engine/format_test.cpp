@@ -161,6 +161,7 @@ TEST(Format, NameConversion) {
   EXPECT_EQ(NameToUtf16("caf\xE9"), (std::u16string{'c', 'a', 'f', 0xE9}));
   EXPECT_EQ(NameToUtf16("\x80x"), (std::u16string{0x80, 'x'}));
   EXPECT_EQ(NameToUtf16("\xC0\xAF"), (std::u16string{0xC0, 0xAF}));
+  EXPECT_EQ(NameToUtf16("\xE0\x80\xAF"), (std::u16string{0xE0, 0x80, 0xAF}));  // overlong "/"
   EXPECT_EQ(NameToUtf16("\xED\xA0\x80"), (std::u16string{0xED, 0xA0, 0x80}));
   EXPECT_EQ(NameToUtf16("\xE2\x82"), (std::u16string{0xE2, 0x82}));
   EXPECT_EQ(NameToUtf16("\xF4\x90\x80\x80"), (std::u16string{0xF4, 0x90, 0x80, 0x80}));

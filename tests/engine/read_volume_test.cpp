@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
@@ -29,6 +30,7 @@ class CountingEnv : public Env {
  public:
   int open = 0;
   bool failReads = false;
+  std::size_t largestRead = 0;
 
   std::unique_ptr<File> OpenRead(const std::string& path) override {
     return std::make_unique<CountedFile>(*this, Env::Default().OpenRead(path));
@@ -64,6 +66,7 @@ class CountingEnv : public Env {
     std::int64_t Size() override { return f_->Size(); }
     std::size_t ReadAt(std::int64_t offset, void* buffer, std::size_t n) override {
       if (env_.failReads) throw FileError(CannotReadText(f_->Name()));
+      env_.largestRead = std::max(env_.largestRead, n);
       return f_->ReadAt(offset, buffer, n);
     }
     void WriteAt(std::int64_t offset, const void* buffer, std::size_t n) override {
@@ -404,6 +407,21 @@ TEST_F(ReadVolumeTest, RefusesMalformedLists) {
     Seal(v);
     EXPECT_EQ(Read(v, false), Messages{kDamagedListText});
   }
+
+  // An empty list may not start inside the header either.
+  Bytes empty = MakeVolume({}, 0, 0);
+  PutU64(&empty[kOffFileListOffset], 50);
+  Seal(empty);
+  EXPECT_EQ(Read(empty, false), Messages{kDamagedListText});
+
+  // A list size larger than its entries can be is refused before it is
+  // read, even when the file is long enough to hold it.
+  Bytes big = MakeVolume({Entry("one", 1, 200000, 1)}, 1, 200000);
+  PutU64(&big[kOffFileListSize], kMaxEntrySize + 2);
+  Seal(big);
+  env_.largestRead = 0;
+  EXPECT_EQ(Read(big, false), Messages{kDamagedListText});
+  EXPECT_LE(env_.largestRead, kHeaderSize);
 
   // A volume with 256 files is accepted, and the list may lie behind a gap.
   std::vector<fileentry> many;

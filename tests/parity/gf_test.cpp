@@ -69,6 +69,7 @@ TEST(GaloisFieldTest, ListedValues) {
   EXPECT_EQ(gf->GfPow(100, 3), 15);
   // Exponents far beyond 255 reduce instead of overflowing.
   EXPECT_EQ(gf->GfPow(3, 255 * 1000000 + 2), 5);
+  EXPECT_EQ(gf->GfPow(2, -1), 142);
 }
 
 TEST(GaloisFieldTest, OperationsAreTheFieldOperations) {

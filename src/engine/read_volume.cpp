@@ -7,7 +7,10 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <memory>
+#include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "checksum/md5.h"

@@ -36,9 +36,11 @@ void TerminalInteraction::ClearProgressPercent() { SetProgressPercent(-1); }
 
 void TerminalInteraction::Redraw() {
   if (!showProgress_ || !visible_) return;
-  std::string line = "\r" + text_;
-  if (percent_ >= 0) line += " " + std::to_string(percent_) + "%";
-  line += "\033[K";
+  std::string line;
+  line.reserve(text_.size() + 16);
+  line.append("\r").append(text_);
+  if (percent_ >= 0) line.append(" ").append(std::to_string(percent_)).append("%");
+  line.append("\033[K");
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
   lineDrawn_ = true;

@@ -107,17 +107,23 @@ TEST_F(CliSet, CreateWritesTheVolumesAndVerifyReportsAllOk) {
 }
 
 TEST_F(CliSet, CreateOptionsAndDefaults) {
-  // Default count: 3 files / 10 + 1 = 1; -o names the base anywhere.
-  std::filesystem::create_directory(dir / "out");
-  Result c = RunCli(dir.path(), {"create", "-o", "out/backup", "more.raw", "data.bin", "extra.dat"});
+  // Default count: 3 files / 10 + 1 = 1; -o names the base.
+  Result c = RunCli(dir.path(), {"create", "-o", "backup", "more.raw", "data.bin", "extra.dat"});
   EXPECT_EQ(c.status, 0) << c.err;
-  EXPECT_TRUE(testing::Exists(dir / "out/backup.PAR"));
-  EXPECT_TRUE(testing::Exists(dir / "out/backup.P01"));
-  EXPECT_FALSE(testing::Exists(dir / "out/backup.P02"));
+  EXPECT_TRUE(testing::Exists(dir / "backup.PAR"));
+  EXPECT_TRUE(testing::Exists(dir / "backup.P01"));
+  EXPECT_FALSE(testing::Exists(dir / "backup.P02"));
   // The set lists the files sorted by path, whatever order they were named in.
-  Result v = RunCli(dir.path(), {"verify", "out/backup.PAR"});
+  Result v = RunCli(dir.path(), {"verify", "backup.PAR"});
   EXPECT_EQ(v.status, 0) << v.err;
   EXPECT_EQ(v.out.substr(0, 9), "data.bin ");
+
+  // A base in another folder is resolved like any other path.
+  std::filesystem::create_directory(dir / "out");
+  Result o = RunCli(dir.path() + "/out", {"create", "-o", "../out/b", "../data.bin", "../more.raw"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_TRUE(testing::Exists(dir / "out/b.PAR"));
+  EXPECT_TRUE(testing::Exists(dir / "out/b.P01"));
 }
 
 TEST_F(CliSet, CreateSmallFilesGoIntoCrcListUnlessAsked) {
@@ -254,7 +260,7 @@ TEST_F(CliSet, UnreadableVolumes) {
 
   Result notPar = RunCli(dir.path(), {"verify", "data.bin"});
   EXPECT_EQ(notPar.status, 3);
-  EXPECT_EQ(notPar.err.substr(0, 33), "tarvel-cli: Not a PAR/Pxx file.\n");
+  EXPECT_EQ(notPar.err, "tarvel-cli: Not a PAR/Pxx file.\ntarvel-cli: Error Reading lists. Operation aborted.\n");
 
   Result missing = RunCli(dir.path(), {"verify", "gone.PAR"});
   EXPECT_EQ(missing.status, 4);

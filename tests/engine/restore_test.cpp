@@ -190,6 +190,43 @@ TEST(RestoreTest, RefusalsChangeNothing) {
   EXPECT_EQ(Snapshot(s.dir.path()), before);
 }
 
+// Limits that only volumes from elsewhere can reach: more than 251 files in
+// parity, and volumes numbered above 128 needed to make up the count.
+TEST(RestoreTest, SetsBeyondTheRecoveryLimitsAreRefused) {
+  SetScenario s;
+  SetModel& m = s.engine.Model();
+  m.FileCount = 252;
+  for (int i = 0; i < m.FileCount; ++i) {
+    m.FileTable[i].name = "f" + std::to_string(i);
+    m.FileTable[i].status = 1;
+    m.FileTable[i].filesize = 10;
+    m.FileTable[i].present = m.FileTable[i].crcok = i != 7;
+  }
+  m.BadFileCount = 1;
+  m.UsableVolumeCount = 1;
+  const auto usableVolume = [&](int v) {
+    m.VolumeTable[v].name = "v" + std::to_string(v);
+    m.VolumeTable[v].crcok = m.VolumeTable[v].present = 1;
+  };
+  usableVolume(1);
+  s.engine.SetSetFolder(s.dir.path());
+  EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kUnsolvable);
+  ASSERT_EQ(s.ui.messages.size(), 1u);
+  EXPECT_NE(s.ui.messages[0].find("252 files in parity"), std::string::npos);
+
+  m.FileCount = 3;
+  for (int i = 0; i < 3; ++i) m.FileTable[i].present = m.FileTable[i].crcok = i == 0;
+  for (int i = 3; i < 256; ++i) m.FileTable[i] = {};
+  m.BadFileCount = 2;
+  m.UsableVolumeCount = 2;
+  usableVolume(200);
+  s.ui.messages.clear();
+  EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kNotEnoughVolumes);
+  EXPECT_EQ(s.ui.messages,
+            Lines{"You do not have enough parity volumes. 2 parity volumes are needed."});
+  EXPECT_TRUE(Snapshot(s.dir.path()).empty());
+}
+
 TEST(RestoreTest, SingularVolumePatternIsRefusedBeforeWriting) {
   // Positions 3 and 100 missing with only volumes 1 and 4 usable: 3^3 = 100^3
   // in this field, so those two volumes cannot tell the files apart.

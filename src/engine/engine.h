@@ -56,13 +56,20 @@ class Engine {
   // ResetTables + ReadVolume of `volumePath`; on success the set folder
   // becomes the volume's folder.  False after the reader's own message.
   [[nodiscard]] bool ReadVolume(const std::string& volumePath);
+  // Sets present and crcok of every file (a file that is not present is
+  // never intact), offering files found by content under other names.
   void SearchFiles();
+  // Fills VolumeTable from the set folder and verifies every volume found.
   void FindVolumes();
   void BuildReport(std::vector<std::string>& lines);
 
   // --- Restoring ----------------------------------------------------------
   // The "Restore Files" action of the report: refuses with its messages when
-  // nothing is bad or volumes are too few; otherwise rebuilds.  With
+  // nothing is bad, volumes are too few, or no choice of the usable volumes
+  // 1..128 solves the recovery (nothing is created or changed then);
+  // otherwise rebuilds.  Each rebuilt file is written to a hidden temporary
+  // file of the set folder and renamed over its name only when complete; a
+  // FileError leaves the file being rebuilt exactly as it was.  With
   // askEachFile the Restore prompt is shown per file and each confirmed file
   // is rebuilt with its own pass (the window); without it every bad file is
   // rebuilt without asking in one pass over the sources (the command line).
@@ -73,7 +80,9 @@ class Engine {
   // touching any file (kRestored: a restore would run).
   [[nodiscard]] RestoreOutcome PlanRestore();
 
-  // Rename and copy of a file found by content (File search prompt).
+  // Rename and copy of a file found by content (File search prompt), both
+  // within the set folder.  A refused rename shows "Rename failed!"; a copy
+  // goes through a temporary file and throws FileError when it fails.
   void rnfile(const std::string& found, const std::string& missing);
   void cpfile(const std::string& found, const std::string& missing);
 

@@ -12,11 +12,15 @@ Engine::Engine(Env& env, Interaction& ui) : env_(env), ui_(ui) {}
 bool Engine::ReadVolume(const std::string& volumePath) {
   model_.ResetTables();
   if (!::tarvel::ReadVolume(model_, env_, ui_, volumePath)) return false;
-  // The set lives in the volume's folder.  A bare volume name is taken
+  // The set lives in the volume's folder.  A relative volume path is taken
   // against the current folder once, here, so that nothing later depends on
   // where the process happens to be.
-  const std::string folder = FolderOf(volumePath);
-  setFolder_ = folder.empty() ? env_.CurrentFolder() : folder;
+  std::string folder = FolderOf(volumePath);
+  if (folder.empty() || folder.front() != '/') {
+    const std::string current = env_.CurrentFolder();
+    folder = folder.empty() ? current : JoinPath(current, folder);
+  }
+  setFolder_ = folder;
   return true;
 }
 

@@ -51,6 +51,20 @@ TEST(CheckTest, IntactSetGivesTheFullReportFromAnyVolume) {
   EXPECT_EQ(s.engine.Model().UsableVolumeCount, 2);
   EXPECT_EQ(s.engine.SetFolder(), s.dir.path());
   EXPECT_EQ(s.Check("set.P02"), expected);
+
+  // A relative volume path is resolved once: the set folder does not follow
+  // later changes of the current folder.
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(s.dir.path());
+  ASSERT_TRUE(s.engine.ReadVolume("set.PAR"));
+  std::filesystem::current_path("/");
+  s.engine.SearchFiles();
+  s.engine.FindVolumes();
+  Lines relative;
+  s.engine.BuildReport(relative);
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(relative, expected);
+  EXPECT_EQ(s.engine.SetFolder(), s.dir.path());
   EXPECT_TRUE(s.ui.renamePrompts.empty());
   EXPECT_FALSE(s.ui.progressVisible);
 

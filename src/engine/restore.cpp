@@ -178,10 +178,12 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
   }
   sources.Open();
 
+  // The percentage is that of the whole parity data, as for every restore;
+  // the pass simply ends once the rebuilt files are complete.
   const int rows = parity_.RowSourceCount;
   int shown = 0;
   for (std::int64_t pos = 0; pos < end; pos += kChunkSize) {
-    const int percent = static_cast<int>(pos * 100 / end);
+    const int percent = static_cast<int>(pos * 100 / std::max(m.BiggestFileSize, end));
     if (percent != shown) {
       ui_.SetProgressPercent(percent);
       ui_.ProcessEvents();

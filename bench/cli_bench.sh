@@ -6,7 +6,7 @@
 #   bench/cli_bench.sh [path/to/tarvel-cli] [work folder]
 set -euo pipefail
 cli=${1:-build/src/cli/tarvel-cli}
-work=${2:-$(mktemp -d /tmp/tarvel-bench-XXXXXX)}
+work=${2:-$(mktemp -d /tmp/tarvel-bench-XXXXXX)/set}
 cli=$(realpath "$cli")
 mkdir -p "$work"
 cd "$work"
@@ -26,10 +26,13 @@ timeit() { local t0 t1; t0=$(now); "$@" > /dev/null 2>&1 || true; t1=$(now); cal
 md5=$(timeit md5sum file*.bin)
 create=$(timeit "$cli" create -q -n 5 -o set file*.bin)
 verify=$(timeit "$cli" verify -q set.PAR)
-cp file03.bin file03.keep; cp file17.bin file17.keep
-rm file03.bin file17.bin
+# The originals are kept outside the set folder: repair would find them there
+# by content and simply rename them back.
+mkdir -p ../keep-$$
+mv file03.bin file17.bin ../keep-$$/
 repair=$(timeit "$cli" repair -q set.PAR)
-cmp file03.bin file03.keep && cmp file17.bin file17.keep && rm file03.keep file17.keep
+cmp file03.bin ../keep-$$/file03.bin && cmp file17.bin ../keep-$$/file17.bin
+rm -r ../keep-$$
 
 printf '%-8s %8s %10s %14s\n' step seconds MB/s "x md5sum time"
 for step in md5 create verify repair; do

@@ -20,21 +20,28 @@ void TerminalInteraction::HideProgress() {
   ClearLine();
 }
 
+// Texts and percentages are drawn when the engine lets the display catch up
+// (ProcessEvents), so a text and its percentage appear as one update.
 void TerminalInteraction::SetProgressText(const std::string& text) {
   if (text == text_) return;
   text_ = text;
-  Redraw();
+  dirty_ = true;
 }
 
 void TerminalInteraction::SetProgressPercent(int percent) {
   if (percent == percent_) return;
   percent_ = percent;
-  Redraw();
+  dirty_ = true;
+}
+
+void TerminalInteraction::ProcessEvents() {
+  if (dirty_) Redraw();
 }
 
 void TerminalInteraction::ClearProgressPercent() { SetProgressPercent(-1); }
 
 void TerminalInteraction::Redraw() {
+  dirty_ = false;
   if (!showProgress_ || !visible_) return;
   std::string line;
   line.reserve(text_.size() + 16);

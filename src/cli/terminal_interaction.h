@@ -24,7 +24,7 @@ class TerminalInteraction : public Interaction {
   void SetProgressText(const std::string& text) override;
   void SetProgressPercent(int percent) override;
   void ClearProgressPercent() override;
-  void ProcessEvents() override {}
+  void ProcessEvents() override;
 
   bool AskInclude(const std::string& name, std::int64_t size) override;
   void ResetRenamePrompt() override {}
@@ -43,6 +43,7 @@ class TerminalInteraction : public Interaction {
   FoundAction found_;
   bool visible_ = false;
   bool lineDrawn_ = false;
+  bool dirty_ = false;
   std::string text_;
   int percent_ = -1;
 };

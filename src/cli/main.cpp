@@ -81,19 +81,21 @@ int Create(const Options& o, Engine& engine, Interaction& ui) {
     if (!std::filesystem::is_regular_file(p, ec)) throw FileError(CannotOpenText(p));
   }
 
-  engine.Model().ResetTables();
+  // Files plus parity volumes stay at or below 255, and a set never has more
+  // parity volumes than files.
+  const int n = static_cast<int>(paths.size());
+  const int maxCount = std::min(n, 255 - n);
+  const int count = o.parityCount.value_or(std::clamp(n / 10 + 1, 1, maxCount));
+  if (count < 1 || count > maxCount) {
+    return UsageError("-n must lie between 1 and " + std::to_string(maxCount) + " for " +
+                      std::to_string(n) + " files");
+  }
+
   if (!engine.AnalyseFiles(paths)) {
     ui.Message("Operation aborted!");
     return kUsage;
   }
   const SetModel& m = engine.Model();
-  const int n = m.FileCount;
-  const int maxCount = std::min(n, 255 - n);
-  int count = o.parityCount.value_or(std::clamp(n / 10 + 1, 1, maxCount));
-  if (count < 1 || count > maxCount) {
-    return UsageError("-n must lie between 1 and " + std::to_string(maxCount) + " for " +
-                      std::to_string(n) + " files");
-  }
   const std::string base =
       o.base ? Resolve(*o.base) : JoinPath(folder, WithoutExtension(m.FileTable[0].name));
 

@@ -180,6 +180,9 @@ int Run(int argc, char** argv) {
       case Command::kRepair: return Repair(o, engine, ui);
       default: return kUsage;
     }
+  } catch (const StandingAnswerFailed&) {
+    ui.HideProgress();  // the failure's own message has been shown
+    return kFileFailure;
   } catch (const FileError& e) {
     ui.HideProgress();
     ui.Message(e.what());

@@ -66,9 +66,14 @@ bool TerminalInteraction::AskInclude(const std::string&, std::int64_t) {
 
 RenameReply TerminalInteraction::AskRename(const std::string&, const std::string&) {
   // The same answer holds for every match, so it is given as a standing one.
+  // A copy that succeeds makes it standing, so the prompt comes back within
+  // one search only after the copy failed: that ends the action.
   switch (found_) {
     case FoundAction::kRename: return {RenameButton::kRename, true};
-    case FoundAction::kCopy: return {RenameButton::kCopy, true};
+    case FoundAction::kCopy:
+      if (copyAnswered_) throw StandingAnswerFailed("the copy of a found file failed");
+      copyAnswered_ = true;
+      return {RenameButton::kCopy, true};
     case FoundAction::kLeave: break;
   }
   return {RenameButton::kCancel, true};

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 #include "engine/interaction.h"
@@ -13,6 +14,15 @@ namespace tarvel::cli {
 
 // How a file found under another name with the right content is handled.
 enum class FoundAction { kLeave, kRename, kCopy };
+
+// Ends the current action when an answer given on the command line cannot
+// be carried out: a copy of a found file that failed (its error has been
+// shown already).  A window would ask again; the command line's answer
+// cannot change, so asking again would only repeat the failure forever.
+class StandingAnswerFailed : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 class TerminalInteraction : public Interaction {
  public:
@@ -27,7 +37,7 @@ class TerminalInteraction : public Interaction {
   void ProcessEvents() override;
 
   bool AskInclude(const std::string& name, std::int64_t size) override;
-  void ResetRenamePrompt() override {}
+  void ResetRenamePrompt() override { copyAnswered_ = false; }
   RenameReply AskRename(const std::string& found, const std::string& missing) override;
   void ResetRestorePrompt() override {}
   RestoreReply AskRestore(const std::string& name) override;
@@ -46,6 +56,7 @@ class TerminalInteraction : public Interaction {
   bool dirty_ = false;
   std::string text_;
   int percent_ = -1;
+  bool copyAnswered_ = false;  // "copy" was answered in the current search
 };
 
 }  // namespace tarvel::cli

@@ -49,6 +49,7 @@ Result RunCli(const std::string& cwd, const std::vector<std::string>& args) {
     dup2(out, 1);
     dup2(err, 2);
     if (chdir(cwd.c_str()) != 0) _exit(126);
+    alarm(60);  // a run that never ends is killed and shows as status -1
     std::vector<char*> argv;
     std::string prog = TARVEL_CLI_PATH;
     argv.push_back(prog.data());
@@ -244,6 +245,17 @@ TEST_F(CliSet, FoundFilesAreLeftRenamedOrCopied) {
   EXPECT_EQ(rename.status, 0);
   EXPECT_TRUE(testing::Exists(dir / "extra.dat"));
   EXPECT_FALSE(testing::Exists(dir / "renamed.dat"));
+
+  // A copy that cannot be made (a folder holds the name) ends the check
+  // with its error once, instead of being tried again and again.
+  std::filesystem::rename(dir / "extra.dat", dir / "renamed.dat");
+  std::filesystem::create_directory(dir / "extra.dat");
+  Result failed = RunCli(dir.path(), {"verify", "--found", "copy", "data.PAR"});
+  EXPECT_EQ(failed.status, 4);
+  EXPECT_EQ(failed.err, "tarvel-cli: Datei " + (dir / "extra.dat") +
+                            " kann nicht erstellt werden.\n");
+  EXPECT_EQ(failed.out, "");
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "extra.dat"));
 }
 
 TEST_F(CliSet, UnreadableVolumes) {

@@ -3,6 +3,7 @@
 // set's volumes by content, and the report.  Every name is a bare name of
 // the set folder.
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -133,11 +134,22 @@ void Engine::FindVolumes() {
   SetModel& m = model_;
   for (fileentry& slot : m.VolumeTable) slot = fileentry{};
 
+  // A parity volume carries the parity of the largest file in parity behind
+  // its list.  One that ends sooner is not usable, whatever its digest says:
+  // restoring from it would rebuild files from bytes that are not there.
+  std::int64_t parityBytes = 0;
+  for (int i = 0; i < m.FileCount; ++i) {
+    if (m.FileTable[i].InParity()) parityBytes = std::max(parityBytes, m.FileTable[i].filesize);
+  }
+
+  std::array<std::int64_t, kTableSlots> volumeSizes{};
   for (const std::string& candidate : env_.ListPlainFiles(setFolder_)) {
     std::array<std::uint8_t, kRecognisedBytes> head{};
+    std::int64_t size = 0;
     try {
       std::unique_ptr<File> file = env_.OpenRead(InSetFolder(candidate));
       if (file->ReadAt(0, head.data(), head.size()) != head.size()) continue;
+      size = file->Size();
     } catch (const FileError&) {
       continue;  // unreadable candidates are passed over
     }
@@ -147,6 +159,7 @@ void Engine::FindVolumes() {
     fileentry& slot = m.VolumeTable[head[kOffVolumeNumber]];
     slot.name = candidate;
     slot.present = 1;
+    volumeSizes[head[kOffVolumeNumber]] = size;
     std::memcpy(slot.md5whole.data(), head.data() + kOffControl, slot.md5whole.size());
   }
 
@@ -157,7 +170,8 @@ void Engine::FindVolumes() {
     if (!slot.present) continue;
     ui_.SetProgressText("Checking " + slot.name);
     ui_.ProcessEvents();
-    slot.crcok = md5equal(md5from32(InSetFolder(slot.name)), slot.md5whole) ? 1 : 0;
+    const bool holdsParity = v == 0 || volumeSizes[v] - m.DataOffset >= parityBytes;
+    slot.crcok = holdsParity && md5equal(md5from32(InSetFolder(slot.name)), slot.md5whole) ? 1 : 0;
   }
   ui_.HideProgress();
 }

@@ -128,6 +128,18 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
                 " parity volumes.");
     return false;
   }
+  // A volume is created replacing any file of its name; that must never be
+  // one of the files being protected, whose data would be lost.
+  for (int n = 0; n <= parityCount; ++n) {
+    const std::string name = VolumeFileName(baseName, n);
+    for (int i = 0; i < m.FileCount; ++i) {
+      if (m.FileTable[i].path == name) {
+        ui_.Message("The volume " + name +
+                    " would replace a file of the set. Choose another base name.");
+        return false;
+      }
+    }
+  }
   parity_.SetupParity();
 
   std::vector<std::uint8_t> digests;

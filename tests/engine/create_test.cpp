@@ -228,6 +228,23 @@ TEST(CreateTest, EmptyFilesAndSetsWithoutParityAreRefused) {
     EXPECT_EQ(testing::Snapshot(s.dir.path()).size(), 2u);
   }
   {
+    // A base name whose volumes would replace a file of the set (here the
+    // digest-only notes.P01 and the file in parity a.PAR): nothing is written.
+    for (const char* base : {"notes", "a"}) {
+      SetScenario s;
+      s.Write("a.PAR", Bytes(10, 1));
+      s.Write("notes.P01", Bytes(10, 2));
+      s.Write("z.bin", Bytes(10, 3));
+      ASSERT_TRUE(s.engine.AnalyseFiles({s.Path("a.PAR"), s.Path("notes.P01"), s.Path("z.bin")}));
+      EXPECT_FALSE(s.engine.WriteVolumeSet(s.Path(base), 1)) << base;
+      ASSERT_EQ(s.ui.messages.size(), 1u);
+      EXPECT_NE(s.ui.messages[0].find("would replace a file of the set"), std::string::npos);
+      EXPECT_EQ(s.Read("a.PAR"), Bytes(10, 1));
+      EXPECT_EQ(s.Read("notes.P01"), Bytes(10, 2));
+      EXPECT_EQ(testing::Snapshot(s.dir.path()).size(), 3u);
+    }
+  }
+  {
     SetScenario s;
     EXPECT_FALSE(s.engine.AnalyseFiles({}));
     EXPECT_EQ(s.ui.messages, std::vector<std::string>{"Only 2 - 250 files are supported."});

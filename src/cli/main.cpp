@@ -72,6 +72,14 @@ int Create(const Options& o, Engine& engine, Interaction& ui) {
       return kUsage;
     }
   }
+  // A check never finds a hidden file (a name starting with "."), so such a
+  // file would be reported missing for ever.
+  for (const std::string& p : paths) {
+    if (BareName(p).starts_with('.')) {
+      ui.Message("A hidden file cannot be protected, as no check would find it: " + p);
+      return kUsage;
+    }
+  }
   if (std::adjacent_find(paths.begin(), paths.end()) != paths.end()) {
     ui.Message("A file is named twice.");
     return kUsage;

@@ -147,6 +147,13 @@ TEST_F(CliSet, CreateRefusals) {
   WriteText(dir / "sub/other.bin", "x");
   EXPECT_EQ(RunCli(dir.path(), {"create", "data.bin", "sub/other.bin"}).status, 3);
 
+  // A hidden file would never be found by a check.
+  WriteText(dir / ".hidden", "x");
+  Result hidden = RunCli(dir.path(), {"create", "data.bin", ".hidden"});
+  EXPECT_EQ(hidden.status, 3);
+  EXPECT_NE(hidden.err.find("tarvel-cli: A hidden file cannot be protected"), std::string::npos)
+      << hidden.err;
+
   // 3 files allow 1..3 volumes.
   EXPECT_EQ(RunCli(dir.path(), {"create", "-n", "4", "data.bin", "extra.dat", "more.raw"}).status, 3);
   EXPECT_EQ(RunCli(dir.path(), {"create", "-n", "0", "data.bin", "extra.dat", "more.raw"}).status, 3);

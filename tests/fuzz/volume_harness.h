@@ -79,6 +79,9 @@ class GuardedEnv : public Env {
  public:
   explicit GuardedEnv(std::string folder) : folder_(std::move(folder)) {}
 
+  // Starts a new run: nothing written yet.
+  void Reset() { written_ = 0; }
+
   std::unique_ptr<File> OpenRead(const std::string& path) override {
     return Wrap(base().OpenRead(Inside(path)));
   }
@@ -150,14 +153,12 @@ class GuardedEnv : public Env {
   std::int64_t written_ = 0;
 };
 
-// A set folder reused by every run and emptied before each.
+// A set folder reused by every run and emptied before each.  The engine is
+// reused too (its parity tables are large and slow to set up), with its
+// model emptied before each run.
 class VolumeHarness {
  public:
-  VolumeHarness() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "tarvel-hostile-XXXXXX").string();
-    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    folder_ = tmpl;
-  }
+  VolumeHarness() : folder_(MakeFolder()), env_(folder_), engine_(env_, ui_) {}
   ~VolumeHarness() {
     std::error_code ec;
     std::filesystem::remove_all(folder_, ec);
@@ -202,7 +203,8 @@ class VolumeHarness {
     testing::WriteBytes(Path(kMainVolume), main);
     if (hasParity) testing::WriteBytes(Path(kParityVolume), parity);
 
-    testing::ScriptedInteraction ui;
+    testing::ScriptedInteraction& ui = ui_;
+    ui = testing::ScriptedInteraction{};
     const bool dontAsk = (mode & kDontAskBit) != 0;
     static constexpr RenameButton kFound[] = {RenameButton::kClosed, RenameButton::kRename,
                                               RenameButton::kCopy, RenameButton::kCancel};
@@ -211,8 +213,10 @@ class VolumeHarness {
       ui.restoreReplies.push_back({RestoreButton::kYes, dontAsk});
     }
 
-    GuardedEnv env(folder_);
-    Engine engine(env, ui);
+    env_.Reset();
+    Engine& engine = engine_;
+    engine.Model() = SetModel{};
+    engine.SetSetFolder({});
     try {
       if (!engine.ReadVolume(Path(kMainVolume))) return {};
       std::vector<std::string> lines;
@@ -241,7 +245,16 @@ class VolumeHarness {
     }
   }
 
+  static std::string MakeFolder() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "tarvel-hostile-XXXXXX").string();
+    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    return tmpl;
+  }
+
   std::string folder_;
+  GuardedEnv env_;
+  testing::ScriptedInteraction ui_;
+  Engine engine_;
 };
 
 }  // namespace tarvel::fuzz

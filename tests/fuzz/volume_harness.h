@@ -233,11 +233,24 @@ class VolumeHarness {
     } catch (const GuardViolation& violation) {
       return violation.what();
     }
-    return {};
+    return LeftoverTemporary(engine.Model());
   }
 
  private:
   std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+
+  // Every temporary file of a rebuild or copy is renamed or removed on every
+  // path; one left behind (that the list does not name itself) is a fault.
+  std::string LeftoverTemporary(const SetModel& model) const {
+    for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+      const std::string name = entry.path().filename().string();
+      if (!name.starts_with(".tarvel-")) continue;
+      const auto listed = std::find_if(model.FileTable.begin(), model.FileTable.end(),
+                                       [&name](const fileentry& e) { return e.name == name; });
+      if (listed == model.FileTable.end()) return "temporary file left behind: " + name;
+    }
+    return {};
+  }
 
   void Clean() {
     for (const auto& entry : std::filesystem::directory_iterator(folder_)) {

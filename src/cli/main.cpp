@@ -99,6 +99,16 @@ int Create(const Options& o, Engine& engine, Interaction& ui) {
                       std::to_string(n) + " files");
   }
 
+  // Volumes whose names start with "." would be hidden, and no check would
+  // ever find them.
+  if (o.base) {
+    const std::string baseName = BareName(Resolve(*o.base));
+    if (baseName.empty() || baseName.starts_with('.')) {
+      return UsageError("-o needs a base name that does not start with '.', not '" + *o.base +
+                        "'");
+    }
+  }
+
   if (!engine.AnalyseFiles(paths)) {
     ui.Message("Operation aborted!");
     return kUsage;

@@ -154,6 +154,14 @@ TEST_F(CliSet, CreateRefusals) {
   EXPECT_NE(hidden.err.find("tarvel-cli: A hidden file cannot be protected"), std::string::npos)
       << hidden.err;
 
+  // Nor would it find volumes with hidden names.
+  for (const char* base : {".set", "sub/"}) {
+    Result r = RunCli(dir.path(), {"create", "-o", base, "data.bin", "extra.dat"});
+    EXPECT_EQ(r.status, 3) << base;
+    EXPECT_FALSE(testing::Exists(dir / ".set.PAR"));
+    EXPECT_FALSE(testing::Exists(dir / "sub/.PAR"));
+  }
+
   // 3 files allow 1..3 volumes.
   EXPECT_EQ(RunCli(dir.path(), {"create", "-n", "4", "data.bin", "extra.dat", "more.raw"}).status, 3);
   EXPECT_EQ(RunCli(dir.path(), {"create", "-n", "0", "data.bin", "extra.dat", "more.raw"}).status, 3);

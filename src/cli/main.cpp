@@ -123,8 +123,9 @@ int Create(const Options& o, Engine& engine, Interaction& ui) {
     return kFileFailure;
   }
   if (!engine.WriteVolumeSet(base, count)) {
+    // Refused before anything was written (its message has been shown).
     ui.Message("Operation aborted!");
-    return kFileFailure;
+    return kUsage;
   }
   std::printf("Files successfully created.\n");
   return kSuccess;

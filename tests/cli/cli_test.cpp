@@ -162,6 +162,14 @@ TEST_F(CliSet, CreateRefusals) {
     EXPECT_FALSE(testing::Exists(dir / "sub/.PAR"));
   }
 
+  // A volume must not replace one of the files it is to protect.
+  WriteText(dir / "more.PAR", "an older volume");
+  Result clash = RunCli(dir.path(), {"create", "more.raw", "more.PAR"});
+  EXPECT_EQ(clash.status, 3);
+  EXPECT_NE(clash.err.find("would replace a file of the set"), std::string::npos) << clash.err;
+  EXPECT_EQ(Slurp(dir / "more.PAR"), "an older volume");
+  std::filesystem::remove(dir / "more.PAR");
+
   // 3 files allow 1..3 volumes.
   EXPECT_EQ(RunCli(dir.path(), {"create", "-n", "4", "data.bin", "extra.dat", "more.raw"}).status, 3);
   EXPECT_EQ(RunCli(dir.path(), {"create", "-n", "0", "data.bin", "extra.dat", "more.raw"}).status, 3);

@@ -25,8 +25,8 @@ std::string TemporaryName() {
 }  // namespace
 
 ReplacingWriter::ReplacingWriter(Env& env, const std::string& targetPath)
-    : env_(env), target_(targetPath) {
-  const std::string folder = FolderOf(targetPath);
+    : env_(env), target_(targetPath), destination_(env.ResolveForWriting(targetPath)) {
+  const std::string folder = FolderOf(destination_);
   for (int attempt = 0; attempt < kNameAttempts && !file_; ++attempt) {
     temp_ = folder.empty() ? TemporaryName() : JoinPath(folder, TemporaryName());
     try {
@@ -70,7 +70,8 @@ void ReplacingWriter::Commit() {
     throw FileError(CannotWriteText(target_));
   }
   file_.reset();
-  if (!env_.Rename(temp_, target_, /*replace=*/true)) {
+  env_.AdoptAttributes(temp_, destination_);
+  if (!env_.Rename(temp_, destination_, /*replace=*/true)) {
     Discard();
     committed_ = true;
     throw FileError(CannotCreateText(target_));

@@ -1,9 +1,12 @@
 // Writing a file of the set folder without ever destroying what was there
 // before the new content is complete.  The content goes to a new hidden file
 // in the same folder (a name starting with ".", so no folder listing of the
-// engine sees it); Commit flushes it and renames it over the target.  A
-// writer that is destroyed uncommitted removes its temporary file, so on any
-// failure the target is exactly as it was.
+// engine sees it), readable by its owner only while it is written; Commit
+// flushes it, gives it the permissions and owner of the file it replaces and
+// renames it over the target.  A writer that is destroyed uncommitted
+// removes its temporary file, so on any failure the target is exactly as it
+// was.  A target that is a symbolic link to a file is written through: the
+// file it leads to is replaced, and the link stays.
 //
 // Owned by the engine (restoring and the copy of a file found by content).
 #pragma once
@@ -42,7 +45,8 @@ class ReplacingWriter {
   void Discard() noexcept;
 
   Env& env_;
-  std::string target_;
+  std::string target_;  // as given; named in error texts
+  std::string destination_;  // the file actually replaced
   std::string temp_;
   std::unique_ptr<File> file_;
   bool committed_ = false;

@@ -69,7 +69,8 @@ class Env {
   virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;
   // Creates a file for writing, replacing an existing one.  Throws "... kann nicht erstellt werden".
   virtual std::unique_ptr<File> Create(const std::string& path) = 0;
-  // Creates a new file that must not exist yet (for temporary files).
+  // Creates a new file that must not exist yet (for temporary files), readable
+  // and writable by its owner only.
   // Throws "... kann nicht erstellt werden".
   virtual std::unique_ptr<File> CreateNew(const std::string& path) = 0;
   // Opens an existing file for reading and writing.  Throws "... kann nicht geöffnet werden".
@@ -90,6 +91,19 @@ class Env {
 
   // Removes a file; returns false when it could not be removed.
   virtual bool Remove(const std::string& path) = 0;
+
+  // The file that writing `path` in place would change: the regular file a
+  // symbolic link at `path` leads to, or `path` itself.
+  virtual std::string ResolveForWriting(const std::string& path) { return path; }
+
+  // Gives the file `path` the permissions and, where the system allows, the
+  // owner of the file `like`; when `like` does not exist, the permissions a
+  // newly created file gets.  Used when a file is replaced by a new one, so
+  // that a private file stays private.  Failures are ignored.
+  virtual void AdoptAttributes(const std::string& path, const std::string& like) {
+    (void)path;
+    (void)like;
+  }
 
   // The process's current folder (absolute).
   virtual std::string CurrentFolder() = 0;

@@ -8,6 +8,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <limits>
 
 #include "platform/env.h"
@@ -139,7 +140,7 @@ class PosixEnv final : public Env {
 
   // Opened for reading too: a temporary file is usually read back.
   std::unique_ptr<File> CreateNew(const std::string& path) override {
-    return OpenOrThrow(path, O_RDWR | O_CREAT | O_EXCL, 0666, CannotCreateText);
+    return OpenOrThrow(path, O_RDWR | O_CREAT | O_EXCL, 0600, CannotCreateText);
   }
 
   std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
@@ -176,6 +177,36 @@ class PosixEnv final : public Env {
   }
 
   bool Remove(const std::string& path) override { return unlink(path.c_str()) == 0; }
+
+  std::string ResolveForWriting(const std::string& path) override {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return path;
+    char* real = realpath(path.c_str(), nullptr);
+    if (real == nullptr) return path;
+    std::string resolved(real);
+    free(real);
+    return resolved;
+  }
+
+  void AdoptAttributes(const std::string& path, const std::string& like) override {
+    struct stat st;
+    if (stat(like.c_str(), &st) == 0) {
+      // The owner first: changing it may clear the set-id bits.  Only root
+      // may give a file away; anyone else keeps the file as their own.
+      if (chown(path.c_str(), st.st_uid, st.st_gid) != 0) {
+      }
+      if (chmod(path.c_str(), st.st_mode & 07777) != 0) {
+      }
+      return;
+    }
+    // What a plain create would have given: 0666 less the umask.  Reading
+    // the umask means setting it; the program has one thread.
+    const mode_t mask = umask(0);
+    umask(mask);
+    if (chmod(path.c_str(), 0666 & ~mask) != 0) {
+    }
+  }
 
   std::string CurrentFolder() override {
     std::string buffer(256, '\0');

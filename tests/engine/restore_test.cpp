@@ -3,6 +3,7 @@
 // a singular volume pattern, and failures half-way that must leave every
 // file exactly as it was.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -304,6 +305,47 @@ TEST(RestoreTest, FailureHalfWayLeavesTheDamagedFileAsItWas) {
     EXPECT_EQ(s.Read("c.bin"), damagedC);
     EXPECT_EQ(Snapshot(s.dir.path()).size(), 5u + 3u);
   }
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+  return st.st_mode & 07777;
+}
+
+// A rebuilt file replaces the damaged one as the user had it: a private file
+// stays private, and a file reached through a symbolic link is rebuilt where
+// the link leads, with the link kept.
+TEST(RestoreTest, KeepsPermissionsAndWritesThroughLinks) {
+  SetScenario s;
+  const auto contents = MakeSet(s, 3);
+  chmod(s.Path("b.bin").c_str(), 0600);
+  std::filesystem::create_directory(s.Path("elsewhere"));
+  std::filesystem::rename(s.Path("c.bin"), s.Path("elsewhere/c.bin"));
+  std::filesystem::create_symlink("elsewhere/c.bin", s.Path("c.bin"));
+  Damage(s, "b.bin", 1);
+  Bytes c = s.Read("c.bin");
+  c[5] ^= 1;
+  s.Write("elsewhere/c.bin", c);
+  Damage(s, "e.bin", 0);  // missing: gets the mode of a newly created file
+  s.Check();
+  ASSERT_EQ(s.engine.Model().BadFileCount, 3);
+
+  EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kRestored);
+  EXPECT_TRUE(AllOk(s.Recheck()));
+  EXPECT_EQ(ModeOf(s.Path("b.bin")), 0600u);
+  EXPECT_TRUE(std::filesystem::is_symlink(s.Path("c.bin")));
+  EXPECT_EQ(s.Read("elsewhere/c.bin"), contents.at("c.bin"));
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(ModeOf(s.Path("e.bin")), 0666u & ~mask);
+  EXPECT_EQ(Snapshot(s.Path("elsewhere")).size(), 1u);  // no temporary file left there
 }
 
 }  // namespace

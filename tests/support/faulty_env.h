@@ -77,6 +77,12 @@ class FaultyEnv : public Env {
     return base_.Rename(from, to, replace);
   }
   bool Remove(const std::string& path) override { return base_.Remove(path); }
+  std::string ResolveForWriting(const std::string& path) override {
+    return base_.ResolveForWriting(path);
+  }
+  void AdoptAttributes(const std::string& path, const std::string& like) override {
+    base_.AdoptAttributes(path, like);
+  }
   std::string CurrentFolder() override { return base_.CurrentFolder(); }
   std::int64_t FreeSpace(const std::string& path) override { return base_.FreeSpace(path); }
 

@@ -40,7 +40,7 @@ Bytes Input(const std::string& name) {
 
 TEST(HostileVolume, EveryCorpusInputEndsCleanly) {
   const std::vector<std::filesystem::path> files = CorpusFiles();
-  ASSERT_GE(files.size(), 8u) << "corpus missing at " << CorpusFolder();
+  ASSERT_GE(files.size(), 9u) << "corpus missing at " << CorpusFolder();
   VolumeHarness harness;
   for (const auto& file : files) {
     const Bytes input = testing::ReadBytes(file.string());
@@ -72,6 +72,14 @@ TEST(HostileVolume, SeedSetsReachTheCheckAndTheRestore) {
   EXPECT_EQ(read("b.bin"), fuzz::DataB());
   EXPECT_EQ(read("moved.bin"), fuzz::DataB());
   EXPECT_EQ(read("c.dat"), fuzz::DataC());
+
+  // More files in parity than a restore can handle: refused with its message.
+  ASSERT_EQ(harness.Run(Input("seed-too-many-files-in-parity")), "");
+  EXPECT_NE(std::find(harness.Shown().messages.begin(), harness.Shown().messages.end(),
+                      "This set has 252 files in parity; files can be restored only in sets of "
+                      "at most 251. Nothing was changed."),
+            harness.Shown().messages.end());
+  EXPECT_FALSE(has("zz.bin"));
 
   // Unsealed inputs are refused at the control digest.  Sealed, the copy of
   // the main volume numbered 1 is recognised but holds no parity data, so

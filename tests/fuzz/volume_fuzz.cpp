@@ -7,13 +7,15 @@
 //   cmake -S /work/main -B /work/main/build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 //     -DCMAKE_CXX_COMPILER=clang++ -DTARVEL_FUZZ=ON -DTARVEL_BUILD_BENCH=OFF
 //   cmake --build /work/main/build-fuzz -j2 --target volume_fuzz
-// Run (a scratch corpus folder, seeded from the checked-in one; crashing
-// inputs land in the current folder as crash-*, to be added to
-// tests/fuzz/corpus/ with their fix):
-//   mkdir -p /tmp/volume-corpus
-//   /work/main/build-fuzz/tests/fuzz/volume_fuzz /tmp/volume-corpus \
-//     /work/main/tests/fuzz/corpus -max_len=4096 -timeout=10 -rss_limit_mb=1024 \
-//     -malloc_limit_mb=256 -max_total_time=600
+// Run in a scratch corpus folder seeded from the checked-in one (libFuzzer
+// adds what it finds to its first folder; the checked-in corpus holds only
+// the seeds and the inputs that once failed).  A crashing input lands as
+// crash-*, to be added to tests/fuzz/corpus/ together with its fix:
+//   mkdir -p /tmp/volume-corpus && cp /work/main/tests/fuzz/corpus/* /tmp/volume-corpus/
+//   cd /tmp && TMPDIR=/dev/shm /work/main/build-fuzz/tests/fuzz/volume_fuzz /tmp/volume-corpus \
+//     -max_len=4096 -timeout=10 -rss_limit_mb=1024 -malloc_limit_mb=256 -max_total_time=600
+// (TMPDIR on a memory file system keeps the set folder's writes cheap;
+// -max_len=40000 lets the 252-file seed be mutated too.)
 // Replay one input:  volume_fuzz crash-<hash>
 // The same inputs run as a plain test in engine_test (HostileVolume.*).
 #include <cstddef>

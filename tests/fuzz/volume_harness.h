@@ -167,6 +167,8 @@ class VolumeHarness {
   VolumeHarness& operator=(const VolumeHarness&) = delete;
 
   const std::string& Folder() const { return folder_; }
+  // What the last run showed.
+  const testing::ScriptedInteraction& Shown() const { return ui_; }
 
   // Runs the whole check on the input; returns a description of what went
   // wrong beyond the sanitizers' reach, or an empty string.

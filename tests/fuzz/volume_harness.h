@@ -104,6 +104,13 @@ class GuardedEnv : public Env {
     return base().Rename(Inside(from), Inside(to), replace);
   }
   bool Remove(const std::string& path) override { return base().Remove(Inside(path)); }
+  // What it resolves to is guarded where it is used.
+  std::string ResolveForWriting(const std::string& path) override {
+    return base().ResolveForWriting(Inside(path));
+  }
+  void AdoptAttributes(const std::string& path, const std::string& like) override {
+    base().AdoptAttributes(Inside(path), Inside(like));
+  }
   std::string CurrentFolder() override { return base().CurrentFolder(); }
   std::int64_t FreeSpace(const std::string& path) override {
     return base().FreeSpace(Inside(path));

@@ -40,7 +40,7 @@ Bytes Input(const std::string& name) {
 
 TEST(HostileVolume, EveryCorpusInputEndsCleanly) {
   const std::vector<std::filesystem::path> files = CorpusFiles();
-  ASSERT_GE(files.size(), 9u) << "corpus missing at " << CorpusFolder();
+  ASSERT_GE(files.size(), 10u) << "corpus missing at " << CorpusFolder();
   VolumeHarness harness;
   for (const auto& file : files) {
     const Bytes input = testing::ReadBytes(file.string());
@@ -80,6 +80,14 @@ TEST(HostileVolume, SeedSetsReachTheCheckAndTheRestore) {
                       "at most 251. Nothing was changed."),
             harness.Shown().messages.end());
   EXPECT_FALSE(has("zz.bin"));
+
+  // Volumes 1 and 4 give the same equation for missing positions 7 and 24
+  // (7^3 = 24^3 in the field): refused before anything is written.
+  ASSERT_EQ(harness.Run(Input("seed-dependent-volumes")), "");
+  ASSERT_FALSE(harness.Shown().messages.empty());
+  EXPECT_TRUE(harness.Shown().messages.back().starts_with("The bad files cannot be rebuilt"));
+  EXPECT_FALSE(has("m1.bin"));
+  EXPECT_FALSE(has("m2.bin"));
 
   // Unsealed inputs are refused at the control digest.  Sealed, the copy of
   // the main volume numbered 1 is recognised but holds no parity data, so

@@ -40,7 +40,7 @@ Bytes Input(const std::string& name) {
 
 TEST(HostileVolume, EveryCorpusInputEndsCleanly) {
   const std::vector<std::filesystem::path> files = CorpusFiles();
-  ASSERT_GE(files.size(), 10u) << "corpus missing at " << CorpusFolder();
+  ASSERT_GE(files.size(), 11u) << "corpus missing at " << CorpusFolder();
   VolumeHarness harness;
   for (const auto& file : files) {
     const Bytes input = testing::ReadBytes(file.string());
@@ -72,6 +72,12 @@ TEST(HostileVolume, SeedSetsReachTheCheckAndTheRestore) {
   EXPECT_EQ(read("b.bin"), fuzz::DataB());
   EXPECT_EQ(read("moved.bin"), fuzz::DataB());
   EXPECT_EQ(read("c.dat"), fuzz::DataC());
+
+  // link.txt leads to a.txt inside the folder; rebuilding it rewrites a.txt
+  // and leaves the link in place.
+  ASSERT_EQ(harness.Run(Input("seed-restore-through-link")), "");
+  EXPECT_TRUE(std::filesystem::is_symlink(harness.Folder() + "/link.txt"));
+  EXPECT_EQ(read("a.txt"), fuzz::Text("linked content, not alpha\n"));
 
   // More files in parity than a restore can handle: refused with its message.
   ASSERT_EQ(harness.Run(Input("seed-too-many-files-in-parity")), "");

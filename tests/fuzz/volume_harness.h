@@ -1,6 +1,7 @@
 // One run of the whole check of a set whose volumes are arbitrary bytes: the
 // bytes become the main volume (and maybe a parity volume) of a set folder
-// holding a few small data files, and the engine reads the volume, searches
+// holding a few small data files and a symbolic link to one of them, and the
+// engine reads the volume, searches
 // the files, finds the volumes, builds the report, plans and runs a restore,
 // all through the real file layer behind a guard.
 //
@@ -49,6 +50,8 @@ constexpr std::uint8_t kMovedBit = 0x80;       // b.bin lies in the folder as mo
 
 constexpr const char* kMainVolume = "fuzz.PAR";
 constexpr const char* kParityVolume = "fuzz.P01";
+// A symbolic link to a.txt inside the folder: rewriting it rewrites a.txt.
+constexpr const char* kLinkName = "link.txt";
 
 // Nothing a set of a few kilobytes of volumes and files leads to comes near this.
 constexpr std::int64_t kWriteLimit = std::int64_t{64} << 20;
@@ -209,6 +212,7 @@ class VolumeHarness {
     testing::WriteBytes(Path("a.txt"), DataA());
     testing::WriteBytes(Path((mode & kMovedBit) != 0 ? "moved.bin" : "b.bin"), DataB());
     testing::WriteBytes(Path("readme.NFO"), DataNfo());
+    std::filesystem::create_symlink("a.txt", Path(kLinkName));
     testing::WriteBytes(Path(kMainVolume), main);
     if (hasParity) testing::WriteBytes(Path(kParityVolume), parity);
 
@@ -270,7 +274,8 @@ class VolumeHarness {
   static std::string MakeFolder() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "tarvel-hostile-XXXXXX").string();
     if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    return tmpl;
+    // Canonical, so that a resolved link inside it is recognised as inside.
+    return std::filesystem::canonical(tmpl).string();
   }
 
   std::string folder_;

@@ -1,9 +1,9 @@
 // One run of the whole check of a set whose volumes are arbitrary bytes: the
 // bytes become the main volume (and maybe a parity volume) of a set folder
 // holding a few small data files and a symbolic link to one of them, and the
-// engine reads the volume, searches
-// the files, finds the volumes, builds the report, plans and runs a restore,
-// all through the real file layer behind a guard.
+// engine reads the volume, searches the files, finds the volumes, builds the
+// report, plans and runs a restore, all through the real file layer behind a
+// guard.
 //
 // The guard turns what hostile bytes must never cause into a reported
 // violation: touching a path that is not a bare name of the set folder, or

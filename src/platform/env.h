@@ -92,8 +92,11 @@ class Env {
   // Removes a file; returns false when it could not be removed.
   virtual bool Remove(const std::string& path) = 0;
 
-  // The file that writing `path` in place would change: the regular file a
-  // symbolic link at `path` leads to, or `path` itself.
+  // The file that replacing `path` should change: when `path` is a symbolic
+  // link to a regular file in the same folder, that file (so the link
+  // stays); otherwise `path` itself.  A link leading out of its folder is
+  // never followed for writing, so nothing named in a volume can make Tarvel
+  // write outside the set folder.
   virtual std::string ResolveForWriting(const std::string& path) { return path; }
 
   // Gives the file `path` the permissions and, where the system allows, the

@@ -128,6 +128,16 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0;
 }
 
+// The absolute path with every symbolic link resolved, or "" when it cannot
+// be resolved.
+std::string RealPath(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (real == nullptr) return "";
+  std::string resolved(real);
+  free(real);
+  return resolved;
+}
+
 class PosixEnv final : public Env {
  public:
   std::unique_ptr<File> OpenRead(const std::string& path) override {
@@ -182,10 +192,11 @@ class PosixEnv final : public Env {
     struct stat st;
     if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return path;
-    char* real = realpath(path.c_str(), nullptr);
-    if (real == nullptr) return path;
-    std::string resolved(real);
-    free(real);
+    const std::string resolved = RealPath(path);
+    const std::string folder = FolderOf(path);
+    if (resolved.empty() || FolderOf(resolved) != RealPath(folder.empty() ? "." : folder)) {
+      return path;
+    }
     return resolved;
   }
 

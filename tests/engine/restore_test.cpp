@@ -320,32 +320,41 @@ mode_t ModeOf(const std::string& path) {
 }
 
 // A rebuilt file replaces the damaged one as the user had it: a private file
-// stays private, and a file reached through a symbolic link is rebuilt where
-// the link leads, with the link kept.
-TEST(RestoreTest, KeepsPermissionsAndWritesThroughLinks) {
+// stays private, and a file reached through a symbolic link within the set
+// folder is rebuilt where the link leads, with the link kept.  A link that
+// leads out of the folder is never written through: it is replaced.
+TEST(RestoreTest, KeepsPermissionsAndLinksWithinTheFolder) {
   SetScenario s;
-  const auto contents = MakeSet(s, 3);
+  const auto contents = MakeSet(s, 4);
   chmod(s.Path("b.bin").c_str(), 0600);
-  std::filesystem::create_directory(s.Path("elsewhere"));
-  std::filesystem::rename(s.Path("c.bin"), s.Path("elsewhere/c.bin"));
-  std::filesystem::create_symlink("elsewhere/c.bin", s.Path("c.bin"));
+  std::filesystem::rename(s.Path("c.bin"), s.Path("c-real.bin"));
+  std::filesystem::create_symlink("c-real.bin", s.Path("c.bin"));
+  testing::TempDir outside;
+  std::filesystem::rename(s.Path("d.bin"), outside / "d.bin");
+  std::filesystem::create_symlink(outside / "d.bin", s.Path("d.bin"));
   Damage(s, "b.bin", 1);
-  Bytes c = s.Read("c.bin");
+  Bytes c = s.Read("c-real.bin");
   c[5] ^= 1;
-  s.Write("elsewhere/c.bin", c);
+  s.Write("c-real.bin", c);
+  Bytes d = testing::ReadBytes(outside / "d.bin");
+  d[7] ^= 1;
+  testing::WriteBytes(outside / "d.bin", d);
   Damage(s, "e.bin", 0);  // missing: gets the mode of a newly created file
   s.Check();
-  ASSERT_EQ(s.engine.Model().BadFileCount, 3);
+  ASSERT_EQ(s.engine.Model().BadFileCount, 4);
 
   EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kRestored);
   EXPECT_TRUE(AllOk(s.Recheck()));
   EXPECT_EQ(ModeOf(s.Path("b.bin")), 0600u);
   EXPECT_TRUE(std::filesystem::is_symlink(s.Path("c.bin")));
-  EXPECT_EQ(s.Read("elsewhere/c.bin"), contents.at("c.bin"));
+  EXPECT_EQ(s.Read("c-real.bin"), contents.at("c.bin"));
+  EXPECT_FALSE(std::filesystem::is_symlink(s.Path("d.bin")));
+  EXPECT_EQ(s.Read("d.bin"), contents.at("d.bin"));
+  EXPECT_EQ(testing::ReadBytes(outside / "d.bin"), d);
+  EXPECT_EQ(Snapshot(outside.path()).size(), 1u);
   const mode_t mask = umask(0);
   umask(mask);
   EXPECT_EQ(ModeOf(s.Path("e.bin")), 0666u & ~mask);
-  EXPECT_EQ(Snapshot(s.Path("elsewhere")).size(), 1u);  // no temporary file left there
 }
 
 }  // namespace

@@ -91,20 +91,19 @@ bool ReadVolume(SetModel& model, Env& env, Interaction& ui, const std::string& p
   const md5digest actual = md5from32(path);
   const std::unique_ptr<File> file = env.OpenRead(path);
 
-  // A file too short for a header cannot be a volume, whatever its first bytes.
+  // The header as far as the file holds it; missing bytes read as zeros, so
+  // a truncated volume fails the check its missing bytes belong to (a file
+  // of fewer than 4 bytes is not a volume, one cut inside its header fails
+  // the control digest).
   std::array<std::uint8_t, kHeaderSize> raw{};
   const std::int64_t fileSize = file->Size();
-  if (fileSize < static_cast<std::int64_t>(kHeaderSize) ||
-      file->ReadAt(0, raw.data(), raw.size()) != raw.size()) {
-    ui.Message(kNotAVolumeText);
-    return false;
-  }
+  const std::size_t present = file->ReadAt(0, raw.data(), raw.size());
   LoadedVolume v;
   v.header = DecodeHeader(raw);
   const VolumeHeader& h = v.header;
 
-  // Only the first four magic bytes are significant.
-  if (!std::equal(std::begin(kMagic), std::end(kMagic), h.magic.begin())) {
+  // Only the first four magic bytes are significant, and they must be there.
+  if (present < std::size(kMagic) || !std::equal(std::begin(kMagic), std::end(kMagic), h.magic.begin())) {
     ui.Message(kNotAVolumeText);
     return false;
   }
@@ -121,6 +120,11 @@ bool ReadVolume(SetModel& model, Env& env, Interaction& ui, const std::string& p
     return false;
   }
 
+  // A short file whose digest is right all the same has no room for a list.
+  if (present < raw.size() || fileSize < static_cast<std::int64_t>(kHeaderSize)) {
+    ui.Message(kDamagedListText);
+    return false;
+  }
   switch (LoadList(*file, fileSize, v)) {
     case ListResult::kOk:
       Commit(model, v);

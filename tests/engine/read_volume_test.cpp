@@ -274,10 +274,18 @@ TEST_F(ReadVolumeTest, NamesAndLargeSizesRoundTrip) {
 TEST_F(ReadVolumeTest, ChecksRunInOrderAndRejectionsLeaveTheModel) {
   const Bytes good = MakeVolume(TwoFiles(), 0, 0);
 
-  // Too short for a header, whatever it starts with; also an empty file.
+  // A truncated volume fails the check its missing bytes belong to: an empty
+  // file is not a volume, one cut inside its header fails the digest, and one
+  // whose digest is right all the same has no room for a list.
   EXPECT_EQ(Read({}, false), Messages{kNotAVolumeText});
-  EXPECT_EQ(Read(Bytes(good.begin(), good.begin() + 40), false), Messages{kNotAVolumeText});
-  EXPECT_EQ(Read(Bytes(good.begin(), good.begin() + 95), false), Messages{kNotAVolumeText});
+  EXPECT_EQ(Read(Bytes(good.begin(), good.begin() + 3), false), Messages{kNotAVolumeText});
+  EXPECT_EQ(Read(Bytes(good.begin(), good.begin() + 10), false), Messages{kWrongVersionText});
+  EXPECT_EQ(Read(Bytes(good.begin(), good.begin() + 40), false), Messages{kChecksumErrorText});
+  EXPECT_EQ(Read(Bytes(good.begin(), good.begin() + 95), false), Messages{kChecksumErrorText});
+  Bytes sealed(good.begin(), good.begin() + 60);
+  const md5digest control = md5buffer(sealed.data() + 32, sealed.size() - 32);
+  std::copy(control.begin(), control.end(), sealed.begin() + kOffControl);
+  EXPECT_EQ(Read(sealed, false), Messages{kDamagedListText});
 
   // Magic first: a wrong version and a wrong digest are not reported then.
   Bytes v = good;

@@ -88,11 +88,28 @@ double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-void Report(benchmark::State& state, double seconds, int iterations) {
+// Runs `work` once per iteration, after `prepare` (not timed), and reports
+// MB/s of set data and the time over md5sum's.  Returns the mean seconds.
+template <typename Prepare, typename Work>
+double Measure(benchmark::State& state, Prepare prepare, Work work) {
   BenchSet& set = Set();
-  state.SetBytesProcessed(set.bytes * iterations);
-  if (set.md5sumSeconds > 0) state.counters["x_md5sum"] = seconds / iterations / set.md5sumSeconds;
+  double total = 0;
+  int n = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    prepare();
+    state.ResumeTiming();
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    total += Seconds(start);
+    ++n;
+  }
+  state.SetBytesProcessed(set.bytes * n);
+  if (set.md5sumSeconds > 0) state.counters["x_md5sum"] = total / n / set.md5sumSeconds;
+  return total / n;
 }
+
+void Nothing() {}
 
 void BM_Md5sum(benchmark::State& state) {
   BenchSet& set = Set();
@@ -100,16 +117,9 @@ void BM_Md5sum(benchmark::State& state) {
   for (const std::string& p : set.paths) command += " '" + p + "'";
   command += " >/dev/null";
   if (std::system(command.c_str()) != 0) state.SkipWithError("md5sum failed");  // warm the cache
-  double total = 0;
-  int n = 0;
-  for (auto _ : state) {
-    const auto start = std::chrono::steady_clock::now();
+  set.md5sumSeconds = Measure(state, Nothing, [&] {
     if (std::system(command.c_str()) != 0) state.SkipWithError("md5sum failed");
-    total += Seconds(start);
-    ++n;
-  }
-  set.md5sumSeconds = total / n;
-  Report(state, total, n);
+  });
 }
 
 void CreateSet(Engine& engine) {
@@ -122,15 +132,7 @@ void CreateSet(Engine& engine) {
 void BM_Create(benchmark::State& state) {
   SilentInteraction ui;
   Engine engine(Env::Default(), ui);
-  double total = 0;
-  int n = 0;
-  for (auto _ : state) {
-    const auto start = std::chrono::steady_clock::now();
-    CreateSet(engine);
-    total += Seconds(start);
-    ++n;
-  }
-  Report(state, total, n);
+  Measure(state, Nothing, [&] { CreateSet(engine); });
 }
 
 void CheckSet(Engine& engine) {
@@ -145,16 +147,8 @@ void BM_Check(benchmark::State& state) {
   SilentInteraction ui;
   Engine engine(Env::Default(), ui);
   CreateSet(engine);
-  double total = 0;
-  int n = 0;
-  for (auto _ : state) {
-    const auto start = std::chrono::steady_clock::now();
-    CheckSet(engine);
-    total += Seconds(start);
-    ++n;
-  }
+  Measure(state, Nothing, [&] { CheckSet(engine); });
   if (engine.Model().BadFileCount != 0) state.SkipWithError("set not intact");
-  Report(state, total, n);
 }
 
 // Two files lost and rebuilt; state.range(0) = 1 asks per file (one pass per
@@ -164,26 +158,20 @@ void BM_Restore(benchmark::State& state) {
   SilentInteraction ui;
   Engine engine(Env::Default(), ui);
   CreateSet(engine);
-  double total = 0;
-  int n = 0;
-  for (auto _ : state) {
-    state.PauseTiming();
+  const auto loseTwoFiles = [&] {
     std::filesystem::remove(set.paths[3]);
     std::filesystem::remove(set.paths[11]);
     CheckSet(engine);
-    state.ResumeTiming();
-    const auto start = std::chrono::steady_clock::now();
+  };
+  Measure(state, loseTwoFiles, [&] {
     if (engine.RestoreFromReport(state.range(0) == 1) != RestoreOutcome::kRestored) {
       state.SkipWithError("restore refused");
     }
-    total += Seconds(start);
-    ++n;
-  }
+  });
   engine.SearchFiles();
   std::vector<std::string> lines;
   engine.BuildReport(lines);
   if (engine.Model().BadFileCount != 0) state.SkipWithError("restore not exact");
-  Report(state, total, n);
 }
 
 BENCHMARK(BM_Md5sum)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);

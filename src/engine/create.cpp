@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -209,7 +208,7 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
                           static_cast<std::size_t>(want)) {
         throw FileError(ShorterThanAnalysedText(e.path));
       }
-      std::memset(row + want, 0, static_cast<std::size_t>(kChunkSize - want));
+      parity_.ClearDataRowFrom(k + 1, static_cast<int>(want));
     }
     parity_.ComputeParity(files, parityCount);
     const std::size_t length =

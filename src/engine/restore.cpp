@@ -11,7 +11,6 @@
 // of files is rebuilt in one pass over the sources.
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -56,13 +55,16 @@ class Engine::RestoreSources {
     opened_ = true;
   }
 
-  // Fills `row` with the chunk at `pos` of source r; what lies beyond the
-  // source's end reads as zeros.
-  void ReadChunk(int r, std::int64_t pos, std::uint8_t* row) {
+  // Fills DataRow(r) with the chunk at `pos` of source r; what lies beyond
+  // the source's end reads as zeros.
+  void ReadChunk(int r, std::int64_t pos) {
+    ParityMatrix& parity = engine_.parity_;
     const std::int64_t want = std::clamp<std::int64_t>(limits_[r] - pos, 0, kChunkSize);
     std::size_t got = 0;
-    if (want > 0) got = files_[r]->ReadAt(offsets_[r] + pos, row, static_cast<std::size_t>(want));
-    std::memset(row + got, 0, kChunkSize - got);
+    if (want > 0) {
+      got = files_[r]->ReadAt(offsets_[r] + pos, parity.DataRow(r), static_cast<std::size_t>(want));
+    }
+    parity.ClearDataRowFrom(r, static_cast<int>(got));
   }
 
  private:
@@ -189,7 +191,7 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
       ui_.ProcessEvents();
       shown = percent;
     }
-    for (int r = 0; r < rows; ++r) sources.ReadChunk(r, pos, parity_.DataRow(r));
+    for (int r = 0; r < rows; ++r) sources.ReadChunk(r, pos);
     parity_.ApplyRecovery();
     for (std::size_t t = 0; t < missingIndices.size(); ++t) {
       const std::int64_t length =

@@ -16,7 +16,9 @@ struct Avx2 {
   }
   static void Store(std::uint32_t* p, Reg v) { _mm256_storeu_si256(reinterpret_cast<Reg*>(p), v); }
   static Reg Add(Reg a, Reg b) { return _mm256_add_epi32(a, b); }
-  static Reg Set1(std::int32_t v) { return _mm256_set1_epi32(v); }
+  static Reg Broadcast(const std::uint32_t* p) {
+    return _mm256_set1_epi32(static_cast<std::int32_t>(*p));
+  }
   template <int s>
   static Reg Rotl(Reg v) {
     return _mm256_or_si256(_mm256_slli_epi32(v, s), _mm256_srli_epi32(v, 32 - s));

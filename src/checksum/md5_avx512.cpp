@@ -16,7 +16,9 @@ struct Avx512 {
   static Reg Load(const std::uint32_t* p) { return _mm512_loadu_si512(p); }
   static void Store(std::uint32_t* p, Reg v) { _mm512_storeu_si512(p, v); }
   static Reg Add(Reg a, Reg b) { return _mm512_add_epi32(a, b); }
-  static Reg Set1(std::int32_t v) { return _mm512_set1_epi32(v); }
+  static Reg Broadcast(const std::uint32_t* p) {
+    return _mm512_set1_epi32(static_cast<std::int32_t>(*p));
+  }
   // The zero-masked forms with a full mask (here and in LoadBlock) are the
   // same instructions; the unmasked intrinsics trip GCC 12's
   // maybe-uninitialized warning on their undefined pass-through operand.

@@ -154,6 +154,31 @@ md5digest Md5Lanes::HeadDigest(int lane) const {
   return out;
 }
 
+md5state Md5Lanes::Save(int lane) const {
+  assert(lanes_[lane].queued == 0 && !lanes_[lane].ended);
+  return Context(lane);
+}
+
+md5state Md5Lanes::Context(int lane) const {
+  const Lane& l = lanes_[lane];
+  md5state ctx;
+  LoadContext(lane, ctx.state);
+  ctx.count[0] = static_cast<std::uint32_t>(l.started << 3);
+  ctx.count[1] = static_cast<std::uint32_t>(l.started >> 29);
+  std::memset(ctx.buffer, 0, sizeof ctx.buffer);
+  std::memcpy(ctx.buffer, l.buffer, l.buffered);
+  return ctx;
+}
+
+void Md5Lanes::Resume(int lane, const md5state& ctx) {
+  Lane& l = lanes_[lane];
+  assert(l.length == 0 && l.queued == 0 && !l.ended);
+  StoreContext(lane, ctx.state);
+  l.length = l.started = std::uint64_t{ctx.count[1]} << 29 | ctx.count[0] >> 3;
+  l.buffered = l.started % 64;
+  std::memcpy(l.buffer, ctx.buffer, l.buffered);
+}
+
 std::size_t Md5Lanes::Prepare(int lane) {
   Lane& l = lanes_[lane];
   while (l.readyBlocks == 0) {
@@ -189,10 +214,7 @@ std::size_t Md5Lanes::Prepare(int lane) {
         break;
       case EntryKind::kMark:
         // Every byte fed before the mark is hashed or waits in the buffer.
-        LoadContext(lane, l.head.state);
-        l.head.count[0] = static_cast<std::uint32_t>(l.started << 3);
-        l.head.count[1] = static_cast<std::uint32_t>(l.started >> 29);
-        std::memcpy(l.head.buffer, l.buffer, l.buffered);
+        l.head = Context(lane);
         l.hasHead = true;
         break;
       case EntryKind::kEnd: {

@@ -88,6 +88,14 @@ class Md5Lanes {
   [[nodiscard]] md5digest HeadDigest(int lane) const;
   // Bytes of the current message queued so far.
   [[nodiscard]] std::uint64_t Length(int lane) const;
+  // The context of the lane's message between Runs, to continue it later in
+  // any lane of any Md5Lanes with Resume.
+  // REQUIRES: nothing queued in the lane since the last Run, !Ended(lane).
+  [[nodiscard]] md5state Save(int lane) const;
+  // Continues a saved message in the lane.
+  // REQUIRES: the lane's message is new and empty (nothing fed since it
+  //           started); `ctx` comes from Save.
+  void Resume(int lane, const md5state& ctx);
   // Drops the lane's message and queue (a source that failed); the lane
   // starts a new, empty message.  Other lanes are not affected.
   void Restart(int lane);
@@ -122,6 +130,9 @@ class Md5Lanes {
   std::size_t Prepare(int lane);
   // Hashes the ready blocks of the lanes [first, first + width).
   bool Step(int first, int width);
+  // The lane's message so far as a one-stream context (state, count, the
+  // bytes waiting in the buffer).
+  md5state Context(int lane) const;
   void LoadContext(int lane, std::uint32_t out[4]) const;
   void StoreContext(int lane, const std::uint32_t in[4]);
 

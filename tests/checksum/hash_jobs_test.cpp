@@ -44,7 +44,7 @@ struct Source {
     }
     const std::size_t got =
         offset >= bytes.size() ? 0 : std::min<std::size_t>(n, bytes.size() - offset);
-    std::memcpy(buf, bytes.data() + offset, got);
+    if (got > 0) std::memcpy(buf, bytes.data() + offset, got);
     expectedOffset = offset + got;
     return got;
   }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "checksum/hash_jobs.h"
 #include "checksum/md5.h"
 #include "checksum/md5_lanes.h"
 
@@ -103,6 +104,30 @@ void Md5Many(benchmark::State& state, tarvel::Md5Kernel kernel) {
   for (auto _ : state) benchmark::DoNotOptimize(tarvel::md5many(buffers.spans(), kernel));
   buffers.Count(state);
 }
+
+// HashJobs over 20 sources of 4 MiB in memory, each reader copying its
+// chunk like a read from the page cache; whole and head digests of each, on
+// the given number of threads.
+void BM_HashJobs(benchmark::State& state) {
+  constexpr int kSources = 20;
+  constexpr std::size_t kSize = 4 << 20;
+  std::vector<std::uint8_t> data(kSources * kSize);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 >> 3);
+  std::vector<tarvel::HashJob> jobs;
+  for (int j = 0; j < kSources; ++j) {
+    const std::uint8_t* source = data.data() + j * kSize;
+    jobs.push_back({[source](std::uint64_t offset, std::uint8_t* buf, std::size_t n) {
+      const std::size_t got = std::min<std::size_t>(n, kSize - offset);
+      std::memcpy(buf, source + offset, got);
+      return got;
+    }});
+  }
+  tarvel::HashJobsOptions options;
+  options.threads = static_cast<int>(state.range(0));
+  for (auto _ : state) benchmark::DoNotOptimize(tarvel::HashJobs(jobs, options));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSources * kSize));
+}
+BENCHMARK(BM_HashJobs)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 #if defined(TARVEL_BENCH_OPENSSL)
 // One stream at a time, the sixteen buffers one after the other.

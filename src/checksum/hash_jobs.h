@@ -74,8 +74,10 @@ struct HashJobsOptions {
   // Threads that hash, the calling thread included; 0 means one per online
   // CPU, 1 means the calling thread alone.  Never more than there are jobs.
   int threads = 0;
-  // Bytes read per job per round.  REQUIRES: > 0.
-  std::size_t chunkSize = 256 * 1024;
+  // Bytes read per job per round.  The default keeps the sixteen chunks of
+  // one thread about the size of a core's second-level cache.
+  // REQUIRES: > 0.
+  std::size_t chunkSize = 64 * 1024;
   // REQUIRES: Md5KernelSupported(kernel).
   Md5Kernel kernel = BestMd5Kernel();
   // Called on the calling thread between chunks and whenever the workers

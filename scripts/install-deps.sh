@@ -6,7 +6,13 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
+  # Benchmark yardstick only (bench/md5_bench); Tarvel never links it.
+  libssl-dev
 )
+# The multi-buffer MD5 yardstick exists for x86-64 only; benchmark only too.
+if [ "$(dpkg --print-architecture 2>/dev/null)" = amd64 ]; then
+  packages+=(libipsec-mb-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

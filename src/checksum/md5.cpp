@@ -14,6 +14,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "checksum/md5_block.h"
+
 namespace tarvel {
 namespace {
 
@@ -56,7 +58,10 @@ inline void StoreLittle32(std::uint8_t* p, std::uint32_t v) {
   a += ((c) ^ ((b) | ~(d))) + (x) + (t); \
   a = std::rotl(a, s) + (b)
 
-// Hashes `blocks` consecutive 64-byte blocks at `p` into `state`.
+}  // namespace
+
+namespace md5_detail {
+
 void HashBlocks(std::uint32_t state[4], const std::uint8_t* p, std::size_t blocks) {
   std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
   for (; blocks > 0; --blocks, p += 64) {
@@ -143,10 +148,16 @@ void HashBlocks(std::uint32_t state[4], const std::uint8_t* p, std::size_t block
   state[3] = d;
 }
 
+}  // namespace md5_detail
+
 #undef MD5_F
 #undef MD5_G
 #undef MD5_H
 #undef MD5_I
+
+namespace {
+
+using md5_detail::HashBlocks;
 
 // ---------------------------------------------------------------------------
 // Reading a mapping safely.  When the file shrinks (or the device fails)

@@ -1,0 +1,284 @@
+#include "checksum/hash_jobs.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace tarvel {
+namespace {
+
+constexpr std::uint64_t kHeadBytes = 16384;   // the portion of the head digest
+constexpr std::uint64_t kControlOffset = 32;  // the from-32 digest starts here
+
+// A job between two rounds: where its source goes on, and its contexts.
+struct Pending {
+  std::size_t index = 0;
+  std::uint64_t offset = 0;  // bytes read so far
+  md5state whole{};          // valid once offset > 0
+  md5state from32{};
+  bool haveHead = false;
+  md5digest head{};
+};
+
+// What one round did with one job.
+struct Slot {
+  int whole = -1;  // lanes
+  int from32 = -1;
+  bool marked = false;
+  bool ended = false;
+  bool failed = false;
+  std::exception_ptr error;
+};
+
+int OnlineCpus() {
+  const long n = sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 ? static_cast<int>(n) : 1;
+}
+
+// One call of HashJobs: the pool of jobs waiting for their next chunk, shared
+// by the threads under one mutex, and the results.
+class Pass {
+ public:
+  Pass(std::span<const HashJob> jobs, const HashJobsOptions& options)
+      : jobs_(jobs), options_(options), results_(jobs.size()), unfinished_(jobs.size()) {
+    const int wanted = options.threads > 0 ? options.threads : OnlineCpus();
+    threads_ = static_cast<int>(std::clamp<std::size_t>(static_cast<std::size_t>(wanted), 1,
+                                                        std::max<std::size_t>(jobs.size(), 1)));
+    for (std::size_t i = 0; i < jobs.size(); ++i) pool_.push_back(Pending{i});
+  }
+
+  std::vector<HashJobResult> Run() {
+    std::vector<std::thread> workers;
+    try {
+      for (int t = 1; t < threads_; ++t) workers.emplace_back([this] { WorkGuarded(); });
+      Work(true);
+    } catch (...) {
+      Stop(std::current_exception());
+    }
+    Stop(nullptr);
+    for (std::thread& worker : workers) worker.join();
+    if (failure_) std::rethrow_exception(failure_);
+    Report(Snapshot());
+    return std::move(results_);
+  }
+
+ private:
+  // Ends the pass early; the first failure is the one passed on.
+  void Stop(std::exception_ptr failure) {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+    if (failure && !failure_) failure_ = failure;
+    changed_.notify_all();
+  }
+
+  void WorkGuarded() {
+    try {
+      Work(false);
+    } catch (...) {
+      Stop(std::current_exception());
+    }
+  }
+
+  HashProgress Snapshot() {
+    std::lock_guard lock(mutex_);
+    progressDue_ = false;
+    return {bytes_, jobs_.size() - unfinished_, jobs_.size()};
+  }
+
+  void Report(const HashProgress& progress) const {
+    if (options_.progress) options_.progress(progress);
+  }
+
+  // Takes this thread's share of the waiting jobs for one round; waits while
+  // other threads hold all of them.  False when the pass is over.
+  bool Take(std::vector<Pending>& round, bool callingThread) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      if (stop_ || unfinished_ == 0) return false;
+      if (!pool_.empty()) break;
+      if (callingThread && progressDue_) {
+        lock.unlock();
+        Report(Snapshot());
+        lock.lock();
+        continue;
+      }
+      changed_.wait(lock);
+    }
+    // An even share of the unfinished jobs, so that every thread keeps busy
+    // while there are fewer jobs than lanes on all threads together.
+    const std::size_t share = (unfinished_ + threads_ - 1) / threads_;
+    int lanes = 0;
+    while (!pool_.empty() && round.size() < share) {
+      const int need = jobs_[pool_.front().index].wantFrom32 ? 2 : 1;
+      if (lanes + need > Md5Lanes::kLanes) break;
+      lanes += need;
+      round.push_back(pool_.front());
+      pool_.pop_front();
+    }
+    return true;
+  }
+
+  void Work(bool callingThread) {
+    Md5Lanes lanes(options_.kernel);
+    std::vector<std::vector<std::uint8_t>> buffers(Md5Lanes::kLanes);
+    std::vector<Pending> round;
+    for (;;) {
+      round.clear();
+      if (!Take(round, callingThread)) return;
+      const std::uint64_t bytes = HashRound(lanes, buffers, round);
+      {
+        std::lock_guard lock(mutex_);
+        for (const Pending& p : round) {
+          if (p.index == kFinished) {
+            --unfinished_;
+          } else {
+            pool_.push_back(p);
+          }
+        }
+        bytes_ += bytes;
+        progressDue_ = true;
+        changed_.notify_all();
+      }
+      if (callingThread) Report(Snapshot());
+    }
+  }
+
+  // Reads one chunk of every job of the round, hashes them together, and
+  // stores the results of the jobs that ended or failed (their index becomes
+  // kFinished); the others keep their contexts in `round` for the next
+  // round.  Returns the bytes read.
+  std::uint64_t HashRound(Md5Lanes& lanes, std::vector<std::vector<std::uint8_t>>& buffers,
+                          std::vector<Pending>& round) {
+    const std::size_t chunk = options_.chunkSize;
+    Slot slots[Md5Lanes::kLanes];
+    std::uint64_t bytes = 0;
+    int nextLane = 0;
+    for (std::size_t i = 0; i < round.size(); ++i) {
+      Pending& p = round[i];
+      Slot& s = slots[i];
+      const HashJob& job = jobs_[p.index];
+      s.whole = nextLane++;
+      if (job.wantFrom32) s.from32 = nextLane++;
+      if (p.offset > 0) {
+        lanes.Resume(s.whole, p.whole);
+        if (s.from32 >= 0) lanes.Resume(s.from32, p.from32);
+      }
+      std::vector<std::uint8_t>& buffer = buffers[i];
+      if (buffer.size() != chunk) buffer.resize(chunk);
+      std::size_t n = 0;
+      try {
+        n = job.read(p.offset, buffer.data(), chunk);
+      } catch (...) {
+        s.failed = true;
+        s.error = std::current_exception();
+        continue;
+      }
+      if (n == HashJob::kReadFailed || n > chunk) {
+        s.failed = true;
+        continue;
+      }
+      Feed(lanes, p, s, buffer.data(), n);
+      s.ended = n < chunk;
+      if (s.ended) {
+        lanes.End(s.whole);
+        if (s.from32 >= 0) lanes.End(s.from32);
+      }
+      p.offset += n;
+      bytes += n;
+    }
+
+    lanes.Run();
+
+    for (std::size_t i = 0; i < round.size(); ++i) {
+      Pending& p = round[i];
+      const Slot& s = slots[i];
+      HashJobResult& result = results_[p.index];
+      if (s.failed) {
+        lanes.Restart(s.whole);
+        if (s.from32 >= 0) lanes.Restart(s.from32);
+        const md5digest empty = md5buffer("", 0);
+        result = {s.error ? HashJobStatus::kThrew : HashJobStatus::kFailed,
+                  s.error,
+                  p.offset,
+                  empty,
+                  empty,
+                  empty};
+        p.index = kFinished;
+        continue;
+      }
+      if (s.marked) {
+        p.head = lanes.HeadDigest(s.whole);
+        p.haveHead = true;
+      }
+      if (s.ended) {
+        result.status = HashJobStatus::kDone;
+        result.size = p.offset;
+        result.whole = lanes.Digest(s.whole);
+        // A source of at most 16384 bytes: the head is all of it.
+        result.head = p.haveHead ? p.head : result.whole;
+        if (s.from32 >= 0) result.from32 = lanes.Digest(s.from32);
+        p.index = kFinished;
+        continue;
+      }
+      p.whole = lanes.Save(s.whole);
+      lanes.Restart(s.whole);
+      if (s.from32 >= 0) {
+        p.from32 = lanes.Save(s.from32);
+        lanes.Restart(s.from32);
+      }
+    }
+    return bytes;
+  }
+
+  // Feeds one chunk read at p.offset: all of it to the whole digest, with the
+  // mark where the first 16384 bytes end, and the part from offset 32 on to
+  // the from-32 digest.
+  static void Feed(Md5Lanes& lanes, const Pending& p, Slot& s, const std::uint8_t* data,
+                   std::size_t n) {
+    std::size_t split = 0;
+    if (p.offset < kHeadBytes) {
+      split = static_cast<std::size_t>(std::min<std::uint64_t>(n, kHeadBytes - p.offset));
+      lanes.Feed(s.whole, data, split);
+      if (p.offset + split == kHeadBytes) {
+        lanes.MarkHead(s.whole);
+        s.marked = true;
+      }
+    }
+    lanes.Feed(s.whole, data + split, n - split);
+    if (s.from32 >= 0 && p.offset + n > kControlOffset) {
+      const std::size_t skip =
+          p.offset < kControlOffset ? static_cast<std::size_t>(kControlOffset - p.offset) : 0;
+      lanes.Feed(s.from32, data + skip, n - skip);
+    }
+  }
+
+  // Marks a job of a round whose result is stored: it does not go back to
+  // the pool.
+  static constexpr std::size_t kFinished = SIZE_MAX;
+
+  std::span<const HashJob> jobs_;
+  const HashJobsOptions& options_;
+  std::vector<HashJobResult> results_;  // each written only by the thread holding its job
+  int threads_ = 1;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Pending> pool_;  // jobs waiting for their next round
+  std::size_t unfinished_;    // jobs not yet finished, in the pool or in a round
+  std::uint64_t bytes_ = 0;
+  bool progressDue_ = false;
+  bool stop_ = false;
+  std::exception_ptr failure_;
+};
+
+}  // namespace
+
+std::vector<HashJobResult> HashJobs(std::span<const HashJob> jobs, const HashJobsOptions& options) {
+  return Pass(jobs, options).Run();
+}
+
+}  // namespace tarvel

@@ -1,0 +1,94 @@
+// Digests of many byte sources at once: the multi-buffer MD5 on every core.
+//
+// A pass over a set hashes up to a few hundred files, each an independent
+// stream.  HashJobs reads them in fixed-size chunks round-robin, feeds the
+// chunks to the lanes of the multi-buffer MD5 and spreads the work over
+// worker threads, so memory stays fixed (threads x 16 x chunkSize) whatever
+// the sizes of the sources, and the digests come out as fast as the sources
+// deliver bytes.
+//
+// It knows nothing of files: each job is a reader callback.  For every job
+// it computes the digest of all its bytes, of its first 16384 bytes, and on
+// request of its bytes from offset 32 to the end; md5file, md5first16k and
+// md5from32 give the same digests for a file's bytes.
+//
+// Threads.  Readers run on the worker threads and on the calling thread,
+// which works too.  A job's reader is called for one chunk at a time, at
+// increasing offsets, never by two threads at once, but possibly by a
+// different thread for each chunk; readers of different jobs run at the same
+// time.  The progress callback runs only on the calling thread.  Nothing
+// else is shared: a job whose reader fails or throws ends alone, and no
+// other job's digest changes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "checksum/md5.h"
+#include "checksum/md5_lanes.h"
+
+namespace tarvel {
+
+struct HashJob {
+  // Returned by a reader whose source cannot be read.
+  static constexpr std::size_t kReadFailed = SIZE_MAX;
+
+  // Reads up to `n` bytes of the source at `offset` into `buf` and returns
+  // how many it read.  Fewer than `n` (0 included) means the source ends
+  // there: it is not asked again.  kReadFailed, or an exception, ends the job
+  // as failed.  REQUIRES: the result is at most n, or kReadFailed.
+  std::function<std::size_t(std::uint64_t offset, std::uint8_t* buf, std::size_t n)> read;
+  // Also compute the digest of the bytes from offset 32 to the end.
+  bool wantFrom32 = false;
+};
+
+enum class HashJobStatus {
+  kDone,    // the source was read to its end
+  kFailed,  // the reader returned kReadFailed (or more than it was asked for)
+  kThrew,   // the reader threw; `error` holds the exception
+};
+
+struct HashJobResult {
+  HashJobStatus status = HashJobStatus::kFailed;
+  std::exception_ptr error;  // kThrew: what the reader threw
+  std::uint64_t size = 0;    // bytes the source delivered
+  // kDone: the digests of the source's bytes.  Otherwise all three are the
+  // digest of the empty message, as md5file gives for an unreadable file.
+  md5digest whole{};   // all bytes
+  md5digest head{};    // the first 16384 bytes (all when there are fewer)
+  md5digest from32{};  // bytes 32 to the end (the empty message up to 32
+                       // bytes); only when the job asked for it
+};
+
+struct HashProgress {
+  std::uint64_t bytes = 0;   // bytes read so far, all jobs together
+  std::size_t jobsDone = 0;  // jobs finished, failed ones included
+  std::size_t jobCount = 0;
+};
+
+struct HashJobsOptions {
+  // Threads that hash, the calling thread included; 0 means one per online
+  // CPU, 1 means the calling thread alone.  Never more than there are jobs.
+  int threads = 0;
+  // Bytes read per job per round.  The default keeps the sixteen chunks of
+  // one thread about the size of a core's second-level cache.
+  // REQUIRES: > 0.
+  std::size_t chunkSize = 64 * 1024;
+  // REQUIRES: Md5KernelSupported(kernel).
+  Md5Kernel kernel = BestMd5Kernel();
+  // Called on the calling thread between chunks and whenever the workers
+  // report progress while it waits for them.  If it throws, the workers stop
+  // after their current chunk and the exception reaches HashJobs' caller.
+  std::function<void(const HashProgress&)> progress;
+};
+
+// Hashes every job; result i belongs to jobs[i].
+// REQUIRES: every job has a reader; options as documented above.
+[[nodiscard]] std::vector<HashJobResult> HashJobs(std::span<const HashJob> jobs,
+                                                  const HashJobsOptions& options = {});
+
+}  // namespace tarvel

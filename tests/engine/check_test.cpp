@@ -89,29 +89,33 @@ TEST(CheckTest, DamageIsReportedAndCountedOnlyForFilesInParity) {
                  kVolumesOk));
   EXPECT_EQ(s.engine.Model().BadFileCount, 2);
 
-  // Only digest-only damage: all files OK; one bad file: "1 bad/missing files."
+  // Only digest-only damage: never "All files OK.", but a summary of its
+  // own and nothing to restore; one bad file in parity: "1 bad/missing files."
   SetScenario t;
   MakeSet(t);
   std::filesystem::remove(t.Path("zz.txt"));
   Lines lines = t.Check();
   EXPECT_EQ(lines[3], "zz.txt (CRC only) Missing...");
-  EXPECT_EQ(lines[5], "All files OK.");
+  EXPECT_EQ(lines[5], "1 bad/missing files (CRC only).");
+  EXPECT_EQ(t.engine.Model().BadFileCount, 0);
+  EXPECT_EQ(t.engine.Model().CrcOnlyBadCount, 1);
+  EXPECT_EQ(t.engine.PlanRestore(), RestoreOutcome::kNothingToRestore);
   std::filesystem::remove(t.Path("one.bin"));
   lines = t.Check();
   EXPECT_EQ(lines[7], "1 bad/missing files.");
 
-  // A file that is there but hidden from the listing, or a folder of the
-  // file's name, counts as missing.
+  // A listed name starting with "." is looked up by its name; a folder of a
+  // file's name counts as missing.
   SetScenario h;
   h.Write(".hidden", RandomBytes(100, 7));
   h.Write("plain.bin", RandomBytes(100, 8));
   ASSERT_TRUE(h.Create({".hidden", "plain.bin"}, 1));
   std::filesystem::remove(h.Path("plain.bin"));
   std::filesystem::create_directory(h.Path("plain.bin"));
-  EXPECT_EQ(h.Check(), (Lines{" ", ".hidden Missing...", " ", " ", "plain.bin Missing...", " ", " ",
-                              "2 bad/missing files.", " ", "Found parity volumes:", "set.P01 OK",
+  EXPECT_EQ(h.Check(), (Lines{".hidden OK", " ", "plain.bin Missing...", " ", " ",
+                              "1 bad/missing files.", " ", "Found parity volumes:", "set.P01 OK",
                               " ", "1 usable parity volumes found."}));
-  EXPECT_EQ(h.engine.Model().FileTable[0].crcok, 0);
+  EXPECT_EQ(h.engine.Model().FileTable[0].crcok, 1);
 }
 
 TEST(CheckTest, FileFoundByContentIsRenamedOrCopiedAsAnswered) {

@@ -320,10 +320,10 @@ mode_t ModeOf(const std::string& path) {
 }
 
 // A rebuilt file replaces the damaged one as the user had it: a private file
-// stays private, and a file reached through a symbolic link within the set
-// folder is rebuilt where the link leads, with the link kept.  A link that
-// leads out of the folder is never written through: it is replaced.
-TEST(RestoreTest, KeepsPermissionsAndLinksWithinTheFolder) {
+// stays private.  Nothing is written through a symbolic link, whether it
+// leads within the set folder or out of it: the link is replaced by the
+// rebuilt file, and what it led to stays as it was.
+TEST(RestoreTest, KeepsPermissionsAndReplacesLinks) {
   SetScenario s;
   const auto contents = MakeSet(s, 4);
   chmod(s.Path("b.bin").c_str(), 0600);
@@ -346,8 +346,9 @@ TEST(RestoreTest, KeepsPermissionsAndLinksWithinTheFolder) {
   EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kRestored);
   EXPECT_TRUE(AllOk(s.Recheck()));
   EXPECT_EQ(ModeOf(s.Path("b.bin")), 0600u);
-  EXPECT_TRUE(std::filesystem::is_symlink(s.Path("c.bin")));
-  EXPECT_EQ(s.Read("c-real.bin"), contents.at("c.bin"));
+  EXPECT_FALSE(std::filesystem::is_symlink(s.Path("c.bin")));
+  EXPECT_EQ(s.Read("c.bin"), contents.at("c.bin"));
+  EXPECT_EQ(s.Read("c-real.bin"), c);
   EXPECT_FALSE(std::filesystem::is_symlink(s.Path("d.bin")));
   EXPECT_EQ(s.Read("d.bin"), contents.at("d.bin"));
   EXPECT_EQ(testing::ReadBytes(outside / "d.bin"), d);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -254,6 +255,199 @@ TEST(CheckTest, VolumesAreRecognisedByContent) {
   const Lines none = s.Check();
   EXPECT_EQ(Lines(none.end() - 3, none.end()),
             (Lines{"Found parity volumes:", " ", "No usable parity volumes found"}));
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+using testing::Bytes;
+using testing::RandomBytes;
+using testing::SetScenario;
+using Lines = std::vector<std::string>;
+
+bool Contains(const Lines& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Of x.bin and y.bin with one content, y.bin is gone and x.bin is found
+// with its content.  Renaming x.bin would only move the gap: a file of the
+// set is copied instead, whether Rename was answered now or stands.
+TEST(CheckTest, FoundFileOfTheSetIsCopiedNeverRenamed) {
+  for (const RenameReply reply : {RenameReply{RenameButton::kRename, false},
+                                  RenameReply{RenameButton::kRename, true}}) {
+    SCOPED_TRACE(reply.dontAskAgain);
+    SetScenario s;
+    const Bytes twin = RandomBytes(3000, 9);
+    s.Write("x.bin", twin);
+    s.Write("y.bin", twin);
+    s.Write("z.bin", RandomBytes(500, 10));
+    ASSERT_TRUE(s.Create({"x.bin", "y.bin", "z.bin"}, 1));
+    std::filesystem::remove(s.Path("y.bin"));
+    s.ui.renameReplies = {reply};
+    const Lines lines = s.Check();
+    EXPECT_EQ(s.ui.renamePrompts, Lines{"x.bin -> y.bin"});
+    EXPECT_EQ(s.Read("x.bin"), twin);
+    EXPECT_EQ(s.Read("y.bin"), twin);
+    EXPECT_TRUE(Contains(lines, "All files OK.")) << ::testing::PrintToString(lines);
+  }
+}
+
+// w.dat, outside the list, holds the content of y.bin and z.bin, which are
+// both missing.  Once w.dat has been copied to y.bin it is not offered for
+// z.bin again; y.bin, now in place, is, and as a file of the set it is
+// copied although Rename is answered.
+TEST(CheckTest, FoundFileIsNeverOfferedForASecondName) {
+  SetScenario s;
+  const Bytes twin = RandomBytes(3000, 11);
+  s.Write("x.bin", RandomBytes(700, 12));
+  s.Write("y.bin", twin);
+  s.Write("z.bin", twin);
+  ASSERT_TRUE(s.Create({"x.bin", "y.bin", "z.bin"}, 1));
+  std::filesystem::rename(s.Path("y.bin"), s.Path("w.dat"));
+  std::filesystem::remove(s.Path("z.bin"));
+  s.ui.renameReplies = {{RenameButton::kCopy, false}, {RenameButton::kRename, false}};
+  const Lines lines = s.Check();
+  EXPECT_EQ(s.ui.renamePrompts, (Lines{"w.dat -> y.bin", "y.bin -> z.bin"}));
+  for (const char* name : {"w.dat", "y.bin", "z.bin"}) EXPECT_EQ(s.Read(name), twin) << name;
+  EXPECT_TRUE(Contains(lines, "All files OK."));
+  EXPECT_EQ(s.engine.PlacedBySearch(), 2);
+}
+
+// The content search takes neither a symbolic link nor a hidden file as a
+// candidate: renaming a link would only move the link, and hidden files are
+// not the user's.  The file stays missing and nothing is touched.
+TEST(CheckTest, ContentSearchSkipsLinksAndHiddenFiles) {
+  SetScenario s;
+  MakeSet(s);
+  testing::TempDir outside;
+  const Bytes two = s.Read("two.bin");
+  std::filesystem::rename(s.Path("two.bin"), outside / "two.bin");
+  std::filesystem::create_symlink(outside / "two.bin", s.Path("alias.bin"));
+  s.Write(".two.bin", two);
+  s.ui.renameReplies = {{RenameButton::kRename, true}};
+  const Lines lines = s.Check();
+  EXPECT_TRUE(s.ui.renamePrompts.empty());
+  EXPECT_TRUE(Contains(lines, "two.bin Missing..."));
+  EXPECT_FALSE(s.engine.FoundUnderOtherName(2));
+  EXPECT_TRUE(std::filesystem::is_symlink(s.Path("alias.bin")));
+  EXPECT_EQ(testing::ReadBytes(outside / "two.bin"), two);
+  EXPECT_EQ(s.Read(".two.bin"), two);
+}
+
+// Two files carry volume number 1.  A usable one is never displaced by an
+// unusable one; of usable ones a regular file comes before a link and then
+// the first name in byte order, whatever order the folder lists them in.
+TEST(CheckTest, OfTwoVolumesWithOneNumberTheUsableAndFirstByNameWins) {
+  struct Case {
+    std::string other;     // the second file numbered 1
+    std::string damaged;   // "", one of the two, or "both"
+    bool link;             // the other is a link to set.P01
+    std::string chosen;
+  };
+  for (const Case& c : {Case{"aa.P01", "", false, "aa.P01"}, Case{"zz.P01", "", false, "set.P01"},
+                        Case{"aa.P01", "set.P01", false, "aa.P01"},
+                        Case{"aa.P01", "aa.P01", false, "set.P01"},
+                        Case{"zz.P01", "set.P01", false, "zz.P01"},
+                        Case{"zz.P01", "zz.P01", false, "set.P01"},
+                        Case{"aa.P01", "both", false, "aa.P01"},
+                        Case{"aa.P01", "", true, "set.P01"}}) {
+    SCOPED_TRACE(c.other + " " + c.damaged + (c.link ? " link" : ""));
+    SetScenario s;
+    MakeSet(s);
+    if (c.link) {
+      std::filesystem::create_symlink("set.P01", s.Path(c.other));
+    } else {
+      s.Write(c.other, s.Read("set.P01"));
+    }
+    for (const std::string& name : {std::string("set.P01"), c.other}) {
+      if (c.damaged != name && c.damaged != "both") continue;
+      Bytes v = s.Read(name);
+      v.back() ^= 1;
+      s.Write(name, v);
+    }
+    std::filesystem::remove(s.Path("one.bin"));
+    std::filesystem::remove(s.Path("set.P02"));
+    const Lines lines = s.Check();
+    const bool usable = c.damaged != "both";
+    EXPECT_EQ(s.engine.Model().VolumeTable[1].name, c.chosen);
+    EXPECT_TRUE(Contains(lines, c.chosen + (usable ? " OK" : " CRC Mismatch...")));
+    EXPECT_EQ(s.engine.RestoreFromReport(false),
+              usable ? RestoreOutcome::kRestored : RestoreOutcome::kNotEnoughVolumes);
+    EXPECT_EQ(s.Has("one.bin"), usable);
+  }
+}
+
+// A missing file found under another name and left there counts as
+// mendable: the plan of a repair puts it in place first, so one volume is
+// enough for the other bad file.  The plan leaves the model as it was.
+TEST(CheckTest, PlanOfARepairCountsFilesFoundUnderOtherNames) {
+  SetScenario s;
+  MakeSet(s);
+  std::filesystem::rename(s.Path("one.bin"), s.Path("moved.bin"));
+  std::filesystem::remove(s.Path("two.bin"));
+  std::filesystem::remove(s.Path("set.P02"));
+  s.ui.renameReplies = {{RenameButton::kCancel, false}};
+  s.Check();
+  const SetModel& m = s.engine.Model();
+  ASSERT_EQ(m.BadFileCount, 2);
+  EXPECT_TRUE(s.engine.FoundUnderOtherName(0));
+  EXPECT_FALSE(s.engine.FoundUnderOtherName(2));
+  EXPECT_EQ(s.engine.PlanRestore(), RestoreOutcome::kNotEnoughVolumes);
+  EXPECT_EQ(s.engine.PlanRepair(), RestoreOutcome::kRestored);
+  EXPECT_EQ(m.BadFileCount, 2);
+  EXPECT_EQ(m.FileTable[0].present, 0);
+  EXPECT_EQ(s.engine.PlanRestore(), RestoreOutcome::kNotEnoughVolumes);
+
+  // Found is all it takes: nothing to rebuild.
+  s.Write("two.bin", testing::RandomBytes(20000, 2));
+  s.ui.renameReplies = {{RenameButton::kCancel, false}};
+  s.Check();
+  ASSERT_EQ(m.BadFileCount, 1);
+  EXPECT_EQ(s.engine.PlanRepair(), RestoreOutcome::kNothingToRestore);
+}
+
+// Verifying a file that is not a volume reads its header, not the whole
+// file: a sparse file of a terabyte is refused at once.
+TEST(CheckTest, NonVolumeIsRefusedBeforeItIsHashed) {
+  SetScenario s;
+  s.Write("huge.img", testing::TextBytes("not a volume"));
+  std::error_code ec;
+  std::filesystem::resize_file(s.Path("huge.img"), std::uintmax_t{1} << 40, ec);
+  if (ec) GTEST_SKIP() << "no sparse file of 1 TiB here: " << ec.message();
+  EXPECT_FALSE(s.engine.ReadVolume(s.Path("huge.img")));
+  EXPECT_EQ(s.ui.messages, Lines{kNotAVolumeText});
+}
+
+// Each candidate of the content search is looked at once per search, not
+// once per missing file: many missing files of one size in a folder of
+// many files of that size open each candidate a bounded number of times.
+class OpenCountingEnv : public testing::FaultyEnv {
+ public:
+  using FaultyEnv::FaultyEnv;
+  std::unique_ptr<File> OpenRead(const std::string& path) override {
+    ++opens[BareName(path)];
+    return FaultyEnv::OpenRead(path);
+  }
+  std::map<std::string, int> opens;
+};
+
+TEST(CheckTest, ContentSearchLooksAtEachCandidateOncePerSearch) {
+  OpenCountingEnv env(Env::Default());
+  SetScenario s(env);
+  Lines names;
+  for (int k = 0; k < 40; ++k) {
+    names.push_back("f" + std::to_string(100 + k) + ".bin");
+    s.Write(names.back(), RandomBytes(2000, static_cast<std::uint32_t>(k)));
+  }
+  ASSERT_TRUE(s.Create(names, 1));
+  for (int k = 0; k < 10; ++k) std::filesystem::remove(s.Path(names[k]));
+  env.opens.clear();
+  s.engine.SetSetFolder(s.dir.path());
+  s.engine.SearchFiles();
+  for (int k = 10; k < 40; ++k) EXPECT_LE(env.opens[names[k]], 3) << names[k];
 }
 
 }  // namespace

@@ -4,11 +4,12 @@
 //
 // Nothing is created or changed before the recovery system is known to be
 // solvable.  Each rebuilt file is written to a hidden temporary file of the
-// set folder and renamed over its name only when it is complete, so a
-// failure half-way leaves the damaged file exactly as it was.  The sources
-// are opened once per run and read with one large read per row and chunk;
-// every missing file's chunk comes out of one ApplyRecovery, so any number
-// of files is rebuilt in one pass over the sources.
+// set folder and renamed over its name only when it is complete and has the
+// size and digests listed for it, so neither a failure half-way nor a volume
+// holding wrong parity changes the damaged file.  The sources are opened
+// once per run and read with one large read per row and chunk; every
+// missing file's chunk comes out of one ApplyRecovery, so any number of
+// files is rebuilt in one pass over the sources.
 
 #include <algorithm>
 #include <memory>
@@ -25,7 +26,8 @@ constexpr int kLastRestoreVolume = 128;
 
 std::string NotRebuiltText(const std::string& name) {
   return name + " could not be rebuilt: the rebuilt data does not have the size and digests "
-         "listed for it, so a parity volume holds wrong data. " + name + " was left as it was.";
+         "listed for it, as a volume or file it was rebuilt from holds other data than the set "
+         "was made from. " + name + " was left as it was.";
 }
 
 }  // namespace

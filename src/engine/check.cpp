@@ -75,8 +75,9 @@ class CandidateFacts {
 };
 
 std::string CopyMismatchText(const std::string& found, const std::string& missing) {
-  return "Copying " + found + " to " + missing + " failed: the copy does not have the size and "
-         "digests listed for " + missing + ". " + missing + " was left as it was.";
+  const std::string why = " failed: the copy does not have the size and digests listed for ";
+  return "Copying " + found + " to " + missing + why + missing + ". " + missing +
+         " was left as it was.";
 }
 
 }  // namespace

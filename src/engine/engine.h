@@ -85,10 +85,10 @@ class Engine {
   // file of the set folder and renamed over its name only when complete and
   // of the listed size and digests; one that is not is dropped with a
   // message and its file left as it was.  A FileError leaves the file being
-  // rebuilt exactly as it was.  With
-  // askEachFile the Restore prompt is shown per file and each confirmed file
-  // is rebuilt with its own pass (the window); without it every bad file is
-  // rebuilt without asking in one pass over the sources (the command line).
+  // rebuilt exactly as it was.  With askEachFile the Restore prompt is shown
+  // per file and each confirmed file is rebuilt with its own pass (the
+  // window); without it every bad file is rebuilt without asking in one pass
+  // over the sources (the command line).
   // It does not search again: callers run SearchFiles and BuildReport after
   // kRestored.
   RestoreOutcome RestoreFromReport(bool askEachFile);

@@ -25,9 +25,10 @@ namespace {
 constexpr int kLastRestoreVolume = 128;
 
 std::string NotRebuiltText(const std::string& name) {
-  return name + " could not be rebuilt: the rebuilt data does not have the size and digests "
-         "listed for it, as a volume or file it was rebuilt from holds other data than the set "
-         "was made from. " + name + " was left as it was.";
+  const std::string why =
+      " could not be rebuilt: the rebuilt data does not have the size and digests listed for "
+      "it, as a volume or file it was rebuilt from holds other data than the set was made from. ";
+  return name + why + name + " was left as it was.";
 }
 
 }  // namespace

@@ -364,10 +364,10 @@ TEST_F(CliSet, DigestOnlyDamageIsReportedAndSetsTheStatus) {
   WriteText(dir / "x.txt", "same words\n");
   WriteText(dir / "y.txt", "same words\n");
   WriteText(dir / "notes.txt", "notes\n");
-  ASSERT_EQ(RunCli(dir.path(), {"create", "-q", "-n", "1", "data.bin", "notes.txt", "x.txt",
-                                "y.txt"})
-                .status,
-            0);
+  ASSERT_EQ(
+      RunCli(dir.path(), {"create", "-q", "-n", "1", "data.bin", "notes.txt", "x.txt", "y.txt"})
+          .status,
+      0);
   std::filesystem::remove(dir / "notes.txt");
   Result v = RunCli(dir.path(), {"verify", "data.PAR"});
   EXPECT_EQ(v.status, 2);

@@ -113,9 +113,9 @@ TEST(CheckTest, DamageIsReportedAndCountedOnlyForFilesInParity) {
   ASSERT_TRUE(h.Create({".hidden", "plain.bin"}, 1));
   std::filesystem::remove(h.Path("plain.bin"));
   std::filesystem::create_directory(h.Path("plain.bin"));
-  EXPECT_EQ(h.Check(), (Lines{".hidden OK", " ", "plain.bin Missing...", " ", " ",
-                              "1 bad/missing files.", " ", "Found parity volumes:", "set.P01 OK",
-                              " ", "1 usable parity volumes found."}));
+  EXPECT_EQ(h.Check(),
+            (Lines{".hidden OK", " ", "plain.bin Missing...", " ", " ", "1 bad/missing files.", " ",
+                   "Found parity volumes:", "set.P01 OK", " ", "1 usable parity volumes found."}));
   EXPECT_EQ(h.engine.Model().FileTable[0].crcok, 1);
 }
 
@@ -276,8 +276,8 @@ bool Contains(const Lines& lines, const std::string& line) {
 // with its content.  Renaming x.bin would only move the gap: a file of the
 // set is copied instead, whether Rename was answered now or stands.
 TEST(CheckTest, FoundFileOfTheSetIsCopiedNeverRenamed) {
-  for (const RenameReply reply : {RenameReply{RenameButton::kRename, false},
-                                  RenameReply{RenameButton::kRename, true}}) {
+  for (const RenameReply reply :
+       {RenameReply{RenameButton::kRename, false}, RenameReply{RenameButton::kRename, true}}) {
     SCOPED_TRACE(reply.dontAskAgain);
     SetScenario s;
     const Bytes twin = RandomBytes(3000, 9);
@@ -342,18 +342,16 @@ TEST(CheckTest, ContentSearchSkipsLinksAndHiddenFiles) {
 // the first name in byte order, whatever order the folder lists them in.
 TEST(CheckTest, OfTwoVolumesWithOneNumberTheUsableAndFirstByNameWins) {
   struct Case {
-    std::string other;     // the second file numbered 1
-    std::string damaged;   // "", one of the two, or "both"
-    bool link;             // the other is a link to set.P01
+    std::string other;    // the second file numbered 1
+    std::string damaged;  // "", one of the two, or "both"
+    bool link;            // the other is a link to set.P01
     std::string chosen;
   };
-  for (const Case& c : {Case{"aa.P01", "", false, "aa.P01"}, Case{"zz.P01", "", false, "set.P01"},
-                        Case{"aa.P01", "set.P01", false, "aa.P01"},
-                        Case{"aa.P01", "aa.P01", false, "set.P01"},
-                        Case{"zz.P01", "set.P01", false, "zz.P01"},
-                        Case{"zz.P01", "zz.P01", false, "set.P01"},
-                        Case{"aa.P01", "both", false, "aa.P01"},
-                        Case{"aa.P01", "", true, "set.P01"}}) {
+  for (const Case& c :
+       {Case{"aa.P01", "", false, "aa.P01"}, Case{"zz.P01", "", false, "set.P01"},
+        Case{"aa.P01", "set.P01", false, "aa.P01"}, Case{"aa.P01", "aa.P01", false, "set.P01"},
+        Case{"zz.P01", "set.P01", false, "zz.P01"}, Case{"zz.P01", "zz.P01", false, "set.P01"},
+        Case{"aa.P01", "both", false, "aa.P01"}, Case{"aa.P01", "", true, "set.P01"}}) {
     SCOPED_TRACE(c.other + " " + c.damaged + (c.link ? " link" : ""));
     SetScenario s;
     MakeSet(s);

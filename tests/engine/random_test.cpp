@@ -122,7 +122,8 @@ std::map<std::string, Bytes> Entries(const std::string& folder) {
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();
     if (entry.is_symlink()) {
-      entries[name] = testing::TextBytes("-> " + std::filesystem::read_symlink(entry.path()).string());
+      entries[name] =
+          testing::TextBytes("-> " + std::filesystem::read_symlink(entry.path()).string());
     } else if (entry.is_regular_file()) {
       entries[name] = testing::ReadBytes(entry.path().string());
     }
@@ -154,7 +155,8 @@ TEST(RandomSetsTest, RepairLeavesEveryFileOriginalOrAsItWas) {
     std::map<std::string, Bytes> original;
     for (int k = 0; k < n; ++k) {
       // Some small .txt files are recorded by digest only (the prompt is not answered).
-      names.push_back("f" + std::to_string(100 + k) + (k > 0 && uniform(0, 4) == 0 ? ".txt" : ".bin"));
+      names.push_back("f" + std::to_string(100 + k) +
+                      (k > 0 && uniform(0, 4) == 0 ? ".txt" : ".bin"));
       Bytes b(static_cast<std::size_t>(uniform(1, maxSize)));
       for (auto& byte : b) byte = static_cast<std::uint8_t>(rng());
       if (k > 0 && uniform(0, 3) == 0) b = original[names[uniform(0, k - 1)]];  // a twin
@@ -249,9 +251,12 @@ TEST(RandomSetsTest, RepairLeavesEveryFileOriginalOrAsItWas) {
     if (s.engine.RestoreFromReport(uniform(0, 1) == 1) == RestoreOutcome::kRestored) {
       ++restored;
       s.Recheck();
-      if (!lying) EXPECT_EQ(s.engine.Model().BadFileCount, 0);
+      if (!lying) {
+        EXPECT_EQ(s.engine.Model().BadFileCount, 0);
+      }
     }
-    for (const std::string& m : s.ui.messages) refusedRebuilds += m.find("could not be rebuilt") != std::string::npos;
+    for (const std::string& m : s.ui.messages)
+      refusedRebuilds += m.find("could not be rebuilt") != std::string::npos;
 
     const auto after = Entries(s.dir.path());
     for (const auto& [name, bytes] : after) {

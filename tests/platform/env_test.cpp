@@ -144,8 +144,8 @@ TEST(Env, PlainFilesAreRegularFilesAndLinksToThem) {
   for (const char* name : {"a.bin", "b.PAR", "link-to-file", ".hidden", ".hidden-link"}) {
     EXPECT_TRUE(env.IsPlainFile(dir.path(), name)) << name;
   }
-  for (const char* name : {"folder", "pipe", "link-to-folder", "dangling", "missing", "", ".",
-                           "..", "folder/../a.bin"}) {
+  for (const char* name : {"folder", "pipe", "link-to-folder", "dangling", "missing", "", ".", "..",
+                           "folder/../a.bin"}) {
     EXPECT_FALSE(env.IsPlainFile(dir.path(), name)) << name;
   }
   for (const char* name : {"link-to-file", "link-to-folder", "dangling", ".hidden-link"}) {

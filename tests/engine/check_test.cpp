@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -437,7 +439,9 @@ TEST(CheckTest, ContentSearchLooksAtEachCandidateOncePerSearch) {
   SetScenario s(env);
   Lines names;
   for (int k = 0; k < 40; ++k) {
-    names.push_back("f" + std::to_string(100 + k) + ".bin");
+    char name[16];
+    std::snprintf(name, sizeof name, "f%d.bin", 100 + k);
+    names.push_back(name);
     s.Write(names.back(), RandomBytes(2000, static_cast<std::uint32_t>(k)));
   }
   ASSERT_TRUE(s.Create(names, 1));
@@ -446,6 +450,49 @@ TEST(CheckTest, ContentSearchLooksAtEachCandidateOncePerSearch) {
   s.engine.SetSetFolder(s.dir.path());
   s.engine.SearchFiles();
   for (int k = 10; k < 40; ++k) EXPECT_LE(env.opens[names[k]], 3) << names[k];
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+// Changes the file `victim` in place (same inode, same size) when the
+// first temporary file is created: a copy has then opened its source, which
+// was compared before, but the source no longer holds what was compared.
+class ChangeWhileCopying : public testing::FaultyEnv {
+ public:
+  using FaultyEnv::FaultyEnv;
+  std::unique_ptr<File> CreateNew(const std::string& path) override {
+    if (!victim.empty()) {
+      std::fstream f(victim, std::ios::in | std::ios::out | std::ios::binary);
+      f.seekp(10);
+      f.put('\x7f');
+      victim.clear();
+    }
+    return FaultyEnv::CreateNew(path);
+  }
+  std::string victim;
+};
+
+TEST(CheckTest, CopyThatDoesNotMatchIsNotPutInPlace) {
+  ChangeWhileCopying env(Env::Default());
+  SetScenario s(env);
+  s.Write("one.bin", RandomBytes(70000, 1));
+  s.Write("two.bin", RandomBytes(20000, 2));
+  ASSERT_TRUE(s.Create({"one.bin", "two.bin"}, 1));
+  std::filesystem::rename(s.Path("two.bin"), s.Path("moved.dat"));
+  env.victim = s.Path("moved.dat");
+  s.ui.renameReplies = {{RenameButton::kCopy, false}};
+  const Lines lines = s.Check();
+  EXPECT_EQ(s.ui.messages,
+            Lines{"Copying moved.dat to two.bin failed: the copy does not have the size and "
+                  "digests listed for two.bin. two.bin was left as it was."});
+  EXPECT_FALSE(s.Has("two.bin"));
+  EXPECT_EQ(testing::Snapshot(s.dir.path()).size(), 4u);  // no temporary file left
+  EXPECT_TRUE(Contains(lines, "two.bin Missing..."));
+  EXPECT_EQ(s.engine.PlacedBySearch(), 0);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -115,6 +116,13 @@ TEST(RandomSetsTest, RestoredExactlyWhenPossibleAndUnchangedOtherwise) {
   EXPECT_GT(refused, 20);
 }
 
+// The name `format` gives for n (GCC 12 warns falsely on `"f" + to_string(n)`).
+std::string Named(const char* format, int n) {
+  char name[32];
+  std::snprintf(name, sizeof name, format, n);
+  return name;
+}
+
 // Every entry of a folder: a file with its content, a symbolic link as the
 // text "-> " and where it leads (what it leads to may change on its own).
 std::map<std::string, Bytes> Entries(const std::string& folder) {
@@ -155,8 +163,7 @@ TEST(RandomSetsTest, RepairLeavesEveryFileOriginalOrAsItWas) {
     std::map<std::string, Bytes> original;
     for (int k = 0; k < n; ++k) {
       // Some small .txt files are recorded by digest only (the prompt is not answered).
-      names.push_back("f" + std::to_string(100 + k) +
-                      (k > 0 && uniform(0, 4) == 0 ? ".txt" : ".bin"));
+      names.push_back(Named(k > 0 && uniform(0, 4) == 0 ? "f%d.txt" : "f%d.bin", 100 + k));
       Bytes b(static_cast<std::size_t>(uniform(1, maxSize)));
       for (auto& byte : b) byte = static_cast<std::uint8_t>(rng());
       if (k > 0 && uniform(0, 3) == 0) b = original[names[uniform(0, k - 1)]];  // a twin
@@ -196,7 +203,7 @@ TEST(RandomSetsTest, RepairLeavesEveryFileOriginalOrAsItWas) {
           s.Write(vol, b);
           break;
         case 3:  // a copy under a name before or after its own
-          s.Write((uniform(0, 1) ? "0copy" : "zcopy") + std::to_string(v), b);
+          s.Write(Named(uniform(0, 1) ? "0copy%d" : "zcopy%d", v), b);
           if (uniform(0, 1) == 0) {
             b[b.size() - 1] ^= 1;
             s.Write(vol, b);
@@ -227,7 +234,7 @@ TEST(RandomSetsTest, RepairLeavesEveryFileOriginalOrAsItWas) {
           s.Write(name, b);
           break;
         case 3:
-          std::filesystem::rename(path, s.Path("moved" + std::to_string(j) + ".dat"));
+          std::filesystem::rename(path, s.Path(Named("moved%d.dat", j)));
           break;
         default: {
           ++linked;

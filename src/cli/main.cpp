@@ -142,10 +142,26 @@ bool Check(const std::string& volume, Engine& engine, Interaction& ui) {
   return true;
 }
 
+bool AllFilesOk(const SetModel& m) { return m.BadFileCount == 0 && m.CrcOnlyBadCount == 0; }
+
+// What verify reports after the report has been built: repairable when a
+// repair would mend some of the damage (rebuilding, or putting a file found
+// under another name in place) and fail on none of the files in parity.
 int StatusOfReport(Engine& engine) {
   const SetModel& m = engine.Model();
-  if (m.BadFileCount == 0) return kSuccess;
-  return engine.PlanRestore() == RestoreOutcome::kRestored ? kRepairable : kUnrepairable;
+  if (AllFilesOk(m)) return kSuccess;
+  if (m.BadFileCount > 0) {
+    const RestoreOutcome plan = engine.PlanRepair();
+    return plan == RestoreOutcome::kRestored || plan == RestoreOutcome::kNothingToRestore
+               ? kRepairable
+               : kUnrepairable;
+  }
+  // Only digest-only files are bad: a repair can but rename or copy them.
+  for (int i = 0; i < m.FileCount; ++i) {
+    const fileentry& e = m.FileTable[i];
+    if (!(e.present && e.crcok) && engine.FoundUnderOtherName(i)) return kRepairable;
+  }
+  return kUnrepairable;
 }
 
 int Verify(const Options& o, Engine& engine, Interaction& ui) {
@@ -157,7 +173,11 @@ int Verify(const Options& o, Engine& engine, Interaction& ui) {
 int Repair(const Options& o, Engine& engine, Interaction& ui) {
   if (!Check(o.operands[0], engine, ui)) return kUsage;
   PrintReport(engine);
-  if (engine.Model().BadFileCount == 0) return kSuccess;
+  const SetModel& m = engine.Model();
+  // A listed file left bad ends with kStillBad, or kUnrepairable when the
+  // repair changed nothing at all.
+  const int leftBad = engine.PlacedBySearch() > 0 ? kStillBad : kUnrepairable;
+  if (m.BadFileCount == 0) return AllFilesOk(m) ? kSuccess : leftBad;
   switch (engine.RestoreFromReport(/*askEachFile=*/false)) {
     case RestoreOutcome::kRestored:
       break;
@@ -165,12 +185,15 @@ int Repair(const Options& o, Engine& engine, Interaction& ui) {
       return kSuccess;
     case RestoreOutcome::kNotEnoughVolumes:
     case RestoreOutcome::kUnsolvable:
-      return kUnrepairable;
+      return leftBad;
   }
+  // The final report is a whole new check: a rebuilt file may have taken
+  // the place of a link that led to a volume.
   engine.SearchFiles();
+  engine.FindVolumes();
   std::printf("\n");
   PrintReport(engine);
-  return engine.Model().BadFileCount == 0 ? kSuccess : kStillBad;
+  return AllFilesOk(m) ? kSuccess : kStillBad;
 }
 
 int Run(int argc, char** argv) {

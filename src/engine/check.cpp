@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
 #include <vector>
 
 #include "engine/engine.h"
@@ -21,6 +25,60 @@ constexpr std::size_t kRecognisedBytes = kOffVolumeNumber + 1;
 constexpr int kLastReportedVolume = 250;
 constexpr std::size_t kCopyBlock = 1 << 20;
 const std::string kBlankLine = " ";
+
+// What the content search learns about the files of the folder, each fact
+// at most once per search: whether a file can be a candidate at all (a
+// regular file, not a symbolic link), its size, and its two digests, taken
+// only as far as the comparison with a missing file needs them.  A folder
+// of many files with many missing ones so reads each file's first 16 KiB
+// once, not once per missing file.
+class CandidateFacts {
+ public:
+  CandidateFacts(Env& env, std::function<std::string(const std::string&)> pathOf)
+      : env_(env), pathOf_(std::move(pathOf)) {}
+
+  // True when the file `name` has the size and both digests of `e`.
+  bool HasContentOf(const std::string& name, const fileentry& e) {
+    Facts& f = facts_[name];
+    const std::string path = pathOf_(name);
+    if (!f.known) {
+      f.known = true;
+      if (!env_.IsSymbolicLink(path)) {
+        try {
+          f.size = env_.OpenRead(path)->Size();
+        } catch (const FileError&) {
+          f.size = -1;  // unreadable: never a match
+        }
+      }
+    }
+    if (f.size < 0 || f.size != e.filesize) return false;
+    if (!f.head) f.head = md5first16k(path);
+    if (!md5equal(*f.head, e.md5head)) return false;
+    if (!f.whole) f.whole = md5file(path);
+    return md5equal(*f.whole, e.md5whole);
+  }
+
+  // The file `name` was renamed, replaced or created: learn it afresh.
+  void Forget(const std::string& name) { facts_.erase(name); }
+
+ private:
+  struct Facts {
+    bool known = false;
+    std::int64_t size = -1;  // -1: not a candidate
+    std::optional<md5digest> head;
+    std::optional<md5digest> whole;
+  };
+
+  Env& env_;
+  std::function<std::string(const std::string&)> pathOf_;
+  std::map<std::string, Facts> facts_;
+};
+
+std::string CopyMismatchText(const std::string& found, const std::string& missing) {
+  const std::string why = " failed: the copy does not have the size and digests listed for ";
+  return "Copying " + found + " to " + missing + why + missing + ". " + missing +
+         " was left as it was.";
+}
 
 }  // namespace
 
@@ -38,8 +96,14 @@ void Engine::SearchFiles() {
   ui_.ShowProgress();
   m.RenameAnswer = 0;
   ui_.ResetRenamePrompt();
+  foundElsewhere_.assign(static_cast<std::size_t>(std::max(m.FileCount, 0)), 0);
+  placedBySearch_ = 0;
 
   // Content pass: a missing file may be in the folder under another name.
+  CandidateFacts candidates(env_, [this](const std::string& name) { return InSetFolder(name); });
+  // Files already put in place under one name are not offered for another:
+  // a file renamed away is gone, and one copied has given what it holds.
+  std::set<std::string> placedFrom;
   for (int i = 0; i < m.FileCount; ++i) {
     ui_.SetProgressPercent(i * 100 / m.FileCount);
     ui_.ProcessEvents();
@@ -47,11 +111,16 @@ void Engine::SearchFiles() {
     // The listing runs to its end: every further match gets its own offer.
     for (const std::string& candidate : env_.ListPlainFiles(setFolder_)) {
       const fileentry& e = m.FileTable[i];
-      if (candidate == e.name) continue;
-      const std::string path = InSetFolder(candidate);
-      if (!md5equal(md5first16k(path), e.md5head)) continue;
-      if (!md5equal(md5file(path), e.md5whole)) continue;
-      OfferFoundFile(candidate, e.name);
+      if (candidate == e.name || placedFrom.count(candidate) != 0) continue;
+      if (!candidates.HasContentOf(candidate, e)) continue;
+      foundElsewhere_[i] = 1;
+      const bool placed = OfferFoundFile(candidate, e.name);
+      candidates.Forget(candidate);
+      candidates.Forget(e.name);
+      if (placed) {
+        placedFrom.insert(candidate);
+        ++placedBySearch_;
+      }
     }
   }
 
@@ -69,17 +138,27 @@ void Engine::SearchFiles() {
   ui_.HideProgress();
 }
 
-void Engine::OfferFoundFile(const std::string& found, const std::string& missing) {
+bool Engine::FoundUnderOtherName(int i) const {
+  return i >= 0 && static_cast<std::size_t>(i) < foundElsewhere_.size() &&
+         foundElsewhere_[static_cast<std::size_t>(i)] != 0;
+}
+
+const fileentry* Engine::ListedFile(const std::string& name) const {
+  for (int i = 0; i < model_.FileCount; ++i) {
+    if (model_.FileTable[i].name == name) return &model_.FileTable[i];
+  }
+  return nullptr;
+}
+
+bool Engine::OfferFoundFile(const std::string& found, const std::string& missing) {
   SetModel& m = model_;
   switch (m.RenameAnswer) {
     case 1:
-      rnfile(found, missing);
-      return;
+      return rnfile(found, missing);
     case 2:
-      cpfile(found, missing);  // a failure ends the whole action
-      return;
+      return cpfile(found, missing);  // a failure ends the whole action
     case 3:
-      return;
+      return false;
     default:
       break;
   }
@@ -90,33 +169,38 @@ void Engine::OfferFoundFile(const std::string& found, const std::string& missing
     switch (reply.button) {
       case RenameButton::kRename:
         if (reply.dontAskAgain) m.RenameAnswer = 1;
-        rnfile(found, missing);
-        return;
-      case RenameButton::kCopy:
+        return rnfile(found, missing);
+      case RenameButton::kCopy: {
+        bool placed = false;
         try {
-          cpfile(found, missing);
+          placed = cpfile(found, missing);
         } catch (const FileError& error) {
           ui_.Message(ErrorBoxText(error.what()));
           continue;
         }
         if (reply.dontAskAgain) m.RenameAnswer = 2;
-        return;
+        return placed;
+      }
       case RenameButton::kCancel:
         if (reply.dontAskAgain) m.RenameAnswer = 3;
-        return;
+        return false;
       case RenameButton::kClosed:
-        return;
+        return false;
     }
   }
 }
 
-void Engine::rnfile(const std::string& found, const std::string& missing) {
+bool Engine::rnfile(const std::string& found, const std::string& missing) {
+  // Renaming a file of the set would only move the gap to its own name.
+  if (ListedFile(found) != nullptr) return cpfile(found, missing);
   if (!env_.Rename(InSetFolder(found), InSetFolder(missing), /*replace=*/false)) {
     ui_.Message("Rename failed!");
+    return false;
   }
+  return true;
 }
 
-void Engine::cpfile(const std::string& found, const std::string& missing) {
+bool Engine::cpfile(const std::string& found, const std::string& missing) {
   std::unique_ptr<File> source = env_.OpenRead(InSetFolder(found));
   ReplacingWriter target(env_, InSetFolder(missing));
   std::vector<std::uint8_t> buffer(kCopyBlock);
@@ -127,7 +211,15 @@ void Engine::cpfile(const std::string& found, const std::string& missing) {
     target.WriteAt(offset, std::span(buffer.data(), got));
     offset += static_cast<std::int64_t>(got);
   }
+  // The found file was compared before; what was copied is proven again, as
+  // the file may have changed since.
+  const fileentry* listed = ListedFile(missing);
+  if (listed != nullptr && !target.Holds(listed->filesize, listed->md5whole, listed->md5head)) {
+    ui_.Message(CopyMismatchText(found, missing));
+    return false;  // the writer removes its temporary file
+  }
   target.Commit();
+  return true;
 }
 
 void Engine::FindVolumes() {
@@ -142,36 +234,76 @@ void Engine::FindVolumes() {
     if (m.FileTable[i].InParity()) parityBytes = std::max(parityBytes, m.FileTable[i].filesize);
   }
 
-  std::array<std::int64_t, kTableSlots> volumeSizes{};
-  for (const std::string& candidate : env_.ListPlainFiles(setFolder_)) {
-    std::array<std::uint8_t, kRecognisedBytes> head{};
+  // Every file carrying the set digest, by volume number.  Volumes of an
+  // older list of the same files (left behind when a set was made again
+  // with fewer digest-only files) carry the same parity at another offset,
+  // so each volume's data offset comes from its own header.
+  struct Candidate {
+    std::string name;
+    bool link = false;
+    md5digest control{};
     std::int64_t size = 0;
+    std::int64_t dataOffset = -1;  // -1: the header is cut short
+  };
+  std::array<std::vector<Candidate>, kTableSlots> candidates;
+  for (const std::string& name : env_.ListPlainFiles(setFolder_)) {
+    std::array<std::uint8_t, kHeaderSize> head{};
+    Candidate c;
+    c.name = name;
+    std::size_t got = 0;
     try {
-      std::unique_ptr<File> file = env_.OpenRead(InSetFolder(candidate));
-      if (file->ReadAt(0, head.data(), head.size()) != head.size()) continue;
-      size = file->Size();
+      std::unique_ptr<File> file = env_.OpenRead(InSetFolder(name));
+      got = file->ReadAt(0, head.data(), head.size());
+      c.size = file->Size();
     } catch (const FileError&) {
       continue;  // unreadable candidates are passed over
     }
-    if (std::memcmp(head.data() + kOffSetHash, m.SetHash.data(), m.SetHash.size()) != 0) {
+    if (got < kRecognisedBytes ||
+        std::memcmp(head.data() + kOffSetHash, m.SetHash.data(), m.SetHash.size()) != 0) {
       continue;
     }
-    fileentry& slot = m.VolumeTable[head[kOffVolumeNumber]];
-    slot.name = candidate;
-    slot.present = 1;
-    volumeSizes[head[kOffVolumeNumber]] = size;
-    std::memcpy(slot.md5whole.data(), head.data() + kOffControl, slot.md5whole.size());
+    const VolumeHeader h = DecodeHeader(head);
+    if (got == head.size() && h.dataOffset >= kHeaderSize &&
+        h.dataOffset <= static_cast<std::uint64_t>(c.size)) {
+      c.dataOffset = static_cast<std::int64_t>(h.dataOffset);
+    }
+    c.control = h.control;
+    c.link = env_.IsSymbolicLink(InSetFolder(name));
+    candidates[head[kOffVolumeNumber]].push_back(std::move(c));
   }
 
+  // The choice among files of one number must not depend on the order of
+  // the listing: regular files before links, then byte order of the name;
+  // the first usable one wins, and the first one stands for the number
+  // when none is usable.
   ui_.ClearProgressPercent();
   ui_.ShowProgress();
-  for (int v = 0; v <= kLastReportedVolume; ++v) {
+  for (int v = 0; v < kTableSlots; ++v) {
+    std::vector<Candidate>& found = candidates[v];
+    if (found.empty()) continue;
+    std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
+      return a.link != b.link ? b.link : a.name < b.name;
+    });
+    const Candidate* chosen = &found.front();
+    bool usable = false;
+    for (const Candidate& c : found) {
+      if (v > kLastReportedVolume) break;  // neither verified nor reported
+      ui_.SetProgressText("Checking " + c.name);
+      ui_.ProcessEvents();
+      const bool holdsParity =
+          v == 0 || (c.dataOffset >= 0 && c.size - c.dataOffset >= parityBytes);
+      if (holdsParity && md5equal(md5from32(InSetFolder(c.name)), c.control)) {
+        chosen = &c;
+        usable = true;
+        break;
+      }
+    }
     fileentry& slot = m.VolumeTable[v];
-    if (!slot.present) continue;
-    ui_.SetProgressText("Checking " + slot.name);
-    ui_.ProcessEvents();
-    const bool holdsParity = v == 0 || volumeSizes[v] - m.DataOffset >= parityBytes;
-    slot.crcok = holdsParity && md5equal(md5from32(InSetFolder(slot.name)), slot.md5whole) ? 1 : 0;
+    slot.name = chosen->name;
+    slot.md5whole = chosen->control;
+    slot.dataoffset = chosen->dataOffset;
+    slot.present = 1;
+    slot.crcok = usable ? 1 : 0;
   }
   ui_.HideProgress();
 }
@@ -179,6 +311,7 @@ void Engine::FindVolumes() {
 void Engine::BuildReport(std::vector<std::string>& lines) {
   SetModel& m = model_;
   m.BadFileCount = 0;
+  m.CrcOnlyBadCount = 0;
   m.UsableVolumeCount = 0;
   lines.clear();
 
@@ -195,13 +328,22 @@ void Engine::BuildReport(std::vector<std::string>& lines) {
       ++m.BadFileCount;
     } else if (!e.present) {
       lines.push_back(e.name + " (CRC only) Missing...");
+      ++m.CrcOnlyBadCount;
     } else {
       lines.push_back(e.name + (e.crcok ? " (CRC only) OK" : " (CRC only) CRC Mismatch..."));
+      if (!e.crcok) ++m.CrcOnlyBadCount;
     }
   }
+  // Damage to digest-only files cannot be repaired, but it is damage: the
+  // summary never calls such a set all OK.
   lines.push_back(kBlankLine);
-  lines.push_back(m.BadFileCount == 0 ? "All files OK."
-                                      : std::to_string(m.BadFileCount) + " bad/missing files.");
+  if (m.BadFileCount > 0) {
+    lines.push_back(std::to_string(m.BadFileCount) + " bad/missing files.");
+  } else if (m.CrcOnlyBadCount > 0) {
+    lines.push_back(std::to_string(m.CrcOnlyBadCount) + " bad/missing files (CRC only).");
+  } else {
+    lines.push_back("All files OK.");
+  }
   lines.push_back(kBlankLine);
   lines.push_back("Found parity volumes:");
   for (int v = 1; v <= kLastReportedVolume; ++v) {

@@ -57,10 +57,24 @@ class Engine {
   // becomes the volume's folder.  False after the reader's own message.
   [[nodiscard]] bool ReadVolume(const std::string& volumePath);
   // Sets present and crcok of every file (a file that is not present is
-  // never intact), offering files found by content under other names.
+  // never intact), offering files found by content under other names.  A
+  // file is looked up by its listed name even when that starts with "."; the
+  // content search takes only visible regular files (no symbolic links) and
+  // never one it has already put in place under another name.
   void SearchFiles();
+  // True when the last search found file i (a FileTable slot) by its content
+  // under another name, whatever was then done with that file.
+  [[nodiscard]] bool FoundUnderOtherName(int i) const;
+  // How many files the last search renamed or copied into place.
+  [[nodiscard]] int PlacedBySearch() const { return placedBySearch_; }
   // Fills VolumeTable from the set folder and verifies every volume found.
+  // Each volume is read at the data offset of its own header.  Of several
+  // files with one volume number a usable one is chosen over an unusable
+  // one, a regular file over a symbolic link, and otherwise the first name
+  // in byte order.
   void FindVolumes();
+  // The report lines; sets BadFileCount, CrcOnlyBadCount and
+  // UsableVolumeCount.  "All files OK." only when every listed file is OK.
   void BuildReport(std::vector<std::string>& lines);
 
   // --- Restoring ----------------------------------------------------------
@@ -68,23 +82,34 @@ class Engine {
   // nothing is bad, volumes are too few, or no choice of the usable volumes
   // 1..128 solves the recovery (nothing is created or changed then);
   // otherwise rebuilds.  Each rebuilt file is written to a hidden temporary
-  // file of the set folder and renamed over its name only when complete; a
-  // FileError leaves the file being rebuilt exactly as it was.  With
-  // askEachFile the Restore prompt is shown per file and each confirmed file
-  // is rebuilt with its own pass (the window); without it every bad file is
-  // rebuilt without asking in one pass over the sources (the command line).
+  // file of the set folder and renamed over its name only when complete and
+  // of the listed size and digests; one that is not is dropped with a
+  // message and its file left as it was.  A FileError leaves the file being
+  // rebuilt exactly as it was.  With askEachFile the Restore prompt is shown
+  // per file and each confirmed file is rebuilt with its own pass (the
+  // window); without it every bad file is rebuilt without asking in one pass
+  // over the sources (the command line).
   // It does not search again: callers run SearchFiles and BuildReport after
   // kRestored.
   RestoreOutcome RestoreFromReport(bool askEachFile);
   // What RestoreFromReport would come to, without showing anything or
   // touching any file (kRestored: a restore would run).
   [[nodiscard]] RestoreOutcome PlanRestore();
+  // What a repair would come to once the files that the last search found
+  // under other names were put in place: kNothingToRestore when that alone
+  // mends every bad file in parity.  Shows nothing, touches no file, and
+  // leaves the model as the last report left it.
+  [[nodiscard]] RestoreOutcome PlanRepair();
 
   // Rename and copy of a file found by content (File search prompt), both
-  // within the set folder.  A refused rename shows "Rename failed!"; a copy
-  // goes through a temporary file and throws FileError when it fails.
-  void rnfile(const std::string& found, const std::string& missing);
-  void cpfile(const std::string& found, const std::string& missing);
+  // within the set folder; true when the missing file is now in place.  A
+  // found file that is itself a file of the set is copied, never renamed,
+  // so that it does not go missing in turn.  A refused rename shows "Rename
+  // failed!"; a copy goes through a temporary file, is put in place only
+  // when it has the listed size and digests of the missing file (otherwise
+  // a message, and nothing changes) and throws FileError when it fails.
+  bool rnfile(const std::string& found, const std::string& missing);
+  bool cpfile(const std::string& found, const std::string& missing);
 
  private:
   class RestoreSources;
@@ -92,8 +117,11 @@ class Engine {
   // The path of a bare name of the set folder.
   std::string InSetFolder(const std::string& name) const;
   // Offers one file found by content through the File search prompt and
-  // carries out the answer (given now or remembered).
-  void OfferFoundFile(const std::string& found, const std::string& missing);
+  // carries out the answer (given now or remembered); true when the missing
+  // file was put in place.
+  bool OfferFoundFile(const std::string& found, const std::string& missing);
+  // The FileTable entry listed under `name`, or null.
+  const fileentry* ListedFile(const std::string& name) const;
   // Compacts, marks the usable volumes 1..128 and solves the recovery system.
   RestoreOutcome PrepareRestore();
   // Rebuilds the missing files MissingFiles[i] for the given indices i in one
@@ -105,6 +133,8 @@ class Engine {
   SetModel model_;
   ParityMatrix parity_;
   std::string setFolder_;
+  std::vector<std::uint8_t> foundElsewhere_;  // by FileTable slot, from the last search
+  int placedBySearch_ = 0;
 };
 
 // The text of a message box that shows a file-layer error: the error's own

@@ -18,7 +18,8 @@ constexpr int kTableSlots = 256;
 constexpr std::int64_t kEntryFixedSize = 56;  // entry bytes before the name
 
 // One file of a set (FileTable, ParityFileTable) or one volume found in the
-// set folder (VolumeTable: only name, md5whole, crcok and present are used).
+// set folder (VolumeTable: only name, md5whole, crcok, present and
+// dataoffset are used).
 struct fileentry {
   std::int64_t filesize = 0;
   std::uint64_t status = 0;  // bit 0 set: the file's data is in parity
@@ -29,6 +30,9 @@ struct fileentry {
   std::int64_t entrysize = kEntryFixedSize;  // 56 + 2 x UTF-16 code units of name
   std::uint8_t crcok = 0;    // content has digest md5whole (volumes: control digest correct)
   std::uint8_t present = 0;  // a plain file of this name is in the set folder
+  // VolumeTable: where this volume's parity data starts, from its own header
+  // (a volume of an older list of the same files has its data elsewhere).
+  std::int64_t dataoffset = 0;
 
   bool InParity() const { return (status & 1u) != 0; }
 };
@@ -47,7 +51,8 @@ struct SetModel {
   std::int64_t FileListSize = 0;
   std::int64_t DataOffset = 0;
   std::int64_t DataSize = 0;
-  std::int32_t BadFileCount = 0;
+  std::int32_t BadFileCount = 0;     // files in parity reported bad or missing
+  std::int32_t CrcOnlyBadCount = 0;  // digest-only files reported bad or missing
   std::int32_t UsableVolumeCount = 0;
   std::int32_t RenameAnswer = 0;   // 0 ask, 1 rename, 2 copy, 3 leave alone
   std::int32_t RestoreAnswer = 0;  // 0 none, 1 yes, 2 no, 3 yes to all, 4 no to all

@@ -28,13 +28,13 @@ inline constexpr const char* kUnsafeNameText =
     "The file list of this volume names a file outside its folder.";
 
 // Checks, in this order, each failing one shown through ui.Message:
-//   the volume's control digest (md5from32) is computed before anything is read;
 //   the file is opened (a FileError from the Env passes through);
 //   a file shorter than the 96-byte header, or without "PAR\0" at offset 0:
 //     kNotAVolumeText;
 //   a version other than 1.0 or 0.9: kWrongVersionText;
 //   generator 1 newer than 0.2.5: kHigherVersionText, and reading goes on;
-//   stored control digest differs: kChecksumErrorText;
+//   stored control digest differs from md5from32 of the file, computed only
+//     now: kChecksumErrorText;
 //   header values or file list that do not fit: kDamagedListText;
 //   a name that is empty, ".", ".." or contains '/' or NUL: kUnsafeNameText.
 // On success loads SetHash, FileCount, FileListOffset, FileListSize,

@@ -1,5 +1,6 @@
 #include "engine/replacing_writer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -8,6 +9,7 @@ namespace tarvel {
 namespace {
 
 constexpr int kNameAttempts = 8;
+constexpr std::int64_t kHeadBytes = 16384;  // the portion of a file md5head covers
 
 // A hidden name that no other writer is likely to pick; CreateNew refuses an
 // existing one, and a few fresh names are tried before giving up.
@@ -25,8 +27,10 @@ std::string TemporaryName() {
 }  // namespace
 
 ReplacingWriter::ReplacingWriter(Env& env, const std::string& targetPath)
-    : env_(env), target_(targetPath), destination_(env.ResolveForWriting(targetPath)) {
-  const std::string folder = FolderOf(destination_);
+    : env_(env), target_(targetPath) {
+  md5init(whole_);
+  md5init(head_);
+  const std::string folder = FolderOf(target_);
   for (int attempt = 0; attempt < kNameAttempts && !file_; ++attempt) {
     temp_ = folder.empty() ? TemporaryName() : JoinPath(folder, TemporaryName());
     try {
@@ -59,6 +63,27 @@ void ReplacingWriter::WriteAt(std::int64_t offset, std::span<const std::uint8_t>
   } catch (const FileError&) {
     throw FileError(CannotWriteText(target_));
   }
+  if (offset != written_) inOrder_ = false;
+  if (!inOrder_) return;
+  md5update(whole_, bytes.data(), bytes.size());
+  if (written_ < kHeadBytes) {
+    const auto take = static_cast<std::size_t>(
+        std::min<std::int64_t>(kHeadBytes - written_, static_cast<std::int64_t>(bytes.size())));
+    md5update(head_, bytes.data(), take);
+  }
+  written_ += static_cast<std::int64_t>(bytes.size());
+}
+
+bool ReplacingWriter::Holds(std::int64_t size, const md5digest& whole,
+                            const md5digest& head) const {
+  if (!inOrder_ || written_ != size) return false;
+  md5state wholeCopy = whole_;
+  md5state headCopy = head_;
+  md5digest wholeDigest;
+  md5digest headDigest;
+  md5final(wholeCopy, wholeDigest);
+  md5final(headCopy, headDigest);
+  return md5equal(wholeDigest, whole) && md5equal(headDigest, head);
 }
 
 void ReplacingWriter::Commit() {
@@ -70,8 +95,10 @@ void ReplacingWriter::Commit() {
     throw FileError(CannotWriteText(target_));
   }
   file_.reset();
-  env_.AdoptAttributes(temp_, destination_);
-  if (!env_.Rename(temp_, destination_, /*replace=*/true)) {
+  // A link being replaced lends the new file nothing: what it leads to may
+  // lie anywhere and belong to anyone.
+  env_.AdoptAttributes(temp_, env_.IsSymbolicLink(target_) ? std::string() : target_);
+  if (!env_.Rename(temp_, target_, /*replace=*/true)) {
     Discard();
     committed_ = true;
     throw FileError(CannotCreateText(target_));

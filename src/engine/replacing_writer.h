@@ -5,8 +5,12 @@
 // flushes it, gives it the permissions and owner of the file it replaces and
 // renames it over the target.  A writer that is destroyed uncommitted
 // removes its temporary file, so on any failure the target is exactly as it
-// was.  A target that is a symbolic link to a file is written through: the
-// file it leads to is replaced, and the link stays.
+// was.  Nothing is ever written through a symbolic link: a link standing at
+// the target is replaced by the new file, and what it led to stays as it was.
+//
+// The writer keeps the digests of what was written, in order from offset 0,
+// so that the caller can prove the new content before committing it without
+// reading it back.
 //
 // Owned by the engine (restoring and the copy of a file found by content).
 #pragma once
@@ -16,6 +20,7 @@
 #include <span>
 #include <string>
 
+#include "checksum/md5.h"
 #include "platform/env.h"
 
 namespace tarvel {
@@ -33,6 +38,11 @@ class ReplacingWriter {
   // the target when the write fails or falls short.
   void WriteAt(std::int64_t offset, std::span<const std::uint8_t> bytes);
 
+  // True when the bytes written so far, each write starting where the one
+  // before ended, are `size` bytes long with the digest `whole` and, of
+  // their first 16384 bytes, the digest `head`.
+  [[nodiscard]] bool Holds(std::int64_t size, const md5digest& whole, const md5digest& head) const;
+
   // Flushes the new content and renames it over the target (replacing the
   // old file, if any).  Throws FileError naming the target on failure; the
   // temporary file is then removed.
@@ -46,10 +56,13 @@ class ReplacingWriter {
 
   Env& env_;
   std::string target_;  // as given; named in error texts
-  std::string destination_;  // the file actually replaced
   std::string temp_;
   std::unique_ptr<File> file_;
   bool committed_ = false;
+  md5state whole_{};
+  md5state head_{};
+  std::int64_t written_ = 0;
+  bool inOrder_ = true;
 };
 
 }  // namespace tarvel

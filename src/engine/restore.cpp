@@ -4,11 +4,12 @@
 //
 // Nothing is created or changed before the recovery system is known to be
 // solvable.  Each rebuilt file is written to a hidden temporary file of the
-// set folder and renamed over its name only when it is complete, so a
-// failure half-way leaves the damaged file exactly as it was.  The sources
-// are opened once per run and read with one large read per row and chunk;
-// every missing file's chunk comes out of one ApplyRecovery, so any number
-// of files is rebuilt in one pass over the sources.
+// set folder and renamed over its name only when it is complete and has the
+// size and digests listed for it, so neither a failure half-way nor a volume
+// holding wrong parity changes the damaged file.  The sources are opened
+// once per run and read with one large read per row and chunk; every
+// missing file's chunk comes out of one ApplyRecovery, so any number of
+// files is rebuilt in one pass over the sources.
 
 #include <algorithm>
 #include <memory>
@@ -22,6 +23,13 @@ namespace {
 
 // Restoring marks parity volumes up to this number as usable.
 constexpr int kLastRestoreVolume = 128;
+
+std::string NotRebuiltText(const std::string& name) {
+  const std::string why =
+      " could not be rebuilt: the rebuilt data does not have the size and digests listed for "
+      "it, as a volume or file it was rebuilt from holds other data than the set was made from. ";
+  return name + why + name + " was left as it was.";
+}
 
 }  // namespace
 
@@ -47,9 +55,10 @@ class Engine::RestoreSources {
         limits_[r] = files_[r]->Size();
         offsets_[r] = 0;
       } else {
-        files_[r] = engine_.env_.OpenRead(engine_.InSetFolder(m.VolumeTable[source.volume].name));
+        const fileentry& volume = m.VolumeTable[source.volume];
+        files_[r] = engine_.env_.OpenRead(engine_.InSetFolder(volume.name));
         limits_[r] = m.BiggestFileSize;
-        offsets_[r] = m.DataOffset;
+        offsets_[r] = volume.dataoffset;  // its own header's, not the list's that was read
       }
     }
     opened_ = true;
@@ -106,6 +115,28 @@ RestoreOutcome Engine::PrepareRestore() {
 }
 
 RestoreOutcome Engine::PlanRestore() { return PrepareRestore(); }
+
+RestoreOutcome Engine::PlanRepair() {
+  SetModel& m = model_;
+  // Count the files found elsewhere as in place, plan, and put the flags back.
+  std::vector<std::pair<int, std::pair<std::uint8_t, std::uint8_t>>> saved;
+  const std::int32_t badFiles = m.BadFileCount;
+  for (int i = 0; i < m.FileCount; ++i) {
+    fileentry& e = m.FileTable[i];
+    if (!FoundUnderOtherName(i) || (e.present && e.crcok)) continue;
+    saved.push_back({i, {e.present, e.crcok}});
+    e.present = e.crcok = 1;
+    if (e.InParity()) --m.BadFileCount;
+  }
+  const RestoreOutcome plan = PrepareRestore();
+  for (const auto& [i, flags] : saved) {
+    m.FileTable[i].present = flags.first;
+    m.FileTable[i].crcok = flags.second;
+  }
+  m.BadFileCount = badFiles;
+  m.CompactParityFiles();
+  return plan;
+}
 
 RestoreOutcome Engine::RestoreFromReport(bool askEachFile) {
   SetModel& m = model_;
@@ -200,7 +231,19 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
           pos, std::span(parity_.ParityRow(missingIndices[t]), static_cast<std::size_t>(length)));
     }
   }
-  for (auto& target : targets) target->Commit();
+  // Each rebuilt file is proven before it replaces anything: a volume whose
+  // digest is right can still carry wrong parity (one made from other files
+  // with the same set digest, or crafted), and its output must never
+  // overwrite what the user has.
+  for (std::size_t t = 0; t < missingIndices.size(); ++t) {
+    const fileentry& e = entryOf(missingIndices[t]);
+    if (targets[t]->Holds(e.filesize, e.md5whole, e.md5head)) {
+      targets[t]->Commit();
+    } else {
+      targets[t].reset();  // removes the temporary file
+      ui_.Message(NotRebuiltText(e.name));
+    }
+  }
 }
 
 }  // namespace tarvel

@@ -82,8 +82,14 @@ class Env {
   // file system's.  An unreadable folder gives an empty list.
   virtual std::vector<std::string> ListPlainFiles(const std::string& folder) = 0;
 
-  // True when `name` in `folder` is a plain file in the sense of ListPlainFiles.
+  // True when `name` in `folder` is a regular file or a symbolic link to
+  // one.  Unlike the listing, a name starting with "." counts: a file list
+  // may name such a file, and it is then looked up by its name.  "." and
+  // ".." and names with a '/' never count.
   virtual bool IsPlainFile(const std::string& folder, const std::string& name) = 0;
+
+  // True when `path` itself is a symbolic link (whatever it leads to).
+  virtual bool IsSymbolicLink(const std::string& path) = 0;
 
   // Renames `from` to `to`.  With replace = false, fails when `to` exists.
   // Returns false when the file system refuses.
@@ -92,17 +98,10 @@ class Env {
   // Removes a file; returns false when it could not be removed.
   virtual bool Remove(const std::string& path) = 0;
 
-  // The file that replacing `path` should change: when `path` is a symbolic
-  // link to a regular file in the same folder, that file (so the link
-  // stays); otherwise `path` itself.  A link leading out of its folder is
-  // never followed for writing, so nothing named in a volume can make Tarvel
-  // write outside the set folder.
-  virtual std::string ResolveForWriting(const std::string& path) { return path; }
-
   // Gives the file `path` the permissions and, where the system allows, the
-  // owner of the file `like`; when `like` does not exist, the permissions a
-  // newly created file gets.  Used when a file is replaced by a new one, so
-  // that a private file stays private.  Failures are ignored.
+  // owner of the file `like`; when `like` is empty or does not exist, the
+  // permissions a newly created file gets.  Used when a file is replaced by
+  // a new one, so that a private file stays private.  Failures are ignored.
   virtual void AdoptAttributes(const std::string& path, const std::string& like) {
     (void)path;
     (void)like;

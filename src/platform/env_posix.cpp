@@ -8,7 +8,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <limits>
 
 #include "platform/env.h"
@@ -128,16 +127,6 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0;
 }
 
-// The absolute path with every symbolic link resolved, or "" when it cannot
-// be resolved.
-std::string RealPath(const std::string& path) {
-  char* real = realpath(path.c_str(), nullptr);
-  if (real == nullptr) return "";
-  std::string resolved(real);
-  free(real);
-  return resolved;
-}
-
 class PosixEnv final : public Env {
  public:
   std::unique_ptr<File> OpenRead(const std::string& path) override {
@@ -174,11 +163,16 @@ class PosixEnv final : public Env {
   }
 
   bool IsPlainFile(const std::string& folder, const std::string& name) override {
-    if (name.empty() || IsHidden(name.c_str()) || name.find('/') != std::string::npos) {
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
       return false;
     }
     struct stat st;
     return stat(JoinPath(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  }
+
+  bool IsSymbolicLink(const std::string& path) override {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
   }
 
   bool Rename(const std::string& from, const std::string& to, bool replace) override {
@@ -187,18 +181,6 @@ class PosixEnv final : public Env {
   }
 
   bool Remove(const std::string& path) override { return unlink(path.c_str()) == 0; }
-
-  std::string ResolveForWriting(const std::string& path) override {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return path;
-    const std::string resolved = RealPath(path);
-    const std::string folder = FolderOf(path);
-    if (resolved.empty() || FolderOf(resolved) != RealPath(folder.empty() ? "." : folder)) {
-      return path;
-    }
-    return resolved;
-  }
 
   void AdoptAttributes(const std::string& path, const std::string& like) override {
     struct stat st;

@@ -302,6 +302,116 @@ TEST_F(CliSet, UnreadableVolumes) {
   EXPECT_NE(missing.err.find("kann nicht geöffnet werden"), std::string::npos);
 }
 
+// Writes the control digest of a volume changed on purpose, so that it
+// reads as intact.
+void Reseal(std::vector<std::uint8_t>& volume) {
+  const md5digest d = md5buffer(volume.data() + 32, volume.size() - 32);
+  std::copy(d.begin(), d.end(), volume.begin() + 16);
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// A parity volume with wrong parity under a right digest: the rebuilt file
+// does not have its listed digests, so it is not put in place; the damaged
+// file stays as it was, a message says so, and the repair ends with 5.
+TEST_F(CliSet, RebuiltFileWithWrongContentIsNotPutInPlace) {
+  ASSERT_EQ(CreateSet(1).status, 0);
+  auto volume = ReadBytes(dir / "data.P01");
+  volume[volume.size() - 5] ^= 0x01;
+  Reseal(volume);
+  WriteBytes(dir / "data.P01", volume);
+  auto damaged = ReadBytes(dir / "data.bin");
+  damaged[damaged.size() - 5] ^= 0x80;
+  WriteBytes(dir / "data.bin", damaged);
+
+  Result r = RunCli(dir.path(), {"repair", "-q", "data.PAR"});
+  EXPECT_EQ(r.status, 5) << r.out;
+  EXPECT_TRUE(Has(r.err, "tarvel-cli: data.bin could not be rebuilt")) << r.err;
+  EXPECT_EQ(ReadBytes(dir / "data.bin"), damaged);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
+}
+
+// A symbolic link where a file of the set belongs is replaced by the rebuilt
+// file, never written through.  Here it was the only way to volume 2 (kept
+// in another folder): the final report checks the volumes again and no
+// longer counts it, and the volume itself is unchanged.
+TEST_F(CliSet, RepairReplacesLinksAndChecksTheVolumesAgain) {
+  ASSERT_EQ(CreateSet(2).status, 0);
+  const auto more = ReadBytes(dir / "more.raw");
+  const auto p02 = ReadBytes(dir / "data.P02");
+  std::filesystem::create_directory(dir / "vols");
+  std::filesystem::rename(dir / "data.P02", dir / "vols/data.P02");
+  std::filesystem::remove(dir / "more.raw");
+  std::filesystem::create_symlink("vols/data.P02", dir / "more.raw");
+
+  Result r = RunCli(dir.path(), {"repair", "-q", "data.PAR"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(Has(r.out, "Found parity volumes:\ndata.P01 OK\nmore.raw OK\n")) << r.out;
+  EXPECT_EQ(r.out.substr(r.out.rfind("data.bin OK")),
+            "data.bin OK\nextra.dat OK\nmore.raw OK\n \nAll files OK.\n \nFound parity volumes:\n"
+            "data.P01 OK\n \n1 usable parity volumes found.\n");
+  EXPECT_FALSE(std::filesystem::is_symlink(dir / "more.raw"));
+  EXPECT_EQ(ReadBytes(dir / "more.raw"), more);
+  EXPECT_EQ(ReadBytes(dir / "vols/data.P02"), p02);
+}
+
+// Digest-only files that are bad or missing are damage too: never "All
+// files OK.", verify exits 2 (parity cannot mend them), and so does a
+// repair that changes nothing.  Found under another name they are mendable.
+TEST_F(CliSet, DigestOnlyDamageIsReportedAndSetsTheStatus) {
+  WriteText(dir / "x.txt", "same words\n");
+  WriteText(dir / "y.txt", "same words\n");
+  WriteText(dir / "notes.txt", "notes\n");
+  ASSERT_EQ(
+      RunCli(dir.path(), {"create", "-q", "-n", "1", "data.bin", "notes.txt", "x.txt", "y.txt"})
+          .status,
+      0);
+  std::filesystem::remove(dir / "notes.txt");
+  Result v = RunCli(dir.path(), {"verify", "data.PAR"});
+  EXPECT_EQ(v.status, 2);
+  EXPECT_TRUE(Has(v.out, "notes.txt (CRC only) Missing...\n"));
+  EXPECT_TRUE(Has(v.out, " \n1 bad/missing files (CRC only).\n \n")) << v.out;
+  EXPECT_FALSE(Has(v.out, "All files OK."));
+  Result r = RunCli(dir.path(), {"repair", "data.PAR"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_FALSE(testing::Exists(dir / "notes.txt"));
+
+  // x.txt and y.txt have one content; with y.txt gone the search finds it
+  // as x.txt, which is copied, not renamed away.
+  WriteText(dir / "notes.txt", "notes\n");
+  std::filesystem::remove(dir / "y.txt");
+  EXPECT_EQ(RunCli(dir.path(), {"verify", "data.PAR"}).status, 1);
+  Result twin = RunCli(dir.path(), {"repair", "--found", "rename", "data.PAR"});
+  EXPECT_EQ(twin.status, 0) << twin.out;
+  EXPECT_EQ(Slurp(dir / "x.txt"), "same words\n");
+  EXPECT_EQ(Slurp(dir / "y.txt"), "same words\n");
+
+  // A repair that mends something but leaves a digest-only file bad ends 5.
+  std::filesystem::rename(dir / "data.bin", dir / "moved.dat");
+  WriteText(dir / "notes.txt", "changed\n");
+  EXPECT_EQ(RunCli(dir.path(), {"repair", "data.PAR"}).status, 5);
+  EXPECT_TRUE(testing::Exists(dir / "data.bin"));
+}
+
+// A missing file that the search finds under another name counts as
+// mendable: with one volume and two bad files, verify still says a repair
+// can mend them (the rename, then the rebuild), and the repair does.
+TEST_F(CliSet, VerifyCountsFilesFoundUnderOtherNamesAsMendable) {
+  ASSERT_EQ(CreateSet(1).status, 0);
+  const auto more = ReadBytes(dir / "more.raw");
+  std::filesystem::rename(dir / "extra.dat", dir / "renamed.dat");
+  std::filesystem::remove(dir / "more.raw");
+  Result v = RunCli(dir.path(), {"verify", "data.PAR"});
+  EXPECT_EQ(v.status, 1) << v.out;
+  EXPECT_TRUE(testing::Exists(dir / "renamed.dat"));
+  Result r = RunCli(dir.path(), {"repair", "-q", "data.PAR"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(ReadBytes(dir / "more.raw"), more);
+  EXPECT_FALSE(testing::Exists(dir / "renamed.dat"));
+}
+
 // A volume that anyone could hand the user, naming a file outside its folder.
 TEST(CliHostile, VolumeNamingAPathOutsideItsFolderIsRejected) {
   TempDir top;

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -89,29 +92,33 @@ TEST(CheckTest, DamageIsReportedAndCountedOnlyForFilesInParity) {
                  kVolumesOk));
   EXPECT_EQ(s.engine.Model().BadFileCount, 2);
 
-  // Only digest-only damage: all files OK; one bad file: "1 bad/missing files."
+  // Only digest-only damage: never "All files OK.", but a summary of its
+  // own and nothing to restore; one bad file in parity: "1 bad/missing files."
   SetScenario t;
   MakeSet(t);
   std::filesystem::remove(t.Path("zz.txt"));
   Lines lines = t.Check();
   EXPECT_EQ(lines[3], "zz.txt (CRC only) Missing...");
-  EXPECT_EQ(lines[5], "All files OK.");
+  EXPECT_EQ(lines[5], "1 bad/missing files (CRC only).");
+  EXPECT_EQ(t.engine.Model().BadFileCount, 0);
+  EXPECT_EQ(t.engine.Model().CrcOnlyBadCount, 1);
+  EXPECT_EQ(t.engine.PlanRestore(), RestoreOutcome::kNothingToRestore);
   std::filesystem::remove(t.Path("one.bin"));
   lines = t.Check();
   EXPECT_EQ(lines[7], "1 bad/missing files.");
 
-  // A file that is there but hidden from the listing, or a folder of the
-  // file's name, counts as missing.
+  // A listed name starting with "." is looked up by its name; a folder of a
+  // file's name counts as missing.
   SetScenario h;
   h.Write(".hidden", RandomBytes(100, 7));
   h.Write("plain.bin", RandomBytes(100, 8));
   ASSERT_TRUE(h.Create({".hidden", "plain.bin"}, 1));
   std::filesystem::remove(h.Path("plain.bin"));
   std::filesystem::create_directory(h.Path("plain.bin"));
-  EXPECT_EQ(h.Check(), (Lines{" ", ".hidden Missing...", " ", " ", "plain.bin Missing...", " ", " ",
-                              "2 bad/missing files.", " ", "Found parity volumes:", "set.P01 OK",
-                              " ", "1 usable parity volumes found."}));
-  EXPECT_EQ(h.engine.Model().FileTable[0].crcok, 0);
+  EXPECT_EQ(h.Check(),
+            (Lines{".hidden OK", " ", "plain.bin Missing...", " ", " ", "1 bad/missing files.", " ",
+                   "Found parity volumes:", "set.P01 OK", " ", "1 usable parity volumes found."}));
+  EXPECT_EQ(h.engine.Model().FileTable[0].crcok, 1);
 }
 
 TEST(CheckTest, FileFoundByContentIsRenamedOrCopiedAsAnswered) {
@@ -250,6 +257,242 @@ TEST(CheckTest, VolumesAreRecognisedByContent) {
   const Lines none = s.Check();
   EXPECT_EQ(Lines(none.end() - 3, none.end()),
             (Lines{"Found parity volumes:", " ", "No usable parity volumes found"}));
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+using testing::Bytes;
+using testing::RandomBytes;
+using testing::SetScenario;
+using Lines = std::vector<std::string>;
+
+bool Contains(const Lines& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Of x.bin and y.bin with one content, y.bin is gone and x.bin is found
+// with its content.  Renaming x.bin would only move the gap: a file of the
+// set is copied instead, whether Rename was answered now or stands.
+TEST(CheckTest, FoundFileOfTheSetIsCopiedNeverRenamed) {
+  for (const RenameReply reply :
+       {RenameReply{RenameButton::kRename, false}, RenameReply{RenameButton::kRename, true}}) {
+    SCOPED_TRACE(reply.dontAskAgain);
+    SetScenario s;
+    const Bytes twin = RandomBytes(3000, 9);
+    s.Write("x.bin", twin);
+    s.Write("y.bin", twin);
+    s.Write("z.bin", RandomBytes(500, 10));
+    ASSERT_TRUE(s.Create({"x.bin", "y.bin", "z.bin"}, 1));
+    std::filesystem::remove(s.Path("y.bin"));
+    s.ui.renameReplies = {reply};
+    const Lines lines = s.Check();
+    EXPECT_EQ(s.ui.renamePrompts, Lines{"x.bin -> y.bin"});
+    EXPECT_EQ(s.Read("x.bin"), twin);
+    EXPECT_EQ(s.Read("y.bin"), twin);
+    EXPECT_TRUE(Contains(lines, "All files OK.")) << ::testing::PrintToString(lines);
+  }
+}
+
+// w.dat, outside the list, holds the content of y.bin and z.bin, which are
+// both missing.  Once w.dat has been copied to y.bin it is not offered for
+// z.bin again; y.bin, now in place, is, and as a file of the set it is
+// copied although Rename is answered.
+TEST(CheckTest, FoundFileIsNeverOfferedForASecondName) {
+  SetScenario s;
+  const Bytes twin = RandomBytes(3000, 11);
+  s.Write("x.bin", RandomBytes(700, 12));
+  s.Write("y.bin", twin);
+  s.Write("z.bin", twin);
+  ASSERT_TRUE(s.Create({"x.bin", "y.bin", "z.bin"}, 1));
+  std::filesystem::rename(s.Path("y.bin"), s.Path("w.dat"));
+  std::filesystem::remove(s.Path("z.bin"));
+  s.ui.renameReplies = {{RenameButton::kCopy, false}, {RenameButton::kRename, false}};
+  const Lines lines = s.Check();
+  EXPECT_EQ(s.ui.renamePrompts, (Lines{"w.dat -> y.bin", "y.bin -> z.bin"}));
+  for (const char* name : {"w.dat", "y.bin", "z.bin"}) EXPECT_EQ(s.Read(name), twin) << name;
+  EXPECT_TRUE(Contains(lines, "All files OK."));
+  EXPECT_EQ(s.engine.PlacedBySearch(), 2);
+}
+
+// The content search takes neither a symbolic link nor a hidden file as a
+// candidate: renaming a link would only move the link, and hidden files are
+// not the user's.  The file stays missing and nothing is touched.
+TEST(CheckTest, ContentSearchSkipsLinksAndHiddenFiles) {
+  SetScenario s;
+  MakeSet(s);
+  testing::TempDir outside;
+  const Bytes two = s.Read("two.bin");
+  std::filesystem::rename(s.Path("two.bin"), outside / "two.bin");
+  std::filesystem::create_symlink(outside / "two.bin", s.Path("alias.bin"));
+  s.Write(".two.bin", two);
+  s.ui.renameReplies = {{RenameButton::kRename, true}};
+  const Lines lines = s.Check();
+  EXPECT_TRUE(s.ui.renamePrompts.empty());
+  EXPECT_TRUE(Contains(lines, "two.bin Missing..."));
+  EXPECT_FALSE(s.engine.FoundUnderOtherName(2));
+  EXPECT_TRUE(std::filesystem::is_symlink(s.Path("alias.bin")));
+  EXPECT_EQ(testing::ReadBytes(outside / "two.bin"), two);
+  EXPECT_EQ(s.Read(".two.bin"), two);
+}
+
+// Two files carry volume number 1.  A usable one is never displaced by an
+// unusable one; of usable ones a regular file comes before a link and then
+// the first name in byte order, whatever order the folder lists them in.
+TEST(CheckTest, OfTwoVolumesWithOneNumberTheUsableAndFirstByNameWins) {
+  struct Case {
+    std::string other;    // the second file numbered 1
+    std::string damaged;  // "", one of the two, or "both"
+    bool link;            // the other is a link to set.P01
+    std::string chosen;
+  };
+  for (const Case& c :
+       {Case{"aa.P01", "", false, "aa.P01"}, Case{"zz.P01", "", false, "set.P01"},
+        Case{"aa.P01", "set.P01", false, "aa.P01"}, Case{"aa.P01", "aa.P01", false, "set.P01"},
+        Case{"zz.P01", "set.P01", false, "zz.P01"}, Case{"zz.P01", "zz.P01", false, "set.P01"},
+        Case{"aa.P01", "both", false, "aa.P01"}, Case{"aa.P01", "", true, "set.P01"}}) {
+    SCOPED_TRACE(c.other + " " + c.damaged + (c.link ? " link" : ""));
+    SetScenario s;
+    MakeSet(s);
+    if (c.link) {
+      std::filesystem::create_symlink("set.P01", s.Path(c.other));
+    } else {
+      s.Write(c.other, s.Read("set.P01"));
+    }
+    for (const std::string& name : {std::string("set.P01"), c.other}) {
+      if (c.damaged != name && c.damaged != "both") continue;
+      Bytes v = s.Read(name);
+      v.back() ^= 1;
+      s.Write(name, v);
+    }
+    std::filesystem::remove(s.Path("one.bin"));
+    std::filesystem::remove(s.Path("set.P02"));
+    const Lines lines = s.Check();
+    const bool usable = c.damaged != "both";
+    EXPECT_EQ(s.engine.Model().VolumeTable[1].name, c.chosen);
+    EXPECT_TRUE(Contains(lines, c.chosen + (usable ? " OK" : " CRC Mismatch...")));
+    EXPECT_EQ(s.engine.RestoreFromReport(false),
+              usable ? RestoreOutcome::kRestored : RestoreOutcome::kNotEnoughVolumes);
+    EXPECT_EQ(s.Has("one.bin"), usable);
+  }
+}
+
+// A missing file found under another name and left there counts as
+// mendable: the plan of a repair puts it in place first, so one volume is
+// enough for the other bad file.  The plan leaves the model as it was.
+TEST(CheckTest, PlanOfARepairCountsFilesFoundUnderOtherNames) {
+  SetScenario s;
+  MakeSet(s);
+  std::filesystem::rename(s.Path("one.bin"), s.Path("moved.bin"));
+  std::filesystem::remove(s.Path("two.bin"));
+  std::filesystem::remove(s.Path("set.P02"));
+  s.ui.renameReplies = {{RenameButton::kCancel, false}};
+  s.Check();
+  const SetModel& m = s.engine.Model();
+  ASSERT_EQ(m.BadFileCount, 2);
+  EXPECT_TRUE(s.engine.FoundUnderOtherName(0));
+  EXPECT_FALSE(s.engine.FoundUnderOtherName(2));
+  EXPECT_EQ(s.engine.PlanRestore(), RestoreOutcome::kNotEnoughVolumes);
+  EXPECT_EQ(s.engine.PlanRepair(), RestoreOutcome::kRestored);
+  EXPECT_EQ(m.BadFileCount, 2);
+  EXPECT_EQ(m.FileTable[0].present, 0);
+  EXPECT_EQ(s.engine.PlanRestore(), RestoreOutcome::kNotEnoughVolumes);
+
+  // Found is all it takes: nothing to rebuild.
+  s.Write("two.bin", testing::RandomBytes(20000, 2));
+  s.ui.renameReplies = {{RenameButton::kCancel, false}};
+  s.Check();
+  ASSERT_EQ(m.BadFileCount, 1);
+  EXPECT_EQ(s.engine.PlanRepair(), RestoreOutcome::kNothingToRestore);
+}
+
+// Verifying a file that is not a volume reads its header, not the whole
+// file: a sparse file of a terabyte is refused at once.
+TEST(CheckTest, NonVolumeIsRefusedBeforeItIsHashed) {
+  SetScenario s;
+  s.Write("huge.img", testing::TextBytes("not a volume"));
+  std::error_code ec;
+  std::filesystem::resize_file(s.Path("huge.img"), std::uintmax_t{1} << 40, ec);
+  if (ec) GTEST_SKIP() << "no sparse file of 1 TiB here: " << ec.message();
+  EXPECT_FALSE(s.engine.ReadVolume(s.Path("huge.img")));
+  EXPECT_EQ(s.ui.messages, Lines{kNotAVolumeText});
+}
+
+// Each candidate of the content search is looked at once per search, not
+// once per missing file: many missing files of one size in a folder of
+// many files of that size open each candidate a bounded number of times.
+class OpenCountingEnv : public testing::FaultyEnv {
+ public:
+  using FaultyEnv::FaultyEnv;
+  std::unique_ptr<File> OpenRead(const std::string& path) override {
+    ++opens[BareName(path)];
+    return FaultyEnv::OpenRead(path);
+  }
+  std::map<std::string, int> opens;
+};
+
+TEST(CheckTest, ContentSearchLooksAtEachCandidateOncePerSearch) {
+  OpenCountingEnv env(Env::Default());
+  SetScenario s(env);
+  Lines names;
+  for (int k = 0; k < 40; ++k) {
+    char name[16];
+    std::snprintf(name, sizeof name, "f%d.bin", 100 + k);
+    names.push_back(name);
+    s.Write(names.back(), RandomBytes(2000, static_cast<std::uint32_t>(k)));
+  }
+  ASSERT_TRUE(s.Create(names, 1));
+  for (int k = 0; k < 10; ++k) std::filesystem::remove(s.Path(names[k]));
+  env.opens.clear();
+  s.engine.SetSetFolder(s.dir.path());
+  s.engine.SearchFiles();
+  for (int k = 10; k < 40; ++k) EXPECT_LE(env.opens[names[k]], 3) << names[k];
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+// Changes the file `victim` in place (same inode, same size) when the
+// first temporary file is created: a copy has then opened its source, which
+// was compared before, but the source no longer holds what was compared.
+class ChangeWhileCopying : public testing::FaultyEnv {
+ public:
+  using FaultyEnv::FaultyEnv;
+  std::unique_ptr<File> CreateNew(const std::string& path) override {
+    if (!victim.empty()) {
+      std::fstream f(victim, std::ios::in | std::ios::out | std::ios::binary);
+      f.seekp(10);
+      f.put('\x7f');
+      victim.clear();
+    }
+    return FaultyEnv::CreateNew(path);
+  }
+  std::string victim;
+};
+
+TEST(CheckTest, CopyThatDoesNotMatchIsNotPutInPlace) {
+  ChangeWhileCopying env(Env::Default());
+  SetScenario s(env);
+  s.Write("one.bin", RandomBytes(70000, 1));
+  s.Write("two.bin", RandomBytes(20000, 2));
+  ASSERT_TRUE(s.Create({"one.bin", "two.bin"}, 1));
+  std::filesystem::rename(s.Path("two.bin"), s.Path("moved.dat"));
+  env.victim = s.Path("moved.dat");
+  s.ui.renameReplies = {{RenameButton::kCopy, false}};
+  const Lines lines = s.Check();
+  EXPECT_EQ(s.ui.messages,
+            Lines{"Copying moved.dat to two.bin failed: the copy does not have the size and "
+                  "digests listed for two.bin. two.bin was left as it was."});
+  EXPECT_FALSE(s.Has("two.bin"));
+  EXPECT_EQ(testing::Snapshot(s.dir.path()).size(), 4u);  // no temporary file left
+  EXPECT_TRUE(Contains(lines, "two.bin Missing..."));
+  EXPECT_EQ(s.engine.PlacedBySearch(), 0);
 }
 
 }  // namespace

@@ -73,11 +73,12 @@ TEST(HostileVolume, SeedSetsReachTheCheckAndTheRestore) {
   EXPECT_EQ(read("moved.bin"), fuzz::DataB());
   EXPECT_EQ(read("c.dat"), fuzz::DataC());
 
-  // link.txt leads to a.txt inside the folder; rebuilding it rewrites a.txt
-  // and leaves the link in place.
+  // link.txt leads to a.txt inside the folder; rebuilding it replaces the
+  // link with a file and leaves a.txt alone.
   ASSERT_EQ(harness.Run(Input("seed-restore-through-link")), "");
-  EXPECT_TRUE(std::filesystem::is_symlink(harness.Folder() + "/link.txt"));
-  EXPECT_EQ(read("a.txt"), fuzz::Text("linked content, not alpha\n"));
+  EXPECT_FALSE(std::filesystem::is_symlink(harness.Folder() + "/link.txt"));
+  EXPECT_EQ(read("link.txt"), fuzz::Text("linked content, not alpha\n"));
+  EXPECT_EQ(read("a.txt"), fuzz::DataA());
 
   // More files in parity than a restore can handle: refused with its message.
   ASSERT_EQ(harness.Run(Input("seed-too-many-files-in-parity")), "");

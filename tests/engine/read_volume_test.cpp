@@ -46,6 +46,7 @@ class CountingEnv : public Env {
   bool IsPlainFile(const std::string& f, const std::string& n) override {
     return base().IsPlainFile(f, n);
   }
+  bool IsSymbolicLink(const std::string& p) override { return base().IsSymbolicLink(p); }
   bool Rename(const std::string& a, const std::string& b, bool r) override {
     return base().Rename(a, b, r);
   }

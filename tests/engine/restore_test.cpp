@@ -23,19 +23,23 @@ using testing::SetScenario;
 using testing::Snapshot;
 using Lines = std::vector<std::string>;
 
-// Five files in parity around the chunk size, and `parityCount` volumes.
-std::map<std::string, Bytes> MakeSet(SetScenario& s, int parityCount) {
-  const std::map<std::string, std::size_t> sizes = {
-      {"a.bin", 1000}, {"b.bin", 100000}, {"c.bin", 123457}, {"d.bin", 50000}, {"e.bin", 7}};
+const Lines kFiveFiles = {"a.bin", "b.bin", "c.bin", "d.bin", "e.bin"};
+
+// Five files around the chunk size in the folder.
+std::map<std::string, Bytes> WriteFiles(SetScenario& s) {
+  const std::size_t sizes[] = {1000, 100000, 123457, 50000, 7};
   std::map<std::string, Bytes> contents;
-  std::vector<std::string> names;
-  std::uint32_t seed = 1;
-  for (const auto& [name, size] : sizes) {
-    contents[name] = RandomBytes(size, seed++);
-    s.Write(name, contents[name]);
-    names.push_back(name);
+  for (std::size_t k = 0; k < kFiveFiles.size(); ++k) {
+    contents[kFiveFiles[k]] = RandomBytes(sizes[k], static_cast<std::uint32_t>(k + 1));
+    s.Write(kFiveFiles[k], contents[kFiveFiles[k]]);
   }
-  EXPECT_TRUE(s.Create(names, parityCount));
+  return contents;
+}
+
+// The five files in parity, and `parityCount` volumes.
+std::map<std::string, Bytes> MakeSet(SetScenario& s, int parityCount) {
+  std::map<std::string, Bytes> contents = WriteFiles(s);
+  EXPECT_TRUE(s.Create(kFiveFiles, parityCount));
   s.ui = {};
   return contents;
 }
@@ -320,10 +324,10 @@ mode_t ModeOf(const std::string& path) {
 }
 
 // A rebuilt file replaces the damaged one as the user had it: a private file
-// stays private, and a file reached through a symbolic link within the set
-// folder is rebuilt where the link leads, with the link kept.  A link that
-// leads out of the folder is never written through: it is replaced.
-TEST(RestoreTest, KeepsPermissionsAndLinksWithinTheFolder) {
+// stays private.  Nothing is written through a symbolic link, whether it
+// leads within the set folder or out of it: the link is replaced by the
+// rebuilt file, and what it led to stays as it was.
+TEST(RestoreTest, KeepsPermissionsAndReplacesLinks) {
   SetScenario s;
   const auto contents = MakeSet(s, 4);
   chmod(s.Path("b.bin").c_str(), 0600);
@@ -346,8 +350,9 @@ TEST(RestoreTest, KeepsPermissionsAndLinksWithinTheFolder) {
   EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kRestored);
   EXPECT_TRUE(AllOk(s.Recheck()));
   EXPECT_EQ(ModeOf(s.Path("b.bin")), 0600u);
-  EXPECT_TRUE(std::filesystem::is_symlink(s.Path("c.bin")));
-  EXPECT_EQ(s.Read("c-real.bin"), contents.at("c.bin"));
+  EXPECT_FALSE(std::filesystem::is_symlink(s.Path("c.bin")));
+  EXPECT_EQ(s.Read("c.bin"), contents.at("c.bin"));
+  EXPECT_EQ(s.Read("c-real.bin"), c);
   EXPECT_FALSE(std::filesystem::is_symlink(s.Path("d.bin")));
   EXPECT_EQ(s.Read("d.bin"), contents.at("d.bin"));
   EXPECT_EQ(testing::ReadBytes(outside / "d.bin"), d);
@@ -355,6 +360,124 @@ TEST(RestoreTest, KeepsPermissionsAndLinksWithinTheFolder) {
   const mode_t mask = umask(0);
   umask(mask);
   EXPECT_EQ(ModeOf(s.Path("e.bin")), 0666u & ~mask);
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+using testing::Reseal;
+
+// Made again from the same files without its digest-only readme.txt, a set
+// leaves its old volumes 2 and 3 behind: same set digest, same parity, but a
+// longer list, so their parity data starts elsewhere.  Each volume is read
+// at its own data offset, whichever volume the check was started from; one
+// whose own parity data is cut short is not usable.
+TEST(RestoreTest, StaleVolumesAreReadAtTheirOwnDataOffset) {
+  for (const char* opened : {"set.PAR", "set.P02"}) {
+    SCOPED_TRACE(opened);
+    SetScenario s;
+    const auto contents = WriteFiles(s);
+    s.Write("readme.txt", testing::TextBytes("read me\n"));
+    Lines withReadme = kFiveFiles;
+    withReadme.push_back("readme.txt");
+    ASSERT_TRUE(s.Create(withReadme, 3));  // readme.txt digest-only: the prompt is not answered
+    ASSERT_TRUE(s.Create(kFiveFiles, 1));
+    Damage(s, "b.bin", 1);
+    Damage(s, "c.bin", 1);
+    Damage(s, "e.bin", 0);
+    s.Check(opened);
+    const SetModel& m = s.engine.Model();
+    ASSERT_EQ(m.BadFileCount, 3);
+    ASSERT_EQ(m.UsableVolumeCount, 3);
+    EXPECT_EQ(m.VolumeTable[2].dataoffset, m.VolumeTable[1].dataoffset + 56 + 2 * 10);
+
+    EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kRestored);
+    EXPECT_TRUE(AllOk(s.Recheck()));
+    for (const auto& [name, bytes] : contents) EXPECT_EQ(s.Read(name), bytes) << name;
+    EXPECT_TRUE(s.ui.messages.empty());
+
+    // Cut one byte short of its own parity data (and sealed again), an old
+    // volume is not usable, although it would still reach as far as the
+    // parity data of the shorter list.
+    Bytes p3 = s.Read("set.P03");
+    p3.pop_back();
+    Reseal(p3);
+    s.Write("set.P03", p3);
+    const Lines lines = s.Check(opened);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "set.P03 CRC Mismatch..."), lines.end());
+    EXPECT_EQ(m.UsableVolumeCount, 2);
+  }
+}
+
+// A volume can hold wrong parity under a right control digest (made from
+// other files with the same set digest, or on purpose).  A rebuilt file is
+// proven against its listed size and digests before it replaces anything:
+// one that does not match leaves its file as it was, with a message, while
+// the others of the run are put in place.
+TEST(RestoreTest, RebuiltFileThatDoesNotMatchItsDigestsReplacesNothing) {
+  for (bool askEachFile : {false, true}) {
+    SCOPED_TRACE(askEachFile);
+    SetScenario s;
+    const auto contents = MakeSet(s, 2);
+    Damage(s, "a.bin", 0);  // 1000 bytes, missing
+    Damage(s, "c.bin", 1);  // 123457 bytes, changed
+    // Wrong parity beyond the end of a.bin: only c.bin comes out wrong.
+    Bytes p2 = s.Read("set.P02");
+    p2[p2.size() - 100] ^= 0x40;
+    Reseal(p2);
+    s.Write("set.P02", p2);
+    s.Check();
+    ASSERT_EQ(s.engine.Model().UsableVolumeCount, 2);
+    const auto before = Snapshot(s.dir.path());
+
+    s.ui.restoreReplies = {{RestoreButton::kYes, true}};
+    EXPECT_EQ(s.engine.RestoreFromReport(askEachFile), RestoreOutcome::kRestored);
+    EXPECT_EQ(s.Read("a.bin"), contents.at("a.bin"));
+    EXPECT_EQ(s.Read("c.bin"), before.at("c.bin"));
+    ASSERT_EQ(s.ui.messages.size(), 1u);
+    EXPECT_TRUE(s.ui.messages[0].starts_with("c.bin could not be rebuilt")) << s.ui.messages[0];
+    EXPECT_EQ(Snapshot(s.dir.path()).size(), before.size() + 1);  // a.bin, no temporary file
+    const Lines after = s.Recheck();
+    EXPECT_NE(std::find(after.begin(), after.end(), "c.bin CRC Mismatch..."), after.end());
+  }
+}
+
+// Nothing is written through a symbolic link standing where a file of the
+// set belongs, whatever it leads to: another file of the set, a parity
+// volume, a file outside the folder, or nothing.  The link is replaced by
+// the rebuilt file; what it led to stays as it was, and the volumes are
+// still intact afterwards.
+TEST(RestoreTest, LinkWhereAFileBelongsIsReplacedNotWrittenThrough) {
+  testing::TempDir outside;
+  for (const std::string& target : Lines{"a.bin", "set.P02", outside / "b.bin", "gone"}) {
+    SCOPED_TRACE(target);
+    SetScenario s;
+    const auto contents = MakeSet(s, 2);
+    testing::WriteBytes(outside / "b.bin", RandomBytes(100000, 77));
+    std::filesystem::remove(s.Path("b.bin"));
+    std::filesystem::create_symlink(target, s.Path("b.bin"));
+    s.Check();
+    ASSERT_EQ(s.engine.Model().BadFileCount, 1);
+    ASSERT_EQ(s.engine.Model().VolumeTable[2].name, "set.P02");
+    const auto before = Snapshot(s.dir.path());
+    const auto outsideBefore = Snapshot(outside.path());
+
+    EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kRestored);
+    EXPECT_FALSE(std::filesystem::is_symlink(s.Path("b.bin")));
+    EXPECT_EQ(s.Read("b.bin"), contents.at("b.bin"));
+    auto after = Snapshot(s.dir.path());
+    after.erase("b.bin");
+    auto expected = before;
+    expected.erase("b.bin");
+    EXPECT_EQ(after, expected);
+    EXPECT_EQ(Snapshot(outside.path()), outsideBefore);
+    EXPECT_EQ(s.Check(), (Lines{"a.bin OK", "b.bin OK", "c.bin OK", "d.bin OK", "e.bin OK", " ",
+                                "All files OK.", " ", "Found parity volumes:", "set.P01 OK",
+                                "set.P02 OK", " ", "2 usable parity volumes found."}));
+  }
 }
 
 }  // namespace

@@ -50,7 +50,8 @@ constexpr std::uint8_t kMovedBit = 0x80;       // b.bin lies in the folder as mo
 
 constexpr const char* kMainVolume = "fuzz.PAR";
 constexpr const char* kParityVolume = "fuzz.P01";
-// A symbolic link to a.txt inside the folder: rewriting it rewrites a.txt.
+// A symbolic link to a.txt inside the folder: rebuilding it replaces the
+// link with a file and leaves a.txt alone.
 constexpr const char* kLinkName = "link.txt";
 
 // Nothing a set of a few kilobytes of volumes and files leads to comes near this.
@@ -107,12 +108,11 @@ class GuardedEnv : public Env {
     return base().Rename(Inside(from), Inside(to), replace);
   }
   bool Remove(const std::string& path) override { return base().Remove(Inside(path)); }
-  // What it resolves to is guarded where it is used.
-  std::string ResolveForWriting(const std::string& path) override {
-    return base().ResolveForWriting(Inside(path));
+  bool IsSymbolicLink(const std::string& path) override {
+    return base().IsSymbolicLink(Inside(path));
   }
   void AdoptAttributes(const std::string& path, const std::string& like) override {
-    base().AdoptAttributes(Inside(path), Inside(like));
+    base().AdoptAttributes(Inside(path), like.empty() ? like : Inside(like));
   }
   std::string CurrentFolder() override { return base().CurrentFolder(); }
   std::int64_t FreeSpace(const std::string& path) override {
@@ -274,7 +274,7 @@ class VolumeHarness {
   static std::string MakeFolder() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "tarvel-hostile-XXXXXX").string();
     if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    // Canonical, so that a resolved link inside it is recognised as inside.
+    // Canonical, so that every path formed from it has one spelling.
     return std::filesystem::canonical(tmpl).string();
   }
 

@@ -111,7 +111,7 @@ TEST(Env, FailedWriteThrowsTheWriteText) {
             "Datei /dev/full kann nicht geschrieben werden");
 }
 
-TEST(Env, ListPlainFilesKeepsOnlyRegularFilesAndLinksToThem) {
+TEST(Env, PlainFilesAreRegularFilesAndLinksToThem) {
   Env& env = Env::Default();
   TempDir dir;
   testing::WriteText(dir / "a.bin", "a");
@@ -140,12 +140,19 @@ TEST(Env, ListPlainFilesKeepsOnlyRegularFilesAndLinksToThem) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"a.bin", "b.PAR", "link-to-file"}));
 
-  for (const char* name : {"a.bin", "b.PAR", "link-to-file"}) {
+  // A hidden name is not listed, but asked for by its name it is found.
+  for (const char* name : {"a.bin", "b.PAR", "link-to-file", ".hidden", ".hidden-link"}) {
     EXPECT_TRUE(env.IsPlainFile(dir.path(), name)) << name;
   }
-  for (const char* name : {".hidden", "folder", "pipe", "link-to-folder", "dangling",
-                           ".hidden-link", "missing", "", ".", "..", "folder/../a.bin"}) {
+  for (const char* name : {"folder", "pipe", "link-to-folder", "dangling", "missing", "", ".", "..",
+                           "folder/../a.bin"}) {
     EXPECT_FALSE(env.IsPlainFile(dir.path(), name)) << name;
+  }
+  for (const char* name : {"link-to-file", "link-to-folder", "dangling", ".hidden-link"}) {
+    EXPECT_TRUE(env.IsSymbolicLink(dir / name)) << name;
+  }
+  for (const char* name : {"a.bin", ".hidden", "folder", "pipe", "missing"}) {
+    EXPECT_FALSE(env.IsSymbolicLink(dir / name)) << name;
   }
   if (haveSocket) {
     EXPECT_FALSE(env.IsPlainFile(dir.path(), "sock"));

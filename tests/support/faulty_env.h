@@ -77,9 +77,7 @@ class FaultyEnv : public Env {
     return base_.Rename(from, to, replace);
   }
   bool Remove(const std::string& path) override { return base_.Remove(path); }
-  std::string ResolveForWriting(const std::string& path) override {
-    return base_.ResolveForWriting(path);
-  }
+  bool IsSymbolicLink(const std::string& path) override { return base_.IsSymbolicLink(path); }
   void AdoptAttributes(const std::string& path, const std::string& like) override {
     base_.AdoptAttributes(path, like);
   }

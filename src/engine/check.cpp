@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/file_digests.h"
 #include "engine/format.h"
 #include "engine/replacing_writer.h"
 
@@ -49,8 +50,8 @@ void Engine::SearchFiles() {
       const fileentry& e = m.FileTable[i];
       if (candidate == e.name) continue;
       const std::string path = InSetFolder(candidate);
-      if (!md5equal(md5first16k(path), e.md5head)) continue;
-      if (!md5equal(md5file(path), e.md5whole)) continue;
+      if (!md5equal(md5first16k(env_, path), e.md5head)) continue;
+      if (!md5equal(md5file(env_, path), e.md5whole)) continue;
       OfferFoundFile(candidate, e.name);
     }
   }
@@ -64,7 +65,7 @@ void Engine::SearchFiles() {
     ui_.SetProgressText("Checking " + e.name);
     ui_.SetProgressPercent(i * 100 / m.FileCount);
     ui_.ProcessEvents();
-    e.crcok = e.present && md5equal(md5file(InSetFolder(e.name)), e.md5whole) ? 1 : 0;
+    e.crcok = e.present && md5equal(md5file(env_, InSetFolder(e.name)), e.md5whole) ? 1 : 0;
   }
   ui_.HideProgress();
 }
@@ -171,7 +172,7 @@ void Engine::FindVolumes() {
     ui_.SetProgressText("Checking " + slot.name);
     ui_.ProcessEvents();
     const bool holdsParity = v == 0 || volumeSizes[v] - m.DataOffset >= parityBytes;
-    slot.crcok = holdsParity && md5equal(md5from32(InSetFolder(slot.name)), slot.md5whole) ? 1 : 0;
+    slot.crcok = holdsParity && md5equal(md5from32(env_, InSetFolder(slot.name)), slot.md5whole) ? 1 : 0;
   }
   ui_.HideProgress();
 }

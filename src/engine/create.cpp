@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/file_digests.h"
 #include "engine/format.h"
 
 namespace tarvel {
@@ -82,9 +83,10 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
     ui_.SetProgressPercent(i * 100 / (m.FileCount - 1));
     ui_.ProcessEvents();
 
-    e.filesize = env_.OpenRead(e.path)->Size();
-    // One pass over the file gives both digests.
-    const md5pair digests = md5wholeandhead(e.path);
+    // One open and one pass over the file give its size and both digests.
+    const std::unique_ptr<File> file = env_.OpenRead(e.path);
+    e.filesize = file->Size();
+    const md5pair digests = md5wholeandhead(*file);
     e.md5whole = digests.whole;
     e.md5head = digests.head;
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "checksum/md5.h"
+#include "engine/file_digests.h"
 #include "engine/format.h"
 
 namespace tarvel {
@@ -88,8 +89,8 @@ void Commit(SetModel& model, LoadedVolume& v) {
 
 bool ReadVolume(SetModel& model, Env& env, Interaction& ui, const std::string& path) {
   // The digest of the file as it is now, before anything else is read.
-  const md5digest actual = md5from32(path);
   const std::unique_ptr<File> file = env.OpenRead(path);
+  const md5digest actual = md5from32(*file);
 
   // The header as far as the file holds it; missing bytes read as zeros, so
   // a truncated volume fails the check its missing bytes belong to (a file

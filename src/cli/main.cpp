@@ -13,6 +13,7 @@
 #include "cli/options.h"
 #include "cli/terminal_interaction.h"
 #include "engine/engine.h"
+#include "engine/format.h"
 #include "platform/env.h"
 
 namespace tarvel::cli {
@@ -41,13 +42,13 @@ std::string Resolve(const std::string& path) {
 void PrintReport(Engine& engine) {
   std::vector<std::string> lines;
   engine.BuildReport(lines);
-  for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+  for (const std::string& line : lines) std::printf("%s\n", PrintableText(line).c_str());
   std::fflush(stdout);
 }
 
 int UsageError(const std::string& text) {
   std::fprintf(stderr, "tarvel-cli: %s\nTry 'tarvel-cli --help' for more information.\n",
-               text.c_str());
+               PrintableText(text).c_str());
   return kUsage;
 }
 

@@ -208,11 +208,12 @@ void Engine::BuildReport(std::vector<std::string>& lines) {
   for (int v = 1; v <= kLastReportedVolume; ++v) {
     const fileentry& slot = m.VolumeTable[v];
     if (!slot.present) continue;
+    // A volume is recognised by content, whatever its name holds.
     if (slot.crcok) {
-      lines.push_back(slot.name + " OK");
+      lines.push_back(PrintableText(slot.name) + " OK");
       ++m.UsableVolumeCount;
     } else {
-      lines.push_back(slot.name + " CRC Mismatch...");
+      lines.push_back(PrintableText(slot.name) + " CRC Mismatch...");
     }
   }
   lines.push_back(kBlankLine);

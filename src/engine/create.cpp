@@ -47,6 +47,12 @@ std::string ShorterThanAnalysedText(const std::string& path) {
          "The volumes written are incomplete.";
 }
 
+std::string UnlistableNameText(const std::string& path) {
+  return "The file " + PrintableText(path) +
+         " cannot be protected: its name holds a backslash or a control character, which a "
+         "file list cannot hold. Rename the file first.";
+}
+
 // One volume being written, with the digest of its bytes from offset 32 on.
 struct VolumeOut {
   std::string name;
@@ -64,6 +70,13 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
   if (paths.size() < 2 || paths.size() > kMaxSetFiles) {
     ui_.Message("Only 2 - 250 files are supported.");
     return false;
+  }
+  // A name a file list cannot hold would make a set that no check reads.
+  for (const std::string& path : paths) {
+    if (!IsListableName(BareName(path))) {
+      ui_.Message(UnlistableNameText(path));
+      return false;
+    }
   }
   m.FileCount = static_cast<std::int32_t>(paths.size());
   bool result = true;

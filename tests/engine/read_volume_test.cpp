@@ -350,7 +350,50 @@ TEST_F(ReadVolumeTest, RefusesUnsafeNames) {
   Seal(v);
   EXPECT_EQ(Read(v, false), Messages{kUnsafeNameText});
   EXPECT_EQ(Read(MakeVolume({Entry("\xC0\xAF", 1, 5, 1)}, 0, 0), true), Messages{});
-  EXPECT_EQ(model_->FileTable[0].name, "\xC3\x80\xC2\xAF");
+  EXPECT_EQ(model_->FileTable[0].name, "\xC0\xAF");
+}
+
+// Names no file of a set can have where volumes are made, and lists in which
+// two entries read back as one name (the second would overwrite the first
+// at every repair), are refused whole.
+TEST_F(ReadVolumeTest, RefusesUnusableAndDuplicateNames) {
+  struct Case {
+    std::vector<std::string> names;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"ok.bin", "a\\b.bin"}, kUnusableNameText},
+      {{"ok.bin", "tab\there"}, kUnusableNameText},
+      {{"esc\x1b[31m.bin"}, kUnusableNameText},
+      {{"del\x7f.bin"}, kUnusableNameText},
+      {{"line\nbreak"}, kUnusableNameText},
+      {{"same.bin", "other.bin", "same.bin"}, kDuplicateNameText},
+      // A Latin-1 byte and its UTF-8 reading are two names, as on disk.
+      {{"caf\xe9.bin", "caf\xc3\xa9.bin"}, nullptr},
+      {{"caf\xe9.bin", "caf\xe9.bin"}, kDuplicateNameText},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.names.back());
+    std::vector<fileentry> entries;
+    for (std::size_t i = 0; i < c.names.size(); ++i) {
+      entries.push_back(Entry(c.names[i], 1, 5, static_cast<int>(i)));
+    }
+    const Messages expected = c.message ? Messages{c.message} : Messages{};
+    EXPECT_EQ(Read(MakeVolume(entries, 0, 0), c.message == nullptr), expected);
+    if (c.message == nullptr) {
+      EXPECT_EQ(model_->FileTable[0].name, c.names[0]);
+      *before_ = *model_;
+    }
+  }
+  // Two lone surrogates that are not bytes of a name both read back as
+  // U+FFFD: one name twice.
+  Bytes v = MakeVolume({Entry("xa", 1, 5, 1), Entry("xb", 1, 5, 2)}, 0, 0);
+  for (std::size_t at : {kHeaderSize + 56 + 2, kHeaderSize + 60 + 56 + 2}) {
+    v[at] = 0x00;
+    v[at + 1] = at == kHeaderSize + 58 ? 0xD8 : 0xDC;
+  }
+  Seal(v);
+  EXPECT_EQ(Read(v, false), Messages{kDuplicateNameText});
 }
 
 TEST_F(ReadVolumeTest, RefusesMalformedLists) {

@@ -15,6 +15,7 @@
 #include "engine/engine.h"
 #include "engine/format.h"
 #include "platform/env.h"
+#include "platform/interrupt_cleanup.h"
 
 namespace tarvel::cli {
 namespace {
@@ -191,6 +192,8 @@ int Run(int argc, char** argv) {
       break;
   }
 
+  // Ctrl-C or a kill takes the temporary file being written with it.
+  InstallInterruptCleanup();
   TerminalInteraction ui(!o.quiet && isatty(STDERR_FILENO), o.includeSmallFiles, o.found);
   Engine engine(Env::Default(), ui);
   try {

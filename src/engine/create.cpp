@@ -4,7 +4,8 @@
 // Volumes are written in one sweep that keeps every volume open: headers and
 // file lists first, then the parity data appended pass by pass, then each
 // volume's control digest, computed while its bytes were written (the same
-// bytes md5from32 would read back).  Sources are read straight into the
+// bytes md5from32 would read back).  Each volume is written under a hidden
+// temporary name and renamed into place when all of them are complete.  Sources are read straight into the
 // parity rows, one large sequential read per file and pass.
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "engine/engine.h"
 #include "engine/file_digests.h"
 #include "engine/format.h"
+#include "engine/replacing_writer.h"
 
 namespace tarvel {
 namespace {
@@ -53,10 +55,11 @@ std::string UnlistableNameText(const std::string& path) {
          "file list cannot hold. Rename the file first.";
 }
 
-// One volume being written, with the digest of its bytes from offset 32 on.
+// One volume being written, under a temporary name until every volume is
+// complete, with the digest of its bytes from offset 32 on.
 struct VolumeOut {
   std::string name;
-  std::unique_ptr<File> file;
+  std::unique_ptr<ReplacingWriter> file;
   md5state control{};
 };
 
@@ -142,18 +145,29 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
                 " parity volumes.");
     return false;
   }
-  // A volume is created replacing any file of its name; that must never be
-  // one of the files being protected, whose data would be lost.
+  // A volume replaces any file of its name; that must never be one of the
+  // files being protected, whose data would be lost.  Files are compared by
+  // where they live, not by how their paths are spelled (a folder reached
+  // through a link, a link to a file of the set).
+  std::vector<FileIdentity> protectedFiles;
+  for (int i = 0; i < m.FileCount; ++i) {
+    for (bool follow : {true, false}) {
+      if (auto id = env_.Identity(m.FileTable[i].path, follow)) protectedFiles.push_back(*id);
+    }
+  }
   for (int n = 0; n <= parityCount; ++n) {
     const std::string name = VolumeFileName(baseName, n);
-    for (int i = 0; i < m.FileCount; ++i) {
-      if (m.FileTable[i].path == name) {
-        ui_.Message("The volume " + name +
+    for (bool follow : {true, false}) {
+      const auto id = env_.Identity(name, follow);
+      if (id && std::find(protectedFiles.begin(), protectedFiles.end(), *id) !=
+                    protectedFiles.end()) {
+        ui_.Message("The volume " + PrintableText(name) +
                     " would replace a file of the set. Choose another base name.");
         return false;
       }
     }
   }
+  RemoveAbandonedTemporaryFiles(env_, FolderOf(baseName));
   parity_.SetupParity();
 
   std::vector<std::uint8_t> digests;
@@ -179,7 +193,7 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
     ui_.ProcessEvents();
     VolumeOut& vol = volumes[n];
     vol.name = VolumeFileName(baseName, n);
-    vol.file = env_.Create(vol.name);
+    vol.file = std::make_unique<ReplacingWriter>(env_, vol.name);
 
     VolumeHeader h;
     h.control = m.SetHash;  // placeholder until the digest of the finished volume is known
@@ -194,7 +208,7 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
 
     std::vector<std::uint8_t> bytes(header.begin(), header.end());
     bytes.insert(bytes.end(), list.begin(), list.end());
-    vol.file->WriteAt(0, bytes.data(), bytes.size());
+    vol.file->WriteAt(0, bytes);
     md5init(vol.control);
     md5update(vol.control, bytes.data() + kOffSetHash, bytes.size() - kOffSetHash);
   }
@@ -230,7 +244,7 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
         static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, m.BiggestFileSize - pos));
     for (int v = 1; v <= parityCount; ++v) {
       const std::uint8_t* row = parity_.ParityRow(v);
-      volumes[v].file->WriteAt(m.DataOffset + pos, row, length);
+      volumes[v].file->WriteAt(m.DataOffset + pos, std::span(row, length));
       md5update(volumes[v].control, row, length);
     }
   }
@@ -244,9 +258,13 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
     ui_.ProcessEvents();
     md5digest control;
     md5final(vol.control, control);
-    vol.file->WriteAt(kOffControl, control.data(), control.size());
-    vol.file.reset();
+    vol.file->WriteAt(kOffControl, control);
   }
+  // Only complete volumes take the names of the set: every one is on disk
+  // before the first replaces a volume of the previous set, so a full disk
+  // or an interruption up to here leaves that set as it was.
+  for (VolumeOut& vol : volumes) vol.file->Flush();
+  for (VolumeOut& vol : volumes) vol.file->Commit();
   ui_.HideProgress();
   return true;
 }

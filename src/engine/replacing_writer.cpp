@@ -1,13 +1,20 @@
 #include "engine/replacing_writer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
+#include <string_view>
+
+#include "platform/interrupt_cleanup.h"
 
 namespace tarvel {
 namespace {
 
 constexpr int kNameAttempts = 8;
+constexpr std::string_view kTemporaryPrefix = ".tarvel-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+constexpr std::size_t kTemporaryDigits = 16;
 
 // A hidden name that no other writer is likely to pick; CreateNew refuses an
 // existing one, and a few fresh names are tried before giving up.
@@ -33,9 +40,13 @@ ReplacingWriter::ReplacingWriter(Env& env, const std::string& targetPath)
       file_ = env_.CreateNew(temp_);
     } catch (const FileError&) {
       file_.reset();
+      // Only a name that is taken is worth another try; any other failure
+      // (no room, no permission) would fail again.
+      if (!env_.Identity(temp_, /*followLink=*/false)) break;
     }
   }
   if (!file_) throw FileError(CannotCreateText(target_));
+  registration_ = RegisterTemporaryFile(temp_);
 }
 
 ReplacingWriter::~ReplacingWriter() {
@@ -44,6 +55,8 @@ ReplacingWriter::~ReplacingWriter() {
 
 void ReplacingWriter::Discard() noexcept {
   file_.reset();
+  ReleaseTemporaryFile(registration_);
+  registration_ = -1;
   try {
     (void)env_.Remove(temp_);
   } catch (...) {
@@ -61,22 +74,48 @@ void ReplacingWriter::WriteAt(std::int64_t offset, std::span<const std::uint8_t>
   }
 }
 
-void ReplacingWriter::Commit() {
+void ReplacingWriter::Flush() {
   try {
     file_->Sync();
   } catch (const FileError&) {
-    Discard();
-    committed_ = true;
     throw FileError(CannotWriteText(target_));
   }
-  file_.reset();
+}
+
+void ReplacingWriter::Commit() {
+  try {
+    Flush();
+  } catch (const FileError&) {
+    Discard();
+    committed_ = true;
+    throw;
+  }
   env_.AdoptAttributes(temp_, destination_);
   if (!env_.Rename(temp_, destination_, /*replace=*/true)) {
     Discard();
     committed_ = true;
     throw FileError(CannotCreateText(target_));
   }
+  file_.reset();
+  ReleaseTemporaryFile(registration_);
+  registration_ = -1;
   committed_ = true;
+}
+
+bool IsTemporaryName(const std::string& name) {
+  if (name.size() != kTemporaryPrefix.size() + kTemporaryDigits + kTemporarySuffix.size() ||
+      !name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix)) {
+    return false;
+  }
+  return std::all_of(name.begin() + kTemporaryPrefix.size(),
+                     name.begin() + kTemporaryPrefix.size() + kTemporaryDigits,
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+void RemoveAbandonedTemporaryFiles(Env& env, const std::string& folder) {
+  for (const std::string& name : env.ListHiddenFiles(folder)) {
+    if (IsTemporaryName(name)) (void)env.RemoveUnlocked(JoinPath(folder, name));
+  }
 }
 
 }  // namespace tarvel

@@ -33,9 +33,15 @@ class ReplacingWriter {
   // the target when the write fails or falls short.
   void WriteAt(std::int64_t offset, std::span<const std::uint8_t> bytes);
 
+  // Flushes the new content to stable storage, so that a full disk shows
+  // here, before anything is renamed.  Throws FileError naming the target;
+  // the temporary file stays until the writer goes.  Optional before Commit.
+  void Flush();
+
   // Flushes the new content and renames it over the target (replacing the
   // old file, if any).  Throws FileError naming the target on failure; the
-  // temporary file is then removed.
+  // temporary file is then removed.  The temporary file stays open, and so
+  // locked, until it has its new name.
   void Commit();
 
   const std::string& TargetPath() const { return target_; }
@@ -49,7 +55,16 @@ class ReplacingWriter {
   std::string destination_;  // the file actually replaced
   std::string temp_;
   std::unique_ptr<File> file_;
+  int registration_ = -1;  // the temporary file's slot for removal on SIGINT/SIGTERM
   bool committed_ = false;
 };
+
+// True for a name that ReplacingWriter gives its temporary files.
+bool IsTemporaryName(const std::string& name);
+
+// Removes the temporary files of this program in `folder` that no running
+// action holds (left behind by a process that was killed).  Every action
+// calls it for its set folder before it writes anything.
+void RemoveAbandonedTemporaryFiles(Env& env, const std::string& folder);
 
 }  // namespace tarvel

@@ -36,17 +36,21 @@ ReplacingWriter::ReplacingWriter(Env& env, const std::string& targetPath)
   const std::string folder = FolderOf(destination_);
   for (int attempt = 0; attempt < kNameAttempts && !file_; ++attempt) {
     temp_ = folder.empty() ? TemporaryName() : JoinPath(folder, TemporaryName());
+    // Registered first, so that no moment passes in which an interrupt
+    // would leave the file behind.
+    registration_ = RegisterTemporaryFile(temp_);
     try {
       file_ = env_.CreateNew(temp_);
     } catch (const FileError&) {
       file_.reset();
+      ReleaseTemporaryFile(registration_);
+      registration_ = -1;
       // Only a name that is taken is worth another try; any other failure
       // (no room, no permission) would fail again.
       if (!env_.Identity(temp_, /*followLink=*/false)) break;
     }
   }
   if (!file_) throw FileError(CannotCreateText(target_));
-  registration_ = RegisterTemporaryFile(temp_);
 }
 
 ReplacingWriter::~ReplacingWriter() {

@@ -147,13 +147,17 @@ void Engine::FindVolumes() {
   for (const std::string& candidate : env_.ListPlainFiles(setFolder_)) {
     std::array<std::uint8_t, kRecognisedBytes> head{};
     std::int64_t size = 0;
+    std::unique_ptr<File> file;
     try {
-      std::unique_ptr<File> file = env_.OpenRead(InSetFolder(candidate));
-      if (file->ReadAt(0, head.data(), head.size()) != head.size()) continue;
-      size = file->Size();
+      file = env_.OpenRead(InSetFolder(candidate));
     } catch (const FileError&) {
-      continue;  // unreadable candidates are passed over
+      continue;  // candidates that cannot be opened are passed over
     }
+    // A read that fails on an open file is an I/O error, which the user
+    // must learn of: it passes on like any other.
+    if (file->ReadAt(0, head.data(), head.size()) != head.size()) continue;
+    size = file->Size();
+    file.reset();
     if (std::memcmp(head.data() + kOffSetHash, m.SetHash.data(), m.SetHash.size()) != 0) {
       continue;
     }

@@ -1,0 +1,259 @@
+// Every call of the file layer failed in turn.  Each action (creating over an
+// existing set, a check that renames or copies a file found by content, a
+// repair) is run once cleanly to count its opens, creates, writes, reads and
+// renames; then once for each of those calls failing (the first, the second,
+// ... the n-th), and once for each write stored only in part.  After every
+// run:
+//   - the failure was told (a FileError, a message, or a report that is not
+//     "All files OK."), or else the action's claim of success is true;
+//   - every file of the folder is as it was, or holds what it should hold
+//     after the action (a set file's original content under its own name, a
+//     volume of the new set), and nothing that was there is lost;
+//   - no temporary file is left;
+//   - the same action, run again without faults, succeeds.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "set_fixture.h"
+#include "support/faulty_env.h"
+
+namespace tarvel {
+namespace {
+
+using testing::Bytes;
+using testing::FaultyEnv;
+using testing::RandomBytes;
+using testing::SetScenario;
+using testing::Snapshot;
+using Folder = std::map<std::string, Bytes>;
+
+const char* const kOpNames[] = {"open", "create", "write", "read", "rename"};
+
+// The set's files as they were when it was created.  a.bin spans two parity
+// chunks, c.bin is longer than the 16 KiB head, notes.txt is digest-only.
+Folder Originals() {
+  return {{"a.bin", RandomBytes(70000, 1)},
+          {"b.bin", RandomBytes(3000, 2)},
+          {"c.bin", RandomBytes(20000, 3)},
+          {"notes.txt", RandomBytes(100, 4)}};
+}
+
+// What one run of an action came to.
+struct Outcome {
+  bool failureTold = false;  // FileError, a message, or a report that is not all OK
+  std::string error;
+};
+
+struct Action {
+  const char* name;
+  // Fills the (empty) folder for a run, without faults.
+  std::function<void(SetScenario&)> prepare;
+  // The action itself: true when it claims success.
+  std::function<bool(SetScenario&)> run;
+  // What a file of the folder may hold after the action besides what it
+  // held before; empty when the name may hold nothing new.
+  std::function<Bytes(const std::string&)> allowed;
+};
+
+bool AllOk(const std::vector<std::string>& report) {
+  return std::find(report.begin(), report.end(), "All files OK.") != report.end();
+}
+
+void Empty(const std::string& folder) {
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    std::filesystem::remove_all(entry.path());
+  }
+}
+
+void WriteSet(SetScenario& s, const Folder& files) {
+  for (const auto& [name, bytes] : files) s.Write(name, bytes);
+  ASSERT_TRUE(s.Create({"a.bin", "b.bin", "c.bin", "notes.txt"}, 2));
+}
+
+// Runs the action, catching the failure it ends with.
+Outcome Attempt(const Action& action, SetScenario& s) {
+  s.ui = {};
+  Outcome o;
+  try {
+    o.failureTold = !action.run(s);
+  } catch (const FileError& e) {
+    o.failureTold = true;
+    o.error = e.what();
+  }
+  if (!s.ui.messages.empty()) o.failureTold = true;
+  return o;
+}
+
+// Checks the folder after a run against the one before it.
+void ExpectNothingLost(const Action& action, const Folder& before, const Folder& after) {
+  for (const auto& [name, bytes] : after) {
+    EXPECT_FALSE(name.starts_with(".tarvel-")) << "temporary file left: " << name;
+    const auto was = before.find(name);
+    if (was != before.end() && was->second == bytes) continue;
+    EXPECT_EQ(bytes, action.allowed(name)) << name << " is neither as it was nor as it should be";
+  }
+  for (const auto& [name, bytes] : before) {
+    if (after.count(name)) continue;
+    const bool kept = std::any_of(after.begin(), after.end(),
+                                  [&](const auto& file) { return file.second == bytes; });
+    EXPECT_TRUE(kept) << name << " is gone and its content with it";
+  }
+}
+
+// Runs `action` cleanly, then with every fault, and returns the number of
+// faulty runs.
+int Sweep(const Action& action) {
+  FaultyEnv env(Env::Default());
+  env.SkipSync();  // durability is not what these runs look at, and flushing is slow
+  SetScenario s(env);
+  int absorbed = 0;
+
+  // The clean run, which counts the calls.
+  action.prepare(s);
+  int calls[FaultyEnv::kOpCount];
+  for (int op = 0; op < FaultyEnv::kOpCount; ++op) calls[op] = env.Calls(FaultyEnv::Op(op));
+  EXPECT_TRUE(action.run(s)) << action.name << " fails without faults";
+  for (int op = 0; op < FaultyEnv::kOpCount; ++op) {
+    calls[op] = env.Calls(FaultyEnv::Op(op)) - calls[op];
+  }
+
+  int runs = 0;
+  for (int op = 0; op <= FaultyEnv::kOpCount; ++op) {
+    const bool shortWrite = op == FaultyEnv::kOpCount;
+    const int n = calls[shortWrite ? FaultyEnv::kWrite : op];
+    for (int k = 1; k <= n; ++k) {
+      SCOPED_TRACE(std::string(action.name) + ": " + (shortWrite ? "short write" : kOpNames[op]) +
+                   " " + std::to_string(k) + " of " + std::to_string(n));
+      Empty(s.dir.path());
+      env.Clear();
+      action.prepare(s);
+      const Folder before = Snapshot(s.dir.path());
+      if (shortWrite) {
+        env.ShortWrite(k);
+      } else {
+        env.Fail(FaultyEnv::Op(op), k);
+      }
+      const Outcome o = Attempt(action, s);
+      const bool fired = env.Fired() > 0;
+      env.Clear();
+      ++runs;
+
+      const Folder after = Snapshot(s.dir.path());
+      ExpectNothingLost(action, before, after);
+      if (!o.failureTold) {
+        // A success claimed despite the fault must be true: every file the
+        // action is about holds what it should.
+        for (const auto& [name, bytes] : after) {
+          const Bytes should = action.allowed(name);
+          if (!should.empty()) {
+            EXPECT_EQ(bytes, should) << name << " after a claimed success";
+          }
+        }
+        EXPECT_TRUE(fired) << "the fault never fired";
+        ++absorbed;
+        if (std::getenv("TARVEL_SWEEP_VERBOSE")) {
+          std::printf("absorbed: %s %s %d\n", action.name,
+                      shortWrite ? "short write" : kOpNames[op], k);
+        }
+      }
+
+      // The next action works.
+      EXPECT_TRUE(action.run(s)) << "the action fails after the fault: " << o.error;
+      const Folder healed = Snapshot(s.dir.path());
+      for (const auto& [name, bytes] : healed) {
+        const Bytes should = action.allowed(name);
+        if (!should.empty()) {
+          EXPECT_EQ(bytes, should) << name << " after the next action";
+        }
+      }
+    }
+  }
+  std::printf("[ sweep    ] %s: %d runs (%d open, %d create, %d write, %d read, %d rename, %d short "
+              "write); %d ended in a true success despite the fault\n",
+              action.name, runs, calls[0], calls[1], calls[2], calls[3], calls[4], calls[2],
+              absorbed);
+  return runs;
+}
+
+TEST(FaultSweep, EveryFileLayerCallFailedInTurn) {
+  const Folder originals = Originals();
+  const auto original = [originals](const std::string& name) {
+    const auto it = originals.find(name);
+    return it == originals.end() ? Bytes{} : it->second;
+  };
+
+  // Creating over an existing set of older content: the volumes may become
+  // those of the new set, nothing else may change.
+  Folder newVolumes;
+  Folder changed = originals;
+  changed["a.bin"][123] ^= 1;
+  {
+    SetScenario s;
+    for (const auto& [name, bytes] : changed) s.Write(name, bytes);
+    ASSERT_TRUE(s.Create({"a.bin", "b.bin", "c.bin", "notes.txt"}, 2));
+    for (const char* v : {"set.PAR", "set.P01", "set.P02"}) newVolumes[v] = s.Read(v);
+  }
+  const Action create{
+      "create",
+      [&](SetScenario& s) {
+        WriteSet(s, originals);
+        s.Write("a.bin", changed["a.bin"]);
+      },
+      [](SetScenario& s) {
+        return s.engine.AnalyseFiles({s.Path("a.bin"), s.Path("b.bin"), s.Path("c.bin"),
+                                      s.Path("notes.txt")}) &&
+               s.engine.WriteVolumeSet(s.Path("set"), 2);
+      },
+      [&](const std::string& name) {
+        const auto it = newVolumes.find(name);
+        return it == newVolumes.end() ? Bytes{} : it->second;
+      }};
+
+  // A check that finds b.bin as moved.bin and renames or copies it.
+  const auto check = [&](RenameButton answer) {
+    return [answer](SetScenario& s) {
+      s.ui.renameReplies = {{answer, true}};
+      return AllOk(s.Check());
+    };
+  };
+  const auto moved = [&](SetScenario& s) {
+    WriteSet(s, originals);
+    std::filesystem::rename(s.Path("b.bin"), s.Path("moved.bin"));
+  };
+  const Action checkRename{"check with rename", moved, check(RenameButton::kRename), original};
+  const Action checkCopy{"check with copy", moved, check(RenameButton::kCopy), original};
+
+  // A repair of a damaged and a missing file from two volumes.
+  const Action repair{"repair",
+                      [&](SetScenario& s) {
+                        WriteSet(s, originals);
+                        Bytes damaged = originals.at("a.bin");
+                        damaged[60000] ^= 0x40;
+                        s.Write("a.bin", damaged);
+                        std::filesystem::remove(s.Path("c.bin"));
+                      },
+                      [](SetScenario& s) {
+                        s.Check();
+                        if (s.engine.Model().BadFileCount > 0 &&
+                            s.engine.RestoreFromReport(false) != RestoreOutcome::kRestored) {
+                          return false;
+                        }
+                        return AllOk(s.Recheck());
+                      },
+                      original};
+
+  int runs = 0;
+  for (const Action* action : {&create, &checkRename, &checkCopy, &repair}) {
+    runs += Sweep(*action);
+  }
+  std::printf("[ sweep    ] %d fault-injection runs in all\n", runs);
+}
+
+}  // namespace
+}  // namespace tarvel

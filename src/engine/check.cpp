@@ -176,7 +176,8 @@ void Engine::FindVolumes() {
     ui_.SetProgressText("Checking " + slot.name);
     ui_.ProcessEvents();
     const bool holdsParity = v == 0 || volumeSizes[v] - m.DataOffset >= parityBytes;
-    slot.crcok = holdsParity && md5equal(md5from32(env_, InSetFolder(slot.name)), slot.md5whole) ? 1 : 0;
+    slot.crcok =
+        holdsParity && md5equal(md5from32(env_, InSetFolder(slot.name)), slot.md5whole) ? 1 : 0;
   }
   ui_.HideProgress();
 }

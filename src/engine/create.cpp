@@ -5,8 +5,9 @@
 // file lists first, then the parity data appended pass by pass, then each
 // volume's control digest, computed while its bytes were written (the same
 // bytes md5from32 would read back).  Each volume is written under a hidden
-// temporary name and renamed into place when all of them are complete.  Sources are read straight into the
-// parity rows, one large sequential read per file and pass.
+// temporary name and renamed into place when all of them are complete.
+// Sources are read straight into the parity rows, one large sequential read
+// per file and pass.
 
 #include <algorithm>
 #include <array>
@@ -159,8 +160,8 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
     const std::string name = VolumeFileName(baseName, n);
     for (bool follow : {true, false}) {
       const auto id = env_.Identity(name, follow);
-      if (id && std::find(protectedFiles.begin(), protectedFiles.end(), *id) !=
-                    protectedFiles.end()) {
+      if (id &&
+          std::find(protectedFiles.begin(), protectedFiles.end(), *id) != protectedFiles.end()) {
         ui_.Message("The volume " + PrintableText(name) +
                     " would replace a file of the set. Choose another base name.");
         return false;

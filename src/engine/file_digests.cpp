@@ -18,8 +18,7 @@ constexpr std::int64_t kSmallestBuffer = 64 * 1024;
 // Feeds bytes [begin, end) of the file to `ctx`, stopping early at the end
 // of the file; `head`, when given, receives the digest of the first
 // kHeadBytes bytes hashed (of all of them when there are fewer).
-void HashRange(File& file, std::int64_t begin, std::int64_t end, md5state& ctx,
-               md5digest* head) {
+void HashRange(File& file, std::int64_t begin, std::int64_t end, md5state& ctx, md5digest* head) {
   const std::int64_t capacity =
       std::clamp(file.Size() - begin, kSmallestBuffer, static_cast<std::int64_t>(kDigestReadSize));
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(capacity));

@@ -24,9 +24,9 @@ std::string TemporaryName() {
     return (static_cast<std::uint64_t>(rd()) << 32) ^ rd() ^
            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   }());
-  char text[40];
-  std::snprintf(text, sizeof text, ".tarvel-%016llx.tmp", static_cast<unsigned long long>(rng()));
-  return text;
+  char digits[kTemporaryDigits + 1];
+  std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(rng()));
+  return std::string(kTemporaryPrefix) + digits + std::string(kTemporarySuffix);
 }
 
 }  // namespace

@@ -226,9 +226,9 @@ class PosixEnv final : public Env {
     if (fd < 0) return false;
     struct stat held, named;
     const bool removed = fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
-                         flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-                         lstat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
-                         named.st_ino == held.st_ino && unlink(path.c_str()) == 0;
+                         flock(fd, LOCK_EX | LOCK_NB) == 0 && lstat(path.c_str(), &named) == 0 &&
+                         named.st_dev == held.st_dev && named.st_ino == held.st_ino &&
+                         unlink(path.c_str()) == 0;
     close(fd);
     return removed;
   }

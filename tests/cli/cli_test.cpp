@@ -3,6 +3,7 @@
 // statuses, the report on standard output and the messages on standard error.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,8 +14,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "checksum/md5.h"
 #include "engine/format.h"
@@ -402,7 +401,8 @@ TEST(CliNames, Latin1AndUtf8NamesStayApartAndControlCharactersAreRefused) {
   WriteBytes(dir / latin1, a);
   WriteBytes(dir / utf8, b);
   WriteBytes(dir / "other.bin", testing::RandomBytes(100, 3));
-  ASSERT_EQ(RunCli(dir.path(), {"create", "-n", "1", "-o", "s", latin1, utf8, "other.bin"}).status, 0);
+  ASSERT_EQ(RunCli(dir.path(), {"create", "-n", "1", "-o", "s", latin1, utf8, "other.bin"}).status,
+            0);
   Result v = RunCli(dir.path(), {"verify", "s.PAR"});
   EXPECT_EQ(v.status, 0) << v.out;
   EXPECT_NE(v.out.find(latin1 + " OK\n"), std::string::npos);
@@ -446,7 +446,9 @@ TEST(CliInterrupt, SignalsRemoveTheTemporaryFileAndLeaveTheSet) {
     auto big = testing::RandomBytes(16 << 20, 7);
     WriteBytes(dir / "big.bin", big);
     WriteBytes(dir / "small.bin", testing::RandomBytes(1000, 8));
-    ASSERT_EQ(RunCli(dir.path(), {"create", "-q", "-n", "1", "-o", "s", "big.bin", "small.bin"}).status, 0);
+    ASSERT_EQ(
+        RunCli(dir.path(), {"create", "-q", "-n", "1", "-o", "s", "big.bin", "small.bin"}).status,
+        0);
     big[1000] ^= 1;
     WriteBytes(dir / "big.bin", big);
     const auto before = ReadBytes(dir / "s.P01");

@@ -336,8 +336,7 @@ TEST(CreateTest, NamesAFileListCannotHoldAreRefused) {
     ASSERT_EQ(s.ui.messages.size(), 1u);
     const std::string& text = s.ui.messages[0];
     EXPECT_NE(text.find("cannot be protected"), std::string::npos);
-    EXPECT_TRUE(std::none_of(text.begin(), text.end(),
-                             [](char ch) { return ch > 0 && ch < 0x20; }))
+    EXPECT_TRUE(std::none_of(text.begin(), text.end(), [](char ch) { return ch > 0 && ch < 0x20; }))
         << text;
     EXPECT_TRUE(s.ui.progressTexts.empty());
   }

@@ -174,10 +174,10 @@ int Sweep(const Action& action) {
       }
     }
   }
-  std::printf("[ sweep    ] %s: %d runs (%d open, %d create, %d write, %d read, %d rename, %d short "
-              "write); %d ended in a true success despite the fault\n",
-              action.name, runs, calls[0], calls[1], calls[2], calls[3], calls[4], calls[2],
-              absorbed);
+  std::printf(
+      "[ sweep    ] %s: %d runs (%d open, %d create, %d write, %d read, %d rename, %d short "
+      "write); %d ended in a true success despite the fault\n",
+      action.name, runs, calls[0], calls[1], calls[2], calls[3], calls[4], calls[2], absorbed);
   return runs;
 }
 
@@ -199,21 +199,20 @@ TEST(FaultSweep, EveryFileLayerCallFailedInTurn) {
     ASSERT_TRUE(s.Create({"a.bin", "b.bin", "c.bin", "notes.txt"}, 2));
     for (const char* v : {"set.PAR", "set.P01", "set.P02"}) newVolumes[v] = s.Read(v);
   }
-  const Action create{
-      "create",
-      [&](SetScenario& s) {
-        WriteSet(s, originals);
-        s.Write("a.bin", changed["a.bin"]);
-      },
-      [](SetScenario& s) {
-        return s.engine.AnalyseFiles({s.Path("a.bin"), s.Path("b.bin"), s.Path("c.bin"),
-                                      s.Path("notes.txt")}) &&
-               s.engine.WriteVolumeSet(s.Path("set"), 2);
-      },
-      [&](const std::string& name) {
-        const auto it = newVolumes.find(name);
-        return it == newVolumes.end() ? Bytes{} : it->second;
-      }};
+  const Action create{"create",
+                      [&](SetScenario& s) {
+                        WriteSet(s, originals);
+                        s.Write("a.bin", changed["a.bin"]);
+                      },
+                      [](SetScenario& s) {
+                        return s.engine.AnalyseFiles({s.Path("a.bin"), s.Path("b.bin"),
+                                                      s.Path("c.bin"), s.Path("notes.txt")}) &&
+                               s.engine.WriteVolumeSet(s.Path("set"), 2);
+                      },
+                      [&](const std::string& name) {
+                        const auto it = newVolumes.find(name);
+                        return it == newVolumes.end() ? Bytes{} : it->second;
+                      }};
 
   // A check that finds b.bin as moved.bin and renames or copies it.
   const auto check = [&](RenameButton answer) {

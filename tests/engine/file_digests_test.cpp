@@ -51,9 +51,9 @@ std::string Hex(const std::vector<std::uint8_t>& b, std::size_t from, std::size_
 TEST(FileDigests, PortionsMatchTheBytes) {
   testing::TempDir dir;
   ReadSizeEnv env;
-  for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{32}, std::size_t{33},
-                        std::size_t{16383}, std::size_t{16384}, std::size_t{16385},
-                        kDigestReadSize, kDigestReadSize + 16385}) {
+  for (std::size_t n :
+       {std::size_t{0}, std::size_t{1}, std::size_t{32}, std::size_t{33}, std::size_t{16383},
+        std::size_t{16384}, std::size_t{16385}, kDigestReadSize, kDigestReadSize + 16385}) {
     SCOPED_TRACE(n);
     const auto bytes = testing::RandomBytes(n, static_cast<std::uint32_t>(n));
     const std::string path = dir / "f.bin";

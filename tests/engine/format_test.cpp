@@ -159,7 +159,7 @@ TEST(Format, NameConversion) {
   // surrogate U+DC00 + byte and reads back as that byte: a lone Latin-1
   // byte, a stray continuation byte, an overlong "/", an encoded surrogate,
   // a truncated sequence, a value above U+10FFFF.
-  const std::string notUtf8[] = {"caf\xE9",       "\x80x",         "\xC0\xAF", "\xE0\x80\xAF",
+  const std::string notUtf8[] = {"caf\xE9",      "\x80x",    "\xC0\xAF",         "\xE0\x80\xAF",
                                  "\xED\xA0\x80", "\xE2\x82", "\xF4\x90\x80\x80", "\xFF"};
   for (const std::string& name : notUtf8) {
     const std::u16string units = NameToUtf16(name);
@@ -221,7 +221,8 @@ TEST(Format, ListableAndPrintableNames) {
     EXPECT_FALSE(IsListableName(bad)) << bad;
   }
   EXPECT_EQ(PrintableText("a\x1b[31mb\n\x7f\t"), "a?[31mb???");
-  EXPECT_EQ(PrintableText("csi\xC2\x9B" "2J \xC2\xA0 caf\xC3\xA9 caf\xE9 \xC2"),
+  EXPECT_EQ(PrintableText("csi\xC2\x9B"
+                          "2J \xC2\xA0 caf\xC3\xA9 caf\xE9 \xC2"),
             "csi?2J \xC2\xA0 caf\xC3\xA9 caf\xE9 \xC2");
 }
 

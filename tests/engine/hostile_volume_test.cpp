@@ -6,13 +6,12 @@
 // reaching the list decoder, the search and the restore.
 #include <gtest/gtest.h>
 
-#include "engine/read_volume.h"
-
 #include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "engine/read_volume.h"
 #include "fuzz/volume_harness.h"
 #include "set_fixture.h"
 #include "support/testutil.h"

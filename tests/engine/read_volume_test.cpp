@@ -41,8 +41,7 @@ class CountingEnv : public testing::EnvWrapper {
  private:
   class CountedFile : public testing::FileWrapper {
    public:
-    CountedFile(CountingEnv& env, std::unique_ptr<File> f)
-        : FileWrapper(std::move(f)), env_(env) {
+    CountedFile(CountingEnv& env, std::unique_ptr<File> f) : FileWrapper(std::move(f)), env_(env) {
       ++env_.open;
     }
     ~CountedFile() override { --env_.open; }

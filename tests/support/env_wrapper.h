@@ -4,7 +4,8 @@
 // the file layer grows.
 //
 //   class CountingEnv : public EnvWrapper {
-//     std::unique_ptr<File> OpenRead(const std::string& p) override { ++opens; return EnvWrapper::OpenRead(p); }
+//     std::unique_ptr<File> OpenRead(const std::string& p) override { ++opens; return
+//     EnvWrapper::OpenRead(p); }
 //   };
 //
 // Files opened through a wrapper go through WrapFile, whose default keeps

@@ -13,7 +13,6 @@
 //   - the same action, run again without faults, succeeds.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -157,10 +156,6 @@ int Sweep(const Action& action) {
         }
         EXPECT_TRUE(fired) << "the fault never fired";
         ++absorbed;
-        if (std::getenv("TARVEL_SWEEP_VERBOSE")) {
-          std::printf("absorbed: %s %s %d\n", action.name,
-                      shortWrite ? "short write" : kOpNames[op], k);
-        }
       }
 
       // The next action works.
@@ -181,78 +176,93 @@ int Sweep(const Action& action) {
   return runs;
 }
 
-TEST(FaultSweep, EveryFileLayerCallFailedInTurn) {
+enum class Kind { kCreate, kCheckRename, kCheckCopy, kRepair };
+
+// The four actions, each swept by a test of its own.
+Action MakeAction(Kind kind) {
   const Folder originals = Originals();
   const auto original = [originals](const std::string& name) {
     const auto it = originals.find(name);
     return it == originals.end() ? Bytes{} : it->second;
   };
-
-  // Creating over an existing set of older content: the volumes may become
-  // those of the new set, nothing else may change.
-  Folder newVolumes;
-  Folder changed = originals;
-  changed["a.bin"][123] ^= 1;
-  {
-    SetScenario s;
-    for (const auto& [name, bytes] : changed) s.Write(name, bytes);
-    ASSERT_TRUE(s.Create({"a.bin", "b.bin", "c.bin", "notes.txt"}, 2));
-    for (const char* v : {"set.PAR", "set.P01", "set.P02"}) newVolumes[v] = s.Read(v);
+  switch (kind) {
+    case Kind::kCreate: {
+      // Creating over an existing set of older content: the volumes may
+      // become those of the new set, nothing else may change.
+      Folder changed = originals;
+      changed["a.bin"][123] ^= 1;
+      Folder newVolumes;
+      SetScenario clean;
+      for (const auto& [name, bytes] : changed) clean.Write(name, bytes);
+      EXPECT_TRUE(clean.Create({"a.bin", "b.bin", "c.bin", "notes.txt"}, 2));
+      for (const char* v : {"set.PAR", "set.P01", "set.P02"}) newVolumes[v] = clean.Read(v);
+      return {"create",
+              [originals, changed](SetScenario& s) {
+                WriteSet(s, originals);
+                s.Write("a.bin", changed.at("a.bin"));
+              },
+              [](SetScenario& s) {
+                return s.engine.AnalyseFiles({s.Path("a.bin"), s.Path("b.bin"), s.Path("c.bin"),
+                                              s.Path("notes.txt")}) &&
+                       s.engine.WriteVolumeSet(s.Path("set"), 2);
+              },
+              [newVolumes](const std::string& name) {
+                const auto it = newVolumes.find(name);
+                return it == newVolumes.end() ? Bytes{} : it->second;
+              }};
+    }
+    case Kind::kCheckRename:
+    case Kind::kCheckCopy: {
+      // A check that finds b.bin as moved.bin and renames or copies it.
+      const RenameButton answer =
+          kind == Kind::kCheckRename ? RenameButton::kRename : RenameButton::kCopy;
+      return {kind == Kind::kCheckRename ? "check with rename" : "check with copy",
+              [originals](SetScenario& s) {
+                WriteSet(s, originals);
+                std::filesystem::rename(s.Path("b.bin"), s.Path("moved.bin"));
+              },
+              [answer](SetScenario& s) {
+                s.ui.renameReplies = {{answer, true}};
+                return AllOk(s.Check());
+              },
+              original};
+    }
+    case Kind::kRepair:
+      // A repair of a damaged and a missing file from two volumes.
+      return {"repair",
+              [originals](SetScenario& s) {
+                WriteSet(s, originals);
+                Bytes damaged = originals.at("a.bin");
+                damaged[60000] ^= 0x40;
+                s.Write("a.bin", damaged);
+                std::filesystem::remove(s.Path("c.bin"));
+              },
+              [](SetScenario& s) {
+                s.Check();
+                if (s.engine.Model().BadFileCount > 0 &&
+                    s.engine.RestoreFromReport(false) != RestoreOutcome::kRestored) {
+                  return false;
+                }
+                return AllOk(s.Recheck());
+              },
+              original};
   }
-  const Action create{"create",
-                      [&](SetScenario& s) {
-                        WriteSet(s, originals);
-                        s.Write("a.bin", changed["a.bin"]);
-                      },
-                      [](SetScenario& s) {
-                        return s.engine.AnalyseFiles({s.Path("a.bin"), s.Path("b.bin"),
-                                                      s.Path("c.bin"), s.Path("notes.txt")}) &&
-                               s.engine.WriteVolumeSet(s.Path("set"), 2);
-                      },
-                      [&](const std::string& name) {
-                        const auto it = newVolumes.find(name);
-                        return it == newVolumes.end() ? Bytes{} : it->second;
-                      }};
-
-  // A check that finds b.bin as moved.bin and renames or copies it.
-  const auto check = [&](RenameButton answer) {
-    return [answer](SetScenario& s) {
-      s.ui.renameReplies = {{answer, true}};
-      return AllOk(s.Check());
-    };
-  };
-  const auto moved = [&](SetScenario& s) {
-    WriteSet(s, originals);
-    std::filesystem::rename(s.Path("b.bin"), s.Path("moved.bin"));
-  };
-  const Action checkRename{"check with rename", moved, check(RenameButton::kRename), original};
-  const Action checkCopy{"check with copy", moved, check(RenameButton::kCopy), original};
-
-  // A repair of a damaged and a missing file from two volumes.
-  const Action repair{"repair",
-                      [&](SetScenario& s) {
-                        WriteSet(s, originals);
-                        Bytes damaged = originals.at("a.bin");
-                        damaged[60000] ^= 0x40;
-                        s.Write("a.bin", damaged);
-                        std::filesystem::remove(s.Path("c.bin"));
-                      },
-                      [](SetScenario& s) {
-                        s.Check();
-                        if (s.engine.Model().BadFileCount > 0 &&
-                            s.engine.RestoreFromReport(false) != RestoreOutcome::kRestored) {
-                          return false;
-                        }
-                        return AllOk(s.Recheck());
-                      },
-                      original};
-
-  int runs = 0;
-  for (const Action* action : {&create, &checkRename, &checkCopy, &repair}) {
-    runs += Sweep(*action);
-  }
-  std::printf("[ sweep    ] %d fault-injection runs in all\n", runs);
+  return {};
 }
+
+class FaultSweep : public ::testing::TestWithParam<Kind> {};
+
+TEST_P(FaultSweep, EveryFileLayerCallFailedInTurn) { EXPECT_GT(Sweep(MakeAction(GetParam())), 0); }
+
+std::string KindName(const ::testing::TestParamInfo<Kind>& info) {
+  constexpr const char* kNames[] = {"Create", "CheckRename", "CheckCopy", "Repair"};
+  return kNames[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Actions, FaultSweep,
+                         ::testing::Values(Kind::kCreate, Kind::kCheckRename, Kind::kCheckCopy,
+                                           Kind::kRepair),
+                         KindName);
 
 }  // namespace
 }  // namespace tarvel

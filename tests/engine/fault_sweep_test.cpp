@@ -55,9 +55,9 @@ struct Action {
   std::function<void(SetScenario&)> prepare;
   // The action itself: true when it claims success.
   std::function<bool(SetScenario&)> run;
-  // What a file of the folder may hold after the action besides what it
-  // held before; empty when the name may hold nothing new.
-  std::function<Bytes(const std::string&)> allowed;
+  // The files the action is about and what each must hold after it
+  // succeeds; a file of the folder may hold this or what it held before.
+  Folder should;
 };
 
 bool AllOk(const std::vector<std::string>& report) {
@@ -95,13 +95,23 @@ void ExpectNothingLost(const Action& action, const Folder& before, const Folder&
     EXPECT_FALSE(name.starts_with(".tarvel-")) << "temporary file left: " << name;
     const auto was = before.find(name);
     if (was != before.end() && was->second == bytes) continue;
-    EXPECT_EQ(bytes, action.allowed(name)) << name << " is neither as it was nor as it should be";
+    const auto should = action.should.find(name);
+    EXPECT_TRUE(should != action.should.end() && should->second == bytes)
+        << name << " is neither as it was nor as it should be";
   }
   for (const auto& [name, bytes] : before) {
     if (after.count(name)) continue;
     const bool kept = std::any_of(after.begin(), after.end(),
                                   [&](const auto& file) { return file.second == bytes; });
     EXPECT_TRUE(kept) << name << " is gone and its content with it";
+  }
+}
+
+// Every file the action is about holds what it should.
+void ExpectAsItShouldBe(const Action& action, const Folder& folder, const char* when) {
+  for (const auto& [name, bytes] : action.should) {
+    const auto it = folder.find(name);
+    EXPECT_TRUE(it != folder.end() && it->second == bytes) << name << " " << when;
   }
 }
 
@@ -146,27 +156,15 @@ int Sweep(const Action& action) {
       const Folder after = Snapshot(s.dir.path());
       ExpectNothingLost(action, before, after);
       if (!o.failureTold) {
-        // A success claimed despite the fault must be true: every file the
-        // action is about holds what it should.
-        for (const auto& [name, bytes] : after) {
-          const Bytes should = action.allowed(name);
-          if (!should.empty()) {
-            EXPECT_EQ(bytes, should) << name << " after a claimed success";
-          }
-        }
+        // A success claimed despite the fault must be true.
+        ExpectAsItShouldBe(action, after, "after a claimed success");
         EXPECT_TRUE(fired) << "the fault never fired";
         ++absorbed;
       }
 
       // The next action works.
       EXPECT_TRUE(action.run(s)) << "the action fails after the fault: " << o.error;
-      const Folder healed = Snapshot(s.dir.path());
-      for (const auto& [name, bytes] : healed) {
-        const Bytes should = action.allowed(name);
-        if (!should.empty()) {
-          EXPECT_EQ(bytes, should) << name << " after the next action";
-        }
-      }
+      ExpectAsItShouldBe(action, Snapshot(s.dir.path()), "after the next action");
     }
   }
   std::printf(
@@ -181,10 +179,6 @@ enum class Kind { kCreate, kCheckRename, kCheckCopy, kRepair };
 // The four actions, each swept by a test of its own.
 Action MakeAction(Kind kind) {
   const Folder originals = Originals();
-  const auto original = [originals](const std::string& name) {
-    const auto it = originals.find(name);
-    return it == originals.end() ? Bytes{} : it->second;
-  };
   switch (kind) {
     case Kind::kCreate: {
       // Creating over an existing set of older content: the volumes may
@@ -206,10 +200,7 @@ Action MakeAction(Kind kind) {
                                               s.Path("notes.txt")}) &&
                        s.engine.WriteVolumeSet(s.Path("set"), 2);
               },
-              [newVolumes](const std::string& name) {
-                const auto it = newVolumes.find(name);
-                return it == newVolumes.end() ? Bytes{} : it->second;
-              }};
+              newVolumes};
     }
     case Kind::kCheckRename:
     case Kind::kCheckCopy: {
@@ -225,7 +216,7 @@ Action MakeAction(Kind kind) {
                 s.ui.renameReplies = {{answer, true}};
                 return AllOk(s.Check());
               },
-              original};
+              originals};
     }
     case Kind::kRepair:
       // A repair of a damaged and a missing file from two volumes.
@@ -245,7 +236,7 @@ Action MakeAction(Kind kind) {
                 }
                 return AllOk(s.Recheck());
               },
-              original};
+              originals};
   }
   return {};
 }

@@ -13,7 +13,9 @@
 #include "cli/options.h"
 #include "cli/terminal_interaction.h"
 #include "engine/engine.h"
+#include "engine/format.h"
 #include "platform/env.h"
+#include "platform/interrupt_cleanup.h"
 
 namespace tarvel::cli {
 namespace {
@@ -41,13 +43,13 @@ std::string Resolve(const std::string& path) {
 void PrintReport(Engine& engine) {
   std::vector<std::string> lines;
   engine.BuildReport(lines);
-  for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+  for (const std::string& line : lines) std::printf("%s\n", PrintableText(line).c_str());
   std::fflush(stdout);
 }
 
 int UsageError(const std::string& text) {
   std::fprintf(stderr, "tarvel-cli: %s\nTry 'tarvel-cli --help' for more information.\n",
-               text.c_str());
+               PrintableText(text).c_str());
   return kUsage;
 }
 
@@ -213,6 +215,8 @@ int Run(int argc, char** argv) {
       break;
   }
 
+  // Ctrl-C or a kill takes the temporary file being written with it.
+  InstallInterruptCleanup();
   TerminalInteraction ui(!o.quiet && isatty(STDERR_FILENO), o.includeSmallFiles, o.found);
   Engine engine(Env::Default(), ui);
   try {

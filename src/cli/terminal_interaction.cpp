@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "engine/format.h"
+
 namespace tarvel::cli {
 
 TerminalInteraction::TerminalInteraction(bool showProgress, bool includeSmallFiles,
@@ -45,7 +47,7 @@ void TerminalInteraction::Redraw() {
   if (!showProgress_ || !visible_) return;
   std::string line;
   line.reserve(text_.size() + 16);
-  line.append("\r").append(text_);
+  line.append("\r").append(PrintableText(text_));
   if (percent_ >= 0) line.append(" ").append(std::to_string(percent_)).append("%");
   line.append("\033[K");
   std::fputs(line.c_str(), stderr);
@@ -86,7 +88,7 @@ RestoreReply TerminalInteraction::AskRestore(const std::string&) {
 
 void TerminalInteraction::Message(const std::string& text) {
   ClearLine();
-  std::fprintf(stderr, "tarvel-cli: %s\n", text.c_str());
+  std::fprintf(stderr, "tarvel-cli: %s\n", PrintableText(text).c_str());
   std::fflush(stderr);
   Redraw();
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/file_digests.h"
 #include "engine/format.h"
 #include "engine/replacing_writer.h"
 
@@ -52,9 +53,9 @@ class CandidateFacts {
       }
     }
     if (f.size < 0 || f.size != e.filesize) return false;
-    if (!f.head) f.head = md5first16k(path);
+    if (!f.head) f.head = md5first16k(env_, path);
     if (!md5equal(*f.head, e.md5head)) return false;
-    if (!f.whole) f.whole = md5file(path);
+    if (!f.whole) f.whole = md5file(env_, path);
     return md5equal(*f.whole, e.md5whole);
   }
 
@@ -133,7 +134,7 @@ void Engine::SearchFiles() {
     ui_.SetProgressText("Checking " + e.name);
     ui_.SetProgressPercent(i * 100 / m.FileCount);
     ui_.ProcessEvents();
-    e.crcok = e.present && md5equal(md5file(InSetFolder(e.name)), e.md5whole) ? 1 : 0;
+    e.crcok = e.present && md5equal(md5file(env_, InSetFolder(e.name)), e.md5whole) ? 1 : 0;
   }
   ui_.HideProgress();
 }
@@ -250,14 +251,17 @@ void Engine::FindVolumes() {
     std::array<std::uint8_t, kHeaderSize> head{};
     Candidate c;
     c.name = name;
-    std::size_t got = 0;
+    std::unique_ptr<File> file;
     try {
-      std::unique_ptr<File> file = env_.OpenRead(InSetFolder(name));
-      got = file->ReadAt(0, head.data(), head.size());
-      c.size = file->Size();
+      file = env_.OpenRead(InSetFolder(name));
     } catch (const FileError&) {
-      continue;  // unreadable candidates are passed over
+      continue;  // candidates that cannot be opened are passed over
     }
+    // A read that fails on an open file is an I/O error, which the user
+    // must learn of: it passes on like any other.
+    const std::size_t got = file->ReadAt(0, head.data(), head.size());
+    c.size = file->Size();
+    file.reset();
     if (got < kRecognisedBytes ||
         std::memcmp(head.data() + kOffSetHash, m.SetHash.data(), m.SetHash.size()) != 0) {
       continue;
@@ -292,7 +296,7 @@ void Engine::FindVolumes() {
       ui_.ProcessEvents();
       const bool holdsParity =
           v == 0 || (c.dataOffset >= 0 && c.size - c.dataOffset >= parityBytes);
-      if (holdsParity && md5equal(md5from32(InSetFolder(c.name)), c.control)) {
+      if (holdsParity && md5equal(md5from32(env_, InSetFolder(c.name)), c.control)) {
         chosen = &c;
         usable = true;
         break;
@@ -349,11 +353,12 @@ void Engine::BuildReport(std::vector<std::string>& lines) {
   for (int v = 1; v <= kLastReportedVolume; ++v) {
     const fileentry& slot = m.VolumeTable[v];
     if (!slot.present) continue;
+    // A volume is recognised by content, whatever its name holds.
     if (slot.crcok) {
-      lines.push_back(slot.name + " OK");
+      lines.push_back(PrintableText(slot.name) + " OK");
       ++m.UsableVolumeCount;
     } else {
-      lines.push_back(slot.name + " CRC Mismatch...");
+      lines.push_back(PrintableText(slot.name) + " CRC Mismatch...");
     }
   }
   lines.push_back(kBlankLine);

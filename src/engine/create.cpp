@@ -4,8 +4,10 @@
 // Volumes are written in one sweep that keeps every volume open: headers and
 // file lists first, then the parity data appended pass by pass, then each
 // volume's control digest, computed while its bytes were written (the same
-// bytes md5from32 would read back).  Sources are read straight into the
-// parity rows, one large sequential read per file and pass.
+// bytes md5from32 would read back).  Each volume is written under a hidden
+// temporary name and renamed into place when all of them are complete.
+// Sources are read straight into the parity rows, one large sequential read
+// per file and pass.
 
 #include <algorithm>
 #include <array>
@@ -14,7 +16,9 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/file_digests.h"
 #include "engine/format.h"
+#include "engine/replacing_writer.h"
 
 namespace tarvel {
 namespace {
@@ -46,10 +50,17 @@ std::string ShorterThanAnalysedText(const std::string& path) {
          "The volumes written are incomplete.";
 }
 
-// One volume being written, with the digest of its bytes from offset 32 on.
+std::string UnlistableNameText(const std::string& path) {
+  return "The file " + PrintableText(path) +
+         " cannot be protected: its name holds a backslash or a control character, which a "
+         "file list cannot hold. Rename the file first.";
+}
+
+// One volume being written, under a temporary name until every volume is
+// complete, with the digest of its bytes from offset 32 on.
 struct VolumeOut {
   std::string name;
-  std::unique_ptr<File> file;
+  std::unique_ptr<ReplacingWriter> file;
   md5state control{};
 };
 
@@ -63,6 +74,13 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
   if (paths.size() < 2 || paths.size() > kMaxSetFiles) {
     ui_.Message("Only 2 - 250 files are supported.");
     return false;
+  }
+  // A name a file list cannot hold would make a set that no check reads.
+  for (const std::string& path : paths) {
+    if (!IsListableName(BareName(path))) {
+      ui_.Message(UnlistableNameText(path));
+      return false;
+    }
   }
   m.FileCount = static_cast<std::int32_t>(paths.size());
   bool result = true;
@@ -82,9 +100,10 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
     ui_.SetProgressPercent(i * 100 / (m.FileCount - 1));
     ui_.ProcessEvents();
 
-    e.filesize = env_.OpenRead(e.path)->Size();
-    // One pass over the file gives both digests.
-    const md5pair digests = md5wholeandhead(e.path);
+    // One open and one pass over the file give its size and both digests.
+    const std::unique_ptr<File> file = env_.OpenRead(e.path);
+    e.filesize = file->Size();
+    const md5pair digests = md5wholeandhead(*file);
     e.md5whole = digests.whole;
     e.md5head = digests.head;
 
@@ -127,18 +146,29 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
                 " parity volumes.");
     return false;
   }
-  // A volume is created replacing any file of its name; that must never be
-  // one of the files being protected, whose data would be lost.
+  // A volume replaces any file of its name; that must never be one of the
+  // files being protected, whose data would be lost.  Files are compared by
+  // where they live, not by how their paths are spelled (a folder reached
+  // through a link, a link to a file of the set).
+  std::vector<FileIdentity> protectedFiles;
+  for (int i = 0; i < m.FileCount; ++i) {
+    for (bool follow : {true, false}) {
+      if (auto id = env_.Identity(m.FileTable[i].path, follow)) protectedFiles.push_back(*id);
+    }
+  }
   for (int n = 0; n <= parityCount; ++n) {
     const std::string name = VolumeFileName(baseName, n);
-    for (int i = 0; i < m.FileCount; ++i) {
-      if (m.FileTable[i].path == name) {
-        ui_.Message("The volume " + name +
+    for (bool follow : {true, false}) {
+      const auto id = env_.Identity(name, follow);
+      if (id &&
+          std::find(protectedFiles.begin(), protectedFiles.end(), *id) != protectedFiles.end()) {
+        ui_.Message("The volume " + PrintableText(name) +
                     " would replace a file of the set. Choose another base name.");
         return false;
       }
     }
   }
+  RemoveAbandonedTemporaryFiles(env_, FolderOf(baseName));
   parity_.SetupParity();
 
   std::vector<std::uint8_t> digests;
@@ -164,7 +194,7 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
     ui_.ProcessEvents();
     VolumeOut& vol = volumes[n];
     vol.name = VolumeFileName(baseName, n);
-    vol.file = env_.Create(vol.name);
+    vol.file = std::make_unique<ReplacingWriter>(env_, vol.name);
 
     VolumeHeader h;
     h.control = m.SetHash;  // placeholder until the digest of the finished volume is known
@@ -179,7 +209,7 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
 
     std::vector<std::uint8_t> bytes(header.begin(), header.end());
     bytes.insert(bytes.end(), list.begin(), list.end());
-    vol.file->WriteAt(0, bytes.data(), bytes.size());
+    vol.file->WriteAt(0, bytes);
     md5init(vol.control);
     md5update(vol.control, bytes.data() + kOffSetHash, bytes.size() - kOffSetHash);
   }
@@ -215,7 +245,7 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
         static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, m.BiggestFileSize - pos));
     for (int v = 1; v <= parityCount; ++v) {
       const std::uint8_t* row = parity_.ParityRow(v);
-      volumes[v].file->WriteAt(m.DataOffset + pos, row, length);
+      volumes[v].file->WriteAt(m.DataOffset + pos, std::span(row, length));
       md5update(volumes[v].control, row, length);
     }
   }
@@ -229,9 +259,13 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
     ui_.ProcessEvents();
     md5digest control;
     md5final(vol.control, control);
-    vol.file->WriteAt(kOffControl, control.data(), control.size());
-    vol.file.reset();
+    vol.file->WriteAt(kOffControl, control);
   }
+  // Only complete volumes take the names of the set: every one is on disk
+  // before the first replaces a volume of the previous set, so a full disk
+  // or an interruption up to here leaves that set as it was.
+  for (VolumeOut& vol : volumes) vol.file->Flush();
+  for (VolumeOut& vol : volumes) vol.file->Commit();
   ui_.HideProgress();
   return true;
 }

@@ -4,6 +4,7 @@
 #include "engine/engine.h"
 
 #include "engine/read_volume.h"
+#include "engine/replacing_writer.h"
 
 namespace tarvel {
 
@@ -21,6 +22,7 @@ bool Engine::ReadVolume(const std::string& volumePath) {
     folder = folder.empty() ? current : JoinPath(current, folder);
   }
   setFolder_ = folder;
+  RemoveAbandonedTemporaryFiles(env_, setFolder_);
   return true;
 }
 

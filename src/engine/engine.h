@@ -40,12 +40,19 @@ class Engine {
 
   // --- Creating -----------------------------------------------------------
   // Paths in set order (the caller sorts them byte-wise).  Reads each file
-  // once for both digests.  False when a file is empty (its message shown)
-  // or when no file ended up in parity (a message is shown, nothing written).
+  // once for both digests.  False when a name holds a backslash or control
+  // character, which a file list cannot hold (refused before anything is
+  // read), when a file is empty (its message shown) or when no file ended
+  // up in parity (a message is shown, nothing written).
   [[nodiscard]] bool AnalyseFiles(const std::vector<std::string>& paths);
-  // Writes volumes 0..parityCount under VolumeFileName(baseName, n).  Throws
-  // FileError on any failed open/create/read/write; returns true only when
-  // every byte of every volume was written.
+  // Writes volumes 0..parityCount under VolumeFileName(baseName, n): each
+  // under a hidden temporary name first, all renamed into place only when
+  // every one is complete and flushed, so a failure leaves any earlier
+  // volumes of those names as they were.  Refuses (with a message, nothing
+  // written) a volume name that is one of the files being protected, by
+  // device and inode.  Throws FileError on any failed
+  // open/create/read/write/rename; returns true only when every byte of
+  // every volume was written.
   [[nodiscard]] bool WriteVolumeSet(const std::string& baseName, int parityCount);
 
   // --- Checking -----------------------------------------------------------
@@ -54,7 +61,8 @@ class Engine {
   const std::string& SetFolder() const { return setFolder_; }
 
   // ResetTables + ReadVolume of `volumePath`; on success the set folder
-  // becomes the volume's folder.  False after the reader's own message.
+  // becomes the volume's folder, and temporary files abandoned there by a
+  // process that was killed are removed.  False after the reader's own message.
   [[nodiscard]] bool ReadVolume(const std::string& volumePath);
   // Sets present and crcok of every file (a file that is not present is
   // never intact), offering files found by content under other names.  A

@@ -132,8 +132,9 @@ std::u16string NameToUtf16(const std::string& name) {
     std::uint32_t cp = 0;
     const std::size_t len = DecodeUtf8(name, i, cp);
     if (len == 0) {
-      // Not UTF-8: keep the byte's value, as a Latin-1 reading would.
-      units.push_back(static_cast<char16_t>(static_cast<std::uint8_t>(name[i])));
+      // Not UTF-8: the byte (always 0x80 or above) as a lone low surrogate,
+      // which no UTF-8 text can give, so the name reads back as these bytes.
+      units.push_back(static_cast<char16_t>(kEscapedByteBase + static_cast<std::uint8_t>(name[i])));
       ++i;
       continue;
     }
@@ -158,8 +159,10 @@ std::string NameFromUtf16(const std::u16string& units) {
         units[i + 1] <= 0xDFFF) {
       AppendUtf8(name, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00u));
       ++i;
+    } else if (u >= kEscapedByteBase + 0x80 && u <= kEscapedByteBase + 0xFF) {
+      name.push_back(static_cast<char>(u - kEscapedByteBase));  // a byte that was not UTF-8
     } else if (u >= 0xD800 && u <= 0xDFFF) {
-      AppendUtf8(name, 0xFFFD);  // unpaired surrogate
+      AppendUtf8(name, 0xFFFD);  // any other unpaired surrogate
     } else {
       AppendUtf8(name, u);
     }
@@ -223,6 +226,35 @@ std::optional<fileentry> DecodeEntry(std::span<const std::uint8_t> bytes) {
   }
   e.name = NameFromUtf16(units);
   return e;
+}
+
+bool HasControlCharacter(const std::string& name) {
+  return std::any_of(name.begin(), name.end(), [](char c) {
+    const auto b = static_cast<std::uint8_t>(c);
+    return (b >= 0x01 && b <= 0x1F) || b == 0x7F;
+  });
+}
+
+bool IsListableName(const std::string& name) {
+  return name.find('\\') == std::string::npos && !HasControlCharacter(name);
+}
+
+std::string PrintableText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto b = static_cast<std::uint8_t>(text[i]);
+    if (b < 0x20 || b == 0x7F) {
+      out.push_back('?');
+    } else if (b == 0xC2 && i + 1 < text.size() && static_cast<std::uint8_t>(text[i + 1]) >= 0x80 &&
+               static_cast<std::uint8_t>(text[i + 1]) <= 0x9F) {
+      out.push_back('?');  // U+0080..U+009F, which terminals take as commands too
+      ++i;
+    } else {
+      out.push_back(text[i]);
+    }
+  }
+  return out;
 }
 
 bool IsPlainName(const std::string& name) {

@@ -52,9 +52,11 @@ void PutU64(std::uint8_t* p, std::uint64_t v);
 std::uint32_t GetU32(const std::uint8_t* p);
 std::uint64_t GetU64(const std::uint8_t* p);
 
-// Names: UTF-8 bytes <-> UTF-16LE code units.  A byte that is not valid
-// UTF-8 becomes the code unit of the same value; an unpaired surrogate reads
-// back as U+FFFD.
+// Names: UTF-8 bytes <-> UTF-16LE code units (docs/format.md, "Names").  A
+// byte b that is not part of valid UTF-8 becomes the lone surrogate
+// kEscapedByteBase + b and reads back as the byte b, so every name reads back
+// as exactly its own bytes.  Any other unpaired surrogate reads back as U+FFFD.
+constexpr char16_t kEscapedByteBase = 0xDC00;
 std::u16string NameToUtf16(const std::string& name);
 std::string NameFromUtf16(const std::u16string& units);
 // 56 + 2 x the UTF-16 code units of name.
@@ -81,6 +83,18 @@ std::vector<std::uint8_t> EncodeFileList(const SetModel& m);
 // kMaxEntrySize, running past the end of `bytes`, or a file size that does
 // not fit a signed 64-bit value.  The next entry starts `entrysize` bytes on.
 std::optional<fileentry> DecodeEntry(std::span<const std::uint8_t> bytes);
+
+// True when the name holds a control character: a byte 0x01..0x1F or 0x7F.
+bool HasControlCharacter(const std::string& name);
+// True for a name a file list may hold beyond IsPlainName: free of '\' and of
+// control characters, which cannot name a file on every system where
+// volumes are made.
+bool IsListableName(const std::string& name);
+
+// `text` with every control character (0x00..0x1F, 0x7F and the UTF-8 form
+// of U+0080..U+009F) shown as '?', for report lines and messages: a name
+// never reaches a terminal or window as a command.
+std::string PrintableText(const std::string& text);
 
 // True for a name that can only mean a file directly inside the set folder:
 // not empty, not "." or "..", and free of '/' and NUL.

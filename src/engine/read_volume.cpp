@@ -9,11 +9,13 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 #include <utility>
 #include <vector>
 
 #include "checksum/md5.h"
+#include "engine/file_digests.h"
 #include "engine/format.h"
 
 namespace tarvel {
@@ -31,7 +33,7 @@ struct LoadedVolume {
   std::int64_t biggest = 0;
 };
 
-enum class ListResult { kOk, kDamaged, kUnsafeName };
+enum class ListResult { kOk, kDamaged, kUnsafeName, kUnusableName, kDuplicateName };
 
 // Checks the header's layout values against the file and decodes the list.
 ListResult LoadList(File& file, std::int64_t fileSize, LoadedVolume& v) {
@@ -57,11 +59,16 @@ ListResult LoadList(File& file, std::int64_t fileSize, LoadedVolume& v) {
   }
 
   // Entries follow one another directly and must fill the list exactly.
+  // Every name must lead to a file of its own in the set folder: two
+  // entries of one name would both be verified and rebuilt in one file.
   std::span<const std::uint8_t> rest(list);
+  std::set<std::string> names;
   for (std::uint64_t i = 0; i < h.fileCount; ++i) {
     std::optional<fileentry> e = DecodeEntry(rest);
     if (!e) return ListResult::kDamaged;
     if (!IsPlainName(e->name)) return ListResult::kUnsafeName;
+    if (!IsListableName(e->name)) return ListResult::kUnusableName;
+    if (!names.insert(e->name).second) return ListResult::kDuplicateName;
     rest = rest.subspan(static_cast<std::size_t>(e->entrysize));
     if (e->filesize > v.biggest) v.biggest = e->filesize;
     v.entries.push_back(std::move(*e));
@@ -114,8 +121,10 @@ bool ReadVolume(SetModel& model, Env& env, Interaction& ui, const std::string& p
     ui.Message(kHigherVersionText);
   }
   // Only a file that looks like a volume is hashed: any file can be named,
-  // and hashing a large one only to refuse it would take minutes.
-  if (!md5equal(h.control, md5from32(path))) {
+  // and hashing a large one only to refuse it would take minutes.  The
+  // digest is taken of the open file, so the list read below is of the
+  // same file that was hashed.
+  if (!md5equal(h.control, md5from32(*file))) {
     ui.Message(kChecksumErrorText);
     return false;
   }
@@ -134,6 +143,12 @@ bool ReadVolume(SetModel& model, Env& env, Interaction& ui, const std::string& p
       return false;
     case ListResult::kUnsafeName:
       ui.Message(kUnsafeNameText);
+      return false;
+    case ListResult::kUnusableName:
+      ui.Message(kUnusableNameText);
+      return false;
+    case ListResult::kDuplicateName:
+      ui.Message(kDuplicateNameText);
       return false;
   }
   return false;

@@ -27,6 +27,14 @@ inline constexpr const char* kDamagedListText =
 inline constexpr const char* kUnsafeNameText =
     "The file list of this volume names a file outside its folder.";
 
+// A file list holding a name with '\' or a control character.
+inline constexpr const char* kUnusableNameText =
+    "The file list of this volume holds a file name with a backslash or a control character, "
+    "which no file of a set can have.";
+// A file list in which two entries read back as the same name.
+inline constexpr const char* kDuplicateNameText =
+    "The file list of this volume names the same file twice.";
+
 // Checks, in this order, each failing one shown through ui.Message:
 //   the file is opened (a FileError from the Env passes through);
 //   a file shorter than the 96-byte header, or without "PAR\0" at offset 0:
@@ -36,7 +44,9 @@ inline constexpr const char* kUnsafeNameText =
 //   stored control digest differs from md5from32 of the file, computed only
 //     now: kChecksumErrorText;
 //   header values or file list that do not fit: kDamagedListText;
-//   a name that is empty, ".", ".." or contains '/' or NUL: kUnsafeNameText.
+//   a name that is empty, ".", ".." or contains '/' or NUL: kUnsafeNameText;
+//   a name with '\' or a control character: kUnusableNameText;
+//   two entries with the same name: kDuplicateNameText.
 // On success loads SetHash, FileCount, FileListOffset, FileListSize,
 // DataOffset, DataSize, BiggestFileSize (largest filesize of all entries) and
 // FileTable slots 0..FileCount-1 (slots above are emptied) and returns true.

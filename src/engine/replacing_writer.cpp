@@ -4,12 +4,18 @@
 #include <chrono>
 #include <cstdio>
 #include <random>
+#include <string_view>
+
+#include "platform/interrupt_cleanup.h"
 
 namespace tarvel {
 namespace {
 
 constexpr int kNameAttempts = 8;
 constexpr std::int64_t kHeadBytes = 16384;  // the portion of a file md5head covers
+constexpr std::string_view kTemporaryPrefix = ".tarvel-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+constexpr std::size_t kTemporaryDigits = 16;
 
 // A hidden name that no other writer is likely to pick; CreateNew refuses an
 // existing one, and a few fresh names are tried before giving up.
@@ -19,9 +25,9 @@ std::string TemporaryName() {
     return (static_cast<std::uint64_t>(rd()) << 32) ^ rd() ^
            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   }());
-  char text[40];
-  std::snprintf(text, sizeof text, ".tarvel-%016llx.tmp", static_cast<unsigned long long>(rng()));
-  return text;
+  char digits[kTemporaryDigits + 1];
+  std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(rng()));
+  return std::string(kTemporaryPrefix) + digits + std::string(kTemporarySuffix);
 }
 
 }  // namespace
@@ -33,10 +39,18 @@ ReplacingWriter::ReplacingWriter(Env& env, const std::string& targetPath)
   const std::string folder = FolderOf(target_);
   for (int attempt = 0; attempt < kNameAttempts && !file_; ++attempt) {
     temp_ = folder.empty() ? TemporaryName() : JoinPath(folder, TemporaryName());
+    // Registered first, so that no moment passes in which an interrupt
+    // would leave the file behind.
+    registration_ = RegisterTemporaryFile(temp_);
     try {
       file_ = env_.CreateNew(temp_);
     } catch (const FileError&) {
       file_.reset();
+      ReleaseTemporaryFile(registration_);
+      registration_ = -1;
+      // Only a name that is taken is worth another try; any other failure
+      // (no room, no permission) would fail again.
+      if (!env_.Identity(temp_, /*followLink=*/false)) break;
     }
   }
   if (!file_) throw FileError(CannotCreateText(target_));
@@ -48,6 +62,8 @@ ReplacingWriter::~ReplacingWriter() {
 
 void ReplacingWriter::Discard() noexcept {
   file_.reset();
+  ReleaseTemporaryFile(registration_);
+  registration_ = -1;
   try {
     (void)env_.Remove(temp_);
   } catch (...) {
@@ -86,15 +102,22 @@ bool ReplacingWriter::Holds(std::int64_t size, const md5digest& whole,
   return md5equal(wholeDigest, whole) && md5equal(headDigest, head);
 }
 
-void ReplacingWriter::Commit() {
+void ReplacingWriter::Flush() {
   try {
     file_->Sync();
   } catch (const FileError&) {
-    Discard();
-    committed_ = true;
     throw FileError(CannotWriteText(target_));
   }
-  file_.reset();
+}
+
+void ReplacingWriter::Commit() {
+  try {
+    Flush();
+  } catch (const FileError&) {
+    Discard();
+    committed_ = true;
+    throw;
+  }
   // A link being replaced lends the new file nothing: what it leads to may
   // lie anywhere and belong to anyone.
   env_.AdoptAttributes(temp_, env_.IsSymbolicLink(target_) ? std::string() : target_);
@@ -103,7 +126,26 @@ void ReplacingWriter::Commit() {
     committed_ = true;
     throw FileError(CannotCreateText(target_));
   }
+  file_.reset();
+  ReleaseTemporaryFile(registration_);
+  registration_ = -1;
   committed_ = true;
+}
+
+bool IsTemporaryName(const std::string& name) {
+  if (name.size() != kTemporaryPrefix.size() + kTemporaryDigits + kTemporarySuffix.size() ||
+      !name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix)) {
+    return false;
+  }
+  return std::all_of(name.begin() + kTemporaryPrefix.size(),
+                     name.begin() + kTemporaryPrefix.size() + kTemporaryDigits,
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+void RemoveAbandonedTemporaryFiles(Env& env, const std::string& folder) {
+  for (const std::string& name : env.ListHiddenFiles(folder)) {
+    if (IsTemporaryName(name)) (void)env.RemoveUnlocked(JoinPath(folder, name));
+  }
 }
 
 }  // namespace tarvel

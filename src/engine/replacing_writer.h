@@ -43,9 +43,15 @@ class ReplacingWriter {
   // their first 16384 bytes, the digest `head`.
   [[nodiscard]] bool Holds(std::int64_t size, const md5digest& whole, const md5digest& head) const;
 
+  // Flushes the new content to stable storage, so that a full disk shows
+  // here, before anything is renamed.  Throws FileError naming the target;
+  // the temporary file stays until the writer goes.  Optional before Commit.
+  void Flush();
+
   // Flushes the new content and renames it over the target (replacing the
   // old file, if any).  Throws FileError naming the target on failure; the
-  // temporary file is then removed.
+  // temporary file is then removed.  The temporary file stays open, and so
+  // locked, until it has its new name.
   void Commit();
 
   const std::string& TargetPath() const { return target_; }
@@ -58,11 +64,20 @@ class ReplacingWriter {
   std::string target_;  // as given; named in error texts
   std::string temp_;
   std::unique_ptr<File> file_;
+  int registration_ = -1;  // the temporary file's slot for removal on SIGINT/SIGTERM
   bool committed_ = false;
   md5state whole_{};
   md5state head_{};
   std::int64_t written_ = 0;
   bool inOrder_ = true;
 };
+
+// True for a name that ReplacingWriter gives its temporary files.
+bool IsTemporaryName(const std::string& name);
+
+// Removes the temporary files of this program in `folder` that no running
+// action holds (left behind by a process that was killed).  Every action
+// calls it for its set folder before it writes anything.
+void RemoveAbandonedTemporaryFiles(Env& env, const std::string& folder);
 
 }  // namespace tarvel

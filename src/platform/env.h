@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -29,6 +30,13 @@ std::string CannotOpenText(const std::string& name);
 std::string CannotCreateText(const std::string& name);
 std::string CannotWriteText(const std::string& name);
 std::string CannotReadText(const std::string& name);
+
+// Where a file lives: two names with equal identities are one file.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
 
 // An open file.  Closed when the object is destroyed, on every path.
 class File {
@@ -70,7 +78,8 @@ class Env {
   // Creates a file for writing, replacing an existing one.  Throws "... kann nicht erstellt werden".
   virtual std::unique_ptr<File> Create(const std::string& path) = 0;
   // Creates a new file that must not exist yet (for temporary files), readable
-  // and writable by its owner only.
+  // and writable by its owner only, and holds an exclusive lock on it while
+  // it is open, so that RemoveUnlocked in any process leaves it alone.
   // Throws "... kann nicht erstellt werden".
   virtual std::unique_ptr<File> CreateNew(const std::string& path) = 0;
   // Opens an existing file for reading and writing.  Throws "... kann nicht geöffnet werden".
@@ -81,6 +90,11 @@ class Env {
   // or hidden files (a name starting with ".").  Listing order is the
   // file system's.  An unreadable folder gives an empty list.
   virtual std::vector<std::string> ListPlainFiles(const std::string& folder) = 0;
+
+  // The bare names of the hidden regular files of `folder` (names starting
+  // with "."; symbolic links are left out).  Where temporary files are looked
+  // for.  An unreadable folder gives an empty list.
+  virtual std::vector<std::string> ListHiddenFiles(const std::string& folder) = 0;
 
   // True when `name` in `folder` is a regular file or a symbolic link to
   // one.  Unlike the listing, a name starting with "." counts: a file list
@@ -97,6 +111,15 @@ class Env {
 
   // Removes a file; returns false when it could not be removed.
   virtual bool Remove(const std::string& path) = 0;
+
+  // Removes the regular file `path` (never a link) unless an open file holds
+  // its lock (see CreateNew); false when it is held or could not be removed.
+  virtual bool RemoveUnlocked(const std::string& path) = 0;
+
+  // The device and inode of `path`, following a final symbolic link or not;
+  // nothing when it does not exist.  Two paths name one file exactly when
+  // their identities are equal, whatever their spelling.
+  virtual std::optional<FileIdentity> Identity(const std::string& path, bool followLink) = 0;
 
   // Gives the file `path` the permissions and, where the system allows, the
   // owner of the file `like`; when `like` is empty or does not exist, the

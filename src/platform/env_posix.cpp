@@ -3,12 +3,14 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/fs.h>  // RENAME_NOREPLACE
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <limits>
+#include <string_view>
 
 #include "platform/env.h"
 
@@ -137,9 +139,18 @@ class PosixEnv final : public Env {
     return OpenOrThrow(path, O_WRONLY | O_CREAT | O_TRUNC, 0666, CannotCreateText);
   }
 
-  // Opened for reading too: a temporary file is usually read back.
+  // Opened for reading too: a temporary file is usually read back.  The lock
+  // tells every other action that the file is in use; it goes with the
+  // descriptor, also when the process is killed.
   std::unique_ptr<File> CreateNew(const std::string& path) override {
-    return OpenOrThrow(path, O_RDWR | O_CREAT | O_EXCL, 0600, CannotCreateText);
+    const int fd = OpenFileDescriptor(path, O_RDWR | O_CREAT | O_EXCL, 0600);
+    if (fd < 0) throw FileError(CannotCreateText(path));
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      close(fd);
+      unlink(path.c_str());
+      throw FileError(CannotCreateText(path));
+    }
+    return std::make_unique<PosixFile>(fd, path);
   }
 
   std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
@@ -157,6 +168,25 @@ class PosixEnv final : public Env {
           entry->d_type == DT_REG || ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) &&
                                       IsRegularAt(dirfd, entry->d_name));
       if (plain) names.emplace_back(entry->d_name);
+    }
+    closedir(dir);
+    return names;
+  }
+
+  std::vector<std::string> ListHiddenFiles(const std::string& folder) override {
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) return names;
+    const int dirfd = ::dirfd(dir);
+    while (const dirent* entry = readdir(dir)) {
+      if (!IsHidden(entry->d_name) || std::string_view(entry->d_name) == "." ||
+          std::string_view(entry->d_name) == "..") {
+        continue;
+      }
+      struct stat st;
+      if (fstatat(dirfd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+        names.emplace_back(entry->d_name);
+      }
     }
     closedir(dir);
     return names;
@@ -181,6 +211,30 @@ class PosixEnv final : public Env {
   }
 
   bool Remove(const std::string& path) override { return unlink(path.c_str()) == 0; }
+
+  // The lock is taken on the file itself, and the name is removed only when
+  // it still leads to that file, so a file renamed into place meanwhile (or
+  // a new file that took the name) stays.
+  bool RemoveUnlocked(const std::string& path) override {
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat held, named;
+    const bool removed = fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+                         flock(fd, LOCK_EX | LOCK_NB) == 0 && lstat(path.c_str(), &named) == 0 &&
+                         named.st_dev == held.st_dev && named.st_ino == held.st_ino &&
+                         unlink(path.c_str()) == 0;
+    close(fd);
+    return removed;
+  }
+
+  std::optional<FileIdentity> Identity(const std::string& path, bool followLink) override {
+    struct stat st;
+    if ((followLink ? stat(path.c_str(), &st) : lstat(path.c_str(), &st)) != 0) {
+      return std::nullopt;
+    }
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
+                        static_cast<std::uint64_t>(st.st_ino)};
+  }
 
   void AdoptAttributes(const std::string& path, const std::string& like) override {
     struct stat st;

@@ -3,15 +3,17 @@
 // statuses, the report on standard output and the messages on standard error.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "checksum/md5.h"
 #include "engine/format.h"
@@ -66,6 +68,38 @@ Result RunCli(const std::string& cwd, const std::vector<std::string>& args) {
   r.out = Slurp(outPath);
   r.err = Slurp(errPath);
   return r;
+}
+
+// Starts tarvel-cli with `args` in `cwd`, output discarded; returns its pid.
+pid_t StartCli(const std::string& cwd, const std::vector<std::string>& args) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    alarm(60);
+    std::vector<char*> argv;
+    std::string prog = TARVEL_CLI_PATH;
+    argv.push_back(prog.data());
+    std::vector<std::string> copy = args;
+    for (auto& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(prog.c_str(), argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+// The hidden temporary files of `folder`.
+std::vector<std::string> TemporaryFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    const std::string name = e.path().filename().string();
+    if (name.starts_with(".tarvel-")) names.push_back(name);
+  }
+  return names;
 }
 
 std::string Lines(const std::vector<std::string>& lines) {
@@ -463,6 +497,96 @@ TEST(CliUsage, HelpVersionAndBadUsage) {
     EXPECT_EQ(r.status, 3) << ::testing::PrintToString(bad);
     EXPECT_EQ(r.err.rfind("tarvel-cli: ", 0), 0u) << r.err;
     EXPECT_EQ(r.out, "");
+  }
+}
+
+// A name that is not UTF-8 next to its UTF-8 reading: two files, two
+// entries that read back as themselves, and a repair of one never touches
+// the other.  A name with a control character is refused with a message
+// that does not carry it raw.
+TEST(CliNames, Latin1AndUtf8NamesStayApartAndControlCharactersAreRefused) {
+  TempDir dir;
+  const std::string latin1 = "caf\xE9.bin", utf8 = "caf\xC3\xA9.bin";
+  const auto a = testing::RandomBytes(3000, 1), b = testing::RandomBytes(2000, 2);
+  WriteBytes(dir / latin1, a);
+  WriteBytes(dir / utf8, b);
+  WriteBytes(dir / "other.bin", testing::RandomBytes(100, 3));
+  ASSERT_EQ(RunCli(dir.path(), {"create", "-n", "1", "-o", "s", latin1, utf8, "other.bin"}).status,
+            0);
+  Result v = RunCli(dir.path(), {"verify", "s.PAR"});
+  EXPECT_EQ(v.status, 0) << v.out;
+  EXPECT_NE(v.out.find(latin1 + " OK\n"), std::string::npos);
+  EXPECT_NE(v.out.find(utf8 + " OK\n"), std::string::npos);
+
+  std::filesystem::remove(dir / latin1);
+  Result r = RunCli(dir.path(), {"repair", "s.PAR"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadBytes(dir / latin1), a);
+  EXPECT_EQ(ReadBytes(dir / utf8), b);
+
+  WriteBytes(dir / "bad\x1b[2Jname.bin", a);
+  Result c = RunCli(dir.path(), {"create", "-o", "t", "bad\x1b[2Jname.bin", "other.bin"});
+  EXPECT_EQ(c.status, 3);
+  EXPECT_NE(c.err.find("bad?[2Jname.bin cannot be protected"), std::string::npos) << c.err;
+  EXPECT_EQ(c.err.find('\x1b'), std::string::npos);
+  EXPECT_FALSE(testing::Exists(dir / "t.PAR"));
+
+  // A volume whose own name holds a control character is recognised by
+  // content and reported without it.
+  std::filesystem::rename(dir / "s.P01", dir / "s\x1b[31m.P01");
+  Result shown = RunCli(dir.path(), {"verify", "s.PAR"});
+  EXPECT_NE(shown.out.find("s?[31m.P01 OK"), std::string::npos) << shown.out;
+  EXPECT_EQ(shown.out.find('\x1b'), std::string::npos);
+}
+
+// Ctrl-C or a kill while a temporary file is written: the program removes
+// it and exits with 130 or 143, the files are as they were, and the next
+// repair works.  A process killed outright leaves its temporary file, which
+// the next action in the folder removes.
+TEST(CliInterrupt, SignalsRemoveTheTemporaryFileAndLeaveTheSet) {
+  struct Case {
+    const char* action;
+    int signal;
+    int status;  // -1: killed without a chance to clean up
+  };
+  for (const Case& c : {Case{"repair", SIGTERM, 143}, Case{"repair", SIGINT, 130},
+                        Case{"create", SIGINT, 130}, Case{"repair", SIGKILL, -1}}) {
+    SCOPED_TRACE(std::string(c.action) + " " + std::to_string(c.signal));
+    TempDir dir;
+    auto big = testing::RandomBytes(16 << 20, 7);
+    WriteBytes(dir / "big.bin", big);
+    WriteBytes(dir / "small.bin", testing::RandomBytes(1000, 8));
+    ASSERT_EQ(
+        RunCli(dir.path(), {"create", "-q", "-n", "1", "-o", "s", "big.bin", "small.bin"}).status,
+        0);
+    big[1000] ^= 1;
+    WriteBytes(dir / "big.bin", big);
+    const auto before = ReadBytes(dir / "s.P01");
+
+    const std::vector<std::string> args =
+        std::string(c.action) == "create"
+            ? std::vector<std::string>{"create", "-q", "-n", "1", "-o", "s", "big.bin", "small.bin"}
+            : std::vector<std::string>{"repair", "-q", "s.PAR"};
+    const pid_t pid = StartCli(dir.path(), args);
+    bool seen = false;
+    for (int i = 0; i < 20000 && !seen; ++i) {
+      seen = !TemporaryFiles(dir.path()).empty();
+      if (!seen) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ASSERT_TRUE(seen) << "no temporary file appeared";
+    kill(pid, c.signal);
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    EXPECT_EQ(WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, c.status);
+    EXPECT_EQ(ReadBytes(dir / "big.bin"), big);
+    EXPECT_EQ(ReadBytes(dir / "s.P01"), before);
+    if (c.status != -1) {
+      EXPECT_TRUE(TemporaryFiles(dir.path()).empty());
+    }
+
+    Result v = RunCli(dir.path(), {"verify", "s.PAR"});
+    EXPECT_EQ(v.status, 1) << v.out;
+    EXPECT_TRUE(TemporaryFiles(dir.path()).empty()) << "left for the next action to remove";
   }
 }
 

@@ -495,5 +495,33 @@ TEST(CheckTest, CopyThatDoesNotMatchIsNotPutInPlace) {
   EXPECT_EQ(s.engine.PlacedBySearch(), 0);
 }
 
+// Temporary files left by a process that was killed are removed by the next
+// check of the folder; one that an action still holds, and hidden files that
+// only look alike, stay.
+TEST(CheckTest, AbandonedTemporaryFilesAreRemovedHeldOnesStay) {
+  testing::SetScenario s;
+  s.Write("a.bin", testing::RandomBytes(500, 1));
+  s.Write("b.bin", testing::RandomBytes(700, 2));
+  ASSERT_TRUE(s.Create({"a.bin", "b.bin"}, 1));
+  const std::string abandoned = ".tarvel-0123456789abcdef.tmp";
+  s.Write(abandoned, testing::RandomBytes(100, 3));
+  for (const char* lookalike : {".tarvel-notes.tmp", ".tarvel-0123456789ABCDEF.tmp", ".keep"}) {
+    s.Write(lookalike, {1});
+  }
+  std::filesystem::create_symlink("a.bin", s.Path(".tarvel-00000000000000ff.tmp"));
+  auto held = Env::Default().CreateNew(s.Path(".tarvel-fedcba9876543210.tmp"));
+
+  EXPECT_FALSE(s.Check().empty());
+  EXPECT_FALSE(s.Has(abandoned));
+  for (const char* kept : {".tarvel-notes.tmp", ".tarvel-0123456789ABCDEF.tmp", ".keep",
+                           ".tarvel-fedcba9876543210.tmp"}) {
+    EXPECT_TRUE(s.Has(kept)) << kept;
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(s.Path(".tarvel-00000000000000ff.tmp")));
+  held.reset();
+  EXPECT_FALSE(s.Check().empty());
+  EXPECT_FALSE(s.Has(".tarvel-fedcba9876543210.tmp"));
+}
+
 }  // namespace
 }  // namespace tarvel

@@ -121,7 +121,8 @@ TEST(CreateTest, ParitySpansChunksAndPadsShorterFiles) {
     std::vector<std::string> names;
     std::vector<Bytes> contents;
     for (std::size_t k = 0; k < c.sizes.size(); ++k) {
-      names.push_back("f" + std::to_string(k) + ".dat");
+      names.push_back("f0.dat");  // f0.dat, f1.dat, ... (fewer than ten files)
+      names.back()[1] = static_cast<char>('0' + k);
       contents.push_back(RandomBytes(c.sizes[k], static_cast<std::uint32_t>(k + 11)));
       s.Write(names.back(), contents.back());
     }
@@ -251,54 +252,93 @@ TEST(CreateTest, EmptyFilesAndSetsWithoutParityAreRefused) {
   }
 }
 
-TEST(CreateTest, FailuresEndCreationWithoutAValidSet) {
+// Re-creating a set over an existing one: whatever fails before every new
+// volume is complete (a short write on a full disk, a file that shrank, a
+// volume that cannot be created, the first rename) leaves the previous set
+// exactly as it was, and no temporary file behind.
+TEST(CreateTest, FailuresLeaveThePreviousSetAsItWas) {
   const Bytes a = RandomBytes(120000, 5), b = RandomBytes(1000, 6);
-  {
-    // A write that fails half-way through a volume ends the action.
+  struct Case {
+    const char* what;
+    FaultyEnv::Op op;
+    int k;
+    bool shortWrite;
+  };
+  const Case cases[] = {{"short write", FaultyEnv::kWrite, 4, true},
+                        {"shrunk file", FaultyEnv::kOpCount, 0, false},
+                        {"second volume not created", FaultyEnv::kCreate, 2, false},
+                        {"first rename", FaultyEnv::kRename, 1, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     FaultyEnv env(Env::Default());
     SetScenario s(env);
     s.Write("a.bin", a);
     s.Write("b.bin", b);
-    env.ShortWrite(2, "set.P01");
-    try {
-      (void)s.Create({"a.bin", "b.bin"}, 2);
-      FAIL() << "no error";
-    } catch (const FileError& e) {
-      EXPECT_EQ(std::string(e.what()), CannotWriteText(s.Path("set.P01")));
-    }
-    testing::ScriptedInteraction ui;
-    SetModel read;
-    EXPECT_FALSE(ReadVolume(read, Env::Default(), ui, s.Path("set.PAR")));
-  }
-  {
-    // A file that became shorter after the analysis is named; the volumes
-    // keep their placeholder digests, so no check accepts them.
-    SetScenario s;
-    s.Write("a.bin", a);
-    s.Write("b.bin", b);
+    ASSERT_TRUE(s.Create({"a.bin", "b.bin"}, 2));
+    Bytes changed = a;
+    changed[70000] ^= 1;
+    s.Write("a.bin", changed);
     ASSERT_TRUE(s.engine.AnalyseFiles({s.Path("a.bin"), s.Path("b.bin")}));
-    std::filesystem::resize_file(s.Path("a.bin"), 60000);
+    if (c.op == FaultyEnv::kOpCount) {
+      std::filesystem::resize_file(s.Path("a.bin"), 60000);
+    } else if (c.shortWrite) {
+      env.ShortWrite(c.k, ".tarvel-");
+    } else {
+      env.Fail(c.op, c.k);
+    }
+    const auto before = testing::Snapshot(s.dir.path());
     try {
-      (void)s.engine.WriteVolumeSet(s.Path("set"), 1);
+      (void)s.engine.WriteVolumeSet(s.Path("set"), 2);
       FAIL() << "no error";
     } catch (const FileError& e) {
-      EXPECT_NE(std::string(e.what()).find(s.Path("a.bin")), std::string::npos);
+      if (c.op == FaultyEnv::kOpCount) {
+        EXPECT_NE(std::string(e.what()).find(s.Path("a.bin")), std::string::npos);
+      } else {
+        EXPECT_NE(std::string(e.what()).find(s.Path("set.P")), std::string::npos) << e.what();
+      }
     }
-    for (const char* name : {"set.PAR", "set.P01"}) {
-      testing::ScriptedInteraction ui;
-      SetModel read;
-      EXPECT_FALSE(ReadVolume(read, Env::Default(), ui, s.Path(name)));
-      EXPECT_EQ(ui.messages, std::vector<std::string>{kChecksumErrorText});
-    }
+    EXPECT_EQ(testing::Snapshot(s.dir.path()), before);
   }
-  {
-    // A volume that cannot be created.
-    FaultyEnv env(Env::Default());
-    SetScenario s(env);
-    s.Write("a.bin", a);
-    s.Write("b.bin", b);
-    env.Fail(FaultyEnv::kCreate, 1, "set.P01");
-    EXPECT_THROW((void)s.Create({"a.bin", "b.bin"}, 1), FileError);
+}
+
+// The volumes may not replace a file of the set however its path is spelled:
+// through a linked folder, or under a link named like a volume.
+TEST(CreateTest, VolumesNeverReplaceAFileOfTheSetReachedAnotherWay) {
+  SetScenario s;
+  s.Write("a.PAR", Bytes(10, 1));
+  s.Write("z.bin", Bytes(10, 3));
+  std::filesystem::create_directory_symlink(s.dir.path(), s.Path("linked"));
+  std::filesystem::create_symlink("z.bin", s.Path("other.P01"));
+  ASSERT_TRUE(s.engine.AnalyseFiles({s.Path("a.PAR"), s.Path("z.bin")}));
+  const auto before = testing::Snapshot(s.dir.path());
+  const std::vector<std::string> bases = {s.Path("linked/a"), s.Path("linked/./a"),
+                                          s.Path("other")};
+  for (const std::string& base : bases) {
+    SCOPED_TRACE(base);
+    s.ui.messages.clear();
+    EXPECT_FALSE(s.engine.WriteVolumeSet(base, 1));
+    ASSERT_EQ(s.ui.messages.size(), 1u);
+    EXPECT_NE(s.ui.messages[0].find("would replace a file of the set"), std::string::npos);
+    EXPECT_EQ(testing::Snapshot(s.dir.path()), before);
+  }
+}
+
+// A name with a control character or a backslash cannot be listed: the file
+// is refused before anything is read, with a message that shows the name
+// without the control character.
+TEST(CreateTest, NamesAFileListCannotHoldAreRefused) {
+  const std::vector<std::string> names = {"bell\a.bin", "esc\x1b[2J.bin", "back\\slash.bin"};
+  for (const std::string& name : names) {
+    SetScenario s;
+    s.Write("a.bin", Bytes(10, 1));
+    s.Write(name, Bytes(10, 2));
+    EXPECT_FALSE(s.engine.AnalyseFiles({s.Path("a.bin"), s.Path(name)}));
+    ASSERT_EQ(s.ui.messages.size(), 1u);
+    const std::string& text = s.ui.messages[0];
+    EXPECT_NE(text.find("cannot be protected"), std::string::npos);
+    EXPECT_TRUE(std::none_of(text.begin(), text.end(), [](char ch) { return ch > 0 && ch < 0x20; }))
+        << text;
+    EXPECT_TRUE(s.ui.progressTexts.empty());
   }
 }
 

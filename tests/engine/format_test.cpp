@@ -155,20 +155,26 @@ TEST(Format, NameConversion) {
   }
   EXPECT_EQ(EntrySizeFor("abcdefghij"), 76);
 
-  // Bytes that are not UTF-8 are written as the code unit of the same value:
-  // a lone Latin-1 byte, a stray continuation byte, an overlong "/", an
-  // encoded surrogate, a truncated sequence.
-  EXPECT_EQ(NameToUtf16("caf\xE9"), (std::u16string{'c', 'a', 'f', 0xE9}));
-  EXPECT_EQ(NameToUtf16("\x80x"), (std::u16string{0x80, 'x'}));
-  EXPECT_EQ(NameToUtf16("\xC0\xAF"), (std::u16string{0xC0, 0xAF}));
-  EXPECT_EQ(NameToUtf16("\xE0\x80\xAF"), (std::u16string{0xE0, 0x80, 0xAF}));  // overlong "/"
-  EXPECT_EQ(NameToUtf16("\xED\xA0\x80"), (std::u16string{0xED, 0xA0, 0x80}));
-  EXPECT_EQ(NameToUtf16("\xE2\x82"), (std::u16string{0xE2, 0x82}));
-  EXPECT_EQ(NameToUtf16("\xF4\x90\x80\x80"), (std::u16string{0xF4, 0x90, 0x80, 0x80}));
+  // Each byte that is not part of valid UTF-8 is written as the lone
+  // surrogate U+DC00 + byte and reads back as that byte: a lone Latin-1
+  // byte, a stray continuation byte, an overlong "/", an encoded surrogate,
+  // a truncated sequence, a value above U+10FFFF.
+  const std::string notUtf8[] = {"caf\xE9",      "\x80x",    "\xC0\xAF",         "\xE0\x80\xAF",
+                                 "\xED\xA0\x80", "\xE2\x82", "\xF4\x90\x80\x80", "\xFF"};
+  for (const std::string& name : notUtf8) {
+    const std::u16string units = NameToUtf16(name);
+    EXPECT_EQ(units.size(), name.size()) << name;  // one unit per byte here
+    EXPECT_EQ(NameFromUtf16(units), name);
+  }
+  EXPECT_EQ(NameToUtf16("caf\xE9"), (std::u16string{'c', 'a', 'f', 0xDCE9}));
+  EXPECT_EQ(NameToUtf16("\xE2\x82\xAC\x80"), (std::u16string{0x20AC, 0xDC80}));
+  // The Latin-1 name and its UTF-8 reading stay two names.
+  EXPECT_NE(NameToUtf16("caf\xE9"), NameToUtf16("caf\xC3\xA9"));
 
-  // Unpaired surrogates read back as U+FFFD; a NUL unit stays a NUL byte.
+  // Other unpaired surrogates read back as U+FFFD; a NUL unit stays a NUL byte.
   EXPECT_EQ(NameFromUtf16({0xD800, 'x'}), "\xEF\xBF\xBDx");
   EXPECT_EQ(NameFromUtf16({'x', 0xDC00}), "x\xEF\xBF\xBD");
+  EXPECT_EQ(NameFromUtf16({'x', 0xDC7F}), "x\xEF\xBF\xBD");
   EXPECT_EQ(NameFromUtf16({0xDC00, 0xD800}), "\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(NameFromUtf16({'a', 0, 'b'}), std::string("a\0b", 3));
 }
@@ -205,6 +211,19 @@ TEST(Format, DecodeEntryRefusesMalformedEntries) {
   Bytes status = good;
   PutU64(&status[kEntryOffStatus], 0xFFFF'FFFF'0000'0003ull);
   EXPECT_EQ(DecodeEntry(status)->status, 0xFFFF'FFFF'0000'0003ull) << "status is kept whole";
+}
+
+TEST(Format, ListableAndPrintableNames) {
+  for (const char* ok : {"a.bin", "caf\xE9", "caf\xC3\xA9", "sp ace", "~x"}) {
+    EXPECT_TRUE(IsListableName(ok)) << ok;
+  }
+  for (const char* bad : {"a\\b", "\x01", "tab\t", "nl\n", "esc\x1b[0m", "del\x7f"}) {
+    EXPECT_FALSE(IsListableName(bad)) << bad;
+  }
+  EXPECT_EQ(PrintableText("a\x1b[31mb\n\x7f\t"), "a?[31mb???");
+  EXPECT_EQ(PrintableText("csi\xC2\x9B"
+                          "2J \xC2\xA0 caf\xC3\xA9 caf\xE9 \xC2"),
+            "csi?2J \xC2\xA0 caf\xC3\xA9 caf\xE9 \xC2");
 }
 
 TEST(Format, PlainNames) {

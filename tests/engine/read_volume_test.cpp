@@ -14,6 +14,7 @@
 
 #include "checksum/md5.h"
 #include "engine/format.h"
+#include "support/env_wrapper.h"
 #include "support/scripted_interaction.h"
 #include "support/testutil.h"
 
@@ -26,58 +27,32 @@ using testing::TempDir;
 
 // Forwards to the real Env and counts the files that are open, so every
 // path can be shown to close its file.  Reads fail on demand.
-class CountingEnv : public Env {
+class CountingEnv : public testing::EnvWrapper {
  public:
   int open = 0;
   bool failReads = false;
-  std::size_t largestRead = 0;
+  std::vector<std::int64_t> readOffsets;
 
-  std::unique_ptr<File> OpenRead(const std::string& path) override {
-    return std::make_unique<CountedFile>(*this, Env::Default().OpenRead(path));
+ protected:
+  std::unique_ptr<File> WrapFile(std::unique_ptr<File> f) override {
+    return std::make_unique<CountedFile>(*this, std::move(f));
   }
-  std::unique_ptr<File> Create(const std::string& p) override { return base().Create(p); }
-  std::unique_ptr<File> CreateNew(const std::string& p) override { return base().CreateNew(p); }
-  std::unique_ptr<File> OpenReadWrite(const std::string& p) override {
-    return base().OpenReadWrite(p);
-  }
-  std::vector<std::string> ListPlainFiles(const std::string& f) override {
-    return base().ListPlainFiles(f);
-  }
-  bool IsPlainFile(const std::string& f, const std::string& n) override {
-    return base().IsPlainFile(f, n);
-  }
-  bool IsSymbolicLink(const std::string& p) override { return base().IsSymbolicLink(p); }
-  bool Rename(const std::string& a, const std::string& b, bool r) override {
-    return base().Rename(a, b, r);
-  }
-  bool Remove(const std::string& p) override { return base().Remove(p); }
-  std::string CurrentFolder() override { return base().CurrentFolder(); }
-  std::int64_t FreeSpace(const std::string& p) override { return base().FreeSpace(p); }
 
  private:
-  static Env& base() { return Env::Default(); }
-
-  class CountedFile : public File {
+  class CountedFile : public testing::FileWrapper {
    public:
-    CountedFile(CountingEnv& env, std::unique_ptr<File> f) : env_(env), f_(std::move(f)) {
+    CountedFile(CountingEnv& env, std::unique_ptr<File> f) : FileWrapper(std::move(f)), env_(env) {
       ++env_.open;
     }
     ~CountedFile() override { --env_.open; }
-    const std::string& Name() const override { return f_->Name(); }
-    std::int64_t Size() override { return f_->Size(); }
     std::size_t ReadAt(std::int64_t offset, void* buffer, std::size_t n) override {
-      if (env_.failReads) throw FileError(CannotReadText(f_->Name()));
-      env_.largestRead = std::max(env_.largestRead, n);
-      return f_->ReadAt(offset, buffer, n);
+      if (env_.failReads) throw FileError(CannotReadText(Name()));
+      env_.readOffsets.push_back(offset);
+      return target().ReadAt(offset, buffer, n);
     }
-    void WriteAt(std::int64_t offset, const void* buffer, std::size_t n) override {
-      f_->WriteAt(offset, buffer, n);
-    }
-    void Sync() override { f_->Sync(); }
 
    private:
     CountingEnv& env_;
-    std::unique_ptr<File> f_;
   };
 };
 
@@ -374,7 +349,50 @@ TEST_F(ReadVolumeTest, RefusesUnsafeNames) {
   Seal(v);
   EXPECT_EQ(Read(v, false), Messages{kUnsafeNameText});
   EXPECT_EQ(Read(MakeVolume({Entry("\xC0\xAF", 1, 5, 1)}, 0, 0), true), Messages{});
-  EXPECT_EQ(model_->FileTable[0].name, "\xC3\x80\xC2\xAF");
+  EXPECT_EQ(model_->FileTable[0].name, "\xC0\xAF");
+}
+
+// Names no file of a set can have where volumes are made, and lists in which
+// two entries read back as one name (the second would overwrite the first
+// at every repair), are refused whole.
+TEST_F(ReadVolumeTest, RefusesUnusableAndDuplicateNames) {
+  struct Case {
+    std::vector<std::string> names;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"ok.bin", "a\\b.bin"}, kUnusableNameText},
+      {{"ok.bin", "tab\there"}, kUnusableNameText},
+      {{"esc\x1b[31m.bin"}, kUnusableNameText},
+      {{"del\x7f.bin"}, kUnusableNameText},
+      {{"line\nbreak"}, kUnusableNameText},
+      {{"same.bin", "other.bin", "same.bin"}, kDuplicateNameText},
+      // A Latin-1 byte and its UTF-8 reading are two names, as on disk.
+      {{"caf\xe9.bin", "caf\xc3\xa9.bin"}, nullptr},
+      {{"caf\xe9.bin", "caf\xe9.bin"}, kDuplicateNameText},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.names.back());
+    std::vector<fileentry> entries;
+    for (std::size_t i = 0; i < c.names.size(); ++i) {
+      entries.push_back(Entry(c.names[i], 1, 5, static_cast<int>(i)));
+    }
+    const Messages expected = c.message ? Messages{c.message} : Messages{};
+    EXPECT_EQ(Read(MakeVolume(entries, 0, 0), c.message == nullptr), expected);
+    if (c.message == nullptr) {
+      EXPECT_EQ(model_->FileTable[0].name, c.names[0]);
+      *before_ = *model_;
+    }
+  }
+  // Two lone surrogates that are not bytes of a name both read back as
+  // U+FFFD: one name twice.
+  Bytes v = MakeVolume({Entry("xa", 1, 5, 1), Entry("xb", 1, 5, 2)}, 0, 0);
+  for (std::size_t at : {kHeaderSize + 56 + 2, kHeaderSize + 60 + 56 + 2}) {
+    v[at] = 0x00;
+    v[at + 1] = at == kHeaderSize + 58 ? 0xD8 : 0xDC;
+  }
+  Seal(v);
+  EXPECT_EQ(Read(v, false), Messages{kDuplicateNameText});
 }
 
 TEST_F(ReadVolumeTest, RefusesMalformedLists) {
@@ -428,9 +446,11 @@ TEST_F(ReadVolumeTest, RefusesMalformedLists) {
   Bytes big = MakeVolume({Entry("one", 1, 200000, 1)}, 1, 200000);
   PutU64(&big[kOffFileListSize], kMaxEntrySize + 2);
   Seal(big);
-  env_.largestRead = 0;
+  env_.readOffsets.clear();
   EXPECT_EQ(Read(big, false), Messages{kDamagedListText});
-  EXPECT_LE(env_.largestRead, kHeaderSize);
+  EXPECT_EQ(std::count(env_.readOffsets.begin(), env_.readOffsets.end(),
+                       static_cast<std::int64_t>(kHeaderSize)),
+            0);
 
   // A volume with 256 files is accepted, and the list may lie behind a gap.
   std::vector<fileentry> many;

@@ -32,6 +32,7 @@
 #include "engine/engine.h"
 #include "engine/format.h"
 #include "platform/env.h"
+#include "support/env_wrapper.h"
 #include "support/scripted_interaction.h"
 #include "support/testutil.h"
 
@@ -79,7 +80,7 @@ struct GuardViolation : std::runtime_error {
 
 // The real Env, allowed to reach only bare names of one folder, with a cap
 // on the bytes written.
-class GuardedEnv : public Env {
+class GuardedEnv : public testing::EnvWrapper {
  public:
   explicit GuardedEnv(std::string folder) : folder_(std::move(folder)) {}
 
@@ -87,41 +88,49 @@ class GuardedEnv : public Env {
   void Reset() { written_ = 0; }
 
   std::unique_ptr<File> OpenRead(const std::string& path) override {
-    return Wrap(base().OpenRead(Inside(path)));
+    return EnvWrapper::OpenRead(Inside(path));
   }
   std::unique_ptr<File> Create(const std::string& path) override {
-    return Wrap(base().Create(Inside(path)));
+    return EnvWrapper::Create(Inside(path));
   }
   std::unique_ptr<File> CreateNew(const std::string& path) override {
-    return Wrap(base().CreateNew(Inside(path)));
+    return EnvWrapper::CreateNew(Inside(path));
   }
   std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
-    return Wrap(base().OpenReadWrite(Inside(path)));
+    return EnvWrapper::OpenReadWrite(Inside(path));
   }
   std::vector<std::string> ListPlainFiles(const std::string& folder) override {
-    return base().ListPlainFiles(Folder(folder));
+    return EnvWrapper::ListPlainFiles(Folder(folder));
+  }
+  std::vector<std::string> ListHiddenFiles(const std::string& folder) override {
+    return EnvWrapper::ListHiddenFiles(Folder(folder));
   }
   bool IsPlainFile(const std::string& folder, const std::string& name) override {
-    return base().IsPlainFile(Folder(folder), name);
+    return EnvWrapper::IsPlainFile(Folder(folder), name);
   }
   bool Rename(const std::string& from, const std::string& to, bool replace) override {
-    return base().Rename(Inside(from), Inside(to), replace);
+    return EnvWrapper::Rename(Inside(from), Inside(to), replace);
   }
-  bool Remove(const std::string& path) override { return base().Remove(Inside(path)); }
+  bool Remove(const std::string& path) override { return EnvWrapper::Remove(Inside(path)); }
+  bool RemoveUnlocked(const std::string& path) override {
+    return EnvWrapper::RemoveUnlocked(Inside(path));
+  }
   bool IsSymbolicLink(const std::string& path) override {
-    return base().IsSymbolicLink(Inside(path));
+    return EnvWrapper::IsSymbolicLink(Inside(path));
   }
   void AdoptAttributes(const std::string& path, const std::string& like) override {
-    base().AdoptAttributes(Inside(path), like.empty() ? like : Inside(like));
+    EnvWrapper::AdoptAttributes(Inside(path), like.empty() ? like : Inside(like));
   }
-  std::string CurrentFolder() override { return base().CurrentFolder(); }
   std::int64_t FreeSpace(const std::string& path) override {
-    return base().FreeSpace(Inside(path));
+    return EnvWrapper::FreeSpace(Inside(path));
+  }
+
+ protected:
+  std::unique_ptr<File> WrapFile(std::unique_ptr<File> f) override {
+    return std::make_unique<GuardedFile>(*this, std::move(f));
   }
 
  private:
-  static Env& base() { return Env::Default(); }
-
   const std::string& Inside(const std::string& path) const {
     const bool inside = path.size() > folder_.size() + 1 && path.starts_with(folder_) &&
                         path[folder_.size()] == '/' && IsPlainName(path.substr(folder_.size() + 1));
@@ -133,31 +142,20 @@ class GuardedEnv : public Env {
     return folder;
   }
 
-  class GuardedFile : public File {
+  class GuardedFile : public testing::FileWrapper {
    public:
-    GuardedFile(GuardedEnv& env, std::unique_ptr<File> f) : env_(env), f_(std::move(f)) {}
-    const std::string& Name() const override { return f_->Name(); }
-    std::int64_t Size() override { return f_->Size(); }
-    std::size_t ReadAt(std::int64_t offset, void* buffer, std::size_t n) override {
-      return f_->ReadAt(offset, buffer, n);
-    }
+    GuardedFile(GuardedEnv& env, std::unique_ptr<File> f) : FileWrapper(std::move(f)), env_(env) {}
     void WriteAt(std::int64_t offset, const void* buffer, std::size_t n) override {
       env_.written_ += static_cast<std::int64_t>(n);
       if (offset < 0 || offset > kWriteLimit || env_.written_ > kWriteLimit) {
-        throw GuardViolation("absurd write to " + f_->Name());
+        throw GuardViolation("absurd write to " + Name());
       }
-      f_->WriteAt(offset, buffer, n);
+      target().WriteAt(offset, buffer, n);
     }
-    void Sync() override { f_->Sync(); }
 
    private:
     GuardedEnv& env_;
-    std::unique_ptr<File> f_;
   };
-
-  std::unique_ptr<File> Wrap(std::unique_ptr<File> f) {
-    return std::make_unique<GuardedFile>(*this, std::move(f));
-  }
 
   std::string folder_;
   std::int64_t written_ = 0;

@@ -220,3 +220,41 @@ TEST(Paths, JoinFolderAndBareName) {
 
 }  // namespace
 }  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+// A temporary file is locked while it is open: RemoveUnlocked leaves it
+// alone then and removes it once closed; it never removes a link or a
+// folder.  Identity tells one file from another whatever the path.
+TEST(Env, TemporaryFileLocksAndIdentities) {
+  Env& env = Env::Default();
+  testing::TempDir dir;
+  {
+    auto held = env.CreateNew(dir / ".held");
+    EXPECT_FALSE(env.RemoveUnlocked(dir / ".held"));
+    EXPECT_TRUE(testing::Exists(dir / ".held"));
+  }
+  EXPECT_TRUE(env.RemoveUnlocked(dir / ".held"));
+  EXPECT_FALSE(testing::Exists(dir / ".held"));
+
+  testing::WriteText(dir / "target", "x");
+  std::filesystem::create_symlink("target", dir / ".link");
+  std::filesystem::create_directory(dir / ".folder");
+  EXPECT_FALSE(env.RemoveUnlocked(dir / ".link"));
+  EXPECT_FALSE(env.RemoveUnlocked(dir / ".folder"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / ".link"));
+  testing::WriteText(dir / ".plain", "y");
+  std::vector<std::string> hidden = env.ListHiddenFiles(dir.path());
+  EXPECT_EQ(hidden, std::vector<std::string>{".plain"});
+
+  const auto target = env.Identity(dir / "target", false);
+  ASSERT_TRUE(target);
+  EXPECT_EQ(env.Identity(dir / ".link", true), target);
+  EXPECT_NE(env.Identity(dir / ".link", false), target);
+  EXPECT_EQ(env.Identity(dir / ".folder/../target", false), target);
+  EXPECT_FALSE(env.Identity(dir / "missing", true));
+}
+
+}  // namespace
+}  // namespace tarvel

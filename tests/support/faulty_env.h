@@ -23,15 +23,15 @@
 #include <utility>
 #include <vector>
 
-#include "platform/env.h"
+#include "support/env_wrapper.h"
 
 namespace tarvel::testing {
 
-class FaultyEnv : public Env {
+class FaultyEnv : public EnvWrapper {
  public:
   enum Op { kOpen, kCreate, kWrite, kRead, kRename, kOpCount };
 
-  explicit FaultyEnv(Env& base) : base_(base) {}
+  explicit FaultyEnv(Env& base) : EnvWrapper(base) {}
 
   // Fails the k-th matching call of `op` (1 = the next one); with `sticky`
   // that call and every later matching one fail.
@@ -45,44 +45,45 @@ class FaultyEnv : public Env {
     faults_.push_back({kWrite, k, std::move(match), false, true, 0});
   }
 
-  void Clear() { faults_.clear(); }
+  // Makes Sync do nothing, for runs that create many files and do not look
+  // at what reaches the disk.
+  void SkipSync() { skipSync_ = true; }
+
+  void Clear() {
+    faults_.clear();
+    fired_ = 0;
+  }
 
   // How many calls of `op` were made through this Env, faulty or not.
   int Calls(Op op) const { return calls_[op]; }
+  // How many calls failed since the last Clear.
+  int Fired() const { return fired_; }
 
   std::unique_ptr<File> OpenRead(const std::string& path) override {
     if (Hit(kOpen, path)) throw FileError(CannotOpenText(path));
-    return Wrap(base_.OpenRead(path));
+    return EnvWrapper::OpenRead(path);
   }
   std::unique_ptr<File> Create(const std::string& path) override {
     if (Hit(kCreate, path)) throw FileError(CannotCreateText(path));
-    return Wrap(base_.Create(path));
+    return EnvWrapper::Create(path);
   }
   std::unique_ptr<File> CreateNew(const std::string& path) override {
     if (Hit(kCreate, path)) throw FileError(CannotCreateText(path));
-    return Wrap(base_.CreateNew(path));
+    return EnvWrapper::CreateNew(path);
   }
   std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
     if (Hit(kOpen, path)) throw FileError(CannotOpenText(path));
-    return Wrap(base_.OpenReadWrite(path));
-  }
-  std::vector<std::string> ListPlainFiles(const std::string& folder) override {
-    return base_.ListPlainFiles(folder);
-  }
-  bool IsPlainFile(const std::string& folder, const std::string& name) override {
-    return base_.IsPlainFile(folder, name);
+    return EnvWrapper::OpenReadWrite(path);
   }
   bool Rename(const std::string& from, const std::string& to, bool replace) override {
     if (Hit(kRename, from)) return false;
-    return base_.Rename(from, to, replace);
+    return EnvWrapper::Rename(from, to, replace);
   }
-  bool Remove(const std::string& path) override { return base_.Remove(path); }
-  bool IsSymbolicLink(const std::string& path) override { return base_.IsSymbolicLink(path); }
-  void AdoptAttributes(const std::string& path, const std::string& like) override {
-    base_.AdoptAttributes(path, like);
+
+ protected:
+  std::unique_ptr<File> WrapFile(std::unique_ptr<File> file) override {
+    return std::make_unique<FaultyFile>(*this, std::move(file));
   }
-  std::string CurrentFolder() override { return base_.CurrentFolder(); }
-  std::int64_t FreeSpace(const std::string& path) override { return base_.FreeSpace(path); }
 
  private:
   struct Fault {
@@ -94,33 +95,29 @@ class FaultyEnv : public Env {
     int seen;  // matching calls counted so far
   };
 
-  class FaultyFile final : public File {
+  class FaultyFile final : public FileWrapper {
    public:
-    FaultyFile(FaultyEnv& env, std::unique_ptr<File> file) : env_(env), file_(std::move(file)) {}
-    const std::string& Name() const override { return file_->Name(); }
-    std::int64_t Size() override { return file_->Size(); }
+    FaultyFile(FaultyEnv& env, std::unique_ptr<File> file)
+        : FileWrapper(std::move(file)), env_(env) {}
     std::size_t ReadAt(std::int64_t offset, void* buffer, std::size_t n) override {
       if (env_.Hit(kRead, Name())) throw FileError(CannotReadText(Name()));
-      return file_->ReadAt(offset, buffer, n);
+      return target().ReadAt(offset, buffer, n);
     }
     void WriteAt(std::int64_t offset, const void* buffer, std::size_t n) override {
       bool shortWrite = false;
       if (env_.Hit(kWrite, Name(), &shortWrite)) {
-        if (shortWrite && n / 2 > 0) file_->WriteAt(offset, buffer, n / 2);
+        if (shortWrite && n / 2 > 0) target().WriteAt(offset, buffer, n / 2);
         throw FileError(CannotWriteText(Name()));
       }
-      file_->WriteAt(offset, buffer, n);
+      target().WriteAt(offset, buffer, n);
     }
-    void Sync() override { file_->Sync(); }
+    void Sync() override {
+      if (!env_.skipSync_) target().Sync();
+    }
 
    private:
     FaultyEnv& env_;
-    std::unique_ptr<File> file_;
   };
-
-  std::unique_ptr<File> Wrap(std::unique_ptr<File> file) {
-    return std::make_unique<FaultyFile>(*this, std::move(file));
-  }
 
   // Counts one call of `op` on `name`; true when an armed fault fires.
   bool Hit(Op op, const std::string& name, bool* shortWrite = nullptr) {
@@ -134,12 +131,14 @@ class FaultyEnv : public Env {
         if (shortWrite != nullptr && f.shortWrite) *shortWrite = true;
       }
     }
+    if (fire) ++fired_;
     return fire;
   }
 
-  Env& base_;
   std::vector<Fault> faults_;
   int calls_[kOpCount] = {};
+  int fired_ = 0;
+  bool skipSync_ = false;
 };
 
 }  // namespace tarvel::testing

@@ -1,0 +1,259 @@
+// Every call of the file layer failed in turn.  Each action (creating over an
+// existing set, a check that renames or copies a file found by content, a
+// repair) is run once cleanly to count its opens, creates, writes, reads and
+// renames; then once for each of those calls failing (the first, the second,
+// ... the n-th), and once for each write stored only in part.  After every
+// run:
+//   - the failure was told (a FileError, a message, or a report that is not
+//     "All files OK."), or else the action's claim of success is true;
+//   - every file of the folder is as it was, or holds what it should hold
+//     after the action (a set file's original content under its own name, a
+//     volume of the new set), and nothing that was there is lost;
+//   - no temporary file is left;
+//   - the same action, run again without faults, succeeds.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "set_fixture.h"
+#include "support/faulty_env.h"
+
+namespace tarvel {
+namespace {
+
+using testing::Bytes;
+using testing::FaultyEnv;
+using testing::RandomBytes;
+using testing::SetScenario;
+using testing::Snapshot;
+using Folder = std::map<std::string, Bytes>;
+
+const char* const kOpNames[] = {"open", "create", "write", "read", "rename"};
+
+// The set's files as they were when it was created.  a.bin spans two parity
+// chunks, c.bin is longer than the 16 KiB head, notes.txt is digest-only.
+Folder Originals() {
+  return {{"a.bin", RandomBytes(70000, 1)},
+          {"b.bin", RandomBytes(3000, 2)},
+          {"c.bin", RandomBytes(20000, 3)},
+          {"notes.txt", RandomBytes(100, 4)}};
+}
+
+// What one run of an action came to.
+struct Outcome {
+  bool failureTold = false;  // FileError, a message, or a report that is not all OK
+  std::string error;
+};
+
+struct Action {
+  const char* name;
+  // Fills the (empty) folder for a run, without faults.
+  std::function<void(SetScenario&)> prepare;
+  // The action itself: true when it claims success.
+  std::function<bool(SetScenario&)> run;
+  // The files the action is about and what each must hold after it
+  // succeeds; a file of the folder may hold this or what it held before.
+  Folder should;
+};
+
+bool AllOk(const std::vector<std::string>& report) {
+  return std::find(report.begin(), report.end(), "All files OK.") != report.end();
+}
+
+void Empty(const std::string& folder) {
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    std::filesystem::remove_all(entry.path());
+  }
+}
+
+void WriteSet(SetScenario& s, const Folder& files) {
+  for (const auto& [name, bytes] : files) s.Write(name, bytes);
+  ASSERT_TRUE(s.Create({"a.bin", "b.bin", "c.bin", "notes.txt"}, 2));
+}
+
+// Runs the action, catching the failure it ends with.
+Outcome Attempt(const Action& action, SetScenario& s) {
+  s.ui = {};
+  Outcome o;
+  try {
+    o.failureTold = !action.run(s);
+  } catch (const FileError& e) {
+    o.failureTold = true;
+    o.error = e.what();
+  }
+  if (!s.ui.messages.empty()) o.failureTold = true;
+  return o;
+}
+
+// Checks the folder after a run against the one before it.
+void ExpectNothingLost(const Action& action, const Folder& before, const Folder& after) {
+  for (const auto& [name, bytes] : after) {
+    EXPECT_FALSE(name.starts_with(".tarvel-")) << "temporary file left: " << name;
+    const auto was = before.find(name);
+    if (was != before.end() && was->second == bytes) continue;
+    const auto should = action.should.find(name);
+    EXPECT_TRUE(should != action.should.end() && should->second == bytes)
+        << name << " is neither as it was nor as it should be";
+  }
+  for (const auto& [name, bytes] : before) {
+    if (after.count(name)) continue;
+    const bool kept = std::any_of(after.begin(), after.end(),
+                                  [&](const auto& file) { return file.second == bytes; });
+    EXPECT_TRUE(kept) << name << " is gone and its content with it";
+  }
+}
+
+// Every file the action is about holds what it should.
+void ExpectAsItShouldBe(const Action& action, const Folder& folder, const char* when) {
+  for (const auto& [name, bytes] : action.should) {
+    const auto it = folder.find(name);
+    EXPECT_TRUE(it != folder.end() && it->second == bytes) << name << " " << when;
+  }
+}
+
+// Runs `action` cleanly, then with every fault, and returns the number of
+// faulty runs.
+int Sweep(const Action& action) {
+  FaultyEnv env(Env::Default());
+  env.SkipSync();  // durability is not what these runs look at, and flushing is slow
+  SetScenario s(env);
+  int absorbed = 0;
+
+  // The clean run, which counts the calls.
+  action.prepare(s);
+  int calls[FaultyEnv::kOpCount];
+  for (int op = 0; op < FaultyEnv::kOpCount; ++op) calls[op] = env.Calls(FaultyEnv::Op(op));
+  EXPECT_TRUE(action.run(s)) << action.name << " fails without faults";
+  for (int op = 0; op < FaultyEnv::kOpCount; ++op) {
+    calls[op] = env.Calls(FaultyEnv::Op(op)) - calls[op];
+  }
+
+  int runs = 0;
+  for (int op = 0; op <= FaultyEnv::kOpCount; ++op) {
+    const bool shortWrite = op == FaultyEnv::kOpCount;
+    const int n = calls[shortWrite ? FaultyEnv::kWrite : op];
+    for (int k = 1; k <= n; ++k) {
+      SCOPED_TRACE(std::string(action.name) + ": " + (shortWrite ? "short write" : kOpNames[op]) +
+                   " " + std::to_string(k) + " of " + std::to_string(n));
+      Empty(s.dir.path());
+      env.Clear();
+      action.prepare(s);
+      const Folder before = Snapshot(s.dir.path());
+      if (shortWrite) {
+        env.ShortWrite(k);
+      } else {
+        env.Fail(FaultyEnv::Op(op), k);
+      }
+      const Outcome o = Attempt(action, s);
+      const bool fired = env.Fired() > 0;
+      env.Clear();
+      ++runs;
+
+      const Folder after = Snapshot(s.dir.path());
+      ExpectNothingLost(action, before, after);
+      if (!o.failureTold) {
+        // A success claimed despite the fault must be true.
+        ExpectAsItShouldBe(action, after, "after a claimed success");
+        EXPECT_TRUE(fired) << "the fault never fired";
+        ++absorbed;
+      }
+
+      // The next action works.
+      EXPECT_TRUE(action.run(s)) << "the action fails after the fault: " << o.error;
+      ExpectAsItShouldBe(action, Snapshot(s.dir.path()), "after the next action");
+    }
+  }
+  std::printf(
+      "[ sweep    ] %s: %d runs (%d open, %d create, %d write, %d read, %d rename, %d short "
+      "write); %d ended in a true success despite the fault\n",
+      action.name, runs, calls[0], calls[1], calls[2], calls[3], calls[4], calls[2], absorbed);
+  return runs;
+}
+
+enum class Kind { kCreate, kCheckRename, kCheckCopy, kRepair };
+
+// The four actions, each swept by a test of its own.
+Action MakeAction(Kind kind) {
+  const Folder originals = Originals();
+  switch (kind) {
+    case Kind::kCreate: {
+      // Creating over an existing set of older content: the volumes may
+      // become those of the new set, nothing else may change.
+      Folder changed = originals;
+      changed["a.bin"][123] ^= 1;
+      Folder newVolumes;
+      SetScenario clean;
+      for (const auto& [name, bytes] : changed) clean.Write(name, bytes);
+      EXPECT_TRUE(clean.Create({"a.bin", "b.bin", "c.bin", "notes.txt"}, 2));
+      for (const char* v : {"set.PAR", "set.P01", "set.P02"}) newVolumes[v] = clean.Read(v);
+      return {"create",
+              [originals, changed](SetScenario& s) {
+                WriteSet(s, originals);
+                s.Write("a.bin", changed.at("a.bin"));
+              },
+              [](SetScenario& s) {
+                return s.engine.AnalyseFiles({s.Path("a.bin"), s.Path("b.bin"), s.Path("c.bin"),
+                                              s.Path("notes.txt")}) &&
+                       s.engine.WriteVolumeSet(s.Path("set"), 2);
+              },
+              newVolumes};
+    }
+    case Kind::kCheckRename:
+    case Kind::kCheckCopy: {
+      // A check that finds b.bin as moved.bin and renames or copies it.
+      const RenameButton answer =
+          kind == Kind::kCheckRename ? RenameButton::kRename : RenameButton::kCopy;
+      return {kind == Kind::kCheckRename ? "check with rename" : "check with copy",
+              [originals](SetScenario& s) {
+                WriteSet(s, originals);
+                std::filesystem::rename(s.Path("b.bin"), s.Path("moved.bin"));
+              },
+              [answer](SetScenario& s) {
+                s.ui.renameReplies = {{answer, true}};
+                return AllOk(s.Check());
+              },
+              originals};
+    }
+    case Kind::kRepair:
+      // A repair of a damaged and a missing file from two volumes.
+      return {"repair",
+              [originals](SetScenario& s) {
+                WriteSet(s, originals);
+                Bytes damaged = originals.at("a.bin");
+                damaged[60000] ^= 0x40;
+                s.Write("a.bin", damaged);
+                std::filesystem::remove(s.Path("c.bin"));
+              },
+              [](SetScenario& s) {
+                s.Check();
+                if (s.engine.Model().BadFileCount > 0 &&
+                    s.engine.RestoreFromReport(false) != RestoreOutcome::kRestored) {
+                  return false;
+                }
+                return AllOk(s.Recheck());
+              },
+              originals};
+  }
+  return {};
+}
+
+class FaultSweep : public ::testing::TestWithParam<Kind> {};
+
+TEST_P(FaultSweep, EveryFileLayerCallFailedInTurn) { EXPECT_GT(Sweep(MakeAction(GetParam())), 0); }
+
+std::string KindName(const ::testing::TestParamInfo<Kind>& info) {
+  constexpr const char* kNames[] = {"Create", "CheckRename", "CheckCopy", "Repair"};
+  return kNames[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Actions, FaultSweep,
+                         ::testing::Values(Kind::kCreate, Kind::kCheckRename, Kind::kCheckCopy,
+                                           Kind::kRepair),
+                         KindName);
+
+}  // namespace
+}  // namespace tarvel

@@ -168,7 +168,10 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
       }
     }
   }
-  RemoveAbandonedTemporaryFiles(env_, FolderOf(baseName));
+  // The files being protected stay whatever their names look like.
+  std::vector<std::string> listed;
+  for (int i = 0; i < m.FileCount; ++i) listed.push_back(BareName(m.FileTable[i].path));
+  RemoveAbandonedTemporaryFiles(env_, FolderOf(baseName), listed);
   parity_.SetupParity();
 
   std::vector<std::uint8_t> digests;

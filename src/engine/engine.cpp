@@ -22,7 +22,9 @@ bool Engine::ReadVolume(const std::string& volumePath) {
     folder = folder.empty() ? current : JoinPath(current, folder);
   }
   setFolder_ = folder;
-  RemoveAbandonedTemporaryFiles(env_, setFolder_);
+  std::vector<std::string> listed;
+  for (int i = 0; i < model_.FileCount; ++i) listed.push_back(model_.FileTable[i].name);
+  RemoveAbandonedTemporaryFiles(env_, setFolder_, listed);
   return true;
 }
 

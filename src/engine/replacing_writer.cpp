@@ -142,9 +142,11 @@ bool IsTemporaryName(const std::string& name) {
                      [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
-void RemoveAbandonedTemporaryFiles(Env& env, const std::string& folder) {
+void RemoveAbandonedTemporaryFiles(Env& env, const std::string& folder,
+                                   const std::vector<std::string>& keep) {
   for (const std::string& name : env.ListHiddenFiles(folder)) {
-    if (IsTemporaryName(name)) (void)env.RemoveUnlocked(JoinPath(folder, name));
+    if (!IsTemporaryName(name) || std::find(keep.begin(), keep.end(), name) != keep.end()) continue;
+    (void)env.RemoveUnlocked(JoinPath(folder, name));
   }
 }
 

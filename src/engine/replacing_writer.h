@@ -19,6 +19,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "checksum/md5.h"
 #include "platform/env.h"
@@ -77,7 +78,9 @@ bool IsTemporaryName(const std::string& name);
 
 // Removes the temporary files of this program in `folder` that no running
 // action holds (left behind by a process that was killed).  Every action
-// calls it for its set folder before it writes anything.
-void RemoveAbandonedTemporaryFiles(Env& env, const std::string& folder);
+// calls it for its set folder before it writes anything.  A name in `keep`
+// (a file that the set lists, however unlikely its name) is never removed.
+void RemoveAbandonedTemporaryFiles(Env& env, const std::string& folder,
+                                   const std::vector<std::string>& keep = {});
 
 }  // namespace tarvel

@@ -525,3 +525,23 @@ TEST(CheckTest, AbandonedTemporaryFilesAreRemovedHeldOnesStay) {
 
 }  // namespace
 }  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+// A file that the set itself lists is never taken for an abandoned
+// temporary file, however much its name looks like one.
+TEST(CheckTest, ListedFileNamedLikeATemporaryFileStays) {
+  testing::SetScenario s;
+  const std::string listed = ".tarvel-0123456789abcdef.tmp";
+  const testing::Bytes content = testing::RandomBytes(500, 1);
+  s.Write(listed, content);
+  s.Write("b.bin", testing::RandomBytes(700, 2));
+  ASSERT_TRUE(s.Create({listed, "b.bin"}, 1));
+  const std::vector<std::string> lines = s.Check();
+  EXPECT_EQ(s.Read(listed), content);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), listed + " OK"), lines.end());
+}
+
+}  // namespace
+}  // namespace tarvel

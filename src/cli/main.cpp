@@ -10,23 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "cli/exit_status.h"
 #include "cli/options.h"
+#include "cli/set_runner.h"
 #include "cli/terminal_interaction.h"
 #include "engine/engine.h"
 #include "platform/env.h"
 
 namespace tarvel::cli {
 namespace {
-
-// Exit statuses; scripts rely on them.
-enum Exit : int {
-  kSuccess = 0,
-  kRepairable = 1,
-  kUnrepairable = 2,
-  kUsage = 3,
-  kFileFailure = 4,
-  kStillBad = 5,
-};
 
 constexpr int kMinFiles = 2;
 constexpr int kMaxFiles = 250;
@@ -38,9 +30,12 @@ std::string Resolve(const std::string& path) {
   return std::filesystem::absolute(std::filesystem::path(path)).lexically_normal().string();
 }
 
-void PrintReport(Engine& engine) {
+// Builds the report, which also sets the counts the exit status rests on,
+// and prints it unless the JSON document takes its place.
+void PrintReport(const Options& o, Engine& engine) {
   std::vector<std::string> lines;
   engine.BuildReport(lines);
+  if (o.json) return;
   for (const std::string& line : lines) std::printf("%s\n", line.c_str());
   std::fflush(stdout);
 }
@@ -131,15 +126,20 @@ int Create(const Options& o, Engine& engine, Interaction& ui) {
   return kSuccess;
 }
 
-// Reads the volume, searches and verifies; false after the reader's message.
-bool Check(const std::string& volume, Engine& engine, Interaction& ui) {
-  if (!engine.ReadVolume(Resolve(volume))) {
-    ui.Message("Error Reading lists. Operation aborted.");
-    return false;
+// Reads the set from the first of its volumes that reads, searches and
+// verifies; false after the reader's messages.
+bool Check(SetRun& run, Engine& engine, Interaction& ui) {
+  for (const std::string& volume : run.volumes) {
+    if (!engine.ReadVolume(Resolve(volume))) {
+      ui.Message("Error Reading lists. Operation aborted.");
+      continue;  // another volume of the same set may still read
+    }
+    engine.SearchFiles();
+    engine.FindVolumes();
+    run.checked = true;
+    return true;
   }
-  engine.SearchFiles();
-  engine.FindVolumes();
-  return true;
+  return false;
 }
 
 int StatusOfReport(Engine& engine) {
@@ -148,15 +148,15 @@ int StatusOfReport(Engine& engine) {
   return engine.PlanRestore() == RestoreOutcome::kRestored ? kRepairable : kUnrepairable;
 }
 
-int Verify(const Options& o, Engine& engine, Interaction& ui) {
-  if (!Check(o.operands[0], engine, ui)) return kUsage;
-  PrintReport(engine);
+int Verify(const Options& o, SetRun& run, Engine& engine, Interaction& ui) {
+  if (!Check(run, engine, ui)) return kUsage;
+  PrintReport(o, engine);
   return StatusOfReport(engine);
 }
 
-int Repair(const Options& o, Engine& engine, Interaction& ui) {
-  if (!Check(o.operands[0], engine, ui)) return kUsage;
-  PrintReport(engine);
+int Repair(const Options& o, SetRun& run, Engine& engine, Interaction& ui) {
+  if (!Check(run, engine, ui)) return kUsage;
+  PrintReport(o, engine);
   if (engine.Model().BadFileCount == 0) return kSuccess;
   switch (engine.RestoreFromReport(/*askEachFile=*/false)) {
     case RestoreOutcome::kRestored:
@@ -168,8 +168,8 @@ int Repair(const Options& o, Engine& engine, Interaction& ui) {
       return kUnrepairable;
   }
   engine.SearchFiles();
-  std::printf("\n");
-  PrintReport(engine);
+  if (!o.json) std::printf("\n");
+  PrintReport(o, engine);
   return engine.Model().BadFileCount == 0 ? kSuccess : kStillBad;
 }
 
@@ -195,8 +195,10 @@ int Run(int argc, char** argv) {
   try {
     switch (o.command) {
       case Command::kCreate: return Create(o, engine, ui);
-      case Command::kVerify: return Verify(o, engine, ui);
-      case Command::kRepair: return Repair(o, engine, ui);
+      case Command::kVerify:
+        return RunSets(o, engine, ui, [&](SetRun& run) { return Verify(o, run, engine, ui); });
+      case Command::kRepair:
+        return RunSets(o, engine, ui, [&](SetRun& run) { return Repair(o, run, engine, ui); });
       default: return kUsage;
     }
   } catch (const StandingAnswerFailed&) {
@@ -204,7 +206,7 @@ int Run(int argc, char** argv) {
     return kFileFailure;
   } catch (const FileError& e) {
     ui.HideProgress();
-    ui.Message(e.what());
+    ui.Message(FileErrorMessage(e));
     return kFileFailure;
   } catch (const std::exception& e) {
     // Anything else the system refused (memory, a vanished current folder).

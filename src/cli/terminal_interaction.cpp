@@ -85,6 +85,7 @@ RestoreReply TerminalInteraction::AskRestore(const std::string&) {
 }
 
 void TerminalInteraction::Message(const std::string& text) {
+  if (messageLog_ != nullptr) messageLog_->push_back(text);
   ClearLine();
   std::fprintf(stderr, "tarvel-cli: %s\n", text.c_str());
   std::fflush(stderr);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "engine/interaction.h"
 
@@ -44,6 +45,9 @@ class TerminalInteraction : public Interaction {
 
   void Message(const std::string& text) override;
 
+  // While set, every message is also appended to `log` (for --json).
+  void SetMessageLog(std::vector<std::string>* log) { messageLog_ = log; }
+
  private:
   void Redraw();
   void ClearLine();
@@ -57,6 +61,7 @@ class TerminalInteraction : public Interaction {
   std::string text_;
   int percent_ = -1;
   bool copyAnswered_ = false;  // "copy" was answered in the current search
+  std::vector<std::string>* messageLog_ = nullptr;
 };
 
 }  // namespace tarvel::cli

@@ -51,6 +51,7 @@ void Engine::SearchFiles() {
       const std::string path = InSetFolder(candidate);
       if (!md5equal(md5first16k(path), e.md5head)) continue;
       if (!md5equal(md5file(path), e.md5whole)) continue;
+      actions_.push_back({FileActionKind::kFound, e.name, candidate});
       OfferFoundFile(candidate, e.name);
     }
   }
@@ -112,22 +113,31 @@ void Engine::OfferFoundFile(const std::string& found, const std::string& missing
 
 void Engine::rnfile(const std::string& found, const std::string& missing) {
   if (!env_.Rename(InSetFolder(found), InSetFolder(missing), /*replace=*/false)) {
+    actions_.push_back({FileActionKind::kRenameFailed, missing, found});
     ui_.Message("Rename failed!");
+    return;
   }
+  actions_.push_back({FileActionKind::kRenamed, missing, found});
 }
 
 void Engine::cpfile(const std::string& found, const std::string& missing) {
-  std::unique_ptr<File> source = env_.OpenRead(InSetFolder(found));
-  ReplacingWriter target(env_, InSetFolder(missing));
-  std::vector<std::uint8_t> buffer(kCopyBlock);
-  std::int64_t offset = 0;
-  for (;;) {
-    const std::size_t got = source->ReadAt(offset, buffer.data(), buffer.size());
-    if (got == 0) break;
-    target.WriteAt(offset, std::span(buffer.data(), got));
-    offset += static_cast<std::int64_t>(got);
+  try {
+    std::unique_ptr<File> source = env_.OpenRead(InSetFolder(found));
+    ReplacingWriter target(env_, InSetFolder(missing));
+    std::vector<std::uint8_t> buffer(kCopyBlock);
+    std::int64_t offset = 0;
+    for (;;) {
+      const std::size_t got = source->ReadAt(offset, buffer.data(), buffer.size());
+      if (got == 0) break;
+      target.WriteAt(offset, std::span(buffer.data(), got));
+      offset += static_cast<std::int64_t>(got);
+    }
+    target.Commit();
+  } catch (const FileError&) {
+    actions_.push_back({FileActionKind::kCopyFailed, missing, found});
+    throw;
   }
-  target.Commit();
+  actions_.push_back({FileActionKind::kCopied, missing, found});
 }
 
 void Engine::FindVolumes() {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_action.h"
 #include "engine/interaction.h"
 #include "engine/model.h"
 #include "parity/rs.h"
@@ -86,6 +87,10 @@ class Engine {
   void rnfile(const std::string& found, const std::string& missing);
   void cpfile(const std::string& found, const std::string& missing);
 
+  // What the searches and restores since the last ReadVolume did to the
+  // files of the set, in order.
+  const FileActionLog& Actions() const { return actions_; }
+
  private:
   class RestoreSources;
 
@@ -105,6 +110,7 @@ class Engine {
   SetModel model_;
   ParityMatrix parity_;
   std::string setFolder_;
+  FileActionLog actions_;
 };
 
 // The text of a message box that shows a file-layer error: the error's own

@@ -27,15 +27,17 @@ std::string TemporaryName() {
 ReplacingWriter::ReplacingWriter(Env& env, const std::string& targetPath)
     : env_(env), target_(targetPath), destination_(env.ResolveForWriting(targetPath)) {
   const std::string folder = FolderOf(destination_);
+  int reason = 0;
   for (int attempt = 0; attempt < kNameAttempts && !file_; ++attempt) {
     temp_ = folder.empty() ? TemporaryName() : JoinPath(folder, TemporaryName());
     try {
       file_ = env_.CreateNew(temp_);
-    } catch (const FileError&) {
+    } catch (const FileError& error) {
       file_.reset();
+      reason = error.OsError();
     }
   }
-  if (!file_) throw FileError(CannotCreateText(target_));
+  if (!file_) throw FileError(CannotCreateText(target_), reason);
 }
 
 ReplacingWriter::~ReplacingWriter() {
@@ -56,18 +58,18 @@ void ReplacingWriter::WriteAt(std::int64_t offset, std::span<const std::uint8_t>
   if (bytes.empty()) return;
   try {
     file_->WriteAt(offset, bytes.data(), bytes.size());
-  } catch (const FileError&) {
-    throw FileError(CannotWriteText(target_));
+  } catch (const FileError& error) {
+    throw FileError(CannotWriteText(target_), error.OsError());
   }
 }
 
 void ReplacingWriter::Commit() {
   try {
     file_->Sync();
-  } catch (const FileError&) {
+  } catch (const FileError& error) {
     Discard();
     committed_ = true;
-    throw FileError(CannotWriteText(target_));
+    throw FileError(CannotWriteText(target_), error.OsError());
   }
   file_.reset();
   env_.AdoptAttributes(temp_, destination_);

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/engine.h"
@@ -22,6 +23,19 @@ namespace {
 
 // Restoring marks parity volumes up to this number as usable.
 constexpr int kLastRestoreVolume = 128;
+
+// Runs a function when the scope ends, on every path.
+template <typename F>
+class AtScopeEnd {
+ public:
+  explicit AtScopeEnd(F f) : f_(std::move(f)) {}
+  ~AtScopeEnd() { f_(); }
+  AtScopeEnd(const AtScopeEnd&) = delete;
+  AtScopeEnd& operator=(const AtScopeEnd&) = delete;
+
+ private:
+  F f_;
+};
 
 }  // namespace
 
@@ -171,6 +185,14 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
   ui_.SetProgressPercent(0);
   ui_.ProcessEvents();
 
+  // Whatever ends the run, the files not committed by then were not rebuilt.
+  std::size_t committed = 0;
+  const AtScopeEnd recordUnfinished([&] {
+    for (std::size_t t = committed; t < missingIndices.size(); ++t) {
+      actions_.push_back({FileActionKind::kNotRebuilt, entryOf(missingIndices[t]).name, {}});
+    }
+  });
+
   // Only the chunks that hold bytes of a rebuilt file are read.
   std::vector<std::unique_ptr<ReplacingWriter>> targets;
   std::int64_t end = 0;
@@ -200,7 +222,10 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
           pos, std::span(parity_.ParityRow(missingIndices[t]), static_cast<std::size_t>(length)));
     }
   }
-  for (auto& target : targets) target->Commit();
+  for (; committed < targets.size(); ++committed) {
+    targets[committed]->Commit();
+    actions_.push_back({FileActionKind::kRebuilt, entryOf(missingIndices[committed]).name, {}});
+  }
 }
 
 }  // namespace tarvel

@@ -347,7 +347,8 @@ TEST(CliUsage, HelpVersionAndBadUsage) {
   EXPECT_EQ(version.out, "tarvel-cli 0.2.5\n");
 
   for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
-           {}, {"frobnicate"}, {"verify"}, {"verify", "a.PAR", "b.PAR"}, {"verify", "-n", "2", "a.PAR"},
+           {}, {"frobnicate"}, {"verify"}, {"verify", "--json"}, {"repair", "-r"},
+           {"create", "--json", "a", "b"}, {"verify", "-n", "2", "a.PAR"},
            {"repair", "--found", "delete", "a.PAR"}, {"create"}, {"create", "-o"}}) {
     Result r = RunCli(dir.path(), bad);
     EXPECT_EQ(r.status, 3) << ::testing::PrintToString(bad);

@@ -12,6 +12,7 @@
 
 #include "cli/exit_status.h"
 #include "cli/options.h"
+#include "cli/pass_work.h"
 #include "cli/set_runner.h"
 #include "cli/terminal_interaction.h"
 #include "engine/engine.h"
@@ -192,6 +193,8 @@ int Run(int argc, char** argv) {
 
   TerminalInteraction ui(!o.quiet && isatty(STDERR_FILENO), o.includeSmallFiles, o.found);
   Engine engine(Env::Default(), ui);
+  PassWork work(engine);
+  ui.SetWorkLookup([&work](const std::string& text) { return work.Of(text); });
   try {
     switch (o.command) {
       case Command::kCreate: return Create(o, engine, ui);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <set>
 
 #include "cli/exit_status.h"
 #include "cli/json_report.h"
@@ -18,6 +20,8 @@ std::vector<SetRun> GatherSets(const Options& o, Env& env, Interaction& ui, int&
                                JsonReport& json) {
   std::vector<SetRun> runs;
   for (const std::string& volume : o.operands) runs.push_back({{volume}, false});
+  // Folders given twice, or one inside another, still give each set once.
+  std::set<std::filesystem::path> seen;
   for (const std::string& root : o.roots) {
     SetSearch found = FindSets(env, root);
     for (const std::string& folder : found.unreadableFolders) {
@@ -32,7 +36,11 @@ std::vector<SetRun> GatherSets(const Options& o, Env& env, Interaction& ui, int&
       json.AddMessage(text);
       status = std::max<int>(status, kUsage);
     }
-    for (FoundSet& set : found.sets) runs.push_back({std::move(set.volumes), false});
+    for (FoundSet& set : found.sets) {
+      std::error_code ec;
+      if (!seen.insert(std::filesystem::weakly_canonical(set.volumes.front(), ec)).second) continue;
+      runs.push_back({std::move(set.volumes), false});
+    }
   }
   return runs;
 }

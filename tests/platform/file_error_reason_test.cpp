@@ -46,10 +46,5 @@ TEST(FileErrorReason, EachFailureSaysWhy) {
   }
 }
 
-TEST(FileErrorReason, ATextWithoutReasonHasNone) {
-  EXPECT_EQ(FileError("Datei a kann nicht geöffnet werden").OsError(), 0);
-  EXPECT_EQ(FileError("Datei a kann nicht geöffnet werden", ENOSPC).OsError(), ENOSPC);
-}
-
 }  // namespace
 }  // namespace tarvel

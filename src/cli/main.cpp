@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -190,6 +191,12 @@ int Run(int argc, char** argv) {
     default:
       break;
   }
+
+  // A file that grows beyond the size this process may write (ulimit -f)
+  // then makes the write fail, so it is handled as a full disk is: the
+  // temporary file is removed and the reason shown.  By default the system
+  // would kill the program and leave the temporary file behind.
+  std::signal(SIGXFSZ, SIG_IGN);
 
   TerminalInteraction ui(!o.quiet && isatty(STDERR_FILENO), o.includeSmallFiles, o.found);
   Engine engine(Env::Default(), ui);

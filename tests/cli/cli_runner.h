@@ -7,7 +7,6 @@
 
 #include <fcntl.h>
 #include <pty.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,8 +53,8 @@ inline CliResult RunCli(const std::string& cwd, const std::vector<std::string>& 
     if (master >= 0) close(master);
     if (chdir(cwd.c_str()) != 0) _exit(126);
     if (options.fileSizeLimit >= 0) {
-      // A write beyond the limit then fails with EFBIG instead of a signal.
-      signal(SIGXFSZ, SIG_IGN);
+      // The signal of a write beyond the limit is left as the system sets
+      // it: tarvel-cli must turn it into an error itself.
       const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
                          static_cast<rlim_t>(options.fileSizeLimit)};
       setrlimit(RLIMIT_FSIZE, &limit);

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
+  nlohmann-json3-dev
   # Benchmark yardstick only (bench/md5_bench); Tarvel never links it.
   libssl-dev
 )

@@ -5,12 +5,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "cli/exit_status.h"
 #include "cli/options.h"
+#include "cli/pass_work.h"
+#include "cli/set_runner.h"
 #include "cli/terminal_interaction.h"
 #include "engine/engine.h"
 #include "engine/format.h"
@@ -19,16 +23,6 @@
 
 namespace tarvel::cli {
 namespace {
-
-// Exit statuses; scripts rely on them.
-enum Exit : int {
-  kSuccess = 0,
-  kRepairable = 1,
-  kUnrepairable = 2,
-  kUsage = 3,
-  kFileFailure = 4,
-  kStillBad = 5,
-};
 
 constexpr int kMinFiles = 2;
 constexpr int kMaxFiles = 250;
@@ -40,9 +34,12 @@ std::string Resolve(const std::string& path) {
   return std::filesystem::absolute(std::filesystem::path(path)).lexically_normal().string();
 }
 
-void PrintReport(Engine& engine) {
+// Builds the report, which also sets the counts the exit status rests on,
+// and prints it unless the JSON document takes its place.
+void PrintReport(const Options& o, Engine& engine) {
   std::vector<std::string> lines;
   engine.BuildReport(lines);
+  if (o.json) return;
   for (const std::string& line : lines) std::printf("%s\n", PrintableText(line).c_str());
   std::fflush(stdout);
 }
@@ -133,15 +130,20 @@ int Create(const Options& o, Engine& engine, Interaction& ui) {
   return kSuccess;
 }
 
-// Reads the volume, searches and verifies; false after the reader's message.
-bool Check(const std::string& volume, Engine& engine, Interaction& ui) {
-  if (!engine.ReadVolume(Resolve(volume))) {
-    ui.Message("Error Reading lists. Operation aborted.");
-    return false;
+// Reads the set from the first of its volumes that reads, searches and
+// verifies; false after the reader's messages.
+bool Check(SetRun& run, Engine& engine, Interaction& ui) {
+  for (const std::string& volume : run.volumes) {
+    if (!engine.ReadVolume(Resolve(volume))) {
+      ui.Message("Error Reading lists. Operation aborted.");
+      continue;  // another volume of the same set may still read
+    }
+    engine.SearchFiles();
+    engine.FindVolumes();
+    run.checked = true;
+    return true;
   }
-  engine.SearchFiles();
-  engine.FindVolumes();
-  return true;
+  return false;
 }
 
 bool AllFilesOk(const SetModel& m) { return m.BadFileCount == 0 && m.CrcOnlyBadCount == 0; }
@@ -166,15 +168,15 @@ int StatusOfReport(Engine& engine) {
   return kUnrepairable;
 }
 
-int Verify(const Options& o, Engine& engine, Interaction& ui) {
-  if (!Check(o.operands[0], engine, ui)) return kUsage;
-  PrintReport(engine);
+int Verify(const Options& o, SetRun& run, Engine& engine, Interaction& ui) {
+  if (!Check(run, engine, ui)) return kUsage;
+  PrintReport(o, engine);
   return StatusOfReport(engine);
 }
 
-int Repair(const Options& o, Engine& engine, Interaction& ui) {
-  if (!Check(o.operands[0], engine, ui)) return kUsage;
-  PrintReport(engine);
+int Repair(const Options& o, SetRun& run, Engine& engine, Interaction& ui) {
+  if (!Check(run, engine, ui)) return kUsage;
+  PrintReport(o, engine);
   const SetModel& m = engine.Model();
   // A listed file left bad ends with kStillBad, or kUnrepairable when the
   // repair changed nothing at all.
@@ -193,8 +195,8 @@ int Repair(const Options& o, Engine& engine, Interaction& ui) {
   // the place of a link that led to a volume.
   engine.SearchFiles();
   engine.FindVolumes();
-  std::printf("\n");
-  PrintReport(engine);
+  if (!o.json) std::printf("\n");
+  PrintReport(o, engine);
   return AllFilesOk(m) ? kSuccess : kStillBad;
 }
 
@@ -217,13 +219,24 @@ int Run(int argc, char** argv) {
 
   // Ctrl-C or a kill takes the temporary file being written with it.
   InstallInterruptCleanup();
+
+  // A file that grows beyond the size this process may write (ulimit -f)
+  // then makes the write fail, so it is handled as a full disk is: the
+  // temporary file is removed and the reason shown.  By default the system
+  // would kill the program and leave the temporary file behind.
+  std::signal(SIGXFSZ, SIG_IGN);
+
   TerminalInteraction ui(!o.quiet && isatty(STDERR_FILENO), o.includeSmallFiles, o.found);
   Engine engine(Env::Default(), ui);
+  PassWork work(engine);
+  ui.SetWorkLookup([&work](const std::string& text) { return work.Of(text); });
   try {
     switch (o.command) {
       case Command::kCreate: return Create(o, engine, ui);
-      case Command::kVerify: return Verify(o, engine, ui);
-      case Command::kRepair: return Repair(o, engine, ui);
+      case Command::kVerify:
+        return RunSets(o, engine, ui, [&](SetRun& run) { return Verify(o, run, engine, ui); });
+      case Command::kRepair:
+        return RunSets(o, engine, ui, [&](SetRun& run) { return Repair(o, run, engine, ui); });
       default: return kUsage;
     }
   } catch (const StandingAnswerFailed&) {
@@ -231,7 +244,7 @@ int Run(int argc, char** argv) {
     return kFileFailure;
   } catch (const FileError& e) {
     ui.HideProgress();
-    ui.Message(e.what());
+    ui.Message(FileErrorMessage(e));
     return kFileFailure;
   } catch (const std::exception& e) {
     // Anything else the system refused (memory, a vanished current folder).

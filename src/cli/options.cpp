@@ -7,8 +7,8 @@ namespace tarvel::cli {
 const char kUsageText[] =
     "Usage:\n"
     "  tarvel-cli create [-n COUNT] [-o BASE] [--small crc|parity] [-q] FILE...\n"
-    "  tarvel-cli verify [--found leave|rename|copy] [-q] VOLUME\n"
-    "  tarvel-cli repair [--found leave|rename|copy] [-q] VOLUME\n"
+    "  tarvel-cli verify [--found leave|rename|copy] [--json] [-q] [-r DIR]... [VOLUME...]\n"
+    "  tarvel-cli repair [--found leave|rename|copy] [--json] [-q] [-r DIR]... [VOLUME...]\n"
     "  tarvel-cli --help | --version\n"
     "\n"
     "Protects 2 to 250 files of one folder with parity volumes, checks a set and\n"
@@ -23,15 +23,20 @@ const char kUsageText[] =
     "  --small crc|parity  small description and checksum files (.nfo .sfv .diz .txt\n"
     "                      .csv .md5 below 65535 bytes): record their digests only\n"
     "                      (crc, the default) or protect their data too (parity)\n"
-    "verify   checks the set of VOLUME in VOLUME's folder and prints the report\n"
+    "verify   checks the set of each VOLUME in VOLUME's folder and prints the report\n"
+    "         (with several sets, each report follows a line \"== VOLUME\")\n"
     "repair   checks, rebuilds every bad or missing file that parity protects,\n"
     "         checks again and prints the new report\n"
+    "  -r, --recursive DIR every set found below DIR (by the content of its volumes,\n"
+    "                      each set once, through its main volume where there is one)\n"
+    "  --json              one JSON document on standard output instead of the reports\n"
     "  --found leave|rename|copy\n"
     "                      what to do with a file of the set found under another\n"
     "                      name (default: leave for verify, rename for repair)\n"
-    "  -q                  no progress line\n"
+    "  -q                  no progress line (it is shown only on a terminal)\n"
     "\n"
-    "Exit status: 0 success; 1 damage that repair can mend; 2 damage that cannot\n"
+    "Exit status (with several sets, the largest of the sets' statuses):\n"
+    "0 success; 1 damage that repair can mend; 2 damage that cannot\n"
     "be mended (nothing is changed); 3 usage error, unreadable volume or refused\n"
     "files; 4 a file could not be opened, created or written, or the disk is full;\n"
     "5 the check after a repair still finds bad files.\n";
@@ -123,6 +128,16 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         error = "--small takes crc or parity, not '" + *v + "'";
         return std::nullopt;
       }
+    } else if (o.command != Command::kCreate && a == "--json") {
+      o.json = true;
+    } else if (o.command != Command::kCreate && (a == "-r" || a == "--recursive")) {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      if (v->empty()) {
+        error = a + " needs a folder";
+        return std::nullopt;
+      }
+      o.roots.push_back(*v);
     } else if (o.command != Command::kCreate && a == "--found") {
       auto v = value(a);
       if (!v) return std::nullopt;
@@ -147,8 +162,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       error = "create needs the files to protect";
       return std::nullopt;
     }
-  } else if (o.operands.size() != 1) {
-    error = cmd + " needs exactly one volume";
+  } else if (o.operands.empty() && o.roots.empty()) {
+    error = cmd + " needs a volume or -r DIR";
     return std::nullopt;
   }
   return o;

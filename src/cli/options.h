@@ -1,8 +1,8 @@
 // The command line of tarvel-cli, parsed into one Options value.
 //
 //   tarvel-cli create [-n COUNT] [-o BASE] [--small crc|parity] [-q] FILE...
-//   tarvel-cli verify [--found leave|rename|copy] [-q] VOLUME
-//   tarvel-cli repair [--found leave|rename|copy] [-q] VOLUME
+//   tarvel-cli verify [--found leave|rename|copy] [--json] [-q] [-r DIR]... [VOLUME...]
+//   tarvel-cli repair [--found leave|rename|copy] [--json] [-q] [-r DIR]... [VOLUME...]
 //   tarvel-cli --help | --version
 #pragma once
 
@@ -23,7 +23,9 @@ struct Options {
   bool includeSmallFiles = false;     // create --small parity
   FoundAction found = FoundAction::kLeave;
   bool quiet = false;
-  std::vector<std::string> operands;  // files (create) or the volume
+  bool json = false;                  // verify/repair --json
+  std::vector<std::string> roots;     // verify/repair -r: folders searched for sets
+  std::vector<std::string> operands;  // files (create) or volumes
 };
 
 // Parses argv[1..].  On a usage error returns nothing and sets `error`.

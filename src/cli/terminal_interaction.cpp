@@ -1,5 +1,9 @@
 #include "cli/terminal_interaction.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 
 #include "engine/format.h"
@@ -14,6 +18,7 @@ TerminalInteraction::~TerminalInteraction() { ClearLine(); }
 
 void TerminalInteraction::ShowProgress() {
   visible_ = true;
+  line_.Reset();
   Redraw();
 }
 
@@ -45,10 +50,13 @@ void TerminalInteraction::ClearProgressPercent() { SetProgressPercent(-1); }
 void TerminalInteraction::Redraw() {
   dirty_ = false;
   if (!showProgress_ || !visible_) return;
-  std::string line;
-  line.reserve(text_.size() + 16);
-  line.append("\r").append(PrintableText(text_));
-  if (percent_ >= 0) line.append(" ").append(std::to_string(percent_)).append("%");
+  const double now = std::chrono::duration<double>(
+                         std::chrono::steady_clock::now().time_since_epoch())
+                         .count();
+  struct winsize size {};
+  const int width = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+  std::string line = "\r";
+  line.append(line_.Format(PrintableText(text_), percent_, workOf_ ? workOf_(text_) : std::nullopt, now, width));
   line.append("\033[K");
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
@@ -87,6 +95,7 @@ RestoreReply TerminalInteraction::AskRestore(const std::string&) {
 }
 
 void TerminalInteraction::Message(const std::string& text) {
+  if (messageLog_ != nullptr) messageLog_->push_back(text);
   ClearLine();
   std::fprintf(stderr, "tarvel-cli: %s\n", PrintableText(text).c_str());
   std::fflush(stderr);

@@ -1,13 +1,17 @@
 // The engine's Interaction for a terminal: messages go to standard error as
 // "tarvel-cli: " + text, progress is one updating line on standard error
-// (only when it is a terminal and not quiet), and the prompts are answered
-// from the command line's options instead of asking.
+// (only when it is a terminal and not quiet; see progress_line.h), and the
+// prompts are answered from the command line's options instead of asking.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "cli/progress_line.h"
 #include "engine/interaction.h"
 
 namespace tarvel::cli {
@@ -44,6 +48,13 @@ class TerminalInteraction : public Interaction {
 
   void Message(const std::string& text) override;
 
+  // While set, every message is also appended to `log` (for --json).
+  void SetMessageLog(std::vector<std::string>* log) { messageLog_ = log; }
+
+  // Tells the progress line how much work a progress text stands for.
+  using WorkLookup = std::function<std::optional<StepWork>(const std::string& text)>;
+  void SetWorkLookup(WorkLookup lookup) { workOf_ = std::move(lookup); }
+
  private:
   void Redraw();
   void ClearLine();
@@ -57,6 +68,9 @@ class TerminalInteraction : public Interaction {
   std::string text_;
   int percent_ = -1;
   bool copyAnswered_ = false;  // "copy" was answered in the current search
+  std::vector<std::string>* messageLog_ = nullptr;
+  ProgressLine line_;
+  WorkLookup workOf_;
 };
 
 }  // namespace tarvel::cli

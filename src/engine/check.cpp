@@ -115,6 +115,7 @@ void Engine::SearchFiles() {
       if (candidate == e.name || placedFrom.count(candidate) != 0) continue;
       if (!candidates.HasContentOf(candidate, e)) continue;
       foundElsewhere_[i] = 1;
+      actions_.push_back({FileActionKind::kFound, e.name, candidate});
       const bool placed = OfferFoundFile(candidate, e.name);
       candidates.Forget(candidate);
       candidates.Forget(e.name);
@@ -195,31 +196,40 @@ bool Engine::rnfile(const std::string& found, const std::string& missing) {
   // Renaming a file of the set would only move the gap to its own name.
   if (ListedFile(found) != nullptr) return cpfile(found, missing);
   if (!env_.Rename(InSetFolder(found), InSetFolder(missing), /*replace=*/false)) {
+    actions_.push_back({FileActionKind::kRenameFailed, missing, found});
     ui_.Message("Rename failed!");
     return false;
   }
+  actions_.push_back({FileActionKind::kRenamed, missing, found});
   return true;
 }
 
 bool Engine::cpfile(const std::string& found, const std::string& missing) {
-  std::unique_ptr<File> source = env_.OpenRead(InSetFolder(found));
-  ReplacingWriter target(env_, InSetFolder(missing));
-  std::vector<std::uint8_t> buffer(kCopyBlock);
-  std::int64_t offset = 0;
-  for (;;) {
-    const std::size_t got = source->ReadAt(offset, buffer.data(), buffer.size());
-    if (got == 0) break;
-    target.WriteAt(offset, std::span(buffer.data(), got));
-    offset += static_cast<std::int64_t>(got);
+  try {
+    std::unique_ptr<File> source = env_.OpenRead(InSetFolder(found));
+    ReplacingWriter target(env_, InSetFolder(missing));
+    std::vector<std::uint8_t> buffer(kCopyBlock);
+    std::int64_t offset = 0;
+    for (;;) {
+      const std::size_t got = source->ReadAt(offset, buffer.data(), buffer.size());
+      if (got == 0) break;
+      target.WriteAt(offset, std::span(buffer.data(), got));
+      offset += static_cast<std::int64_t>(got);
+    }
+    // The found file was compared before; what was copied is proven again,
+    // as the file may have changed since.
+    const fileentry* listed = ListedFile(missing);
+    if (listed != nullptr && !target.Holds(listed->filesize, listed->md5whole, listed->md5head)) {
+      actions_.push_back({FileActionKind::kCopyFailed, missing, found});
+      ui_.Message(CopyMismatchText(found, missing));
+      return false;  // the writer removes its temporary file
+    }
+    target.Commit();
+  } catch (const FileError&) {
+    actions_.push_back({FileActionKind::kCopyFailed, missing, found});
+    throw;
   }
-  // The found file was compared before; what was copied is proven again, as
-  // the file may have changed since.
-  const fileentry* listed = ListedFile(missing);
-  if (listed != nullptr && !target.Holds(listed->filesize, listed->md5whole, listed->md5head)) {
-    ui_.Message(CopyMismatchText(found, missing));
-    return false;  // the writer removes its temporary file
-  }
-  target.Commit();
+  actions_.push_back({FileActionKind::kCopied, missing, found});
   return true;
 }
 

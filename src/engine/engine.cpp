@@ -12,6 +12,7 @@ Engine::Engine(Env& env, Interaction& ui) : env_(env), ui_(ui) {}
 
 bool Engine::ReadVolume(const std::string& volumePath) {
   model_.ResetTables();
+  actions_.clear();
   if (!::tarvel::ReadVolume(model_, env_, ui_, volumePath)) return false;
   // The set lives in the volume's folder.  A relative volume path is taken
   // against the current folder once, here, so that nothing later depends on

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_action.h"
 #include "engine/interaction.h"
 #include "engine/model.h"
 #include "parity/rs.h"
@@ -119,6 +120,10 @@ class Engine {
   bool rnfile(const std::string& found, const std::string& missing);
   bool cpfile(const std::string& found, const std::string& missing);
 
+  // What the searches and restores since the last ReadVolume did to the
+  // files of the set, in order.
+  const FileActionLog& Actions() const { return actions_; }
+
  private:
   class RestoreSources;
 
@@ -143,6 +148,7 @@ class Engine {
   std::string setFolder_;
   std::vector<std::uint8_t> foundElsewhere_;  // by FileTable slot, from the last search
   int placedBySearch_ = 0;
+  FileActionLog actions_;
 };
 
 // The text of a message box that shows a file-layer error: the error's own

@@ -37,6 +37,7 @@ ReplacingWriter::ReplacingWriter(Env& env, const std::string& targetPath)
   md5init(whole_);
   md5init(head_);
   const std::string folder = FolderOf(target_);
+  int reason = 0;
   for (int attempt = 0; attempt < kNameAttempts && !file_; ++attempt) {
     temp_ = folder.empty() ? TemporaryName() : JoinPath(folder, TemporaryName());
     // Registered first, so that no moment passes in which an interrupt
@@ -44,8 +45,9 @@ ReplacingWriter::ReplacingWriter(Env& env, const std::string& targetPath)
     registration_ = RegisterTemporaryFile(temp_);
     try {
       file_ = env_.CreateNew(temp_);
-    } catch (const FileError&) {
+    } catch (const FileError& error) {
       file_.reset();
+      reason = error.OsError();
       ReleaseTemporaryFile(registration_);
       registration_ = -1;
       // Only a name that is taken is worth another try; any other failure
@@ -53,7 +55,7 @@ ReplacingWriter::ReplacingWriter(Env& env, const std::string& targetPath)
       if (!env_.Identity(temp_, /*followLink=*/false)) break;
     }
   }
-  if (!file_) throw FileError(CannotCreateText(target_));
+  if (!file_) throw FileError(CannotCreateText(target_), reason);
 }
 
 ReplacingWriter::~ReplacingWriter() {
@@ -76,8 +78,8 @@ void ReplacingWriter::WriteAt(std::int64_t offset, std::span<const std::uint8_t>
   if (bytes.empty()) return;
   try {
     file_->WriteAt(offset, bytes.data(), bytes.size());
-  } catch (const FileError&) {
-    throw FileError(CannotWriteText(target_));
+  } catch (const FileError& error) {
+    throw FileError(CannotWriteText(target_), error.OsError());
   }
   if (offset != written_) inOrder_ = false;
   if (!inOrder_) return;
@@ -105,8 +107,8 @@ bool ReplacingWriter::Holds(std::int64_t size, const md5digest& whole,
 void ReplacingWriter::Flush() {
   try {
     file_->Sync();
-  } catch (const FileError&) {
-    throw FileError(CannotWriteText(target_));
+  } catch (const FileError& error) {
+    throw FileError(CannotWriteText(target_), error.OsError());
   }
 }
 

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/engine.h"
@@ -30,6 +31,19 @@ std::string NotRebuiltText(const std::string& name) {
       "it, as a volume or file it was rebuilt from holds other data than the set was made from. ";
   return name + why + name + " was left as it was.";
 }
+
+// Runs a function when the scope ends, on every path.
+template <typename F>
+class AtScopeEnd {
+ public:
+  explicit AtScopeEnd(F f) : f_(std::move(f)) {}
+  ~AtScopeEnd() { f_(); }
+  AtScopeEnd(const AtScopeEnd&) = delete;
+  AtScopeEnd& operator=(const AtScopeEnd&) = delete;
+
+ private:
+  F f_;
+};
 
 }  // namespace
 
@@ -202,6 +216,14 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
   ui_.SetProgressPercent(0);
   ui_.ProcessEvents();
 
+  // Whatever ends the run, the files not committed by then were not rebuilt.
+  std::size_t committed = 0;
+  const AtScopeEnd recordUnfinished([&] {
+    for (std::size_t t = committed; t < missingIndices.size(); ++t) {
+      actions_.push_back({FileActionKind::kNotRebuilt, entryOf(missingIndices[t]).name, {}});
+    }
+  });
+
   // Only the chunks that hold bytes of a rebuilt file are read.
   std::vector<std::unique_ptr<ReplacingWriter>> targets;
   std::int64_t end = 0;
@@ -235,12 +257,14 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
   // digest is right can still carry wrong parity (one made from other files
   // with the same set digest, or crafted), and its output must never
   // overwrite what the user has.
-  for (std::size_t t = 0; t < missingIndices.size(); ++t) {
-    const fileentry& e = entryOf(missingIndices[t]);
-    if (targets[t]->Holds(e.filesize, e.md5whole, e.md5head)) {
-      targets[t]->Commit();
+  for (; committed < targets.size(); ++committed) {
+    const fileentry& e = entryOf(missingIndices[committed]);
+    if (targets[committed]->Holds(e.filesize, e.md5whole, e.md5head)) {
+      targets[committed]->Commit();
+      actions_.push_back({FileActionKind::kRebuilt, e.name, {}});
     } else {
-      targets[t].reset();  // removes the temporary file
+      targets[committed].reset();  // removes the temporary file
+      actions_.push_back({FileActionKind::kNotRebuilt, e.name, {}});
       ui_.Message(NotRebuiltText(e.name));
     }
   }

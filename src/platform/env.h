@@ -7,7 +7,9 @@
 //   "Datei %s kann nicht erstellt werden"   (a file that cannot be created)
 //   "Datei %s kann nicht geschrieben werden" (a write that fails or falls short)
 //   "Datei %s kann nicht gelesen werden"     (a read that fails with an I/O error)
-// where %s is the file name exactly as the caller gave it.
+// where %s is the file name exactly as the caller gave it.  The operating
+// system's reason (its error number) travels beside the text, for front ends
+// that show it.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +25,14 @@ namespace tarvel {
 class FileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  // `osError`: the errno value behind the failure, 0 when there is none
+  // (a short read, a file of the wrong kind, an Env that is not the system's).
+  FileError(const std::string& text, int osError) : std::runtime_error(text), osError_(osError) {}
+
+  int OsError() const { return osError_; }
+
+ private:
+  int osError_ = 0;
 };
 
 // Builders of the four error texts.

@@ -27,19 +27,19 @@ class PosixFile final : public File {
 
   std::int64_t Size() override {
     struct stat st;
-    if (fstat(fd_, &st) != 0) throw FileError(CannotReadText(name_));
+    if (fstat(fd_, &st) != 0) throw FileError(CannotReadText(name_), errno);
     return st.st_size;
   }
 
   std::size_t ReadAt(std::int64_t offset, void* buffer, std::size_t n) override {
-    if (offset < 0) throw FileError(CannotReadText(name_));
+    if (offset < 0) throw FileError(CannotReadText(name_), EINVAL);
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < n) {
       const ssize_t got = pread(fd_, out + done, n - done, static_cast<off_t>(offset + done));
       if (got < 0) {
         if (errno == EINTR) continue;
-        throw FileError(CannotReadText(name_));
+        throw FileError(CannotReadText(name_), errno);
       }
       if (got == 0) break;  // end of the file
       done += static_cast<std::size_t>(got);
@@ -50,20 +50,21 @@ class PosixFile final : public File {
   // A write that fails or stops making progress (a full disk) is an error:
   // the caller must never take a partly written file for a whole one.
   void WriteAt(std::int64_t offset, const void* buffer, std::size_t n) override {
-    if (offset < 0) throw FileError(CannotWriteText(name_));
+    if (offset < 0) throw FileError(CannotWriteText(name_), EINVAL);
     const auto* in = static_cast<const char*>(buffer);
     std::size_t done = 0;
     while (done < n) {
       const ssize_t put = pwrite(fd_, in + done, n - done, static_cast<off_t>(offset + done));
       if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) throw FileError(CannotWriteText(name_));
+      // A write that takes nothing without an error: the device is full.
+      if (put <= 0) throw FileError(CannotWriteText(name_), put < 0 ? errno : ENOSPC);
       done += static_cast<std::size_t>(put);
     }
   }
 
   void Sync() override {
     // EINVAL: a special file that has nothing to flush.
-    if (fsync(fd_) != 0 && errno != EINVAL) throw FileError(CannotWriteText(name_));
+    if (fsync(fd_) != 0 && errno != EINVAL) throw FileError(CannotWriteText(name_), errno);
   }
 
  private:
@@ -73,16 +74,25 @@ class PosixFile final : public File {
 
 // Opens `path` without blocking on a pipe that has no partner, refuses
 // folders, pipes and sockets, and returns the descriptor in blocking mode;
-// -1 on failure.
+// -1 on failure, with errno saying why (EISDIR for a folder, EINVAL for a
+// pipe or socket).
 int OpenFileDescriptor(const std::string& path, int flags, mode_t mode = 0) {
   const int fd = open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode);
   if (fd < 0) return -1;
   struct stat st;
-  const bool usable = fstat(fd, &st) == 0 &&
-                      (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) &&
-                      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
-  if (!usable) {
+  int reason = 0;
+  if (fstat(fd, &st) != 0) {
+    reason = errno;
+  } else if (S_ISDIR(st.st_mode)) {
+    reason = EISDIR;
+  } else if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode) && !S_ISBLK(st.st_mode)) {
+    reason = EINVAL;
+  } else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    reason = errno;
+  }
+  if (reason != 0) {
     close(fd);
+    errno = reason;
     return -1;
   }
   return fd;
@@ -91,7 +101,7 @@ int OpenFileDescriptor(const std::string& path, int flags, mode_t mode = 0) {
 std::unique_ptr<File> OpenOrThrow(const std::string& path, int flags, mode_t mode,
                                   std::string (*text)(const std::string&)) {
   const int fd = OpenFileDescriptor(path, flags, mode);
-  if (fd < 0) throw FileError(text(path));
+  if (fd < 0) throw FileError(text(path), errno);
   return std::make_unique<PosixFile>(fd, path);
 }
 
@@ -144,11 +154,12 @@ class PosixEnv final : public Env {
   // descriptor, also when the process is killed.
   std::unique_ptr<File> CreateNew(const std::string& path) override {
     const int fd = OpenFileDescriptor(path, O_RDWR | O_CREAT | O_EXCL, 0600);
-    if (fd < 0) throw FileError(CannotCreateText(path));
+    if (fd < 0) throw FileError(CannotCreateText(path), errno);
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int reason = errno;
       close(fd);
       unlink(path.c_str());
-      throw FileError(CannotCreateText(path));
+      throw FileError(CannotCreateText(path), reason);
     }
     return std::make_unique<PosixFile>(fd, path);
   }

@@ -17,6 +17,7 @@
 
 #include "checksum/md5.h"
 #include "engine/format.h"
+#include "cli/cli_runner.h"
 #include "support/testutil.h"
 
 namespace tarvel {
@@ -27,48 +28,10 @@ using testing::TempDir;
 using testing::WriteBytes;
 using testing::WriteText;
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using Result = testing::CliResult;
+using testing::RunCli;
 
-std::string Slurp(const std::string& path) {
-  auto bytes = ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-// Runs tarvel-cli with `args` in folder `cwd`, standard input closed.
-Result RunCli(const std::string& cwd, const std::vector<std::string>& args) {
-  TempDir io;
-  const std::string outPath = io / "out", errPath = io / "err";
-  pid_t pid = fork();
-  if (pid == 0) {
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int in = open("/dev/null", O_RDONLY);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    alarm(60);  // a run that never ends is killed and shows as status -1
-    std::vector<char*> argv;
-    std::string prog = TARVEL_CLI_PATH;
-    argv.push_back(prog.data());
-    std::vector<std::string> copy = args;
-    for (auto& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(prog.c_str(), argv.data());
-    _exit(127);
-  }
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  Result r;
-  r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-  r.out = Slurp(outPath);
-  r.err = Slurp(errPath);
-  return r;
-}
+std::string Slurp(const std::string& path) { return testing::SlurpText(path); }
 
 // Starts tarvel-cli with `args` in `cwd`, output discarded; returns its pid.
 pid_t StartCli(const std::string& cwd, const std::vector<std::string>& args) {
@@ -491,7 +454,8 @@ TEST(CliUsage, HelpVersionAndBadUsage) {
   EXPECT_EQ(version.out, "tarvel-cli 0.2.5\n");
 
   for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
-           {}, {"frobnicate"}, {"verify"}, {"verify", "a.PAR", "b.PAR"}, {"verify", "-n", "2", "a.PAR"},
+           {}, {"frobnicate"}, {"verify"}, {"verify", "--json"}, {"repair", "-r"},
+           {"create", "--json", "a", "b"}, {"verify", "-n", "2", "a.PAR"},
            {"repair", "--found", "delete", "a.PAR"}, {"create"}, {"create", "-o"}}) {
     Result r = RunCli(dir.path(), bad);
     EXPECT_EQ(r.status, 3) << ::testing::PrintToString(bad);

@@ -1,0 +1,15 @@
+// The exit statuses of tarvel-cli; scripts rely on them.
+#pragma once
+
+namespace tarvel::cli {
+
+enum Exit : int {
+  kSuccess = 0,
+  kRepairable = 1,
+  kUnrepairable = 2,
+  kUsage = 3,
+  kFileFailure = 4,
+  kStillBad = 5,
+};
+
+}  // namespace tarvel::cli

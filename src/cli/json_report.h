@@ -1,0 +1,56 @@
+// The --json document of `tarvel-cli verify` and `repair`: one JSON object
+// on standard output describing every set checked, in place of the report
+// lines.  Everything in it comes from the engine's model (the file and
+// volume tables, the counts) and its record of actions, never from report
+// lines, so it says exactly what the plain report says.
+//
+//   {"command": "verify", "status": 1, "sets": [ SET, ... ], "messages": [text...]}
+//   SET: {"volume", "status", "checked", "files": [FILE...], "volumes": [VOLUME...],
+//         "counts": {...} or null, "actions": [ACTION...], "messages": [text...]}
+//   FILE: {"name", "in_parity", "size", "state": "ok" | "damaged" | "missing"
+//          | "found_elsewhere", "found_as" (found_elsewhere only)}
+//   VOLUME: {"name", "number", "state": "ok" | "damaged"}
+//   ACTION: {"action": "renamed" | "copied" | "rebuilt" | "failed",
+//            "file", "from" (renames and copies), "operation" (failed only:
+//            "rename" | "copy" | "rebuild")}
+//
+// Names are bytes.  A name (or path) that is not valid UTF-8 is written
+// with each invalid byte as U+FFFD, and a second member of the same name
+// with "_hex" appended ("name_hex", "found_as_hex", "volume_hex", ...) holds
+// its exact bytes in lower-case hexadecimal, so the document is always valid
+// JSON and the name can still be recovered.  docs/tarvel-cli.1 describes the
+// document for users.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "engine/engine.h"
+
+namespace tarvel::cli {
+
+class JsonReport {
+ public:
+  explicit JsonReport(std::string command);
+
+  // Adds the set named by `volume`.  `checked`: the check ran to its end,
+  // so the engine's model describes the set; otherwise only the volume, the
+  // status and the messages are given.
+  void AddSet(const std::string& volume, const Engine& engine, bool checked, int status,
+              const std::vector<std::string>& messages);
+
+  // A message that belongs to no one set (a folder that cannot be read).
+  void AddMessage(const std::string& text) { messages_.push_back(text); }
+
+  // The whole document, with the status of the whole call.
+  std::string Document(int status) const;
+
+ private:
+  std::string command_;
+  nlohmann::ordered_json sets_ = nlohmann::ordered_json::array();
+  std::vector<std::string> messages_;
+};
+
+}  // namespace tarvel::cli

@@ -1,0 +1,92 @@
+#include "cli/set_finder.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <tuple>
+
+#include "engine/format.h"
+
+namespace tarvel::cli {
+namespace {
+
+struct Volume {
+  std::uint64_t number;
+  std::string name;
+  bool operator<(const Volume& other) const {
+    return std::tie(number, name) < std::tie(other.number, other.name);
+  }
+};
+
+// The set digest of a file whose header marks it as a volume, or nothing.
+std::optional<md5digest> SetDigestOf(Env& env, const std::string& path, std::uint64_t& number) {
+  std::array<std::uint8_t, kHeaderSize> bytes{};
+  try {
+    std::unique_ptr<File> file = env.OpenRead(path);
+    if (file->ReadAt(0, bytes.data(), bytes.size()) != bytes.size()) return std::nullopt;
+  } catch (const FileError&) {
+    return std::nullopt;
+  }
+  const VolumeHeader header = DecodeHeader(bytes);
+  if (header.magic != VolumeHeader{}.magic) return std::nullopt;
+  if (header.version != kFormatVersion10 && header.version != kFormatVersion09) return std::nullopt;
+  number = header.volumeNumber;
+  return header.setHash;
+}
+
+void SearchFolder(Env& env, const std::string& folder, SetSearch& out) {
+  std::map<md5digest, std::vector<Volume>> sets;
+  for (const std::string& name : env.ListPlainFiles(folder)) {
+    std::uint64_t number = 0;
+    if (std::optional<md5digest> digest = SetDigestOf(env, JoinPath(folder, name), number)) {
+      sets[*digest].push_back({number, name});
+    }
+  }
+  std::vector<FoundSet> found;
+  for (auto& [digest, volumes] : sets) {
+    std::sort(volumes.begin(), volumes.end());
+    FoundSet set;
+    for (const Volume& v : volumes) set.volumes.push_back(JoinPath(folder, v.name));
+    found.push_back(std::move(set));
+  }
+  std::sort(found.begin(), found.end(), [](const FoundSet& a, const FoundSet& b) {
+    return a.volumes.front() < b.volumes.front();
+  });
+  for (FoundSet& set : found) out.sets.push_back(std::move(set));
+
+  std::error_code ec;
+  std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec);
+  if (ec) {
+    out.unreadableFolders.push_back(folder + " (" + ec.message() + ")");
+    return;
+  }
+  std::vector<std::string> subfolders;
+  for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    std::error_code kindError;
+    if (!name.starts_with('.') && it->is_directory(kindError) && !it->is_symlink(kindError)) {
+      subfolders.push_back(name);
+    }
+  }
+  if (ec) out.unreadableFolders.push_back(folder + " (" + ec.message() + ")");
+  std::sort(subfolders.begin(), subfolders.end());
+  for (const std::string& name : subfolders) SearchFolder(env, JoinPath(folder, name), out);
+}
+
+}  // namespace
+
+SetSearch FindSets(Env& env, const std::string& root) {
+  SetSearch out;
+  std::error_code ec;
+  if (!std::filesystem::is_directory(root.empty() ? "." : root, ec)) {
+    out.unreadableFolders.push_back(root + " (" + (ec ? ec.message() : "Not a directory") + ")");
+    return out;
+  }
+  SearchFolder(env, root, out);
+  return out;
+}
+
+}  // namespace tarvel::cli

@@ -1,0 +1,96 @@
+#include "cli/set_runner.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <set>
+
+#include "cli/exit_status.h"
+#include "cli/json_report.h"
+#include "cli/set_finder.h"
+
+namespace tarvel::cli {
+namespace {
+
+// The sets of the command line: named volumes first, in the order given,
+// then what each -r folder holds.  Problems found on the way are shown and
+// raise `status`.
+std::vector<SetRun> GatherSets(const Options& o, Env& env, Interaction& ui, int& status,
+                               JsonReport& json) {
+  std::vector<SetRun> runs;
+  for (const std::string& volume : o.operands) runs.push_back({{volume}, false});
+  // Folders given twice, or one inside another, still give each set once.
+  std::set<std::filesystem::path> seen;
+  for (const std::string& root : o.roots) {
+    SetSearch found = FindSets(env, root);
+    for (const std::string& folder : found.unreadableFolders) {
+      const std::string text = "Folder " + folder + " cannot be read";
+      ui.Message(text);
+      json.AddMessage(text);
+      status = std::max<int>(status, kFileFailure);
+    }
+    if (found.sets.empty() && found.unreadableFolders.empty()) {
+      const std::string text = "No volume set found in " + root + " or below it.";
+      ui.Message(text);
+      json.AddMessage(text);
+      status = std::max<int>(status, kUsage);
+    }
+    for (FoundSet& set : found.sets) {
+      std::error_code ec;
+      if (!seen.insert(std::filesystem::weakly_canonical(set.volumes.front(), ec)).second) continue;
+      runs.push_back({std::move(set.volumes), false});
+    }
+  }
+  return runs;
+}
+
+int RunOneSet(SetRun& run, Interaction& ui, const SetAction& action) {
+  try {
+    return action(run);
+  } catch (const StandingAnswerFailed&) {
+    ui.HideProgress();  // the failure's own message has been shown
+  } catch (const FileError& e) {
+    ui.HideProgress();
+    ui.Message(FileErrorMessage(e));
+  } catch (const std::exception& e) {
+    // Anything else the system refused (memory, a vanished folder).
+    ui.HideProgress();
+    ui.Message(e.what());
+  }
+  return kFileFailure;
+}
+
+}  // namespace
+
+int RunSets(const Options& o, Engine& engine, TerminalInteraction& ui, const SetAction& action) {
+  int status = kSuccess;
+  JsonReport json(o.command == Command::kRepair ? "repair" : "verify");
+  std::vector<SetRun> runs = GatherSets(o, engine.FileLayer(), ui, status, json);
+  const bool headings = runs.size() > 1 && !o.json;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    SetRun& run = runs[i];
+    if (headings) {
+      std::printf("%s== %s\n", i == 0 ? "" : "\n", run.volumes.front().c_str());
+      std::fflush(stdout);
+    }
+    std::vector<std::string> messages;
+    ui.SetMessageLog(&messages);
+    const int setStatus = RunOneSet(run, ui, action);
+    ui.SetMessageLog(nullptr);
+    if (o.json) json.AddSet(run.volumes.front(), engine, run.checked, setStatus, messages);
+    status = std::max(status, setStatus);
+  }
+  if (o.json) {
+    std::fputs(json.Document(status).c_str(), stdout);
+    std::fflush(stdout);
+  }
+  return status;
+}
+
+std::string FileErrorMessage(const FileError& error) {
+  if (error.OsError() == 0) return error.what();
+  return std::string(error.what()) + " (" + std::strerror(error.OsError()) + ")";
+}
+
+}  // namespace tarvel::cli

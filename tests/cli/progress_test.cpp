@@ -1,0 +1,160 @@
+// The progress line: its figures from the engine's percentage or from the
+// bytes of a pass, when they appear, and that it is drawn only on a
+// terminal and never with -q.  The file errors' reason from the system.
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli/cli_runner.h"
+#include "cli/progress_line.h"
+#include "support/testutil.h"
+
+namespace tarvel::cli {
+namespace {
+
+using tarvel::testing::RunCli;
+using tarvel::testing::TempDir;
+
+struct Update {
+  std::string text;
+  int percent;
+  std::optional<StepWork> work;
+  double now;
+  std::string line;
+};
+
+struct LineCase {
+  const char* name;
+  std::vector<Update> updates;
+  int width = 0;
+};
+
+class ProgressLines : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(ProgressLines, ShowWhatIsKnown) {
+  ProgressLine line;
+  for (const Update& u : GetParam().updates) {
+    EXPECT_EQ(line.Format(u.text, u.percent, u.work, u.now, GetParam().width), u.line)
+        << u.text << " at " << u.now;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, ProgressLines,
+    ::testing::Values(
+        LineCase{"PercentOnlyGivesTimeLeftButNoThroughput",
+                 {{"Searching files...", 0, std::nullopt, 100, "Searching files... 0%"},
+                  {"Searching files...", 50, std::nullopt, 102, "Searching files... 50%  0:02 left"},
+                  {"Searching files...", 75, std::nullopt, 103, "Searching files... 75%  0:01 left"}}},
+        LineCase{"BytesOfThePassGiveThroughputAndTimeLeft",
+                 {{"Checking a.bin", 0, StepWork{300000000, 0}, 0, "Checking a.bin 0%"},
+                  {"Checking b.bin", 33, StepWork{300000000, 100000000}, 1,
+                   "Checking b.bin 33%  100.0 MB/s  0:02 left"},
+                  {"Checking c.bin", 66, StepWork{300000000, 250000000}, 2,
+                   "Checking c.bin 83%  125.0 MB/s  0:00 left"}}},
+        LineCase{"NothingIsEstimatedInTheFirstMoment",
+                 {{"Checking a.bin", 0, StepWork{1000, 0}, 0, "Checking a.bin 0%"},
+                  {"Checking b.bin", 50, StepWork{1000, 500}, 0.5, "Checking b.bin 50%"}}},
+        LineCase{"ANewOperationStartsANewPass",
+                 {{"Checking a.bin", 0, StepWork{1000, 0}, 0, "Checking a.bin 0%"},
+                  {"Checking b.bin", 50, StepWork{1000, 500}, 10,
+                   "Checking b.bin 50%  0.0 MB/s  0:10 left"},
+                  {"Restoring x.bin", 10, StepWork{100000000, -1}, 10, "Restoring x.bin 10%"},
+                  {"Restoring x.bin", 20, StepWork{100000000, -1}, 12,
+                   "Restoring x.bin 20%  5.0 MB/s  0:16 left"}}},
+        LineCase{"AFallingPercentageStartsANewPass",
+                 {{"Searching files...", 90, std::nullopt, 0, "Searching files... 90%"},
+                  {"Searching files...", 10, std::nullopt, 5, "Searching files... 10%"},
+                  {"Searching files...", 20, std::nullopt, 7, "Searching files... 20%  0:16 left"}}},
+        LineCase{"NoPercentageNoFigures",
+                 {{"Checking s.P01", -1, std::nullopt, 0, "Checking s.P01"},
+                  {"Checking s.P02", -1, std::nullopt, 9, "Checking s.P02"}}},
+        LineCase{"ALongTextIsCutToTheTerminal",
+                 {{"Checking a-very-long-file-name.bin", 40, std::nullopt, 0, "Checking a-ve 40%"},
+                  {"Checking caf\xc3\xa9-name.bin", 40, std::nullopt, 0, "Checking caf 40%"}},
+                 18}),
+    [](const ::testing::TestParamInfo<LineCase>& info) { return info.param.name; });
+
+TEST(ProgressDuration, MinutesAndHours) {
+  const std::vector<std::pair<double, std::string>> cases = {
+      {-3, "0:00"}, {0, "0:00"}, {59.4, "0:59"}, {61, "1:01"}, {3599.6, "1:00:00"}, {3723, "1:02:03"}};
+  for (const auto& [seconds, text] : cases) EXPECT_EQ(FormatDuration(seconds), text) << seconds;
+}
+
+class ProgressOnTerminal : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tarvel::testing::WriteBytes(dir / "f1.bin", tarvel::testing::RandomBytes(30000, 1));
+    tarvel::testing::WriteBytes(dir / "f2.bin", tarvel::testing::RandomBytes(90000, 2));
+    tarvel::testing::WriteBytes(dir / "f3.bin", tarvel::testing::RandomBytes(120000, 3));
+    ASSERT_EQ(RunCli(dir.path(), {"create", "-q", "-o", "s", "f1.bin", "f2.bin", "f3.bin"}).status, 0);
+  }
+  TempDir dir;
+};
+
+TEST_F(ProgressOnTerminal, ShowsTheFileAndTheShareOfTheBytesChecked) {
+  const auto r = RunCli(dir.path(), {"verify", "s.PAR"}, {.stderrTerminal = true});
+  EXPECT_EQ(r.status, 0);
+  // 30000 of 240000 bytes are checked before f2.bin, 120000 before f3.bin.
+  EXPECT_NE(r.err.find("\rChecking f2.bin 12%\033[K"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("\rChecking f3.bin 50%\033[K"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("\rChecking s.P01"), std::string::npos) << r.err;
+  EXPECT_TRUE(r.err.ends_with("\r\033[K")) << r.err;  // the line is gone at the end
+  EXPECT_EQ(r.out.find('\r'), std::string::npos);
+}
+
+TEST_F(ProgressOnTerminal, QuietMeansNothingAtAll) {
+  for (const char* command : {"verify", "repair"}) {
+    const auto r = RunCli(dir.path(), {command, "-q", "s.PAR"}, {.stderrTerminal = true});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "") << command;
+  }
+}
+
+// The system's reason follows its file-error text on the same line.
+struct ReasonCase {
+  const char* name;
+  std::vector<std::string> args;
+  long fileSizeLimit;
+  int status;
+  std::string prefix;  // relative to the folder
+  std::string suffix;
+};
+
+class FileErrorReasons : public ProgressOnTerminal, public ::testing::WithParamInterface<ReasonCase> {
+ protected:
+  void SetUp() override {
+    ProgressOnTerminal::SetUp();
+    std::filesystem::create_directory(dir / "sub");
+  }
+};
+
+TEST_P(FileErrorReasons, FollowTheText) {
+  const ReasonCase& c = GetParam();
+  const auto r = RunCli(dir.path(), c.args, {.fileSizeLimit = c.fileSizeLimit});
+  EXPECT_EQ(r.status, c.status) << r.err;
+  const std::string prefix = "tarvel-cli: Datei " + dir.path() + "/" + c.prefix;
+  EXPECT_TRUE(r.err.starts_with(prefix)) << r.err;
+  EXPECT_TRUE(r.err.ends_with(c.suffix + "\n")) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    System, FileErrorReasons,
+    ::testing::Values(
+        ReasonCase{"VolumeLargerThanTheSystemAllows",
+                   {"create", "-q", "-o", "big", "f1.bin", "f2.bin", "f3.bin"}, 100000, 4, "big.",
+                   " kann nicht geschrieben werden (File too large)"},
+        ReasonCase{"VolumeThatIsNotThere", {"verify", "gone.PAR"}, -1, 4, "gone.PAR",
+                   " kann nicht geöffnet werden (No such file or directory)"},
+        ReasonCase{"VolumeThatIsAFolder", {"verify", "sub"}, -1, 4, "sub",
+                   " kann nicht geöffnet werden (Is a directory)"}),
+    [](const ::testing::TestParamInfo<ReasonCase>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace tarvel::cli

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QWidget>
 
@@ -11,10 +12,17 @@ namespace {
 
 constexpr double kSmallestPointSize = 6.0;
 constexpr double kPointStep = 0.5;
+constexpr int kButtonPadding = 12;
 
 bool TextFits(const QWidget* w) {
   if (const auto* label = qobject_cast<const QLabel*>(w); label && label->wordWrap()) {
     return label->heightForWidth(label->width()) <= label->height();
+  }
+  if (const auto* button = qobject_cast<const QPushButton*>(w)) {
+    // A push button's size hint has a style minimum; only the text matters.
+    const QFontMetrics metrics = button->fontMetrics();
+    return metrics.horizontalAdvance(button->text()) + kButtonPadding <= button->width() &&
+           metrics.height() + 4 <= button->height();
   }
   if (qobject_cast<const QLabel*>(w) || qobject_cast<const QAbstractButton*>(w)) {
     const QSize hint = w->sizeHint();

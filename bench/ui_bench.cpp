@@ -161,6 +161,18 @@ Windows& TheWindows() {
   return *theWindows;
 }
 
+// The volumes that Check and Restore read, when no Create has run before them.
+void EnsureVolumes() {
+  if (std::filesystem::exists(Set().Volume())) return;
+  SilentInteraction ui;
+  Engine engine(Env::Default(), ui);
+  if (!engine.AnalyseFiles(Set().paths) ||
+      !engine.WriteVolumeSet((Set().folder / "file100").string(),
+                             DefaultParityCount(static_cast<int>(Set().paths.size())))) {
+    throw std::runtime_error("the set could not be created");
+  }
+}
+
 void Finish(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * Set().bytes);
 }
@@ -187,6 +199,7 @@ void CreateWindows(benchmark::State& state) {
 }
 
 void CheckEngine(benchmark::State& state) {
+  EnsureVolumes();
   SilentInteraction ui;
   Engine engine(Env::Default(), ui);
   std::vector<std::string> lines;
@@ -200,6 +213,7 @@ void CheckEngine(benchmark::State& state) {
 }
 
 void CheckWindows(benchmark::State& state) {
+  EnsureVolumes();
   Windows& w = TheWindows();
   w.answerer.restore = false;
   w.dialogs.volume = QString::fromStdString(Set().Volume());
@@ -209,6 +223,7 @@ void CheckWindows(benchmark::State& state) {
 
 // Check, then restore of two lost files, then the search after it.
 void RestoreEngine(benchmark::State& state) {
+  EnsureVolumes();
   SilentInteraction ui;
   Engine engine(Env::Default(), ui);
   std::vector<std::string> lines;
@@ -233,6 +248,7 @@ void RestoreEngine(benchmark::State& state) {
 }
 
 void RestoreWindows(benchmark::State& state) {
+  EnsureVolumes();
   Windows& w = TheWindows();
   w.answerer.restore = true;
   w.dialogs.volume = QString::fromStdString(Set().Volume());

@@ -30,6 +30,8 @@ ParitySpinEdit::ParitySpinEdit(QWidget* parent) : QSpinBox(parent) {
   setContextMenuPolicy(Qt::NoContextMenu);
 }
 
+void ParitySpinEdit::ShowUnselected() { lineEdit()->deselect(); }
+
 TPropertiesForm::TPropertiesForm(const SetModel& model, Env& env, WindowInteraction& ui,
                                  QWidget* mainWindow)
     : QDialog(mainWindow), model_(model), env_(env), ui_(ui) {
@@ -98,6 +100,7 @@ void TPropertiesForm::showEvent(QShowEvent* event) {
   FormShow();
   QDialog::showEvent(event);
   pnumEdit->setFocus();
+  pnumEdit->ShowUnselected();
 }
 
 void TPropertiesForm::FormShow() {

@@ -29,6 +29,8 @@ class ParitySpinEdit : public QSpinBox {
   Q_OBJECT
  public:
   explicit ParitySpinEdit(QWidget* parent);
+  // The number is shown, not selected for typing over.
+  void ShowUnselected();
 };
 
 class TPropertiesForm : public QDialog {

@@ -1,5 +1,6 @@
 // The prompts' answers and standing answers (File search, Restore, Include
 // this?), the progress window that cannot be closed, and the file dialogs.
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -161,6 +162,22 @@ void PromptsTest::progressWindowCannotBeClosed() {
   QCOMPARE(progress->percentlabel->text(), QString());
   h.windows->ui.HideProgress();
   QVERIFY(!progress->isVisible());
+}
+
+void PromptsTest::pendingEventsRunAtMostEvery30ms() {
+  Harness h;
+  ui::WindowInteraction& ui = h.windows->ui;
+  QElapsedTimer clock;
+  ui.ShowProgress();  // paints at once
+  clock.start();
+  int ran = 0;
+  QTimer::singleShot(0, [&ran] { ++ran; });
+  ui.ProcessEvents();
+  if (clock.elapsed() < ui::WindowInteraction::kEventIntervalMs - 5) QCOMPARE(ran, 0);
+  QTest::qSleep(ui::WindowInteraction::kEventIntervalMs + 5);
+  ui.ProcessEvents();
+  QCOMPARE(ran, 1);
+  ui.HideProgress();
 }
 
 void PromptsTest::fileDialogs() {

@@ -51,6 +51,7 @@ class PromptsTest : public QObject {
   void includePrompt_data();
   void includePrompt();
   void progressWindowCannotBeClosed();
+  void pendingEventsRunAtMostEvery30ms();
   void fileDialogs();
 };
 

@@ -5,6 +5,7 @@
 #include <QIcon>
 
 #include "platform/env.h"
+#include "ui/layout.h"
 #include "ui/windows.h"
 
 int main(int argc, char** argv) {
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
   QStringList arguments = QApplication::arguments();
   arguments.removeFirst();
   tarvel::ui::TarvelWindows windows(tarvel::Env::Default(), dialogs, arguments);
+  tarvel::ui::CentreOver(windows.MainForm.get(), nullptr);  // on the screen
   windows.MainForm->show();
   return QApplication::exec();
 }

@@ -30,7 +30,10 @@ ParitySpinEdit::ParitySpinEdit(QWidget* parent) : QSpinBox(parent) {
   setContextMenuPolicy(Qt::NoContextMenu);
 }
 
-void ParitySpinEdit::ShowUnselected() { lineEdit()->deselect(); }
+void ParitySpinEdit::focusInEvent(QFocusEvent* event) {
+  QSpinBox::focusInEvent(event);
+  lineEdit()->deselect();
+}
 
 TPropertiesForm::TPropertiesForm(const SetModel& model, Env& env, WindowInteraction& ui,
                                  QWidget* mainWindow)
@@ -100,7 +103,6 @@ void TPropertiesForm::showEvent(QShowEvent* event) {
   FormShow();
   QDialog::showEvent(event);
   pnumEdit->setFocus();
-  pnumEdit->ShowUnselected();
 }
 
 void TPropertiesForm::FormShow() {

@@ -29,8 +29,10 @@ class ParitySpinEdit : public QSpinBox {
   Q_OBJECT
  public:
   explicit ParitySpinEdit(QWidget* parent);
+
+ protected:
   // The number is shown, not selected for typing over.
-  void ShowUnselected();
+  void focusInEvent(QFocusEvent* event) override;
 };
 
 class TPropertiesForm : public QDialog {

@@ -24,6 +24,7 @@ TReportform::TReportform(Engine& engine, WindowInteraction& ui, QWidget* mainWin
   ReportMemo = new QPlainTextEdit(this);
   ReportMemo->setObjectName("ReportMemo");
   ReportMemo->setReadOnly(true);
+  ReportMemo->setTabChangesFocus(true);
   ReportMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
   ReportMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   ReportMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

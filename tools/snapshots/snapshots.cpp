@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -98,16 +99,32 @@ int main(int argc, char** argv) {
   w.restoreform->Label1->setText(QStringLiteral("Restore lighthouse at dusk.jpg ?"));
   ok &= Save(w.restoreform, out, "restore.png");
 
-  w.ProgressForm1->SetWhat(QStringLiteral("Checking lighthouse at dusk.jpg"));
-  w.ProgressForm1->SetPercent(60);
-  ok &= Save(w.ProgressForm1, out, "progress.png");
-
-  // Lose one file, damage another, check.
+  // Lose one file, damage another, check.  The progress window is caught
+  // mid-check, from the events the check lets run while a large file is
+  // hashed; the damaged file is made large for that.
   set.remove(QStringLiteral("dunes.jpg"));
-  WriteFile(set.filePath(QStringLiteral("harbour.jpg")), 194000, 99);
+  WriteFile(set.filePath(QStringLiteral("harbour.jpg")), 60000000, 99);
+  QTimer catcher;
+  QObject::connect(&catcher, &QTimer::timeout, [&] {
+    if (!w.ProgressForm1->isVisible() ||
+        !w.ProgressForm1->whatlabel->text().startsWith(QStringLiteral("Checking")) ||
+        w.ProgressForm1->ProgressBar1->value() == 0) {
+      return;
+    }
+    catcher.stop();
+    const QString path = out.filePath(QStringLiteral("progress.png"));
+    const bool saved = w.ProgressForm1->grab().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+    ok &= saved;
+  });
+  catcher.start(0);
   if (!w.engine.ReadVolume(set.filePath(QStringLiteral("beach.PAR")).toStdString())) return 1;
   w.engine.SearchFiles();
   w.engine.FindVolumes();
+  if (catcher.isActive()) {
+    std::printf("FAILED: the progress window was not caught mid-check\n");
+    ok = false;
+  }
   ok &= Save(w.Reportform, out, "report-check.png");
 
   if (w.engine.RestoreFromReport(false) != tarvel::RestoreOutcome::kRestored) return 1;

@@ -125,17 +125,23 @@ struct BenchSet {
   }
   ~BenchSet() { std::filesystem::remove_all(folder); }
   std::string Volume() const { return (folder / "file100.PAR").string(); }
-  // Two files lost, for a restore; kept in a folder below the set folder
-  // (where no search looks) to put back.
+  // The files lost for a restore: two, or one when the set has a single
+  // parity volume.  Kept in a folder below the set folder (where no search
+  // looks) to put back.
+  std::vector<int> Lost() const {
+    const int n = static_cast<int>(paths.size());
+    if (DefaultParityCount(n) < 2) return {0};
+    return {0, n / 2};
+  }
   std::filesystem::path Aside(int i) const {
     return folder / "aside" / std::filesystem::path(paths[i]).filename();
   }
   void Lose() {
     std::filesystem::create_directory(folder / "aside");
-    for (int i : {0, 7}) std::filesystem::rename(paths[i], Aside(i));
+    for (int i : Lost()) std::filesystem::rename(paths[i], Aside(i));
   }
   void PutBack() {
-    for (int i : {0, 7}) {
+    for (int i : Lost()) {
       std::filesystem::remove(paths[i]);
       std::filesystem::rename(Aside(i), paths[i]);
     }

@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
+  # The windows: Qt 6 Widgets and SVG, the X11/Wayland platform plugins and a font.
+  qt6-base-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6 fonts-dejavu-core
   nlohmann-json3-dev
   # Benchmark yardstick only (bench/md5_bench); Tarvel never links it.
   libssl-dev

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tarvel and starts it.
+# Installs what is missing, builds Tarvel and starts it.  The arguments go to
+# tarvel as given, relative to the caller's folder (a volume named first is
+# checked at once).
 set -euo pipefail
-cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DTARVEL_BUILD_TESTS=OFF -DTARVEL_BUILD_BENCH=OFF
-exec build/src/cli/tarvel-cli --help
+root=$(cd "$(dirname "$0")/.." && pwd)
+(
+  cd "$root"
+  scripts/install-deps.sh
+  scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DTARVEL_BUILD_TESTS=OFF -DTARVEL_BUILD_BENCH=OFF
+)
+exec "$root/build/src/app/tarvel" "$@"

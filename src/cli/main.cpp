@@ -16,6 +16,7 @@
 #include "cli/pass_work.h"
 #include "cli/set_runner.h"
 #include "cli/terminal_interaction.h"
+#include "engine/create_rules.h"
 #include "engine/engine.h"
 #include "engine/format.h"
 #include "platform/env.h"
@@ -24,9 +25,6 @@
 namespace tarvel::cli {
 namespace {
 
-constexpr int kMinFiles = 2;
-constexpr int kMaxFiles = 250;
-constexpr std::int64_t kSpaceMargin = 1000000;  // kept free beyond the parity data
 
 // A command-line path made absolute against the current folder, without
 // resolving symbolic links, so that names stay as the user wrote them.
@@ -50,59 +48,26 @@ int UsageError(const std::string& text) {
   return kUsage;
 }
 
-std::string WithoutExtension(const std::string& name) {
-  std::size_t dot = name.rfind('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
 int Create(const Options& o, Engine& engine, Interaction& ui) {
   std::vector<std::string> paths;
   for (const std::string& f : o.operands) paths.push_back(Resolve(f));
-  if (static_cast<int>(paths.size()) < kMinFiles || static_cast<int>(paths.size()) > kMaxFiles) {
-    ui.Message("Only 2 - 250 files are supported.");
+  const std::string refusal = CheckFileChoice(paths);
+  if (!refusal.empty()) {
+    ui.Message(refusal);
     return kUsage;
   }
-  // The set lists bare names, so every file must come from the set folder.
-  std::sort(paths.begin(), paths.end());
   const std::string folder = FolderOf(paths.front());
-  for (const std::string& p : paths) {
-    if (FolderOf(p) != folder) {
-      ui.Message("All files of a set must lie in one folder: " + p);
-      return kUsage;
-    }
-  }
-  // A check never finds a hidden file (a name starting with "."), so such a
-  // file would be reported missing for ever.
-  for (const std::string& p : paths) {
-    if (BareName(p).starts_with('.')) {
-      ui.Message("A hidden file cannot be protected, as no check would find it: " + p);
-      return kUsage;
-    }
-  }
-  if (std::adjacent_find(paths.begin(), paths.end()) != paths.end()) {
-    ui.Message("A file is named twice.");
-    return kUsage;
-  }
-  for (const std::string& p : paths) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(p, ec)) throw FileError(CannotOpenText(p));
-  }
 
-  // Files plus parity volumes stay at or below 255, and a set never has more
-  // parity volumes than files.
   const int n = static_cast<int>(paths.size());
-  const int maxCount = std::min(n, 255 - n);
-  const int count = o.parityCount.value_or(std::clamp(n / 10 + 1, 1, maxCount));
+  const int maxCount = ParityCountBoundsFor(n).max;
+  const int count = o.parityCount.value_or(DefaultParityCount(n));
   if (count < 1 || count > maxCount) {
     return UsageError("-n must lie between 1 and " + std::to_string(maxCount) + " for " +
                       std::to_string(n) + " files");
   }
 
-  // Volumes whose names start with "." would be hidden, and no check would
-  // ever find them.
   if (o.base) {
-    const std::string baseName = BareName(Resolve(*o.base));
-    if (baseName.empty() || baseName.starts_with('.')) {
+    if (GivesHiddenVolumes(Resolve(*o.base))) {
       return UsageError("-o needs a base name that does not start with '.', not '" + *o.base +
                         "'");
     }
@@ -114,10 +79,9 @@ int Create(const Options& o, Engine& engine, Interaction& ui) {
   }
   const SetModel& m = engine.Model();
   const std::string base =
-      o.base ? Resolve(*o.base) : JoinPath(folder, WithoutExtension(m.FileTable[0].name));
+      o.base ? Resolve(*o.base) : JoinPath(folder, DefaultBaseName(m.FileTable[0].name));
 
-  const std::int64_t needed = m.BiggestFileSize * count + kSpaceMargin;
-  if (needed > engine.FileLayer().FreeSpace(base)) {
+  if (!HasRoomForVolumes(engine.FileLayer(), base, m.BiggestFileSize, count)) {
     ui.Message("Not enough free disk space for this.");
     return kFileFailure;
   }
@@ -211,7 +175,7 @@ int Run(int argc, char** argv) {
       std::fputs(kUsageText, stdout);
       return kSuccess;
     case Command::kVersion:
-      std::printf("tarvel-cli 0.2.5\n");
+      std::printf("tarvel-cli %s\n", kVersionText);
       return kSuccess;
     default:
       break;

@@ -228,9 +228,11 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
     const int percent = static_cast<int>(pos * 100 / m.BiggestFileSize);
     if (percent != shown) {
       ui_.SetProgressPercent(percent);
-      ui_.ProcessEvents();
       shown = percent;
     }
+    // Every chunk, so the windows stay painted however large the files are
+    // (the front end decides how often that costs anything).
+    ui_.ProcessEvents();
     // Every row is written in full (data, then zeros past the file's end),
     // so the blocks need no clearing between passes.
     for (int k = 0; k < files; ++k) {

@@ -241,9 +241,11 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
     const int percent = static_cast<int>(pos * 100 / std::max(m.BiggestFileSize, end));
     if (percent != shown) {
       ui_.SetProgressPercent(percent);
-      ui_.ProcessEvents();
       shown = percent;
     }
+    // Every chunk, so the windows stay painted however large the files are
+    // (the front end decides how often that costs anything).
+    ui_.ProcessEvents();
     for (int r = 0; r < rows; ++r) sources.ReadChunk(r, pos);
     parity_.ApplyRecovery();
     for (std::size_t t = 0; t < missingIndices.size(); ++t) {

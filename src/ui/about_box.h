@@ -1,0 +1,26 @@
+// The About box: the picture of a stack of volumes, the program's name and
+// version, credits and thanks.  Shown modally by the main window.
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+namespace tarvel::ui {
+
+class TAboutBox : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TAboutBox(QWidget* mainWindow);
+
+  QWidget* ProgramIcon;
+  QLabel* ProductName;
+  QLabel* Version;
+  QPushButton* OKButton;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+};
+
+}  // namespace tarvel::ui

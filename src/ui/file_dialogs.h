@@ -1,0 +1,32 @@
+// The two open-file dialogs of the main window, behind an interface so that
+// tests can answer them.  The real ones are Qt's own dialogs (the same on
+// every desktop) and open in the folder used last, kept with QSettings.
+#pragma once
+
+#include <QStringList>
+
+class QFileDialog;
+class QWidget;
+
+namespace tarvel::ui {
+
+class FileDialogs {
+ public:
+  virtual ~FileDialogs() = default;
+  // Createopen: the chosen files as full paths, or nothing when cancelled.
+  virtual QStringList ChooseFilesToProtect(QWidget* parent) = 0;
+  // Checkopen: the chosen volume as a full path, or "" when cancelled.
+  virtual QString ChooseVolume(QWidget* parent) = 0;
+};
+
+class QtFileDialogs : public FileDialogs {
+ public:
+  QStringList ChooseFilesToProtect(QWidget* parent) override;
+  QString ChooseVolume(QWidget* parent) override;
+};
+
+// The dialogs as the user sees them, before they are shown.
+void SetUpCreateopen(QFileDialog& dialog);
+void SetUpCheckopen(QFileDialog& dialog);
+
+}  // namespace tarvel::ui

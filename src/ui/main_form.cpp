@@ -1,0 +1,217 @@
+#include "ui/main_form.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+
+#include "engine/create_rules.h"
+#include "engine/engine.h"
+#include "ui/about_box.h"
+#include "ui/file_dialogs.h"
+#include "ui/layout.h"
+#include "ui/properties_form.h"
+#include "ui/report_form.h"
+#include "ui/window_interaction.h"
+
+namespace tarvel::ui {
+namespace {
+
+constexpr char kVolumeMagic[8] = {'P', 'A', 'R', 0, 0, 0, 0, 0};
+
+// Paths as the engine takes them: absolute, normalised, UTF-8.
+std::vector<std::string> EnginePaths(const QStringList& paths) {
+  std::vector<std::string> out;
+  out.reserve(static_cast<std::size_t>(paths.size()));
+  for (const QString& p : paths) {
+    out.push_back(WindowInteraction::Bytes(QDir::cleanPath(QFileInfo(p).absoluteFilePath())));
+  }
+  return out;
+}
+
+}  // namespace
+
+bool LooksLikeVolume(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  const QByteArray head = file.read(sizeof kVolumeMagic);
+  return head == QByteArray(kVolumeMagic, sizeof kVolumeMagic);
+}
+
+TMainForm::TMainForm(Engine& engine, WindowInteraction& ui, FileDialogs& dialogs,
+                     const QStringList& arguments)
+    : engine_(engine), ui_(ui), dialogs_(dialogs) {
+  setObjectName("MainForm");
+  setWindowTitle(QStringLiteral("Tarvel"));
+  setFixedSize(282, 224);
+  setAcceptDrops(true);
+
+  CreateButton = new QPushButton(tr("Create Parity Volume Set"), this);
+  CreateButton->setObjectName("CreateButton");
+  Place(CreateButton, 16, 8, 249, 57);
+  CheckButton = new QPushButton(tr("Check Volume Set"), this);
+  CheckButton->setObjectName("CheckButton");
+  Place(CheckButton, 16, 80, 249, 57);
+  MainLabel1 = new QLabel(tr("Version %1 alpha").arg(QString::fromLatin1(kVersionText)), this);
+  MainLabel1->setObjectName("MainLabel1");
+  PlaceAutoSized(MainLabel1, 16, 152);
+  MainLabel2 = new QLabel(tr("Format version 1.0"), this);
+  MainLabel2->setObjectName("MainLabel2");
+  PlaceAutoSized(MainLabel2, 16, 168);
+  AboutButton = new QPushButton(tr("About"), this);
+  AboutButton->setObjectName("AboutButton");
+  Place(AboutButton, 192, 152, 73, 33);
+  StatusBarMain = new QStatusBar(this);
+  StatusBarMain->setObjectName("StatusBarMain");
+  StatusBarMain->setSizeGripEnabled(false);
+  StatusBarMain->setGeometry(0, 224 - 19, 282, 19);
+
+  setTabOrder(CreateButton, CheckButton);
+  setTabOrder(CheckButton, AboutButton);
+
+  connect(CreateButton, &QPushButton::clicked, this, &TMainForm::CreateButtonClick);
+  connect(CheckButton, &QPushButton::clicked, this, &TMainForm::CheckButtonClick);
+  connect(AboutButton, &QPushButton::clicked, this, &TMainForm::AboutButtonClick);
+
+  if (!arguments.isEmpty()) {
+    commandLinePending_ = true;
+    commandLineVolume_ = arguments.front();
+  }
+}
+
+void TMainForm::SetWindows(TAboutBox* about, TPropertiesForm* properties, TReportform* report) {
+  about_ = about;
+  properties_ = properties;
+  report_ = report;
+}
+
+void TMainForm::SetStatus(const QString& text) { StatusBarMain->showMessage(text); }
+
+template <typename Action>
+void TMainForm::RunAction(Action action) {
+  if (busy_) return;
+  busy_ = true;
+  for (QPushButton* b : {CreateButton, CheckButton, AboutButton}) b->setEnabled(false);
+  try {
+    action();
+  } catch (const std::exception& error) {
+    ui_.ShowError(error.what());
+  }
+  for (QPushButton* b : {CreateButton, CheckButton, AboutButton}) b->setEnabled(true);
+  busy_ = false;
+  emit ActionEnded();
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!commandLinePending_) return;
+  commandLinePending_ = false;
+  // Runs from the message loop, once every window exists and is shown.
+  QTimer::singleShot(0, this, &TMainForm::CheckCommandLineVolume);
+}
+
+void TMainForm::CheckCommandLineVolume() {
+  const QFileInfo argument(commandLineVolume_);
+  if (!argument.exists() || argument.isDir()) return;
+  CheckVolume(argument.absoluteFilePath());
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  // Closing mid-action would leave the engine running with no window.
+  if (busy_) {
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (busy_ || !event->mimeData()->hasUrls()) return;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (!url.isLocalFile()) return;
+  }
+  event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  QStringList files;
+  for (const QUrl& url : event->mimeData()->urls()) files.push_back(url.toLocalFile());
+  event->acceptProposedAction();
+  // Run from the message loop, so the file manager's drag ends first.
+  QTimer::singleShot(0, this, [this, files] {
+    if (files.size() == 1 && LooksLikeVolume(files.front())) {
+      CheckVolume(QFileInfo(files.front()).absoluteFilePath());
+    } else {
+      CreateFrom(&files);
+    }
+  });
+}
+
+void TMainForm::CreateButtonClick() { CreateFrom(nullptr); }
+
+void TMainForm::CheckButtonClick() { CheckVolume(QString()); }
+
+void TMainForm::AboutButtonClick() { about_->exec(); }
+
+void TMainForm::CreateFrom(const QStringList* chosen) {
+  RunAction([&] {
+    SetStatus(tr("Working..."));
+    engine_.Model().ResetTables();
+    const QStringList files = chosen ? *chosen : dialogs_.ChooseFilesToProtect(this);
+    // The volumes go into the files' folder unless the base name says otherwise.
+    if (!files.isEmpty()) QDir::setCurrent(QFileInfo(files.front()).absolutePath());
+    std::vector<std::string> paths = EnginePaths(files);
+    [&] {
+      if (const std::string refusal = CheckFileChoice(paths); !refusal.empty()) {
+        ui_.Message(refusal);
+        return;
+      }
+      if (!engine_.AnalyseFiles(paths)) {
+        ui_.Message("Operation aborted!");
+        return;
+      }
+      properties_->exec();
+      if (!properties_->Accepted()) {
+        ui_.Message("Operation aborted!");
+        return;
+      }
+      // False only when the engine refused before writing; it said why.
+      if (engine_.WriteVolumeSet(properties_->BaseName(), properties_->ParityCount())) {
+        ui_.Message("Files successfully created.");
+      }
+    }();
+    SetStatus(tr("Ready"));
+  });
+}
+
+void TMainForm::CheckVolume(const QString& volume) {
+  RunAction([&] {
+    SetStatus(tr("Working..."));
+    engine_.Model().ResetTables();
+    const QString chosen = volume.isEmpty() ? dialogs_.ChooseVolume(this) : volume;
+    if (!chosen.isEmpty()) {
+      // The volume's folder is the set folder, where its files are looked for.
+      const QString path = QFileInfo(chosen).absoluteFilePath();
+      QDir::setCurrent(QFileInfo(path).absolutePath());
+      if (engine_.ReadVolume(WindowInteraction::Bytes(path))) {
+        engine_.SearchFiles();
+        engine_.FindVolumes();
+        report_->exec();
+      } else {
+        ui_.Message("Error Reading lists. Operation aborted.");
+      }
+    }
+    SetStatus(tr("Ready"));
+  });
+}
+
+}  // namespace tarvel::ui

@@ -1,0 +1,93 @@
+// The main window: Create Parity Volume Set, Check Volume Set and About.
+// It owns no data: it drives the engine and the other windows, and reports
+// outcomes in message boxes and its status line.  Files dropped on it are
+// protected as if chosen in the open dialog; one dropped volume is checked.
+//
+// While an action runs its buttons are disabled, so no second action can
+// start inside the first (the engine holds one set at a time); they are
+// enabled again when it ends, also after an error.
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QStatusBar;
+
+namespace tarvel {
+class Engine;
+}
+
+namespace tarvel::ui {
+
+class FileDialogs;
+class TAboutBox;
+class TPropertiesForm;
+class TReportform;
+class WindowInteraction;
+
+class TMainForm : public QWidget {
+  Q_OBJECT
+ public:
+  // `arguments` are the program's command-line arguments (without the
+  // program name); the first, when it names a file, is checked when the
+  // window is first shown.
+  TMainForm(Engine& engine, WindowInteraction& ui, FileDialogs& dialogs,
+            const QStringList& arguments);
+
+  // The windows it shows; they are created after it.
+  void SetWindows(TAboutBox* about, TPropertiesForm* properties, TReportform* report);
+
+  // True while an action runs.
+  bool Busy() const { return busy_; }
+
+  QPushButton* CreateButton;
+  QPushButton* CheckButton;
+  QLabel* MainLabel1;
+  QLabel* MainLabel2;
+  QPushButton* AboutButton;
+  QStatusBar* StatusBarMain;
+
+ signals:
+  // After each action, whatever its outcome (tests wait for it).
+  void ActionEnded();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void CreateButtonClick();
+  void CheckButtonClick();
+  void AboutButtonClick();
+  void CheckCommandLineVolume();
+
+  // Create with the given files (full paths), or after the open dialog
+  // when `chosen` is null.
+  void CreateFrom(const QStringList* chosen);
+  // Check of the given volume, or after the open dialog when it is empty.
+  void CheckVolume(const QString& volume);
+  // Runs `action` with the buttons disabled; an engine error is shown with
+  // an error icon and leaves the status line at "Working...".
+  template <typename Action>
+  void RunAction(Action action);
+  void SetStatus(const QString& text);
+
+  Engine& engine_;
+  WindowInteraction& ui_;
+  FileDialogs& dialogs_;
+  TAboutBox* about_ = nullptr;
+  TPropertiesForm* properties_ = nullptr;
+  TReportform* report_ = nullptr;
+  bool commandLinePending_ = false;
+  QString commandLineVolume_;
+  bool busy_ = false;
+};
+
+// True when the file at `path` starts like a volume.
+bool LooksLikeVolume(const QString& path);
+
+}  // namespace tarvel::ui

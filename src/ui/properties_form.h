@@ -1,0 +1,87 @@
+// "Parity Properties": shown between the analysis of the chosen files and
+// the writing of the set.  Shows what the analysis found, lets the user
+// choose the number of parity volumes (seeing what it costs) and the base
+// name, and on OK checks that the volumes' folder has room.
+//
+// Owns Accepted, ParityCount and BaseName, which the main window reads after
+// the dialog has closed.  ParityCount is always the number the spin edit
+// shows; Accepted is true only after OK passed its checks.
+#pragma once
+
+#include <QDialog>
+#include <QSpinBox>
+#include <string>
+
+#include "engine/model.h"
+#include "platform/env.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace tarvel::ui {
+
+class WindowInteraction;
+
+// The number of parity volumes: stepped by its buttons and the arrow keys,
+// always within its bounds, never typed.
+class ParitySpinEdit : public QSpinBox {
+  Q_OBJECT
+ public:
+  explicit ParitySpinEdit(QWidget* parent);
+
+ protected:
+  // The number is shown, not selected for typing over.
+  void focusInEvent(QFocusEvent* event) override;
+};
+
+class TPropertiesForm : public QDialog {
+  Q_OBJECT
+ public:
+  TPropertiesForm(const SetModel& model, Env& env, WindowInteraction& ui, QWidget* mainWindow);
+
+  bool Accepted() const { return accepted_; }
+  int ParityCount() const { return parityCount_; }
+  std::string BaseName() const;
+
+  QLabel* Filesnaminglabel;
+  QLabel* numberlabel;
+  QLabel* biggestnaminglabel;
+  QLabel* biggestlabel;
+  QLabel* overallnaminglabel;
+  QLabel* overalllabel;
+  QLabel* pnumnaminglabel;
+  ParitySpinEdit* pnumEdit;
+  QLabel* psizenaminglabel;
+  QLabel* psizelabel;
+  QLabel* frnaminglabel;
+  QLabel* frlabel;
+  QLabel* drnaminglabel;
+  QLabel* drlabel;
+  QLabel* filenaminglabel;
+  QLineEdit* filenameEdit;
+  QPushButton* OK;
+  QPushButton* Cancel;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void FormShow();
+  void pnumEditChange();
+  void filenameEditChange();
+  void OKClick();
+  void CancelClick();
+  void ShowAnalysis();
+  void SetBounds();
+  void ShowCosts();
+
+  const SetModel& model_;
+  Env& env_;
+  WindowInteraction& ui_;
+  bool accepted_ = false;
+  int parityCount_ = 1;
+  QString baseName_;
+};
+
+}  // namespace tarvel::ui

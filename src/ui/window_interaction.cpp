@@ -1,0 +1,85 @@
+#include "ui/window_interaction.h"
+
+#include <QApplication>
+
+#include "engine/engine.h"
+#include "ui/include_form.h"
+#include "ui/layout.h"
+#include "ui/progress_form.h"
+#include "ui/rename_form.h"
+#include "ui/restore_form.h"
+
+namespace tarvel::ui {
+
+void WindowInteraction::Attach(QWidget* mainWindow, TProgressForm1* progress,
+                               TIncludeform* include, TRenameform* rename,
+                               Trestoreform* restore) {
+  main_ = mainWindow;
+  progress_ = progress;
+  include_ = include;
+  rename_ = rename;
+  restore_ = restore;
+}
+
+void WindowInteraction::ShowProgress() {
+  if (progress_->isVisible()) return;
+  CentreOver(progress_, main_);
+  progress_->show();
+  progress_->raise();
+  // Painted at once; the next update may be a while away.
+  QApplication::processEvents();
+  sinceEvents_.start();
+}
+
+void WindowInteraction::HideProgress() { progress_->hide(); }
+
+void WindowInteraction::SetProgressText(const std::string& text) { progress_->SetWhat(Text(text)); }
+
+void WindowInteraction::SetProgressPercent(int percent) { progress_->SetPercent(percent); }
+
+void WindowInteraction::ClearProgressPercent() { progress_->SetPercent(-1); }
+
+void WindowInteraction::ProcessEvents() {
+  if (sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventIntervalMs) return;
+  QApplication::processEvents();
+  sinceEvents_.start();
+}
+
+bool WindowInteraction::AskInclude(const std::string& name, std::int64_t size) {
+  include_->SetIncludeFile(Text(name), size);
+  include_->exec();
+  return include_->IncludeAnswer();
+}
+
+void WindowInteraction::ResetRenamePrompt() { rename_->ResetRenameAnswer(); }
+
+RenameReply WindowInteraction::AskRename(const std::string& found, const std::string& missing) {
+  rename_->SetRenameFiles(Text(found), Text(missing));
+  return rename_->Ask();
+}
+
+void WindowInteraction::ResetRestorePrompt() { restore_->ResetRestoreAnswer(); }
+
+RestoreReply WindowInteraction::AskRestore(const std::string& name) {
+  return restore_->Ask(Text(name));
+}
+
+void WindowInteraction::Message(const std::string& text) { ShowMessage(Text(text)); }
+
+QWidget* WindowInteraction::Front(QWidget* parent) const {
+  if (parent) return parent;
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  return main_;
+}
+
+void WindowInteraction::ShowMessage(const QString& text, QMessageBox::Icon icon, QWidget* parent) {
+  QMessageBox box(icon, QStringLiteral("Tarvel"), text, QMessageBox::Ok, Front(parent));
+  box.setObjectName("MessageBox");
+  box.exec();
+}
+
+void WindowInteraction::ShowError(const std::string& errorText, QWidget* parent) {
+  ShowMessage(Text(ErrorBoxText(errorText)), QMessageBox::Critical, parent);
+}
+
+}  // namespace tarvel::ui

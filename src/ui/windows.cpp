@@ -1,0 +1,21 @@
+#include "ui/windows.h"
+
+namespace tarvel::ui {
+
+TarvelWindows::TarvelWindows(Env& env, FileDialogs& dialogs, const QStringList& arguments)
+    : engine(env, ui),
+      MainForm(std::make_unique<TMainForm>(engine, ui, dialogs, arguments)),
+      AboutBox(new TAboutBox(MainForm.get())),
+      PropertiesForm(new TPropertiesForm(engine.Model(), env, ui, MainForm.get())),
+      Renameform(new TRenameform(MainForm.get())),
+      Reportform(new TReportform(engine, ui, MainForm.get())),
+      Includeform(new TIncludeform(MainForm.get())),
+      ProgressForm1(new TProgressForm1(MainForm.get())),
+      restoreform(new Trestoreform(MainForm.get())) {
+  MainForm->SetWindows(AboutBox, PropertiesForm, Reportform);
+  ui.Attach(MainForm.get(), ProgressForm1, Includeform, Renameform, restoreform);
+}
+
+TarvelWindows::~TarvelWindows() = default;
+
+}  // namespace tarvel::ui

@@ -1,0 +1,35 @@
+#include "harness.h"
+
+#include <QFile>
+#include <random>
+
+namespace tarvel::uitest {
+
+void Harness::Write(const QString& name, int size, int seed) const {
+  std::mt19937 rng(static_cast<unsigned>(seed));
+  QByteArray bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(rng());
+  QFile file(Path(name));
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != size) qFatal("cannot write");
+}
+
+QByteArray Harness::Read(const QString& name) const {
+  QFile file(Path(name));
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList Harness::Files() const {
+  return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+void Harness::CreateSet(const QStringList& names, const QString& base, int parityCount) {
+  std::vector<std::string> paths;
+  for (const QString& n : names) paths.push_back(Path(n).toStdString());
+  std::sort(paths.begin(), paths.end());
+  if (!windows->engine.AnalyseFiles(paths) ||
+      !windows->engine.WriteVolumeSet(Path(base).toStdString(), parityCount)) {
+    qFatal("the set could not be created");
+  }
+}
+
+}  // namespace tarvel::uitest

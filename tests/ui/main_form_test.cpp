@@ -1,0 +1,259 @@
+// The main window driven by clicks: how many files a create accepts, the
+// order of the set, the Parity Properties refusals, the command-line start,
+// buttons disabled during an action, dropped files and the About box.
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QUrl>
+
+#include "harness.h"
+#include "suites.h"
+
+namespace tarvel::uitest {
+namespace {
+
+QStringList Volumes(const Harness& h) {
+  return QDir(h.folder.path()).entryList({"*.PAR", "*.P??"}, QDir::Files);
+}
+
+}  // namespace
+
+void MainFormTest::init() { QDir::setCurrent(QDir::tempPath()); }
+
+void MainFormTest::fileCount_data() {
+  QTest::addColumn<int>("count");  // -1: the dialog is cancelled
+  QTest::addColumn<bool>("proceeds");
+  QTest::newRow("cancelled") << -1 << false;
+  QTest::newRow("1 file") << 1 << false;
+  QTest::newRow("2 files") << 2 << true;
+  QTest::newRow("250 files") << 250 << true;
+  QTest::newRow("251 files") << 251 << false;
+}
+
+void MainFormTest::fileCount() {
+  QFETCH(int, count);
+  QFETCH(bool, proceeds);
+  Harness h;
+  for (int i = 0; i < count; ++i) {
+    const QString name = QString("f%1.dat").arg(i, 3, 10, QChar('0'));
+    h.Write(name, 20, i);
+    h.dialogs.files.push_back(h.Path(name));
+  }
+  if (proceeds) h.script.Then(Press("Cancel"));
+  h.script.Then(PressOk);
+  Click(h.Main()->CreateButton);
+
+  const QStringList expected =
+      proceeds ? QStringList{"PropertiesForm", "Message: Operation aborted!"}
+               : QStringList{"Message: Only 2 - 250 files are supported."};
+  QCOMPARE(h.script.seen, expected);
+  QVERIFY(Volumes(h).isEmpty());
+  QCOMPARE(h.Main()->StatusBarMain->currentMessage(), QString("Ready"));
+}
+
+void MainFormTest::setOrderAndCreate() {
+  Harness h;
+  for (const char* name : {"b.dat", "A.dat", "a.dat"}) {
+    h.Write(name, 3000);
+    h.dialogs.files.push_back(h.Path(name));
+  }
+  QString baseShown;
+  int countShown = 0;
+  h.script.Then([&](QWidget* w) {
+    baseShown = Child<QLineEdit>(w, "filenameEdit")->text();
+    countShown = Child<QSpinBox>(w, "pnumEdit")->value();
+    Click(Child(w, "OK"));
+  });
+  h.script.Then(PressOk);
+  Click(h.Main()->CreateButton);
+
+  QCOMPARE(h.script.seen, QStringList({"PropertiesForm", "Message: Files successfully created."}));
+  QCOMPARE(baseShown, QString("A"));
+  QCOMPARE(countShown, 1);
+  const SetModel& m = h.windows->engine.Model();
+  QCOMPARE(m.FileTable[0].name, std::string("A.dat"));
+  QCOMPARE(m.FileTable[1].name, std::string("a.dat"));
+  QCOMPARE(m.FileTable[2].name, std::string("b.dat"));
+  QCOMPARE(Volumes(h), QStringList({"A.P01", "A.PAR"}));
+}
+
+void MainFormTest::propertiesRefusals_data() {
+  QTest::addColumn<QString>("baseName");  // typed into filenameEdit; "" keeps the default
+  QTest::addColumn<QString>("refusal");   // shown on OK; "" when OK is not pressed
+  QTest::addColumn<bool>("closeBox");
+  QTest::newRow("cancel") << "" << "" << false;
+  QTest::newRow("close box") << "" << "" << true;
+  QTest::newRow("folder that does not exist")
+      << "no such folder/set" << "Not enough free disk space for this." << false;
+  QTest::newRow("hidden volumes") << ".set"
+                                  << "Volumes named after this file name would be hidden, and no "
+                                     "check would find them. Choose another name."
+                                  << false;
+}
+
+void MainFormTest::propertiesRefusals() {
+  QFETCH(QString, baseName);
+  QFETCH(QString, refusal);
+  QFETCH(bool, closeBox);
+  Harness h;
+  h.Write("one.bin", 500);
+  h.Write("two.bin", 700);
+  h.dialogs.files = QStringList{h.Path("one.bin"), h.Path("two.bin")};
+  const QStringList before = h.Files();
+
+  h.script.Then([&](QWidget* w) {
+    if (!baseName.isEmpty()) Child<QLineEdit>(w, "filenameEdit")->setText(baseName);
+    if (!refusal.isEmpty()) {
+      Click(Child(w, "OK"));  // refused: the dialog stays open
+      QVERIFY(w->isVisible());
+    }
+    if (closeBox) {
+      CloseBox(w);
+    } else {
+      Click(Child(w, "Cancel"));
+    }
+  });
+  if (!refusal.isEmpty()) h.script.Then(PressOk);
+  h.script.Then(PressOk);
+  Click(h.Main()->CreateButton);
+
+  QStringList expected{"PropertiesForm"};
+  if (!refusal.isEmpty()) expected << "Message: " + refusal;
+  expected << "Message: Operation aborted!";
+  QCOMPARE(h.script.seen, expected);
+  QVERIFY(!h.windows->PropertiesForm->Accepted());
+  QCOMPARE(h.Files(), before);
+}
+
+void MainFormTest::commandLine_data() {
+  QTest::addColumn<QStringList>("arguments");  // "@" stands for the set's main volume
+  QTest::addColumn<bool>("checked");
+  QTest::newRow("valid volume") << QStringList{"@"} << true;
+  QTest::newRow("missing name") << QStringList{"no-such.PAR"} << false;
+  QTest::newRow("two arguments, first used") << QStringList{"@", "no-such.PAR"} << true;
+  QTest::newRow("two arguments, second ignored") << QStringList{"no-such.PAR", "@"} << false;
+}
+
+void MainFormTest::commandLine() {
+  QFETCH(QStringList, arguments);
+  QFETCH(bool, checked);
+  QTemporaryDir setFolder;
+  QString volume;
+  {
+    Harness maker;
+    maker.Write("x.bin", 900);
+    maker.Write("y.bin", 1200);
+    maker.CreateSet({"x.bin", "y.bin"}, "x", 1);
+    for (const QString& f : maker.Files()) QFile::copy(maker.Path(f), setFolder.filePath(f));
+    volume = setFolder.filePath("x.PAR");
+  }
+  arguments.replaceInStrings("@", volume);
+  Harness h(arguments);
+  QString report;
+  h.script.Otherwise([&](QWidget* w) {
+    report = Child<QPlainTextEdit>(w, "ReportMemo")->toPlainText();
+    Click(Child(w, "OKButton"));
+  });
+  QSignalSpy ended(h.Main(), &ui::TMainForm::ActionEnded);
+  h.Main()->show();
+  if (checked) {
+    QVERIFY(ended.wait(5000));
+    QCOMPARE(h.script.seen, QStringList{"Reportform"});
+    QVERIFY2(report.contains("x.bin OK\ny.bin OK\n \nAll files OK."), qPrintable(report));
+    QCOMPARE(h.Main()->StatusBarMain->currentMessage(), QString("Ready"));
+  } else {
+    QVERIFY(!ended.wait(300));
+    QVERIFY(h.script.seen.isEmpty());
+  }
+  h.Main()->hide();
+}
+
+void MainFormTest::buttonsDisabledDuringActionAndAfterError() {
+  Harness h;
+  h.Write("a.dat", 800);
+  h.Write("b.dat", 900);
+  h.dialogs.files = QStringList{h.Path("a.dat"), h.Path("b.dat")};
+  bool enabledDuring = true;
+  h.script.Then([&](QWidget* w) {
+    enabledDuring = h.Main()->CreateButton->isEnabled() || h.Main()->CheckButton->isEnabled() ||
+                    h.Main()->AboutButton->isEnabled();
+    // A file used as a folder: the first volume cannot be created.
+    Child<QLineEdit>(w, "filenameEdit")->setText("a.dat/set");
+    Click(Child(w, "OK"));
+  });
+  h.script.Then(PressOk);
+  Click(h.Main()->CreateButton);
+
+  QCOMPARE(h.script.seen, QStringList({"PropertiesForm",
+                                       "Error: Datei a.dat/set.PAR kann nicht erstellt werden."}));
+  QVERIFY(!enabledDuring);
+  QVERIFY(h.Main()->CreateButton->isEnabled());
+  QVERIFY(h.Main()->CheckButton->isEnabled());
+  QVERIFY(!h.Main()->Busy());
+  QCOMPARE(h.Main()->StatusBarMain->currentMessage(), QString("Working..."));
+
+  // Cancelling the Check dialog shows nothing and ends with "Ready".
+  Click(h.Main()->CheckButton);
+  QCOMPARE(h.script.seen.size(), 2);
+  QCOMPARE(h.Main()->StatusBarMain->currentMessage(), QString("Ready"));
+}
+
+void MainFormTest::droppedFiles_data() {
+  QTest::addColumn<QStringList>("dropped");
+  QTest::addColumn<QStringList>("seen");
+  QTest::newRow("two files are protected")
+      << QStringList{"c.bin", "d.bin"}
+      << QStringList{"PropertiesForm", "Message: Operation aborted!"};
+  QTest::newRow("one volume is checked") << QStringList{"c.PAR"} << QStringList{"Reportform"};
+  QTest::newRow("one other file is refused")
+      << QStringList{"c.bin"} << QStringList{"Message: Only 2 - 250 files are supported."};
+}
+
+void MainFormTest::droppedFiles() {
+  QFETCH(QStringList, dropped);
+  QFETCH(QStringList, seen);
+  Harness h;
+  h.Write("c.bin", 900);
+  h.Write("d.bin", 1900);
+  h.CreateSet({"c.bin", "d.bin"}, "c", 1);
+  h.script.Otherwise([](QWidget* w) {
+    if (w->objectName() == "PropertiesForm") Click(Child(w, "Cancel"));
+    else if (w->objectName() == "Reportform") Click(Child(w, "OKButton"));
+    else PressOk(w);
+  });
+  h.Main()->show();
+  QMimeData data;
+  QList<QUrl> urls;
+  for (const QString& f : dropped) urls.push_back(QUrl::fromLocalFile(h.Path(f)));
+  data.setUrls(urls);
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(h.Main(), &enter);
+  QVERIFY(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QSignalSpy ended(h.Main(), &ui::TMainForm::ActionEnded);
+  QApplication::sendEvent(h.Main(), &drop);
+  QVERIFY(ended.wait(5000));
+  QCOMPARE(h.script.seen, seen);
+  h.Main()->hide();
+}
+
+void MainFormTest::aboutBox() {
+  Harness h;
+  QStringList texts;
+  h.script.Then([&](QWidget* w) {
+    for (QLabel* l : w->findChildren<QLabel*>()) texts << l->text();
+    Click(Child(w, "OKButton"));
+  });
+  Click(h.Main()->AboutButton);
+  QCOMPARE(h.script.seen, QStringList{"AboutBox"});
+  for (const char* t : {"Tarvel 0.2.5", "(alpha version)", "Initial idea:", "Programming:",
+                        "File format specification:"}) {
+    QVERIFY2(texts.contains(t), t);
+  }
+  QCOMPARE(h.Main()->MainLabel1->text(), QString("Version 0.2.5 alpha"));
+  QCOMPARE(h.Main()->MainLabel2->text(), QString("Format version 1.0"));
+}
+
+}  // namespace tarvel::uitest

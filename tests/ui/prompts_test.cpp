@@ -1,0 +1,222 @@
+// The prompts' answers and standing answers (File search, Restore, Include
+// this?), the progress window that cannot be closed, and the file dialogs.
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSettings>
+
+#include "harness.h"
+#include "suites.h"
+
+namespace tarvel::uitest {
+
+// How a prompt is answered: a button (or "close" for the close box),
+// with or without "don't ask again for this set" ticked.
+struct Reply {
+  QString button;
+  bool tick = false;
+};
+
+}  // namespace tarvel::uitest
+
+namespace tarvel::uitest {
+namespace {
+
+void Answer(QWidget* w, const Reply& r) {
+  if (r.tick) Click(Child<QCheckBox>(w, "dontaskbox"));
+  if (r.button == "close") {
+    CloseBox(w);
+  } else {
+    Click(Child(w, r.button.toLatin1().constData()));
+  }
+}
+
+}  // namespace
+
+void PromptsTest::fileSearchStandingAnswers_data() {
+  QTest::addColumn<QString>("button");
+  QTest::addColumn<bool>("tick");
+  QTest::addColumn<int>("prompts");        // File search prompts over two checks
+  QTest::addColumn<QStringList>("after");  // the data files afterwards
+  const QStringList both{"a.bin", "b.bin", "c.bin", "x1.bin", "x2.bin"};
+  QTest::newRow("copy, ticked") << "Copybutton" << true << 1 << both;
+  QTest::newRow("copy") << "Copybutton" << false << 2 << both;
+  QTest::newRow("rename, ticked") << "RenameButton" << true << 1
+                                  << QStringList{"a.bin", "b.bin", "c.bin"};
+  // Cancel leaves the files alone; a later check asks again.
+  QTest::newRow("cancel, ticked") << "Cancelbutton" << true << 2
+                                  << QStringList{"c.bin", "x1.bin", "x2.bin"};
+  QTest::newRow("close box") << "close" << false << 4 << QStringList{"c.bin", "x1.bin", "x2.bin"};
+}
+
+void PromptsTest::fileSearchStandingAnswers() {
+  QFETCH(QString, button);
+  QFETCH(bool, tick);
+  QFETCH(int, prompts);
+  QFETCH(QStringList, after);
+  Harness h;
+  for (const char* name : {"a.bin", "b.bin", "c.bin"}) h.Write(name, 3000, name[0]);
+  h.CreateSet({"a.bin", "b.bin", "c.bin"}, "set", 1);
+  QFile::rename(h.Path("a.bin"), h.Path("x1.bin"));
+  QFile::rename(h.Path("b.bin"), h.Path("x2.bin"));
+  h.dialogs.volume = h.Path("set.PAR");
+
+  QString missingShown;
+  h.script.Otherwise([&](QWidget* w) {
+    if (w->objectName() == "Renameform") {
+      if (missingShown.isEmpty()) missingShown = Child<QLabel>(w, "Label1")->text();
+      QVERIFY(!Child<QCheckBox>(w, "dontaskbox")->isChecked() || !tick);
+      Answer(w, {button, tick});
+    } else {
+      Click(Child(w, "OKButton"));
+    }
+  });
+  Click(h.Main()->CheckButton);
+  Click(h.Main()->CheckButton);
+
+  QCOMPARE(h.script.seen.count("Renameform"), prompts);
+  QCOMPARE(h.script.seen.count("Reportform"), 2);
+  QCOMPARE(missingShown, QString("a.bin"));
+  QStringList files = h.Files().filter(".bin");
+  QCOMPARE(files, after);
+}
+
+void PromptsTest::restoreStandingAnswers_data() {
+  QTest::addColumn<QList<Reply>>("replies");
+  QTest::addColumn<QStringList>("rebuilt");
+  QTest::newRow("yes, ticked") << QList<Reply>{{"yesbutton", true}}
+                               << QStringList{"a.bin", "b.bin"};
+  QTest::newRow("no, ticked") << QList<Reply>{{"nobutton", true}} << QStringList{};
+  QTest::newRow("yes, then no") << QList<Reply>{{"yesbutton"}, {"nobutton"}}
+                                << QStringList{"a.bin"};
+  QTest::newRow("closed at the first file")
+      << QList<Reply>{{"close"}, {"yesbutton"}} << QStringList{"b.bin"};
+}
+
+void PromptsTest::restoreStandingAnswers() {
+  QFETCH(QList<Reply>, replies);
+  QFETCH(QStringList, rebuilt);
+  Harness h;
+  for (const char* name : {"a.bin", "b.bin", "c.bin"}) h.Write(name, 70000, name[0]);
+  h.CreateSet({"a.bin", "b.bin", "c.bin"}, "set", 2);
+  QFile::remove(h.Path("a.bin"));
+  QFile::remove(h.Path("b.bin"));
+  h.dialogs.volume = h.Path("set.PAR");
+
+  QStringList asked;
+  h.script.Otherwise([&](QWidget* w) {
+    if (w->objectName() == "restoreform") {
+      asked << Child<QLabel>(w, "Label1")->text();
+      QVERIFY(!replies.isEmpty());
+      Answer(w, replies.takeFirst());
+    } else {
+      Click(Child(w, "Restorebutton"));
+      Click(Child(w, "OKButton"));
+    }
+  });
+  Click(h.Main()->CheckButton);
+
+  QVERIFY(replies.isEmpty());
+  QCOMPARE(asked.first(), QString("Restore a.bin ?"));
+  QCOMPARE(h.Files().filter(QRegularExpression("^[ab]\\.bin$")), rebuilt);
+}
+
+void PromptsTest::includePrompt_data() {
+  QTest::addColumn<QString>("button");
+  QTest::addColumn<bool>("answer");
+  QTest::newRow("include in parity") << "inc" << true;
+  QTest::newRow("only include in CRC") << "dinc" << false;
+  QTest::newRow("close box") << "close" << false;
+}
+
+void PromptsTest::includePrompt() {
+  QFETCH(QString, button);
+  QFETCH(bool, answer);
+  Harness h;
+  QString text;
+  h.script.Then([&](QWidget* w) {
+    text = Child<QLabel>(w, "Label1")->text();
+    Answer(w, {button});
+  });
+  QCOMPARE(h.windows->ui.AskInclude("readme.txt", 1200), answer);
+  QCOMPARE(text, QString("The file readme.txt (size: 1200 bytes) seems to be a small "
+                         "description or checksum file."));
+}
+
+void PromptsTest::progressWindowCannotBeClosed() {
+  Harness h;
+  ui::TProgressForm1* progress = h.windows->ProgressForm1;
+  QVERIFY(!(progress->windowFlags() & Qt::WindowCloseButtonHint));
+  QVERIFY(!(progress->windowFlags() & Qt::WindowMinMaxButtonsHint));
+  h.windows->ui.ShowProgress();
+  h.windows->ui.SetProgressText("Checking a.bin");
+  h.windows->ui.SetProgressPercent(42);
+  QVERIFY(progress->isVisible());
+  QCOMPARE(progress->percentlabel->text(), QString("42%"));
+  QVERIFY(!progress->close());
+  QTest::keyClick(progress, Qt::Key_Escape);
+  QVERIFY(progress->isVisible());
+  h.windows->ui.ClearProgressPercent();
+  QCOMPARE(progress->percentlabel->text(), QString());
+  h.windows->ui.HideProgress();
+  QVERIFY(!progress->isVisible());
+}
+
+void PromptsTest::pendingEventsRunAtMostEvery30ms() {
+  Harness h;
+  ui::WindowInteraction& ui = h.windows->ui;
+  QElapsedTimer clock;
+  ui.ShowProgress();  // paints at once
+  clock.start();
+  int ran = 0;
+  QTimer::singleShot(0, [&ran] { ++ran; });
+  ui.ProcessEvents();
+  if (clock.elapsed() < ui::WindowInteraction::kEventIntervalMs - 5) QCOMPARE(ran, 0);
+  QTest::qSleep(ui::WindowInteraction::kEventIntervalMs + 5);
+  ui.ProcessEvents();
+  QCOMPARE(ran, 1);
+  ui.HideProgress();
+}
+
+void PromptsTest::fileDialogs() {
+  QFileDialog check;
+  ui::SetUpCheckopen(check);
+  QCOMPARE(check.objectName(), QString("Checkopen"));
+  QCOMPARE(check.fileMode(), QFileDialog::ExistingFile);
+  QVERIFY(check.testOption(QFileDialog::DontUseNativeDialog));
+  QCOMPARE(check.nameFilters().size(), 2);
+  QVERIFY(check.nameFilters()[0].startsWith("PAR files"));
+  QVERIFY(check.nameFilters()[1].startsWith("Pxx files"));
+  QCOMPARE(check.selectedNameFilter(), check.nameFilters()[0]);
+  for (const char* pattern : {"*.PAR", "*.par"}) QVERIFY(check.nameFilters()[0].contains(pattern));
+  for (const char* pattern : {"*.P??", "*.p??"}) QVERIFY(check.nameFilters()[1].contains(pattern));
+  QFileDialog create;
+  ui::SetUpCreateopen(create);
+  QCOMPARE(create.fileMode(), QFileDialog::ExistingFiles);
+
+  // The real dialog, answered by the test, opens where the last one ended.
+  Harness h;
+  h.Write("one.PAR", 10);
+  ui::QtFileDialogs dialogs;
+  h.script.Then([&](QWidget* w) {
+    auto* dialog = qobject_cast<QFileDialog*>(w);
+    QVERIFY(dialog);
+    // Typed into the name field, then Enter, as a user would.
+    auto* name = Child<QLineEdit>(dialog, "fileNameEdit");
+    name->setText(h.Path("one.PAR"));
+    QTest::keyClick(name, Qt::Key_Return);
+  });
+  QCOMPARE(dialogs.ChooseVolume(nullptr), h.Path("one.PAR"));
+  QString openedIn;
+  h.script.Then([&](QWidget* w) {
+    openedIn = qobject_cast<QFileDialog*>(w)->directory().absolutePath();
+    qobject_cast<QFileDialog*>(w)->reject();
+  });
+  QVERIFY(dialogs.ChooseFilesToProtect(nullptr).isEmpty());
+  QCOMPARE(openedIn, QDir(h.folder.path()).absolutePath());
+}
+
+}  // namespace tarvel::uitest
+

@@ -1,0 +1,58 @@
+// The window test suites, one per group of windows; tests/ui/main.cpp runs
+// the one named on its command line (CTest runs each as its own test).
+#pragma once
+
+#include <QObject>
+
+namespace tarvel::uitest {
+
+class MainFormTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void init();
+  void fileCount_data();
+  void fileCount();
+  void setOrderAndCreate();
+  void propertiesRefusals_data();
+  void propertiesRefusals();
+  void commandLine_data();
+  void commandLine();
+  void buttonsDisabledDuringActionAndAfterError();
+  void droppedFiles_data();
+  void droppedFiles();
+  void aboutBox();
+};
+
+class PropertiesFormTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void labelsBoundsAndBaseName_data();
+  void labelsBoundsAndBaseName();
+  void spinEditStepsClampsAndTakesNoText();
+};
+
+class ReportFormTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void restoreDrivenByClicks();
+  void refusals_data();
+  void refusals();
+  void layout_data();
+  void layout();
+};
+
+class PromptsTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void fileSearchStandingAnswers_data();
+  void fileSearchStandingAnswers();
+  void restoreStandingAnswers_data();
+  void restoreStandingAnswers();
+  void includePrompt_data();
+  void includePrompt();
+  void progressWindowCannotBeClosed();
+  void pendingEventsRunAtMostEvery30ms();
+  void fileDialogs();
+};
+
+}  // namespace tarvel::uitest

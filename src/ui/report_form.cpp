@@ -93,7 +93,7 @@ void TReportform::ShowReport() {
   engine_.BuildReport(lines);
   QStringList text;
   text.reserve(static_cast<qsizetype>(lines.size()));
-  for (const std::string& line : lines) text.push_back(WindowInteraction::Text(line));
+  for (const std::string& line : lines) text.push_back(WindowInteraction::Shown(line));
   ReportMemo->setPlainText(text.join('\n'));
 }
 

@@ -33,7 +33,7 @@ void WindowInteraction::ShowProgress() {
 
 void WindowInteraction::HideProgress() { progress_->hide(); }
 
-void WindowInteraction::SetProgressText(const std::string& text) { progress_->SetWhat(Text(text)); }
+void WindowInteraction::SetProgressText(const std::string& text) { progress_->SetWhat(Shown(text)); }
 
 void WindowInteraction::SetProgressPercent(int percent) { progress_->SetPercent(percent); }
 
@@ -46,7 +46,7 @@ void WindowInteraction::ProcessEvents() {
 }
 
 bool WindowInteraction::AskInclude(const std::string& name, std::int64_t size) {
-  include_->SetIncludeFile(Text(name), size);
+  include_->SetIncludeFile(Shown(name), size);
   include_->exec();
   return include_->IncludeAnswer();
 }
@@ -54,17 +54,17 @@ bool WindowInteraction::AskInclude(const std::string& name, std::int64_t size) {
 void WindowInteraction::ResetRenamePrompt() { rename_->ResetRenameAnswer(); }
 
 RenameReply WindowInteraction::AskRename(const std::string& found, const std::string& missing) {
-  rename_->SetRenameFiles(Text(found), Text(missing));
+  rename_->SetRenameFiles(Shown(found), Shown(missing));
   return rename_->Ask();
 }
 
 void WindowInteraction::ResetRestorePrompt() { restore_->ResetRestoreAnswer(); }
 
 RestoreReply WindowInteraction::AskRestore(const std::string& name) {
-  return restore_->Ask(Text(name));
+  return restore_->Ask(Shown(name));
 }
 
-void WindowInteraction::Message(const std::string& text) { ShowMessage(Text(text)); }
+void WindowInteraction::Message(const std::string& text) { ShowMessage(Shown(text)); }
 
 QWidget* WindowInteraction::Front(QWidget* parent) const {
   if (parent) return parent;
@@ -79,7 +79,7 @@ void WindowInteraction::ShowMessage(const QString& text, QMessageBox::Icon icon,
 }
 
 void WindowInteraction::ShowError(const std::string& errorText, QWidget* parent) {
-  ShowMessage(Text(ErrorBoxText(errorText)), QMessageBox::Critical, parent);
+  ShowMessage(Shown(ErrorBoxText(errorText)), QMessageBox::Critical, parent);
 }
 
 }  // namespace tarvel::ui

@@ -12,6 +12,7 @@
 #include <QString>
 #include <string>
 
+#include "engine/format.h"
 #include "engine/interaction.h"
 
 class QWidget;
@@ -30,6 +31,10 @@ class WindowInteraction : public Interaction {
   // Engine text to window text and back (UTF-8).
   static QString Text(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
   static std::string Bytes(const QString& s) { return s.toUtf8().toStdString(); }
+  // Engine text as the user is shown it: a control character that a name
+  // may carry (a volume found in the folder, a file offered by the search)
+  // appears as '?', never raw.
+  static QString Shown(const std::string& s) { return Text(PrintableText(s)); }
 
   // The windows it talks through; set once they exist.
   void Attach(QWidget* mainWindow, TProgressForm1* progress, TIncludeform* include,

@@ -34,6 +34,20 @@ inline std::string SlurpText(const std::string& path) {
   return std::string(bytes.begin(), bytes.end());
 }
 
+// In a child process: becomes tarvel-cli with `args`.  A run that never
+// ends is killed after a minute and shows as status -1.
+[[noreturn]] inline void ExecCli(const std::vector<std::string>& args) {
+  alarm(60);
+  std::vector<char*> argv;
+  std::string prog = TARVEL_CLI_PATH;
+  argv.push_back(prog.data());
+  std::vector<std::string> copy = args;
+  for (auto& a : copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  execv(prog.c_str(), argv.data());
+  _exit(127);
+}
+
 inline CliResult RunCli(const std::string& cwd, const std::vector<std::string>& args,
                         const CliRunOptions& options = {}) {
   TempDir io;
@@ -59,15 +73,7 @@ inline CliResult RunCli(const std::string& cwd, const std::vector<std::string>& 
                          static_cast<rlim_t>(options.fileSizeLimit)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
-    alarm(60);  // a run that never ends is killed and shows as status -1
-    std::vector<char*> argv;
-    std::string prog = TARVEL_CLI_PATH;
-    argv.push_back(prog.data());
-    std::vector<std::string> copy = args;
-    for (auto& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(prog.c_str(), argv.data());
-    _exit(127);
+    ExecCli(args);
   }
   CliResult r;
   if (options.stderrTerminal) {

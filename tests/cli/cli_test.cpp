@@ -42,15 +42,7 @@ pid_t StartCli(const std::string& cwd, const std::vector<std::string>& args) {
     dup2(null, 1);
     dup2(null, 2);
     if (chdir(cwd.c_str()) != 0) _exit(126);
-    alarm(60);
-    std::vector<char*> argv;
-    std::string prog = TARVEL_CLI_PATH;
-    argv.push_back(prog.data());
-    std::vector<std::string> copy = args;
-    for (auto& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(prog.c_str(), argv.data());
-    _exit(127);
+    testing::ExecCli(args);
   }
   return pid;
 }

@@ -87,41 +87,53 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
   bool anyInParity = false;
 
   ui_.ShowProgress();
+  // One pass reads every file once for its size and both digests, all files
+  // at once; the files are shown, asked about and counted in list order as
+  // their reading ends, exactly as if they were read one after another.
+  std::vector<FileHashJob> jobs(paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) jobs[i] = {paths[i], 0, -1, /*mustOpen=*/true};
+  FileHashPass pass(env_, std::move(jobs), threads_);
+  StepsInOrder steps(
+      paths.size(),
+      [&](std::size_t i) {
+        fileentry& e = m.FileTable[i];
+        e.status = 1;
+        e.path = paths[i];
+        e.name = BareName(paths[i]);
+        e.entrysize = EntrySizeFor(e.name);
+        e.crcok = 1;
+        e.present = 1;
+        ui_.SetProgressText("Analyzing " + e.name);
+        ui_.SetProgressPercent(static_cast<int>(i) * 100 / (m.FileCount - 1));
+        ui_.ProcessEvents();
+      },
+      [&](std::size_t i) { return pass.Over(i); },
+      [&](std::size_t i) {
+        pass.ThrowError(i);
+        fileentry& e = m.FileTable[i];
+        e.filesize = pass.Result(i).size;
+        if (e.filesize == 0) {
+          result = false;
+          ui_.Message("Error reading " + e.path + ", or filesize is zero.");
+          e.crcok = 0;
+          e.present = 0;
+        }
+        if (IsSmallFileExtension(e.name) && e.filesize < kSmallFileLimit &&
+            !ui_.AskInclude(e.name, e.filesize)) {
+          e.status = 0;
+        }
+        if (e.InParity()) {
+          anyInParity = true;
+          m.TotalSize += e.filesize;
+          if (e.filesize > m.BiggestFileSize) m.BiggestFileSize = e.filesize;
+        }
+      },
+      [&] { ui_.ProcessEvents(); });
+  pass.Run([&] { steps.Advance(); });
+  steps.Complete();
   for (int i = 0; i < m.FileCount; ++i) {
-    fileentry& e = m.FileTable[i];
-    e.status = 1;
-    e.path = paths[i];
-    e.name = BareName(paths[i]);
-    e.entrysize = EntrySizeFor(e.name);
-    e.crcok = 1;
-    e.present = 1;
-
-    ui_.SetProgressText("Analyzing " + e.name);
-    ui_.SetProgressPercent(i * 100 / (m.FileCount - 1));
-    ui_.ProcessEvents();
-
-    // One open and one pass over the file give its size and both digests.
-    const std::unique_ptr<File> file = env_.OpenRead(e.path);
-    e.filesize = file->Size();
-    const md5pair digests = md5wholeandhead(*file);
-    e.md5whole = digests.whole;
-    e.md5head = digests.head;
-
-    if (e.filesize == 0) {
-      result = false;
-      ui_.Message("Error reading " + e.path + ", or filesize is zero.");
-      e.crcok = 0;
-      e.present = 0;
-    }
-    if (IsSmallFileExtension(e.name) && e.filesize < kSmallFileLimit &&
-        !ui_.AskInclude(e.name, e.filesize)) {
-      e.status = 0;
-    }
-    if (e.InParity()) {
-      anyInParity = true;
-      m.TotalSize += e.filesize;
-      if (e.filesize > m.BiggestFileSize) m.BiggestFileSize = e.filesize;
-    }
+    m.FileTable[i].md5whole = pass.Result(i).whole;
+    m.FileTable[i].md5head = pass.Result(i).head;
   }
   ui_.HideProgress();
 

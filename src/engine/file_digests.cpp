@@ -1,15 +1,18 @@
 #include "engine/file_digests.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <memory>
+#include <span>
 #include <vector>
+
+#include "checksum/hash_jobs.h"
 
 namespace tarvel {
 namespace {
 
 constexpr std::int64_t kHeadBytes = 16384;
-constexpr std::int64_t kControlOffset = 32;
 constexpr std::int64_t kToTheEnd = std::numeric_limits<std::int64_t>::max();
 // A buffer never smaller than this, whatever size the file claims (a device
 // reports 0).
@@ -71,7 +74,7 @@ md5digest OfPath(Env& env, const std::string& path, Digest digest) {
 
 md5digest md5file(File& file) { return Portion(file, 0, kToTheEnd); }
 md5digest md5first16k(File& file) { return Portion(file, 0, kHeadBytes); }
-md5digest md5from32(File& file) { return Portion(file, kControlOffset, kToTheEnd); }
+md5digest md5from32(File& file) { return Portion(file, kControlDigestStart, kToTheEnd); }
 
 md5pair md5wholeandhead(File& file) {
   md5state ctx;
@@ -90,6 +93,114 @@ md5digest md5first16k(Env& env, const std::string& path) {
 }
 md5digest md5from32(Env& env, const std::string& path) {
   return OfPath(env, path, [](File& f) { return md5from32(f); });
+}
+
+FileHashPass::FileHashPass(Env& env, std::vector<FileHashJob> jobs, int threads)
+    : env_(env),
+      jobs_(std::move(jobs)),
+      threads_(threads),
+      results_(jobs_.size()),
+      files_(jobs_.size()),
+      over_(std::make_unique<std::atomic<bool>[]>(jobs_.size())) {}
+
+FileHashPass::~FileHashPass() = default;
+
+bool FileHashPass::Over(std::size_t i) const { return over_[i].load(std::memory_order_acquire); }
+
+void FileHashPass::ThrowError(std::size_t i) const {
+  if (results_[i].error) std::rethrow_exception(results_[i].error);
+}
+
+void FileHashPass::Finish(std::size_t i, std::unique_ptr<File>& file) {
+  file.reset();
+  over_[i].store(true, std::memory_order_release);
+}
+
+// The reader of job i.  HashJobs asks for one chunk at a time, never from two
+// threads at once, so the job's file and result belong to whichever thread
+// asks.
+std::size_t FileHashPass::Read(std::size_t i, std::uint64_t offset, std::uint8_t* buffer,
+                               std::size_t n) {
+  const FileHashJob& job = jobs_[i];
+  FileHashResult& result = results_[i];
+  std::unique_ptr<File>& file = files_[i];
+  try {
+    if (!file) {
+      try {
+        file = env_.OpenRead(job.path);
+      } catch (const FileError&) {
+        if (job.mustOpen) throw;
+        Finish(i, file);
+        return 0;  // the empty message
+      }
+      result.opened = true;
+      result.size = file->Size();
+    }
+    std::size_t want = n;
+    if (job.limit >= 0) {
+      want = static_cast<std::size_t>(
+          std::clamp<std::int64_t>(job.limit - static_cast<std::int64_t>(offset), 0,
+                                   static_cast<std::int64_t>(n)));
+    }
+    const std::size_t got =
+        want == 0 ? 0 : file->ReadAt(job.start + static_cast<std::int64_t>(offset), buffer, want);
+    if (got < n) Finish(i, file);
+    return got;
+  } catch (...) {
+    result.error = std::current_exception();
+    Finish(i, file);
+    throw;
+  }
+}
+
+void FileHashPass::Run(const std::function<void()>& progress) {
+  std::vector<HashJob> jobs(jobs_.size());
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    jobs[i].read = [this, i](std::uint64_t offset, std::uint8_t* buffer, std::size_t n) {
+      return Read(i, offset, buffer, n);
+    };
+  }
+  HashJobsOptions options;
+  options.threads = threads_;
+  if (progress) options.progress = [&progress](const HashProgress&) { progress(); };
+  const std::vector<HashJobResult> done = HashJobs(jobs, options);
+  for (std::size_t i = 0; i < done.size(); ++i) {
+    results_[i].whole = done[i].whole;
+    results_[i].head = done[i].head;
+  }
+}
+
+StepsInOrder::StepsInOrder(std::size_t count, std::function<void(std::size_t)> show,
+                           std::function<bool(std::size_t)> ready,
+                           std::function<void(std::size_t)> done,
+                           std::function<void()> processEvents)
+    : count_(count),
+      show_(std::move(show)),
+      ready_(std::move(ready)),
+      done_(std::move(done)),
+      processEvents_(std::move(processEvents)) {}
+
+void StepsInOrder::Advance() {
+  for (;;) {
+    if (shown_ == finished_ && shown_ < count_) {
+      show_(shown_++);
+      continue;
+    }
+    if (finished_ < shown_ && ready_(finished_)) {
+      done_(finished_++);
+      continue;
+    }
+    break;
+  }
+  // The windows stay responsive while the steps wait for the hashing.
+  constexpr std::int64_t kEventsEveryMs = 50;
+  const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+  if (now - lastEvents_ >= kEventsEveryMs) {
+    lastEvents_ = now;
+    processEvents_();
+  }
 }
 
 }  // namespace tarvel

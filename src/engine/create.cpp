@@ -15,7 +15,6 @@
 #include <string_view>
 #include <vector>
 
-#include "checksum/md5_lanes.h"
 #include "engine/engine.h"
 #include "engine/file_digests.h"
 #include "engine/format.h"
@@ -58,11 +57,10 @@ std::string UnlistableNameText(const std::string& path) {
 }
 
 // One volume being written, under a temporary name until every volume is
-// complete, with the digest of its bytes from offset 32 on.
+// complete.
 struct VolumeOut {
   std::string name;
   std::unique_ptr<ReplacingWriter> file;
-  md5state control{};
 };
 
 }  // namespace
@@ -203,6 +201,9 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
   // Headers and file lists.
   const std::vector<std::uint8_t> list = EncodeFileList(m);
   std::vector<VolumeOut> volumes(parityCount + 1);
+  // Each volume's digest of its bytes from offset 32 on, taken as they are
+  // written; the volumes advance side by side in the multi-buffer MD5.
+  StreamDigests controls(static_cast<std::size_t>(parityCount) + 1);
   ui_.SetProgressText("Writing headers...");
   ui_.ShowProgress();
   for (int n = 0; n <= parityCount; ++n) {
@@ -210,7 +211,7 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
     ui_.ProcessEvents();
     VolumeOut& vol = volumes[n];
     vol.name = VolumeFileName(baseName, n);
-    vol.file = std::make_unique<ReplacingWriter>(env_, vol.name);
+    vol.file = std::make_unique<ReplacingWriter>(env_, vol.name, /*keepDigests=*/false);
 
     VolumeHeader h;
     h.control = m.SetHash;  // placeholder until the digest of the finished volume is known
@@ -226,8 +227,8 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
     std::vector<std::uint8_t> bytes(header.begin(), header.end());
     bytes.insert(bytes.end(), list.begin(), list.end());
     vol.file->WriteAt(0, bytes);
-    md5init(vol.control);
-    md5update(vol.control, bytes.data() + kOffSetHash, bytes.size() - kOffSetHash);
+    controls.Add(static_cast<std::size_t>(n), bytes.data() + kOffSetHash, bytes.size() - kOffSetHash);
+    controls.Run();
   }
 
   // Parity data, in passes over one chunk of every file.
@@ -236,7 +237,6 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
   ui_.ProcessEvents();
   std::vector<std::unique_ptr<File>> sources(files);
   for (int k = 0; k < files; ++k) sources[k] = env_.OpenRead(m.ParityFileTable[k].path);
-  Md5Lanes controlLanes;
   int shown = 0;
   for (std::int64_t pos = 0; pos < m.BiggestFileSize; pos += kChunkSize) {
     const int percent = static_cast<int>(pos * 100 / m.BiggestFileSize);
@@ -263,19 +263,10 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
     for (int v = 1; v <= parityCount; ++v) {
       volumes[v].file->WriteAt(m.DataOffset + pos, std::span(parity_.ParityRow(v), length));
     }
-    // The volumes' digests advance side by side, sixteen at a time.
-    for (int first = 1; first <= parityCount; first += Md5Lanes::kLanes) {
-      const int count = std::min(Md5Lanes::kLanes, parityCount - first + 1);
-      for (int lane = 0; lane < count; ++lane) {
-        controlLanes.Resume(lane, volumes[first + lane].control);
-        controlLanes.Feed(lane, parity_.ParityRow(first + lane), length);
-      }
-      controlLanes.Run();
-      for (int lane = 0; lane < count; ++lane) {
-        volumes[first + lane].control = controlLanes.Save(lane);
-        controlLanes.Restart(lane);
-      }
+    for (int v = 1; v <= parityCount; ++v) {
+      controls.Add(static_cast<std::size_t>(v), parity_.ParityRow(v), length);
     }
+    controls.Run();
   }
   sources.clear();
 
@@ -285,9 +276,7 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
     ui_.SetProgressText("Creating checksum for " + vol.name);
     ui_.SetProgressPercent(n * 100 / parityCount);
     ui_.ProcessEvents();
-    md5digest control;
-    md5final(vol.control, control);
-    vol.file->WriteAt(kOffControl, control);
+    vol.file->WriteAt(kOffControl, controls.Whole(static_cast<std::size_t>(n)));
   }
   // Only complete volumes take the names of the set: every one is on disk
   // before the first replaces a volume of the previous set, so a full disk

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "checksum/hash_jobs.h"
+#include "checksum/md5_lanes.h"
 
 namespace tarvel {
 namespace {
@@ -168,6 +169,67 @@ void FileHashPass::Run(const std::function<void()>& progress) {
     results_[i].whole = done[i].whole;
     results_[i].head = done[i].head;
   }
+}
+
+StreamDigests::StreamDigests(std::size_t count)
+    : streams_(count), lanes_(std::make_unique<Md5Lanes>()) {
+  for (Stream& s : streams_) md5init(s.ctx);
+}
+
+StreamDigests::~StreamDigests() = default;
+
+void StreamDigests::Add(std::size_t i, const std::uint8_t* data, std::size_t n) {
+  streams_[i].data = data;
+  streams_[i].queued = n;
+}
+
+void StreamDigests::Run() {
+  std::vector<std::size_t> busy;
+  for (std::size_t i = 0; i < streams_.size(); ++i) {
+    if (streams_[i].queued > 0) busy.push_back(i);
+  }
+  Md5Lanes& lanes = *lanes_;
+  for (std::size_t first = 0; first < busy.size(); first += Md5Lanes::kLanes) {
+    const int count =
+        static_cast<int>(std::min<std::size_t>(Md5Lanes::kLanes, busy.size() - first));
+    bool marked[Md5Lanes::kLanes] = {};
+    for (int lane = 0; lane < count; ++lane) {
+      Stream& s = streams_[busy[first + lane]];
+      lanes.Resume(lane, s.ctx);
+      std::size_t split = 0;
+      if (s.length < kHeadBytes && s.length + static_cast<std::int64_t>(s.queued) >= kHeadBytes) {
+        split = static_cast<std::size_t>(kHeadBytes - s.length);
+        lanes.Feed(lane, s.data, split);
+        lanes.MarkHead(lane);
+        marked[lane] = true;
+      }
+      lanes.Feed(lane, s.data + split, s.queued - split);
+    }
+    lanes.Run();
+    for (int lane = 0; lane < count; ++lane) {
+      Stream& s = streams_[busy[first + lane]];
+      if (marked[lane]) {
+        s.head = lanes.HeadDigest(lane);
+        s.haveHead = true;
+      }
+      s.ctx = lanes.Save(lane);
+      lanes.Restart(lane);
+      s.length += static_cast<std::int64_t>(s.queued);
+      s.data = nullptr;
+      s.queued = 0;
+    }
+  }
+}
+
+md5digest StreamDigests::Whole(std::size_t i) const {
+  md5state copy = streams_[i].ctx;
+  md5digest out;
+  md5final(copy, out);
+  return out;
+}
+
+md5digest StreamDigests::Head(std::size_t i) const {
+  return streams_[i].haveHead ? streams_[i].head : Whole(i);
 }
 
 StepsInOrder::StepsInOrder(std::size_t count, std::function<void(std::size_t)> show,

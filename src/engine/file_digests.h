@@ -37,6 +37,8 @@
 
 namespace tarvel {
 
+class Md5Lanes;
+
 // Where a volume's control digest starts (md5from32).
 inline constexpr std::int64_t kControlDigestStart = 32;
 
@@ -122,6 +124,43 @@ class FileHashPass {
   std::vector<FileHashResult> results_;
   std::vector<std::unique_ptr<File>> files_;  // open while a job is read
   std::unique_ptr<std::atomic<bool>[]> over_;
+};
+
+// The digests of many byte streams that grow side by side as they are
+// written (the volumes of a set, the files being rebuilt), advanced sixteen
+// at a time in the multi-buffer MD5.  Bytes added are hashed at the next Run
+// and must stay valid and unchanged until then.
+class StreamDigests {
+ public:
+  explicit StreamDigests(std::size_t count);
+  ~StreamDigests();
+  StreamDigests(const StreamDigests&) = delete;
+  StreamDigests& operator=(const StreamDigests&) = delete;
+
+  // Queues the next `n` bytes of stream i.  REQUIRES: at most one Add per
+  // stream between two Runs.
+  void Add(std::size_t i, const std::uint8_t* data, std::size_t n);
+  // Hashes everything queued.
+  void Run();
+
+  // Bytes of stream i so far.
+  [[nodiscard]] std::int64_t Length(std::size_t i) const { return streams_[i].length; }
+  // The digest of all bytes of stream i, and of their first 16384 (all of
+  // them when there are fewer).  REQUIRES: nothing queued since Run.
+  [[nodiscard]] md5digest Whole(std::size_t i) const;
+  [[nodiscard]] md5digest Head(std::size_t i) const;
+
+ private:
+  struct Stream {
+    md5state ctx{};
+    std::int64_t length = 0;
+    bool haveHead = false;
+    md5digest head{};
+    const std::uint8_t* data = nullptr;  // queued
+    std::size_t queued = 0;
+  };
+  std::vector<Stream> streams_;
+  std::unique_ptr<Md5Lanes> lanes_;
 };
 
 // Shows a pass's steps in their order while the pass runs.  Step i is shown

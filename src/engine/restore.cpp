@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/file_digests.h"
 #include "engine/replacing_writer.h"
 
 namespace tarvel {
@@ -225,10 +226,13 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
   });
 
   // Only the chunks that hold bytes of a rebuilt file are read.
+  // Their digests are taken as they are written, side by side.
   std::vector<std::unique_ptr<ReplacingWriter>> targets;
+  StreamDigests written(missingIndices.size());
   std::int64_t end = 0;
   for (int i : missingIndices) {
-    targets.push_back(std::make_unique<ReplacingWriter>(env_, InSetFolder(entryOf(i).name)));
+    targets.push_back(std::make_unique<ReplacingWriter>(env_, InSetFolder(entryOf(i).name),
+                                                        /*keepDigests=*/false));
     end = std::max(end, entryOf(i).filesize);
   }
   sources.Open();
@@ -249,9 +253,11 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
     for (std::size_t t = 0; t < missingIndices.size(); ++t) {
       const std::int64_t length =
           std::clamp<std::int64_t>(entryOf(missingIndices[t]).filesize - pos, 0, kChunkSize);
-      targets[t]->WriteAt(
-          pos, std::span(parity_.ParityRow(missingIndices[t]), static_cast<std::size_t>(length)));
+      const std::uint8_t* row = parity_.ParityRow(missingIndices[t]);
+      targets[t]->WriteAt(pos, std::span(row, static_cast<std::size_t>(length)));
+      written.Add(t, row, static_cast<std::size_t>(length));
     }
+    written.Run();
   }
   // Each rebuilt file is proven before it replaces anything: a volume whose
   // digest is right can still carry wrong parity (one made from other files
@@ -259,7 +265,8 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
   // overwrite what the user has.
   for (; committed < targets.size(); ++committed) {
     const fileentry& e = entryOf(missingIndices[committed]);
-    if (targets[committed]->Holds(e.filesize, e.md5whole, e.md5head)) {
+    if (written.Length(committed) == e.filesize && md5equal(written.Whole(committed), e.md5whole) &&
+        md5equal(written.Head(committed), e.md5head)) {
       targets[committed]->Commit();
       actions_.push_back({FileActionKind::kRebuilt, e.name, {}});
     } else {

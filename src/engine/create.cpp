@@ -19,6 +19,7 @@
 #include "engine/file_digests.h"
 #include "engine/format.h"
 #include "engine/replacing_writer.h"
+#include "engine/worker_pool.h"
 
 namespace tarvel {
 namespace {
@@ -237,6 +238,7 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
   ui_.ProcessEvents();
   std::vector<std::unique_ptr<File>> sources(files);
   for (int k = 0; k < files; ++k) sources[k] = env_.OpenRead(m.ParityFileTable[k].path);
+  WorkerPool workers(threads_);
   int shown = 0;
   for (std::int64_t pos = 0; pos < m.BiggestFileSize; pos += kChunkSize) {
     const int percent = static_cast<int>(pos * 100 / m.BiggestFileSize);
@@ -246,27 +248,36 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
       shown = percent;
     }
     // Every row is written in full (data, then zeros past the file's end),
-    // so the blocks need no clearing between passes.
-    for (int k = 0; k < files; ++k) {
+    // so the blocks need no clearing between passes.  The rows are read on
+    // all threads; an error is that of the first file in order that failed.
+    workers.ForEach(static_cast<std::size_t>(files), [&](std::size_t k) {
       const fileentry& e = m.ParityFileTable[k];
+      const int r = static_cast<int>(k) + 1;
       const std::int64_t want = std::clamp<std::int64_t>(e.filesize - pos, 0, kChunkSize);
-      std::uint8_t* row = parity_.DataRow(k + 1);
-      if (want > 0 && sources[k]->ReadAt(pos, row, static_cast<std::size_t>(want)) !=
+      if (want > 0 && sources[k]->ReadAt(pos, parity_.DataRow(r), static_cast<std::size_t>(want)) !=
                           static_cast<std::size_t>(want)) {
         throw FileError(ShorterThanAnalysedText(e.path));
       }
-      parity_.ClearDataRowFrom(k + 1, static_cast<int>(want));
-    }
+      parity_.ClearDataRowFrom(r, static_cast<int>(want));
+    });
     parity_.ComputeParity(files, parityCount);
     const std::size_t length =
         static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, m.BiggestFileSize - pos));
-    for (int v = 1; v <= parityCount; ++v) {
-      volumes[v].file->WriteAt(m.DataOffset + pos, std::span(parity_.ParityRow(v), length));
-    }
+    // The parity rows go to the volumes while their digests are taken, the
+    // digests split among the threads (tasks 0 .. parts-1), then one task
+    // per volume written (an error is that of the first volume in order).
     for (int v = 1; v <= parityCount; ++v) {
       controls.Add(static_cast<std::size_t>(v), parity_.ParityRow(v), length);
     }
-    controls.Run();
+    const auto parts = static_cast<std::size_t>(workers.Threads());
+    workers.ForEach(parts + static_cast<std::size_t>(parityCount), [&](std::size_t task) {
+      if (task < parts) {
+        controls.Run(task, parts);
+        return;
+      }
+      const int v = static_cast<int>(task - parts) + 1;
+      volumes[v].file->WriteAt(m.DataOffset + pos, std::span(parity_.ParityRow(v), length));
+    });
   }
   sources.clear();
 

@@ -171,24 +171,22 @@ void FileHashPass::Run(const std::function<void()>& progress) {
   }
 }
 
-StreamDigests::StreamDigests(std::size_t count)
-    : streams_(count), lanes_(std::make_unique<Md5Lanes>()) {
+StreamDigests::StreamDigests(std::size_t count) : streams_(count) {
   for (Stream& s : streams_) md5init(s.ctx);
 }
-
-StreamDigests::~StreamDigests() = default;
 
 void StreamDigests::Add(std::size_t i, const std::uint8_t* data, std::size_t n) {
   streams_[i].data = data;
   streams_[i].queued = n;
 }
 
-void StreamDigests::Run() {
+void StreamDigests::Run(std::size_t part, std::size_t parts) {
   std::vector<std::size_t> busy;
-  for (std::size_t i = 0; i < streams_.size(); ++i) {
+  for (std::size_t i = part; i < streams_.size(); i += parts) {
     if (streams_[i].queued > 0) busy.push_back(i);
   }
-  Md5Lanes& lanes = *lanes_;
+  if (busy.empty()) return;
+  Md5Lanes lanes;
   for (std::size_t first = 0; first < busy.size(); first += Md5Lanes::kLanes) {
     const int count =
         static_cast<int>(std::min<std::size_t>(Md5Lanes::kLanes, busy.size() - first));

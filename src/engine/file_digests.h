@@ -37,8 +37,6 @@
 
 namespace tarvel {
 
-class Md5Lanes;
-
 // Where a volume's control digest starts (md5from32).
 inline constexpr std::int64_t kControlDigestStart = 32;
 
@@ -133,7 +131,6 @@ class FileHashPass {
 class StreamDigests {
  public:
   explicit StreamDigests(std::size_t count);
-  ~StreamDigests();
   StreamDigests(const StreamDigests&) = delete;
   StreamDigests& operator=(const StreamDigests&) = delete;
 
@@ -141,7 +138,10 @@ class StreamDigests {
   // stream between two Runs.
   void Add(std::size_t i, const std::uint8_t* data, std::size_t n);
   // Hashes everything queued.
-  void Run();
+  void Run() { Run(0, 1); }
+  // Hashes what is queued in the streams i with i % parts == part, so that
+  // `parts` threads can share the work (each part its own).
+  void Run(std::size_t part, std::size_t parts);
 
   // Bytes of stream i so far.
   [[nodiscard]] std::int64_t Length(std::size_t i) const { return streams_[i].length; }
@@ -160,7 +160,6 @@ class StreamDigests {
     std::size_t queued = 0;
   };
   std::vector<Stream> streams_;
-  std::unique_ptr<Md5Lanes> lanes_;
 };
 
 // Shows a pass's steps in their order while the pass runs.  Step i is shown

@@ -19,6 +19,7 @@
 #include "engine/engine.h"
 #include "engine/file_digests.h"
 #include "engine/replacing_writer.h"
+#include "engine/worker_pool.h"
 
 namespace tarvel {
 namespace {
@@ -240,6 +241,7 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
   // The percentage is that of the whole parity data, as for every restore;
   // the pass simply ends once the rebuilt files are complete.
   const int rows = parity_.RowSourceCount;
+  WorkerPool workers(threads_);
   int shown = 0;
   for (std::int64_t pos = 0; pos < end; pos += kChunkSize) {
     const int percent = static_cast<int>(pos * 100 / std::max(m.BiggestFileSize, end));
@@ -248,16 +250,29 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
       ui_.ProcessEvents();
       shown = percent;
     }
-    for (int r = 0; r < rows; ++r) sources.ReadChunk(r, pos);
+    // The sources are read on all threads (an error is that of the first
+    // source in order that failed), and the rebuilt chunks are written
+    // while their digests are taken, both shared among the threads.
+    workers.ForEach(static_cast<std::size_t>(rows),
+                    [&](std::size_t r) { sources.ReadChunk(static_cast<int>(r), pos); });
     parity_.ApplyRecovery();
-    for (std::size_t t = 0; t < missingIndices.size(); ++t) {
-      const std::int64_t length =
-          std::clamp<std::int64_t>(entryOf(missingIndices[t]).filesize - pos, 0, kChunkSize);
-      const std::uint8_t* row = parity_.ParityRow(missingIndices[t]);
-      targets[t]->WriteAt(pos, std::span(row, static_cast<std::size_t>(length)));
-      written.Add(t, row, static_cast<std::size_t>(length));
+    const std::size_t count = missingIndices.size();
+    const auto length = [&](std::size_t t) {
+      return static_cast<std::size_t>(
+          std::clamp<std::int64_t>(entryOf(missingIndices[t]).filesize - pos, 0, kChunkSize));
+    };
+    for (std::size_t t = 0; t < count; ++t) {
+      written.Add(t, parity_.ParityRow(missingIndices[t]), length(t));
     }
-    written.Run();
+    const auto parts = static_cast<std::size_t>(workers.Threads());
+    workers.ForEach(parts + count, [&](std::size_t task) {
+      if (task < parts) {
+        written.Run(task, parts);
+        return;
+      }
+      const std::size_t t = task - parts;
+      targets[t]->WriteAt(pos, std::span(parity_.ParityRow(missingIndices[t]), length(t)));
+    });
   }
   // Each rebuilt file is proven before it replaces anything: a volume whose
   // digest is right can still carry wrong parity (one made from other files

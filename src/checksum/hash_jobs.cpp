@@ -132,11 +132,15 @@ class Pass {
       const std::uint64_t bytes = HashRound(lanes, buffers, round);
       {
         std::lock_guard lock(mutex_);
-        for (const Pending& p : round) {
-          if (p.index == kFinished) {
+        // Unfinished jobs go back to the front, in their order, so that the
+        // jobs in progress are always the first unfinished ones: a new job
+        // starts only when one ends.  Sources are then open only while
+        // they are read, and jobs end roughly in their order.
+        for (auto p = round.rbegin(); p != round.rend(); ++p) {
+          if (p->index == kFinished) {
             --unfinished_;
           } else {
-            pool_.push_back(p);
+            pool_.push_front(*p);
           }
         }
         bytes_ += bytes;

@@ -48,7 +48,8 @@ class Pass {
     const int wanted = options.threads > 0 ? options.threads : OnlineCpus();
     threads_ = static_cast<int>(std::clamp<std::size_t>(static_cast<std::size_t>(wanted), 1,
                                                         std::max<std::size_t>(jobs.size(), 1)));
-    for (std::size_t i = 0; i < jobs.size(); ++i) pool_.push_back(Pending{i});
+    window_ = 2 * static_cast<std::size_t>(Md5Lanes::kLanes) * static_cast<std::size_t>(threads_);
+    Admit();
   }
 
   std::vector<HashJobResult> Run() {
@@ -132,22 +133,31 @@ class Pass {
       const std::uint64_t bytes = HashRound(lanes, buffers, round);
       {
         std::lock_guard lock(mutex_);
-        // Unfinished jobs go back to the front, in their order, so that the
-        // jobs in progress are always the first unfinished ones: a new job
-        // starts only when one ends.  Sources are then open only while
-        // they are read, and jobs end roughly in their order.
-        for (auto p = round.rbegin(); p != round.rend(); ++p) {
-          if (p->index == kFinished) {
+        for (const Pending& p : round) {
+          if (p.index == kFinished) {
             --unfinished_;
+            --started_;
           } else {
-            pool_.push_front(*p);
+            pool_.push_back(p);
           }
         }
+        Admit();
         bytes_ += bytes;
         progressDue_ = true;
         changed_.notify_all();
       }
       if (callingThread) Report(Snapshot());
+    }
+  }
+
+  // Starts jobs, in their order, while fewer than window_ are in progress:
+  // enough for full lanes on every thread, few enough that only some
+  // sources are open at a time, and jobs end roughly in their order.
+  // REQUIRES: mutex_ held (or no thread started yet).
+  void Admit() {
+    while (started_ < window_ && next_ < jobs_.size()) {
+      pool_.push_back(Pending{next_++});
+      ++started_;
     }
   }
 
@@ -272,6 +282,9 @@ class Pass {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Pending> pool_;  // jobs waiting for their next round
+  std::size_t window_ = 0;    // jobs in progress at most
+  std::size_t next_ = 0;      // the first job not yet started
+  std::size_t started_ = 0;   // jobs started and not finished
   std::size_t unfinished_;    // jobs not yet finished, in the pool or in a round
   std::uint64_t bytes_ = 0;
   bool progressDue_ = false;

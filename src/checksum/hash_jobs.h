@@ -12,9 +12,9 @@
 // request of its bytes from offset 32 to the end; md5file, md5first16k and
 // md5from32 give the same digests for a file's bytes.
 //
-// Jobs are started in their order, and a job in progress keeps its place
-// until it ends: at most about 16 per thread are read at a time, whatever
-// their number, and they end roughly in their order.
+// Jobs are started in their order, and at most 32 per thread are in
+// progress at a time (read round-robin), whatever their number: so only
+// some sources are open at once, and jobs end roughly in their order.
 //
 // Threads.  Readers run on the worker threads and on the calling thread,
 // which works too.  A job's reader is called for one chunk at a time, at

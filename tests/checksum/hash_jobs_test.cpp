@@ -171,9 +171,9 @@ INSTANTIATE_TEST_SUITE_P(Threads, HashJobsTest,
                                   std::to_string(s.chunk);
                          });
 
-// Jobs in progress are the first unfinished ones: with many jobs, few are
-// between their first and their last read at any time (so few files are
-// open), and a job starts only after most of those before it have started.
+// Jobs start in order and only a window of them is in progress at a time
+// (between its first and last read, so a file would be open), however many
+// there are.
 TEST(HashJobs, JobsStartInOrderAndFewAreInProgress) {
   constexpr int kJobs = 200;
   std::mutex mutex;
@@ -202,9 +202,9 @@ TEST(HashJobs, JobsStartInOrderAndFewAreInProgress) {
   options.chunkSize = 1024;
   const std::vector<HashJobResult> results = HashJobs(jobs, options);
   for (int i = 0; i < kJobs; ++i) ExpectDigestsOf(results[i], sources[i]->bytes, false);
-  EXPECT_LE(most, 2 * Md5Lanes::kLanes);
+  EXPECT_LE(most, 4 * Md5Lanes::kLanes);
   ASSERT_EQ(started.size(), static_cast<std::size_t>(kJobs));
-  for (int k = 0; k < kJobs; ++k) EXPECT_LT(std::abs(started[k] - k), 2 * Md5Lanes::kLanes);
+  for (int k = 0; k < kJobs; ++k) EXPECT_LT(std::abs(started[k] - k), 4 * Md5Lanes::kLanes);
 }
 
 TEST(HashJobs, ExceptionFromProgressStopsThePass) {

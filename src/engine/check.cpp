@@ -75,7 +75,8 @@ class CandidateFacts {
       }
       if (jobs.empty()) continue;
       FileHashPass pass(env_, std::move(jobs), threads_);
-      pass.Run(processEvents_);
+      EventPacer events(processEvents_);
+      pass.Run([&] { events(); });
       for (std::size_t k = 0; k < wanted.size(); ++k) {
         const FileHashResult& r = pass.Result(k);
         if (whole) {

@@ -253,14 +253,17 @@ void StepsInOrder::Advance() {
     break;
   }
   // The windows stay responsive while the steps wait for the hashing.
-  constexpr std::int64_t kEventsEveryMs = 50;
+  processEvents_();
+}
+
+void EventPacer::operator()() {
+  constexpr std::int64_t kEveryMs = 50;
   const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
                                std::chrono::steady_clock::now().time_since_epoch())
                                .count();
-  if (now - lastEvents_ >= kEventsEveryMs) {
-    lastEvents_ = now;
-    processEvents_();
-  }
+  if (now - last_ < kEveryMs) return;
+  last_ = now;
+  processEvents_();
 }
 
 }  // namespace tarvel

@@ -162,11 +162,25 @@ class StreamDigests {
   std::vector<Stream> streams_;
 };
 
+// Runs the user's pending events at most every ~50 ms however often it is
+// called: for the progress callback of a pass, which comes every few
+// milliseconds.
+class EventPacer {
+ public:
+  explicit EventPacer(std::function<void()> processEvents)
+      : processEvents_(std::move(processEvents)) {}
+  void operator()();
+
+ private:
+  std::function<void()> processEvents_;
+  std::int64_t last_ = 0;  // milliseconds of the steady clock
+};
+
 // Shows a pass's steps in their order while the pass runs.  Step i is shown
 // (`show`) once the steps before it are done, and done (`done`) once
 // `ready(i)` says its outcome is known; `done` may throw, which ends the
 // pass with that error right after the step that caused it was shown.
-// Between steps the user's pending events run at least every ~50 ms.
+// While the steps wait, the user's pending events run about every 50 ms.
 class StepsInOrder {
  public:
   StepsInOrder(std::size_t count, std::function<void(std::size_t)> show,
@@ -183,10 +197,9 @@ class StepsInOrder {
   std::function<void(std::size_t)> show_;
   std::function<bool(std::size_t)> ready_;
   std::function<void(std::size_t)> done_;
-  std::function<void()> processEvents_;
+  EventPacer processEvents_;
   std::size_t shown_ = 0;
   std::size_t finished_ = 0;
-  std::int64_t lastEvents_ = 0;
 };
 
 }  // namespace tarvel

@@ -39,8 +39,8 @@ class Engine {
   Env& FileLayer() { return env_; }
   Interaction& User() { return ui_; }
 
-  // Threads that hash files and compute parity: 0 = one per online CPU, 1 =
-  // the calling thread alone.  Worker threads only read and compute; every
+  // Threads that read, hash and write files and volumes: 0 = one per online
+  // CPU, 1 = the calling thread alone.  Worker threads only read and compute; every
   // prompt, message and progress text comes from the calling thread, in the
   // same order whatever the count.  A new engine starts with DefaultThreads().
   void SetThreads(int threads) { threads_ = threads; }

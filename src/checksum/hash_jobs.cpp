@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -48,7 +49,8 @@ class Pass {
     const int wanted = options.threads > 0 ? options.threads : OnlineCpus();
     threads_ = static_cast<int>(std::clamp<std::size_t>(static_cast<std::size_t>(wanted), 1,
                                                         std::max<std::size_t>(jobs.size(), 1)));
-    for (std::size_t i = 0; i < jobs.size(); ++i) pool_.push_back(Pending{i});
+    window_ = 2 * static_cast<std::size_t>(Md5Lanes::kLanes) * static_cast<std::size_t>(threads_);
+    Admit();
   }
 
   std::vector<HashJobResult> Run() {
@@ -93,11 +95,28 @@ class Pass {
     if (options_.progress) options_.progress(progress);
   }
 
-  // Takes this thread's share of the waiting jobs for one round; waits while
-  // other threads hold all of them.  False when the pass is over.
+  // Gives back the jobs of this thread's last round (the ones that ended are
+  // done, the others wait for their next chunk) and takes this thread's
+  // share of the waiting jobs for the next round; waits while other threads
+  // hold all of them.  Giving back and taking happen under one lock, so a
+  // job that no other thread needs stays with the thread that has it in its
+  // cache.  False when the pass is over.
   bool Take(std::vector<Pending>& round, bool callingThread) {
     std::unique_lock lock(mutex_);
+    if (!round.empty()) {
+      for (const Pending& p : round) {
+        if (p.index == kFinished) {
+          --unfinished_;
+          --started_;
+        } else {
+          pool_.push_back(p);
+        }
+      }
+      round.clear();
+      Admit();
+    }
     for (;;) {
+      if (unfinished_ == 0) changed_.notify_all();  // the others may end too
       if (stop_ || unfinished_ == 0) return false;
       if (!pool_.empty()) break;
       if (callingThread && progressDue_) {
@@ -119,6 +138,8 @@ class Pass {
       round.push_back(pool_.front());
       pool_.pop_front();
     }
+    // Waiting threads are woken only when there is work left for them.
+    if (!pool_.empty()) changed_.notify_all();
     return true;
   }
 
@@ -126,24 +147,32 @@ class Pass {
     Md5Lanes lanes(options_.kernel);
     std::vector<std::vector<std::uint8_t>> buffers(Md5Lanes::kLanes);
     std::vector<Pending> round;
-    for (;;) {
-      round.clear();
-      if (!Take(round, callingThread)) return;
+    while (Take(round, callingThread)) {
       const std::uint64_t bytes = HashRound(lanes, buffers, round);
       {
         std::lock_guard lock(mutex_);
-        for (const Pending& p : round) {
-          if (p.index == kFinished) {
-            --unfinished_;
-          } else {
-            pool_.push_back(p);
-          }
-        }
         bytes_ += bytes;
         progressDue_ = true;
-        changed_.notify_all();
+        // The calling thread, if it waits, reports progress a few hundred
+        // times a second at most.
+        const auto now = std::chrono::steady_clock::now();
+        if (!callingThread && now - lastWake_ >= std::chrono::milliseconds(3)) {
+          lastWake_ = now;
+          changed_.notify_all();
+        }
       }
       if (callingThread) Report(Snapshot());
+    }
+  }
+
+  // Starts jobs, in their order, while fewer than window_ are in progress:
+  // enough for full lanes on every thread, few enough that only some
+  // sources are open at a time, and jobs end roughly in their order.
+  // REQUIRES: mutex_ held (or no thread started yet).
+  void Admit() {
+    while (started_ < window_ && next_ < jobs_.size()) {
+      pool_.push_back(Pending{next_++});
+      ++started_;
     }
   }
 
@@ -268,9 +297,13 @@ class Pass {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Pending> pool_;  // jobs waiting for their next round
+  std::size_t window_ = 0;    // jobs in progress at most
+  std::size_t next_ = 0;      // the first job not yet started
+  std::size_t started_ = 0;   // jobs started and not finished
   std::size_t unfinished_;    // jobs not yet finished, in the pool or in a round
   std::uint64_t bytes_ = 0;
   bool progressDue_ = false;
+  std::chrono::steady_clock::time_point lastWake_{};
   bool stop_ = false;
   std::exception_ptr failure_;
 };

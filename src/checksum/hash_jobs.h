@@ -12,6 +12,10 @@
 // request of its bytes from offset 32 to the end; md5file, md5first16k and
 // md5from32 give the same digests for a file's bytes.
 //
+// Jobs are started in their order, and at most 32 per thread are in
+// progress at a time (read round-robin), whatever their number: so only
+// some sources are open at once, and jobs end roughly in their order.
+//
 // Threads.  Readers run on the worker threads and on the calling thread,
 // which works too.  A job's reader is called for one chunk at a time, at
 // increasing offsets, never by two threads at once, but possibly by a

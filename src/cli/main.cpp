@@ -192,6 +192,7 @@ int Run(int argc, char** argv) {
 
   TerminalInteraction ui(!o.quiet && isatty(STDERR_FILENO), o.includeSmallFiles, o.found);
   Engine engine(Env::Default(), ui);
+  engine.SetThreads(o.threads);
   PassWork work(engine);
   ui.SetWorkLookup([&work](const std::string& text) { return work.Of(text); });
   try {

@@ -6,9 +6,11 @@ namespace tarvel::cli {
 
 const char kUsageText[] =
     "Usage:\n"
-    "  tarvel-cli create [-n COUNT] [-o BASE] [--small crc|parity] [-q] FILE...\n"
-    "  tarvel-cli verify [--found leave|rename|copy] [--json] [-q] [-r DIR]... [VOLUME...]\n"
-    "  tarvel-cli repair [--found leave|rename|copy] [--json] [-q] [-r DIR]... [VOLUME...]\n"
+    "  tarvel-cli create [-n COUNT] [-o BASE] [--small crc|parity] [-t N] [-q] FILE...\n"
+    "  tarvel-cli verify [--found leave|rename|copy] [--json] [-t N] [-q] [-r DIR]...\n"
+    "                    [VOLUME...]\n"
+    "  tarvel-cli repair [--found leave|rename|copy] [--json] [-t N] [-q] [-r DIR]...\n"
+    "                    [VOLUME...]\n"
     "  tarvel-cli --help | --version\n"
     "\n"
     "Protects 2 to 250 files of one folder with parity volumes, checks a set and\n"
@@ -33,6 +35,8 @@ const char kUsageText[] =
     "  --found leave|rename|copy\n"
     "                      what to do with a file of the set found under another\n"
     "                      name (default: leave for verify, rename for repair)\n"
+    "  -t, --threads N     threads that read, hash and write, 1 or more (default:\n"
+    "                      one per CPU; 1 does everything on one thread)\n"
     "  -q                  no progress line (it is shown only on a terminal)\n"
     "\n"
     "Exit status (with several sets, the largest of the sets' statuses):\n"
@@ -100,6 +104,15 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       return o;
     } else if (a == "-q" || a == "--quiet") {
       o.quiet = true;
+    } else if (a == "-t" || a == "--threads") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      int n = 0;
+      if (!ParseCount(*v, n) || n < 1) {
+        error = a + " needs a number of threads, 1 or more, not '" + *v + "'";
+        return std::nullopt;
+      }
+      o.threads = n;
     } else if (o.command == Command::kCreate && a == "-n") {
       auto v = value(a);
       if (!v) return std::nullopt;

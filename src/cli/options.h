@@ -1,8 +1,8 @@
 // The command line of tarvel-cli, parsed into one Options value.
 //
-//   tarvel-cli create [-n COUNT] [-o BASE] [--small crc|parity] [-q] FILE...
-//   tarvel-cli verify [--found leave|rename|copy] [--json] [-q] [-r DIR]... [VOLUME...]
-//   tarvel-cli repair [--found leave|rename|copy] [--json] [-q] [-r DIR]... [VOLUME...]
+//   tarvel-cli create [-n COUNT] [-o BASE] [--small crc|parity] [-t N] [-q] FILE...
+//   tarvel-cli verify [--found leave|rename|copy] [--json] [-t N] [-q] [-r DIR]... [VOLUME...]
+//   tarvel-cli repair [--found leave|rename|copy] [--json] [-t N] [-q] [-r DIR]... [VOLUME...]
 //   tarvel-cli --help | --version
 #pragma once
 
@@ -23,6 +23,7 @@ struct Options {
   bool includeSmallFiles = false;     // create --small parity
   FoundAction found = FoundAction::kLeave;
   bool quiet = false;
+  int threads = 0;                    // -t: 0 = one per online CPU
   bool json = false;                  // verify/repair --json
   std::vector<std::string> roots;     // verify/repair -r: folders searched for sets
   std::vector<std::string> operands;  // files (create) or volumes

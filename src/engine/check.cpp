@@ -35,15 +35,82 @@ const std::string kBlankLine = " ";
 // once, not once per missing file.
 class CandidateFacts {
  public:
-  CandidateFacts(Env& env, std::function<std::string(const std::string&)> pathOf)
-      : env_(env), pathOf_(std::move(pathOf)) {}
+  CandidateFacts(Env& env, int threads, std::function<std::string(const std::string&)> pathOf,
+                 std::function<void()> processEvents)
+      : env_(env),
+        threads_(threads),
+        pathOf_(std::move(pathOf)),
+        processEvents_(std::move(processEvents)) {}
 
-  // True when the file `name` has the size and both digests of `e`.
+  // True when the file `name` has the size and both digests of `e`.  A read
+  // that failed when the digest was taken fails here.
   bool HasContentOf(const std::string& name, const fileentry& e) {
+    Facts& f = Learn(name);
+    if (f.size < 0 || f.size != e.filesize) return false;
+    if (!f.head) Prefetch({name}, e);
+    if (f.headError) std::rethrow_exception(f.headError);
+    if (!md5equal(*f.head, e.md5head)) return false;
+    if (!f.whole) Prefetch({name}, e);
+    if (f.wholeError) std::rethrow_exception(f.wholeError);
+    return md5equal(*f.whole, e.md5whole);
+  }
+
+  // Takes at once the digests that HasContentOf(name, e) would take for
+  // each of `names`: the heads of the files of e's size, then the whole
+  // digests of those whose heads match.  Failed reads are kept for
+  // HasContentOf to pass on when it comes to that file.
+  void Prefetch(const std::vector<std::string>& names, const fileentry& e) {
+    for (const bool whole : {false, true}) {
+      std::vector<Facts*> wanted;
+      std::vector<FileHashJob> jobs;
+      for (const std::string& name : names) {
+        Facts& f = Learn(name);
+        if (f.size < 0 || f.size != e.filesize || f.headError) continue;
+        if (!whole && f.head) continue;
+        if (whole && (f.whole || f.wholeError || !f.head || !md5equal(*f.head, e.md5head))) {
+          continue;
+        }
+        wanted.push_back(&f);
+        jobs.push_back({pathOf_(name), 0, whole ? -1 : kHeadBytes});
+      }
+      if (jobs.empty()) continue;
+      FileHashPass pass(env_, std::move(jobs), threads_);
+      EventPacer events(processEvents_);
+      pass.Run([&] { events(); });
+      for (std::size_t k = 0; k < wanted.size(); ++k) {
+        const FileHashResult& r = pass.Result(k);
+        if (whole) {
+          wanted[k]->whole = r.whole;
+          wanted[k]->wholeError = r.error;
+        } else {
+          wanted[k]->head = r.whole;
+          wanted[k]->headError = r.error;
+        }
+      }
+    }
+  }
+
+  // The file `name` was renamed, replaced or created: learn it afresh.
+  void Forget(const std::string& name) { facts_.erase(name); }
+
+ private:
+  static constexpr std::int64_t kHeadBytes = 16384;
+
+  struct Facts {
+    bool known = false;
+    std::int64_t size = -1;  // -1: not a candidate
+    std::optional<md5digest> head;
+    std::exception_ptr headError;
+    std::optional<md5digest> whole;
+    std::exception_ptr wholeError;
+  };
+
+  // The file's facts, its kind and size learnt on first sight.
+  Facts& Learn(const std::string& name) {
     Facts& f = facts_[name];
-    const std::string path = pathOf_(name);
     if (!f.known) {
       f.known = true;
+      const std::string path = pathOf_(name);
       if (!env_.IsSymbolicLink(path)) {
         try {
           f.size = env_.OpenRead(path)->Size();
@@ -52,26 +119,13 @@ class CandidateFacts {
         }
       }
     }
-    if (f.size < 0 || f.size != e.filesize) return false;
-    if (!f.head) f.head = md5first16k(env_, path);
-    if (!md5equal(*f.head, e.md5head)) return false;
-    if (!f.whole) f.whole = md5file(env_, path);
-    return md5equal(*f.whole, e.md5whole);
+    return f;
   }
 
-  // The file `name` was renamed, replaced or created: learn it afresh.
-  void Forget(const std::string& name) { facts_.erase(name); }
-
- private:
-  struct Facts {
-    bool known = false;
-    std::int64_t size = -1;  // -1: not a candidate
-    std::optional<md5digest> head;
-    std::optional<md5digest> whole;
-  };
-
   Env& env_;
+  int threads_;
   std::function<std::string(const std::string&)> pathOf_;
+  std::function<void()> processEvents_;
   std::map<std::string, Facts> facts_;
 };
 
@@ -101,7 +155,9 @@ void Engine::SearchFiles() {
   placedBySearch_ = 0;
 
   // Content pass: a missing file may be in the folder under another name.
-  CandidateFacts candidates(env_, [this](const std::string& name) { return InSetFolder(name); });
+  CandidateFacts candidates(
+      env_, threads_, [this](const std::string& name) { return InSetFolder(name); },
+      [this] { ui_.ProcessEvents(); });
   // Files already put in place under one name are not offered for another:
   // a file renamed away is gone, and one copied has given what it holds.
   std::set<std::string> placedFrom;
@@ -110,9 +166,13 @@ void Engine::SearchFiles() {
     ui_.ProcessEvents();
     if (m.FileTable[i].present) continue;
     // The listing runs to its end: every further match gets its own offer.
-    for (const std::string& candidate : env_.ListPlainFiles(setFolder_)) {
+    std::vector<std::string> listing = env_.ListPlainFiles(setFolder_);
+    std::erase_if(listing, [&](const std::string& candidate) {
+      return candidate == m.FileTable[i].name || placedFrom.count(candidate) != 0;
+    });
+    candidates.Prefetch(listing, m.FileTable[i]);
+    for (const std::string& candidate : listing) {
       const fileentry& e = m.FileTable[i];
-      if (candidate == e.name || placedFrom.count(candidate) != 0) continue;
       if (!candidates.HasContentOf(candidate, e)) continue;
       foundElsewhere_[i] = 1;
       actions_.push_back({FileActionKind::kFound, e.name, candidate});
@@ -129,13 +189,33 @@ void Engine::SearchFiles() {
   presencePass();
 
   // Verification.  A file that is not there cannot be intact, whatever a
-  // hidden file of its name holds, so only present files are read.
+  // hidden file of its name holds, so only present files are read, all in
+  // one pass; the files are shown in set order as their reading ends.
+  std::vector<FileHashJob> jobs;
+  std::vector<int> jobOf(static_cast<std::size_t>(std::max(m.FileCount, 0)), -1);
+  for (int i = 0; i < m.FileCount; ++i) {
+    if (!m.FileTable[i].present) continue;
+    jobOf[i] = static_cast<int>(jobs.size());
+    jobs.push_back({InSetFolder(m.FileTable[i].name)});
+  }
+  FileHashPass pass(env_, std::move(jobs), threads_);
+  StepsInOrder steps(
+      jobOf.size(),
+      [&](std::size_t i) {
+        ui_.SetProgressText("Checking " + m.FileTable[i].name);
+        ui_.SetProgressPercent(static_cast<int>(i) * 100 / m.FileCount);
+        ui_.ProcessEvents();
+      },
+      [&](std::size_t i) { return jobOf[i] < 0 || pass.Over(jobOf[i]); },
+      [&](std::size_t i) {
+        if (jobOf[i] >= 0) pass.ThrowError(jobOf[i]);
+      },
+      [&] { ui_.ProcessEvents(); });
+  pass.Run([&] { steps.Advance(); });
+  steps.Complete();
   for (int i = 0; i < m.FileCount; ++i) {
     fileentry& e = m.FileTable[i];
-    ui_.SetProgressText("Checking " + e.name);
-    ui_.SetProgressPercent(i * 100 / m.FileCount);
-    ui_.ProcessEvents();
-    e.crcok = e.present && md5equal(md5file(env_, InSetFolder(e.name)), e.md5whole) ? 1 : 0;
+    e.crcok = jobOf[i] >= 0 && md5equal(pass.Result(jobOf[i]).whole, e.md5whole) ? 1 : 0;
   }
   ui_.HideProgress();
 }
@@ -290,25 +370,77 @@ void Engine::FindVolumes() {
   // the listing: regular files before links, then byte order of the name;
   // the first usable one wins, and the first one stands for the number
   // when none is usable.
-  ui_.ClearProgressPercent();
-  ui_.ShowProgress();
+  //
+  // The control digests are taken in one pass over every file that may be
+  // verified.  Which files are shown, and in what order, is as when they
+  // were read one by one: for each number its files in turn, until a usable
+  // one; a file whose digest decides whether the next is shown waits for the
+  // end of the pass.
+  struct Step {
+    int volume;
+    const Candidate* candidate;
+    int job;  // -1: not hashed (no volume 0 and too short to hold the parity)
+    bool skipped = false;  // a usable file of its number came before it
+  };
+  std::vector<Step> order;
+  std::vector<FileHashJob> jobs;
   for (int v = 0; v < kTableSlots; ++v) {
     std::vector<Candidate>& found = candidates[v];
-    if (found.empty()) continue;
     std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
       return a.link != b.link ? b.link : a.name < b.name;
     });
-    const Candidate* chosen = &found.front();
-    bool usable = false;
+    if (v > kLastReportedVolume) continue;  // neither verified nor reported
     for (const Candidate& c : found) {
-      if (v > kLastReportedVolume) break;  // neither verified nor reported
-      ui_.SetProgressText("Checking " + c.name);
-      ui_.ProcessEvents();
       const bool holdsParity =
           v == 0 || (c.dataOffset >= 0 && c.size - c.dataOffset >= parityBytes);
-      if (holdsParity && md5equal(md5from32(env_, InSetFolder(c.name)), c.control)) {
-        chosen = &c;
-        usable = true;
+      order.push_back({v, &c, holdsParity ? static_cast<int>(jobs.size()) : -1});
+      if (holdsParity) jobs.push_back({InSetFolder(c.name), kControlDigestStart});
+    }
+  }
+  FileHashPass pass(env_, std::move(jobs), threads_);
+  bool passOver = false;
+  const auto usable = [&](const Step& s) {
+    return s.job >= 0 && md5equal(pass.Result(s.job).whole, s.candidate->control);
+  };
+  StepsInOrder steps(
+      order.size(),
+      [&](std::size_t k) {
+        if (order[k].skipped) return;
+        ui_.SetProgressText("Checking " + order[k].candidate->name);
+        ui_.ProcessEvents();
+      },
+      [&](std::size_t k) {
+        const Step& s = order[k];
+        const bool lastOfNumber = k + 1 == order.size() || order[k + 1].volume != s.volume;
+        return s.skipped || s.job < 0 || passOver ||
+               (pass.Over(s.job) && (lastOfNumber || pass.Result(s.job).error));
+      },
+      [&](std::size_t k) {
+        const Step& s = order[k];
+        if (s.skipped || s.job < 0) return;
+        pass.ThrowError(s.job);
+        if (!passOver || !usable(s)) return;
+        for (std::size_t later = k + 1; later < order.size() && order[later].volume == s.volume;
+             ++later) {
+          order[later].skipped = true;
+        }
+      },
+      [&] { ui_.ProcessEvents(); });
+  ui_.ClearProgressPercent();
+  ui_.ShowProgress();
+  pass.Run([&] { steps.Advance(); });
+  passOver = true;
+  steps.Complete();
+
+  for (int v = 0; v < kTableSlots; ++v) {
+    const std::vector<Candidate>& found = candidates[v];
+    if (found.empty()) continue;
+    const Candidate* chosen = &found.front();
+    bool ok = false;
+    for (const Step& s : order) {
+      if (s.volume == v && !s.skipped && usable(s)) {
+        chosen = s.candidate;
+        ok = true;
         break;
       }
     }
@@ -317,7 +449,7 @@ void Engine::FindVolumes() {
     slot.md5whole = chosen->control;
     slot.dataoffset = chosen->dataOffset;
     slot.present = 1;
-    slot.crcok = usable ? 1 : 0;
+    slot.crcok = ok ? 1 : 0;
   }
   ui_.HideProgress();
 }

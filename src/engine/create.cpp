@@ -19,6 +19,7 @@
 #include "engine/file_digests.h"
 #include "engine/format.h"
 #include "engine/replacing_writer.h"
+#include "engine/worker_pool.h"
 
 namespace tarvel {
 namespace {
@@ -57,11 +58,10 @@ std::string UnlistableNameText(const std::string& path) {
 }
 
 // One volume being written, under a temporary name until every volume is
-// complete, with the digest of its bytes from offset 32 on.
+// complete.
 struct VolumeOut {
   std::string name;
   std::unique_ptr<ReplacingWriter> file;
-  md5state control{};
 };
 
 }  // namespace
@@ -87,41 +87,53 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
   bool anyInParity = false;
 
   ui_.ShowProgress();
+  // One pass reads every file once for its size and both digests, all files
+  // at once; the files are shown, asked about and counted in list order as
+  // their reading ends, exactly as if they were read one after another.
+  std::vector<FileHashJob> jobs(paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) jobs[i] = {paths[i], 0, -1, /*mustOpen=*/true};
+  FileHashPass pass(env_, std::move(jobs), threads_);
+  StepsInOrder steps(
+      paths.size(),
+      [&](std::size_t i) {
+        fileentry& e = m.FileTable[i];
+        e.status = 1;
+        e.path = paths[i];
+        e.name = BareName(paths[i]);
+        e.entrysize = EntrySizeFor(e.name);
+        e.crcok = 1;
+        e.present = 1;
+        ui_.SetProgressText("Analyzing " + e.name);
+        ui_.SetProgressPercent(static_cast<int>(i) * 100 / (m.FileCount - 1));
+        ui_.ProcessEvents();
+      },
+      [&](std::size_t i) { return pass.Over(i); },
+      [&](std::size_t i) {
+        pass.ThrowError(i);
+        fileentry& e = m.FileTable[i];
+        e.filesize = pass.Result(i).size;
+        if (e.filesize == 0) {
+          result = false;
+          ui_.Message("Error reading " + e.path + ", or filesize is zero.");
+          e.crcok = 0;
+          e.present = 0;
+        }
+        if (IsSmallFileExtension(e.name) && e.filesize < kSmallFileLimit &&
+            !ui_.AskInclude(e.name, e.filesize)) {
+          e.status = 0;
+        }
+        if (e.InParity()) {
+          anyInParity = true;
+          m.TotalSize += e.filesize;
+          if (e.filesize > m.BiggestFileSize) m.BiggestFileSize = e.filesize;
+        }
+      },
+      [&] { ui_.ProcessEvents(); });
+  pass.Run([&] { steps.Advance(); });
+  steps.Complete();
   for (int i = 0; i < m.FileCount; ++i) {
-    fileentry& e = m.FileTable[i];
-    e.status = 1;
-    e.path = paths[i];
-    e.name = BareName(paths[i]);
-    e.entrysize = EntrySizeFor(e.name);
-    e.crcok = 1;
-    e.present = 1;
-
-    ui_.SetProgressText("Analyzing " + e.name);
-    ui_.SetProgressPercent(i * 100 / (m.FileCount - 1));
-    ui_.ProcessEvents();
-
-    // One open and one pass over the file give its size and both digests.
-    const std::unique_ptr<File> file = env_.OpenRead(e.path);
-    e.filesize = file->Size();
-    const md5pair digests = md5wholeandhead(*file);
-    e.md5whole = digests.whole;
-    e.md5head = digests.head;
-
-    if (e.filesize == 0) {
-      result = false;
-      ui_.Message("Error reading " + e.path + ", or filesize is zero.");
-      e.crcok = 0;
-      e.present = 0;
-    }
-    if (IsSmallFileExtension(e.name) && e.filesize < kSmallFileLimit &&
-        !ui_.AskInclude(e.name, e.filesize)) {
-      e.status = 0;
-    }
-    if (e.InParity()) {
-      anyInParity = true;
-      m.TotalSize += e.filesize;
-      if (e.filesize > m.BiggestFileSize) m.BiggestFileSize = e.filesize;
-    }
+    m.FileTable[i].md5whole = pass.Result(i).whole;
+    m.FileTable[i].md5head = pass.Result(i).head;
   }
   ui_.HideProgress();
 
@@ -190,6 +202,9 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
   // Headers and file lists.
   const std::vector<std::uint8_t> list = EncodeFileList(m);
   std::vector<VolumeOut> volumes(parityCount + 1);
+  // Each volume's digest of its bytes from offset 32 on, taken as they are
+  // written; the volumes advance side by side in the multi-buffer MD5.
+  StreamDigests controls(static_cast<std::size_t>(parityCount) + 1);
   ui_.SetProgressText("Writing headers...");
   ui_.ShowProgress();
   for (int n = 0; n <= parityCount; ++n) {
@@ -197,7 +212,7 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
     ui_.ProcessEvents();
     VolumeOut& vol = volumes[n];
     vol.name = VolumeFileName(baseName, n);
-    vol.file = std::make_unique<ReplacingWriter>(env_, vol.name);
+    vol.file = std::make_unique<ReplacingWriter>(env_, vol.name, /*keepDigests=*/false);
 
     VolumeHeader h;
     h.control = m.SetHash;  // placeholder until the digest of the finished volume is known
@@ -213,8 +228,8 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
     std::vector<std::uint8_t> bytes(header.begin(), header.end());
     bytes.insert(bytes.end(), list.begin(), list.end());
     vol.file->WriteAt(0, bytes);
-    md5init(vol.control);
-    md5update(vol.control, bytes.data() + kOffSetHash, bytes.size() - kOffSetHash);
+    controls.Add(static_cast<std::size_t>(n), bytes.data() + kOffSetHash, bytes.size() - kOffSetHash);
+    controls.Run();
   }
 
   // Parity data, in passes over one chunk of every file.
@@ -223,6 +238,7 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
   ui_.ProcessEvents();
   std::vector<std::unique_ptr<File>> sources(files);
   for (int k = 0; k < files; ++k) sources[k] = env_.OpenRead(m.ParityFileTable[k].path);
+  WorkerPool workers(threads_);
   int shown = 0;
   for (std::int64_t pos = 0; pos < m.BiggestFileSize; pos += kChunkSize) {
     const int percent = static_cast<int>(pos * 100 / m.BiggestFileSize);
@@ -234,25 +250,36 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
     // (the front end decides how often that costs anything).
     ui_.ProcessEvents();
     // Every row is written in full (data, then zeros past the file's end),
-    // so the blocks need no clearing between passes.
-    for (int k = 0; k < files; ++k) {
+    // so the blocks need no clearing between passes.  The rows are read on
+    // all threads; an error is that of the first file in order that failed.
+    workers.ForEach(static_cast<std::size_t>(files), [&](std::size_t k) {
       const fileentry& e = m.ParityFileTable[k];
+      const int r = static_cast<int>(k) + 1;
       const std::int64_t want = std::clamp<std::int64_t>(e.filesize - pos, 0, kChunkSize);
-      std::uint8_t* row = parity_.DataRow(k + 1);
-      if (want > 0 && sources[k]->ReadAt(pos, row, static_cast<std::size_t>(want)) !=
+      if (want > 0 && sources[k]->ReadAt(pos, parity_.DataRow(r), static_cast<std::size_t>(want)) !=
                           static_cast<std::size_t>(want)) {
         throw FileError(ShorterThanAnalysedText(e.path));
       }
-      parity_.ClearDataRowFrom(k + 1, static_cast<int>(want));
-    }
+      parity_.ClearDataRowFrom(r, static_cast<int>(want));
+    });
     parity_.ComputeParity(files, parityCount);
     const std::size_t length =
         static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, m.BiggestFileSize - pos));
+    // The parity rows go to the volumes while their digests are taken, the
+    // digests split among the threads (tasks 0 .. parts-1), then one task
+    // per volume written (an error is that of the first volume in order).
     for (int v = 1; v <= parityCount; ++v) {
-      const std::uint8_t* row = parity_.ParityRow(v);
-      volumes[v].file->WriteAt(m.DataOffset + pos, std::span(row, length));
-      md5update(volumes[v].control, row, length);
+      controls.Add(static_cast<std::size_t>(v), parity_.ParityRow(v), length);
     }
+    const auto parts = static_cast<std::size_t>(workers.Threads());
+    workers.ForEach(parts + static_cast<std::size_t>(parityCount), [&](std::size_t task) {
+      if (task < parts) {
+        controls.Run(task, parts);
+        return;
+      }
+      const int v = static_cast<int>(task - parts) + 1;
+      volumes[v].file->WriteAt(m.DataOffset + pos, std::span(parity_.ParityRow(v), length));
+    });
   }
   sources.clear();
 
@@ -262,9 +289,7 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
     ui_.SetProgressText("Creating checksum for " + vol.name);
     ui_.SetProgressPercent(n * 100 / parityCount);
     ui_.ProcessEvents();
-    md5digest control;
-    md5final(vol.control, control);
-    vol.file->WriteAt(kOffControl, control);
+    vol.file->WriteAt(kOffControl, controls.Whole(static_cast<std::size_t>(n)));
   }
   // Only complete volumes take the names of the set: every one is on disk
   // before the first replaces a volume of the previous set, so a full disk

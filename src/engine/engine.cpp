@@ -3,12 +3,23 @@
 
 #include "engine/engine.h"
 
+#include <atomic>
+
 #include "engine/read_volume.h"
 #include "engine/replacing_writer.h"
 
 namespace tarvel {
+namespace {
 
-Engine::Engine(Env& env, Interaction& ui) : env_(env), ui_(ui) {}
+std::atomic<int> defaultThreads{0};
+
+}  // namespace
+
+Engine::Engine(Env& env, Interaction& ui) : env_(env), ui_(ui), threads_(DefaultThreads()) {}
+
+void Engine::SetDefaultThreads(int threads) { defaultThreads.store(threads); }
+
+int Engine::DefaultThreads() { return defaultThreads.load(); }
 
 bool Engine::ReadVolume(const std::string& volumePath) {
   model_.ResetTables();

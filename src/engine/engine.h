@@ -39,6 +39,16 @@ class Engine {
   Env& FileLayer() { return env_; }
   Interaction& User() { return ui_; }
 
+  // Threads that read, hash and write files and volumes: 0 = one per online
+  // CPU, 1 = the calling thread alone.  Worker threads only read and compute; every
+  // prompt, message and progress text comes from the calling thread, in the
+  // same order whatever the count.  A new engine starts with DefaultThreads().
+  void SetThreads(int threads) { threads_ = threads; }
+  [[nodiscard]] int Threads() const { return threads_; }
+  // The count engines made from now on start with (0 until changed).
+  static void SetDefaultThreads(int threads);
+  [[nodiscard]] static int DefaultThreads();
+
   // --- Creating -----------------------------------------------------------
   // Paths in set order (the caller sorts them byte-wise).  Reads each file
   // once for both digests.  False when a name holds a backslash or control
@@ -149,6 +159,7 @@ class Engine {
   std::vector<std::uint8_t> foundElsewhere_;  // by FileTable slot, from the last search
   int placedBySearch_ = 0;
   FileActionLog actions_;
+  int threads_;
 };
 
 // The text of a message box that shows a file-layer error: the error's own

@@ -1,6 +1,7 @@
 #include "engine/replacing_writer.h"
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -32,8 +33,8 @@ std::string TemporaryName() {
 
 }  // namespace
 
-ReplacingWriter::ReplacingWriter(Env& env, const std::string& targetPath)
-    : env_(env), target_(targetPath) {
+ReplacingWriter::ReplacingWriter(Env& env, const std::string& targetPath, bool keepDigests)
+    : env_(env), target_(targetPath), keepDigests_(keepDigests) {
   md5init(whole_);
   md5init(head_);
   const std::string folder = FolderOf(target_);
@@ -82,7 +83,7 @@ void ReplacingWriter::WriteAt(std::int64_t offset, std::span<const std::uint8_t>
     throw FileError(CannotWriteText(target_), error.OsError());
   }
   if (offset != written_) inOrder_ = false;
-  if (!inOrder_) return;
+  if (!inOrder_ || !keepDigests_) return;
   md5update(whole_, bytes.data(), bytes.size());
   if (written_ < kHeadBytes) {
     const auto take = static_cast<std::size_t>(
@@ -94,6 +95,7 @@ void ReplacingWriter::WriteAt(std::int64_t offset, std::span<const std::uint8_t>
 
 bool ReplacingWriter::Holds(std::int64_t size, const md5digest& whole,
                             const md5digest& head) const {
+  assert(keepDigests_);
   if (!inOrder_ || written_ != size) return false;
   md5state wholeCopy = whole_;
   md5state headCopy = head_;

@@ -10,7 +10,8 @@
 //
 // The writer keeps the digests of what was written, in order from offset 0,
 // so that the caller can prove the new content before committing it without
-// reading it back.
+// reading it back; a caller that takes the digests itself (many files side
+// by side, see StreamDigests) turns that off.
 //
 // Owned by the engine (restoring and the copy of a file found by content).
 #pragma once
@@ -29,8 +30,9 @@ namespace tarvel {
 class ReplacingWriter {
  public:
   // Creates the temporary file next to `targetPath`.  Throws FileError
-  // naming the target when no temporary file can be created.
-  ReplacingWriter(Env& env, const std::string& targetPath);
+  // naming the target when no temporary file can be created.  Without
+  // `keepDigests`, Holds may not be called.
+  ReplacingWriter(Env& env, const std::string& targetPath, bool keepDigests = true);
   ~ReplacingWriter();
   ReplacingWriter(const ReplacingWriter&) = delete;
   ReplacingWriter& operator=(const ReplacingWriter&) = delete;
@@ -67,6 +69,7 @@ class ReplacingWriter {
   std::unique_ptr<File> file_;
   int registration_ = -1;  // the temporary file's slot for removal on SIGINT/SIGTERM
   bool committed_ = false;
+  bool keepDigests_ = true;
   md5state whole_{};
   md5state head_{};
   std::int64_t written_ = 0;

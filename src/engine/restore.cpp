@@ -17,7 +17,9 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/file_digests.h"
 #include "engine/replacing_writer.h"
+#include "engine/worker_pool.h"
 
 namespace tarvel {
 namespace {
@@ -225,10 +227,13 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
   });
 
   // Only the chunks that hold bytes of a rebuilt file are read.
+  // Their digests are taken as they are written, side by side.
   std::vector<std::unique_ptr<ReplacingWriter>> targets;
+  StreamDigests written(missingIndices.size());
   std::int64_t end = 0;
   for (int i : missingIndices) {
-    targets.push_back(std::make_unique<ReplacingWriter>(env_, InSetFolder(entryOf(i).name)));
+    targets.push_back(std::make_unique<ReplacingWriter>(env_, InSetFolder(entryOf(i).name),
+                                                        /*keepDigests=*/false));
     end = std::max(end, entryOf(i).filesize);
   }
   sources.Open();
@@ -236,6 +241,7 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
   // The percentage is that of the whole parity data, as for every restore;
   // the pass simply ends once the rebuilt files are complete.
   const int rows = parity_.RowSourceCount;
+  WorkerPool workers(threads_);
   int shown = 0;
   for (std::int64_t pos = 0; pos < end; pos += kChunkSize) {
     const int percent = static_cast<int>(pos * 100 / std::max(m.BiggestFileSize, end));
@@ -246,14 +252,29 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
     // Every chunk, so the windows stay painted however large the files are
     // (the front end decides how often that costs anything).
     ui_.ProcessEvents();
-    for (int r = 0; r < rows; ++r) sources.ReadChunk(r, pos);
+    // The sources are read on all threads (an error is that of the first
+    // source in order that failed), and the rebuilt chunks are written
+    // while their digests are taken, both shared among the threads.
+    workers.ForEach(static_cast<std::size_t>(rows),
+                    [&](std::size_t r) { sources.ReadChunk(static_cast<int>(r), pos); });
     parity_.ApplyRecovery();
-    for (std::size_t t = 0; t < missingIndices.size(); ++t) {
-      const std::int64_t length =
-          std::clamp<std::int64_t>(entryOf(missingIndices[t]).filesize - pos, 0, kChunkSize);
-      targets[t]->WriteAt(
-          pos, std::span(parity_.ParityRow(missingIndices[t]), static_cast<std::size_t>(length)));
+    const std::size_t count = missingIndices.size();
+    const auto length = [&](std::size_t t) {
+      return static_cast<std::size_t>(
+          std::clamp<std::int64_t>(entryOf(missingIndices[t]).filesize - pos, 0, kChunkSize));
+    };
+    for (std::size_t t = 0; t < count; ++t) {
+      written.Add(t, parity_.ParityRow(missingIndices[t]), length(t));
     }
+    const auto parts = static_cast<std::size_t>(workers.Threads());
+    workers.ForEach(parts + count, [&](std::size_t task) {
+      if (task < parts) {
+        written.Run(task, parts);
+        return;
+      }
+      const std::size_t t = task - parts;
+      targets[t]->WriteAt(pos, std::span(parity_.ParityRow(missingIndices[t]), length(t)));
+    });
   }
   // Each rebuilt file is proven before it replaces anything: a volume whose
   // digest is right can still carry wrong parity (one made from other files
@@ -261,7 +282,8 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
   // overwrite what the user has.
   for (; committed < targets.size(); ++committed) {
     const fileentry& e = entryOf(missingIndices[committed]);
-    if (targets[committed]->Holds(e.filesize, e.md5whole, e.md5head)) {
+    if (written.Length(committed) == e.filesize && md5equal(written.Whole(committed), e.md5whole) &&
+        md5equal(written.Head(committed), e.md5head)) {
       targets[committed]->Commit();
       actions_.push_back({FileActionKind::kRebuilt, e.name, {}});
     } else {

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -94,6 +95,34 @@ TEST_F(CliSet, CreateWritesTheVolumesAndVerifyReportsAllOk) {
                           "2 usable parity volumes found."}));
   // Not a terminal: no progress line.
   EXPECT_EQ(v.err, "");
+}
+
+// The thread count changes nothing that can be seen: the same volumes, the
+// same report and status with one thread and with several.
+TEST_F(CliSet, ThreadCountChangesNothingButTheSpeed) {
+  std::map<std::string, std::string> volumes;
+  std::string report;
+  for (const char* threads : {"1", "4"}) {
+    SCOPED_TRACE(threads);
+    Result c = RunCli(dir.path(), {"create", "-q", "-t", threads, "-n", "2", "data.bin",
+                                   "extra.dat", "more.raw"});
+    ASSERT_EQ(c.status, 0) << c.err;
+    for (const char* v : {"data.PAR", "data.P01", "data.P02"}) {
+      const auto bytes = testing::ReadBytes(dir / v);
+      const std::string text(bytes.begin(), bytes.end());
+      if (volumes.count(v)) {
+        EXPECT_EQ(volumes[v], text) << v;
+      }
+      volumes[v] = text;
+    }
+    std::filesystem::remove(dir / "extra.dat");
+    Result r = RunCli(dir.path(), {"repair", "--threads", threads, "data.PAR"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    if (!report.empty()) {
+      EXPECT_EQ(r.out, report);
+    }
+    report = r.out;
+  }
 }
 
 TEST_F(CliSet, CreateOptionsAndDefaults) {
@@ -439,8 +468,9 @@ TEST(CliUsage, HelpVersionAndBadUsage) {
   TempDir dir;
   Result help = RunCli(dir.path(), {"--help"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("tarvel-cli create [-n COUNT] [-o BASE] [--small crc|parity] [-q] FILE..."),
-            std::string::npos);
+  EXPECT_NE(
+      help.out.find("tarvel-cli create [-n COUNT] [-o BASE] [--small crc|parity] [-t N] [-q] FILE..."),
+      std::string::npos);
   Result version = RunCli(dir.path(), {"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "tarvel-cli 0.2.5\n");
@@ -448,7 +478,9 @@ TEST(CliUsage, HelpVersionAndBadUsage) {
   for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
            {}, {"frobnicate"}, {"verify"}, {"verify", "--json"}, {"repair", "-r"},
            {"create", "--json", "a", "b"}, {"verify", "-n", "2", "a.PAR"},
-           {"repair", "--found", "delete", "a.PAR"}, {"create"}, {"create", "-o"}}) {
+           {"repair", "--found", "delete", "a.PAR"}, {"create"}, {"create", "-o"},
+           {"verify", "-t", "0", "a.PAR"}, {"verify", "--threads", "x", "a.PAR"},
+           {"create", "a", "b", "-t"}}) {
     Result r = RunCli(dir.path(), bad);
     EXPECT_EQ(r.status, 3) << ::testing::PrintToString(bad);
     EXPECT_EQ(r.err.rfind("tarvel-cli: ", 0), 0u) << r.err;

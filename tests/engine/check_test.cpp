@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -428,9 +429,13 @@ class OpenCountingEnv : public testing::FaultyEnv {
  public:
   using FaultyEnv::FaultyEnv;
   std::unique_ptr<File> OpenRead(const std::string& path) override {
-    ++opens[BareName(path)];
+    {
+      std::lock_guard lock(mutex);  // files are opened on the hashing threads
+      ++opens[BareName(path)];
+    }
     return FaultyEnv::OpenRead(path);
   }
+  std::mutex mutex;
   std::map<std::string, int> opens;
 };
 

@@ -15,10 +15,13 @@
 // A failing open, create or write throws FileError with the text the real
 // file layer uses; a failing read throws the read text; a failing rename
 // returns false.  Files opened through a FaultyEnv keep obeying it, so they
-// must not outlive it.
+// must not outlive it.  The engine reads files on several threads; the
+// counts are kept under a lock (which file a fault hits may then depend on
+// how the threads interleave).
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,12 +39,14 @@ class FaultyEnv : public EnvWrapper {
   // Fails the k-th matching call of `op` (1 = the next one); with `sticky`
   // that call and every later matching one fail.
   void Fail(Op op, int k, std::string match = "", bool sticky = false) {
+    std::lock_guard lock(mutex_);
     faults_.push_back({op, k, std::move(match), sticky, false, 0});
   }
 
   // The k-th matching write stores only the first half of its bytes and
   // then throws, as a disk that fills up in the middle of a write.
   void ShortWrite(int k, std::string match = "") {
+    std::lock_guard lock(mutex_);
     faults_.push_back({kWrite, k, std::move(match), false, true, 0});
   }
 
@@ -50,14 +55,21 @@ class FaultyEnv : public EnvWrapper {
   void SkipSync() { skipSync_ = true; }
 
   void Clear() {
+    std::lock_guard lock(mutex_);
     faults_.clear();
     fired_ = 0;
   }
 
   // How many calls of `op` were made through this Env, faulty or not.
-  int Calls(Op op) const { return calls_[op]; }
+  int Calls(Op op) const {
+    std::lock_guard lock(mutex_);
+    return calls_[op];
+  }
   // How many calls failed since the last Clear.
-  int Fired() const { return fired_; }
+  int Fired() const {
+    std::lock_guard lock(mutex_);
+    return fired_;
+  }
 
   std::unique_ptr<File> OpenRead(const std::string& path) override {
     if (Hit(kOpen, path)) throw FileError(CannotOpenText(path));
@@ -121,6 +133,7 @@ class FaultyEnv : public EnvWrapper {
 
   // Counts one call of `op` on `name`; true when an armed fault fires.
   bool Hit(Op op, const std::string& name, bool* shortWrite = nullptr) {
+    std::lock_guard lock(mutex_);
     ++calls_[op];
     bool fire = false;
     for (Fault& f : faults_) {
@@ -135,6 +148,7 @@ class FaultyEnv : public EnvWrapper {
     return fire;
   }
 
+  mutable std::mutex mutex_;
   std::vector<Fault> faults_;
   int calls_[kOpCount] = {};
   int fired_ = 0;

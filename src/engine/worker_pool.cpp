@@ -1,0 +1,72 @@
+#include "engine/worker_pool.h"
+
+#include <unistd.h>
+
+namespace tarvel {
+
+int ThreadCount(int threads) {
+  if (threads > 0) return threads;
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<int>(online) : 1;
+}
+
+WorkerPool::WorkerPool(int threads) {
+  const int count = ThreadCount(threads);
+  for (int t = 1; t < count; ++t) workers_.emplace_back([this] { Work(); });
+}
+
+WorkerPool::~WorkerPool() {
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+  }
+  start_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+void WorkerPool::ForEach(std::size_t count, const std::function<void(std::size_t)>& task) {
+  if (count == 0) return;
+  std::unique_lock lock(mutex_);
+  task_ = &task;
+  count_ = count;
+  next_ = 0;
+  running_ = 0;
+  errors_.assign(count, nullptr);
+  ++round_;
+  if (!workers_.empty() && count > 1) start_.notify_all();
+  RunTasks(lock);
+  finished_.wait(lock, [this] { return next_ == count_ && running_ == 0; });
+  task_ = nullptr;
+  for (std::exception_ptr& error : errors_) {
+    if (error) std::rethrow_exception(error);
+  }
+}
+
+void WorkerPool::RunTasks(std::unique_lock<std::mutex>& lock) {
+  while (next_ < count_) {
+    const std::size_t i = next_++;
+    ++running_;
+    lock.unlock();
+    try {
+      (*task_)(i);
+    } catch (...) {
+      errors_[i] = std::current_exception();  // each slot written by one thread
+    }
+    lock.lock();
+    --running_;
+  }
+  if (running_ == 0) finished_.notify_all();
+}
+
+void WorkerPool::Work() {
+  std::size_t seen = 0;
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    start_.wait(lock, [&] { return quit_ || (round_ != seen && task_ != nullptr); });
+    if (quit_) return;
+    seen = round_;
+    RunTasks(lock);
+  }
+}
+
+}  // namespace tarvel

@@ -1,0 +1,121 @@
+// The thread count changes nothing a user or a volume can see: a check of a
+// set in which one file cannot be opened, one shrinks while it is read and
+// one fails a read half-way shows the same progress, messages, error and
+// report with one thread and with several.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "set_fixture.h"
+#include "support/faulty_env.h"
+
+namespace tarvel {
+namespace {
+
+using testing::Bytes;
+using testing::FaultyEnv;
+using testing::RandomBytes;
+using testing::SetScenario;
+
+// Cuts the file "shrinks.bin" to 70000 bytes when it is read beyond its
+// first chunk, as a file truncated by another program during the check.
+class ShrinkingEnv : public FaultyEnv {
+ public:
+  using FaultyEnv::FaultyEnv;
+  std::atomic<bool> armed{false};
+
+ protected:
+  std::unique_ptr<File> WrapFile(std::unique_ptr<File> file) override {
+    return std::make_unique<Shrinking>(*this, FaultyEnv::WrapFile(std::move(file)));
+  }
+
+ private:
+  class Shrinking : public testing::FileWrapper {
+   public:
+    Shrinking(ShrinkingEnv& env, std::unique_ptr<File> f) : FileWrapper(std::move(f)), env_(env) {}
+    std::size_t ReadAt(std::int64_t offset, void* buffer, std::size_t n) override {
+      if (offset > 0 && Name().ends_with("shrinks.bin") && env_.armed.exchange(false)) {
+        std::filesystem::resize_file(Name(), 70000);
+      }
+      return target().ReadAt(offset, buffer, n);
+    }
+
+   private:
+    ShrinkingEnv& env_;
+  };
+};
+
+struct Seen {
+  std::vector<std::string> report;
+  std::vector<std::string> texts;
+  std::vector<int> percents;
+  std::vector<std::string> messages;
+  std::string error;
+};
+
+// Creates the set, spoils it, and checks it with `threads` threads.
+Seen CheckWith(int threads, bool failARead) {
+  ShrinkingEnv env(Env::Default());
+  SetScenario s(env);
+  const std::vector<std::string> names = {"a.bin", "gone.bin", "m.bin",    "q.bin",
+                                          "r.bin", "shrinks.bin", "t.bin", "z.bin"};
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    s.Write(names[k], RandomBytes(40000 + 30000 * k, static_cast<std::uint32_t>(k)));
+  }
+  EXPECT_TRUE(s.Create(names, 2));
+  s.engine.SetThreads(threads);
+  s.ui = {};
+  env.Fail(FaultyEnv::kOpen, 1, "gone.bin", /*sticky=*/true);
+  if (failARead) env.Fail(FaultyEnv::kRead, 2, "r.bin");
+  env.armed = true;
+  Seen seen;
+  try {
+    seen.report = s.Check();
+  } catch (const FileError& e) {
+    // The error names the file by its path, in a folder of this run.
+    seen.error = e.what();
+    const std::string folder = s.dir.path();
+    if (const auto at = seen.error.find(folder); at != std::string::npos) {
+      seen.error.replace(at, folder.size(), "DIR");
+    }
+  }
+  seen.texts = s.ui.progressTexts;
+  seen.percents = s.ui.percents;
+  seen.messages = s.ui.messages;
+  return seen;
+}
+
+TEST(ThreadsTest, ACheckWithUnreadableAndShrinkingFilesIsTheSameOnEveryCount) {
+  for (const bool failARead : {false, true}) {
+    SCOPED_TRACE(failARead ? "with a failed read" : "without a failed read");
+    const Seen one = CheckWith(1, failARead);
+    if (failARead) {
+      EXPECT_NE(one.error.find("r.bin"), std::string::npos) << one.error;
+      EXPECT_EQ(one.texts.back(), "Checking r.bin");
+    } else {
+      EXPECT_EQ(one.error, "");
+      EXPECT_NE(std::find(one.report.begin(), one.report.end(), "gone.bin CRC Mismatch..."),
+                one.report.end());
+      EXPECT_NE(std::find(one.report.begin(), one.report.end(), "shrinks.bin CRC Mismatch..."),
+                one.report.end());
+      EXPECT_NE(std::find(one.report.begin(), one.report.end(), "2 bad/missing files."),
+                one.report.end());
+    }
+    for (int threads : {2, 3, 8}) {
+      SCOPED_TRACE(threads);
+      const Seen many = CheckWith(threads, failARead);
+      EXPECT_EQ(many.report, one.report);
+      EXPECT_EQ(many.texts, one.texts);
+      EXPECT_EQ(many.percents, one.percents);
+      EXPECT_EQ(many.messages, one.messages);
+      EXPECT_EQ(many.error, one.error);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tarvel

@@ -16,7 +16,7 @@ std::string CheckFileChoice(std::vector<std::string>& paths) {
   }
   for (const std::string& p : paths) {
     if (BareName(p).starts_with('.')) {
-      return "A hidden file cannot be protected, as no check would find it: " + p;
+      return "A hidden file cannot be protected, as a check would not find it under another name: " + p;
     }
   }
   if (std::adjacent_find(paths.begin(), paths.end()) != paths.end()) return "A file is named twice.";

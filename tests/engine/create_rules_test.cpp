@@ -54,7 +54,7 @@ TEST(CreateRules, FileChoiceIsSortedAndRefusedWithItsMessage) {
       {{dir / "a.dat", dir / "sub/c.dat"},
        "All files of a set must lie in one folder: " + (dir / "sub/c.dat")},
       {{dir / "a.dat", dir / ".hidden"},
-       "A hidden file cannot be protected, as no check would find it: " + (dir / ".hidden")},
+       "A hidden file cannot be protected, as a check would not find it under another name: " + (dir / ".hidden")},
       {{dir / "a.dat", dir / "a.dat"}, "A file is named twice."},
   };
   for (Row r : rows) EXPECT_EQ(CheckFileChoice(r.paths), r.refusal);

@@ -171,40 +171,46 @@ INSTANTIATE_TEST_SUITE_P(Threads, HashJobsTest,
                                   std::to_string(s.chunk);
                          });
 
-// Jobs start in order and only a window of them is in progress at a time
-// (between its first and last read, so a file would be open), however many
-// there are.
+// Only a window of jobs is in progress at a time (between its first and
+// last read, so a file would be open), however many there are and however
+// the threads are scheduled; on one thread the jobs also start in order.
+// With several threads the order of first reads depends on which thread
+// the system runs when, so only the window is checked there.
 TEST(HashJobs, JobsStartInOrderAndFewAreInProgress) {
-  constexpr int kJobs = 200;
-  std::mutex mutex;
-  std::vector<int> started;
-  int inProgress = 0;
-  int most = 0;
-  std::vector<std::unique_ptr<Source>> sources;
-  std::vector<HashJob> jobs;
-  for (int i = 0; i < kJobs; ++i) {
-    sources.push_back(std::make_unique<Source>());
-    sources.back()->bytes = testing::RandomBytes(5000 + 37 * i, i);
-    Source* source = sources.back().get();
-    jobs.push_back({[&, source, i](std::uint64_t offset, std::uint8_t* buf, std::size_t n) {
-      const std::size_t got = source->Read(offset, buf, n);
-      std::lock_guard lock(mutex);
-      if (offset == 0) {
-        started.push_back(i);
-        most = std::max(most, ++inProgress);
-      }
-      if (got < n) --inProgress;
-      return got;
-    }});
+  for (const int threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    constexpr int kJobs = 200;
+    std::mutex mutex;
+    std::vector<int> started;
+    int inProgress = 0;
+    int most = 0;
+    std::vector<std::unique_ptr<Source>> sources;
+    std::vector<HashJob> jobs;
+    for (int i = 0; i < kJobs; ++i) {
+      sources.push_back(std::make_unique<Source>());
+      sources.back()->bytes = testing::RandomBytes(5000 + 37 * i, i);
+      Source* source = sources.back().get();
+      jobs.push_back({[&, source, i](std::uint64_t offset, std::uint8_t* buf, std::size_t n) {
+        const std::size_t got = source->Read(offset, buf, n);
+        std::lock_guard lock(mutex);
+        if (offset == 0) {
+          started.push_back(i);
+          most = std::max(most, ++inProgress);
+        }
+        if (got < n) --inProgress;
+        return got;
+      }});
+    }
+    HashJobsOptions options;
+    options.threads = threads;
+    options.chunkSize = 1024;
+    const std::vector<HashJobResult> results = HashJobs(jobs, options);
+    for (int i = 0; i < kJobs; ++i) ExpectDigestsOf(results[i], sources[i]->bytes, false);
+    EXPECT_LE(most, 2 * threads * Md5Lanes::kLanes);
+    ASSERT_EQ(started.size(), static_cast<std::size_t>(kJobs));
+    if (threads > 1) continue;
+    for (int k = 0; k < kJobs; ++k) EXPECT_LT(std::abs(started[k] - k), 2 * Md5Lanes::kLanes);
   }
-  HashJobsOptions options;
-  options.threads = 2;
-  options.chunkSize = 1024;
-  const std::vector<HashJobResult> results = HashJobs(jobs, options);
-  for (int i = 0; i < kJobs; ++i) ExpectDigestsOf(results[i], sources[i]->bytes, false);
-  EXPECT_LE(most, 4 * Md5Lanes::kLanes);
-  ASSERT_EQ(started.size(), static_cast<std::size_t>(kJobs));
-  for (int k = 0; k < kJobs; ++k) EXPECT_LT(std::abs(started[k] - k), 4 * Md5Lanes::kLanes);
 }
 
 TEST(HashJobs, ExceptionFromProgressStopsThePass) {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "silent_interaction.h"
 #include "engine/engine.h"
 
 namespace tarvel {
@@ -23,23 +24,6 @@ namespace {
 
 constexpr int kFiles = 20;
 constexpr int kVolumes = 5;
-
-// Answers nothing and shows nothing: the front ends' cost is not measured.
-class SilentInteraction : public Interaction {
- public:
-  void ShowProgress() override {}
-  void HideProgress() override {}
-  void SetProgressText(const std::string&) override {}
-  void SetProgressPercent(int) override {}
-  void ClearProgressPercent() override {}
-  void ProcessEvents() override {}
-  bool AskInclude(const std::string&, std::int64_t) override { return true; }
-  void ResetRenamePrompt() override {}
-  RenameReply AskRename(const std::string&, const std::string&) override { return {}; }
-  void ResetRestorePrompt() override {}
-  RestoreReply AskRestore(const std::string&) override { return {RestoreButton::kYes, true}; }
-  void Message(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-};
 
 struct BenchSet {
   std::string folder;

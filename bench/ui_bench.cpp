@@ -23,6 +23,7 @@
 #include <random>
 
 #include "engine/create_rules.h"
+#include "silent_interaction.h"
 #include "ui/windows.h"
 
 namespace tarvel {
@@ -32,23 +33,6 @@ int EnvInt(const char* name, int fallback) {
   const char* v = std::getenv(name);
   return v ? std::atoi(v) : fallback;
 }
-
-// Shows nothing; restores every file without asking.
-class SilentInteraction : public Interaction {
- public:
-  void ShowProgress() override {}
-  void HideProgress() override {}
-  void SetProgressText(const std::string&) override {}
-  void SetProgressPercent(int) override {}
-  void ClearProgressPercent() override {}
-  void ProcessEvents() override {}
-  bool AskInclude(const std::string&, std::int64_t) override { return true; }
-  void ResetRenamePrompt() override {}
-  RenameReply AskRename(const std::string&, const std::string&) override { return {}; }
-  void ResetRestorePrompt() override {}
-  RestoreReply AskRestore(const std::string&) override { return {RestoreButton::kYes, true}; }
-  void Message(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-};
 
 class FixedDialogs : public ui::FileDialogs {
  public:

@@ -1,0 +1,30 @@
+// An Interaction for benchmarks: shows nothing, includes every small file,
+// leaves files found under other names alone and restores every file without
+// asking; messages go to stderr so that a failed run is noticed.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "engine/interaction.h"
+
+namespace tarvel {
+
+class SilentInteraction : public Interaction {
+ public:
+  void ShowProgress() override {}
+  void HideProgress() override {}
+  void SetProgressText(const std::string&) override {}
+  void SetProgressPercent(int) override {}
+  void ClearProgressPercent() override {}
+  void ProcessEvents() override {}
+  bool AskInclude(const std::string&, std::int64_t) override { return true; }
+  void ResetRenamePrompt() override {}
+  RenameReply AskRename(const std::string&, const std::string&) override { return {}; }
+  void ResetRestorePrompt() override {}
+  RestoreReply AskRestore(const std::string&) override { return {RestoreButton::kYes, true}; }
+  void Message(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+};
+
+}  // namespace tarvel

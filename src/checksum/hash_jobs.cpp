@@ -12,7 +12,7 @@
 namespace tarvel {
 namespace {
 
-constexpr std::uint64_t kHeadBytes = 16384;   // the portion of the head digest
+constexpr std::uint64_t kHeadBytes = kMd5HeadBytes;
 constexpr std::uint64_t kControlOffset = 32;  // the from-32 digest starts here
 
 // A job between two rounds: where its source goes on, and its contexts.

@@ -19,7 +19,7 @@
 namespace tarvel {
 namespace {
 
-constexpr std::size_t kHeadBytes = 16384;   // the portion md5first16k hashes
+constexpr std::size_t kHeadBytes = kMd5HeadBytes;
 constexpr std::size_t kControlOffset = 32;  // md5from32 hashes from here on
 
 inline std::uint32_t LoadLittle32(const std::uint8_t* p) {

@@ -18,6 +18,10 @@ namespace tarvel {
 // 16 bytes in MD5's output order; stored unchanged in volume files.
 using md5digest = std::array<std::uint8_t, 16>;
 
+// The leading portion of a file that its head digest (md5first16k, a file
+// entry's md5head) covers.
+inline constexpr std::size_t kMd5HeadBytes = 16384;
+
 // Incremental MD5 context.  md5final writes the digest and clears the whole
 // context (state, count and buffer) to zero.
 struct md5state {

@@ -94,7 +94,7 @@ class CandidateFacts {
   void Forget(const std::string& name) { facts_.erase(name); }
 
  private:
-  static constexpr std::int64_t kHeadBytes = 16384;
+  static constexpr auto kHeadBytes = static_cast<std::int64_t>(kMd5HeadBytes);
 
   struct Facts {
     bool known = false;

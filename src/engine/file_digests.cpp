@@ -13,7 +13,7 @@
 namespace tarvel {
 namespace {
 
-constexpr std::int64_t kHeadBytes = 16384;
+constexpr auto kHeadBytes = static_cast<std::int64_t>(kMd5HeadBytes);
 constexpr std::int64_t kToTheEnd = std::numeric_limits<std::int64_t>::max();
 // A buffer never smaller than this, whatever size the file claims (a device
 // reports 0).

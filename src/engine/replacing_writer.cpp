@@ -13,7 +13,7 @@ namespace tarvel {
 namespace {
 
 constexpr int kNameAttempts = 8;
-constexpr std::int64_t kHeadBytes = 16384;  // the portion of a file md5head covers
+constexpr auto kHeadBytes = static_cast<std::int64_t>(kMd5HeadBytes);
 constexpr std::string_view kTemporaryPrefix = ".tarvel-";
 constexpr std::string_view kTemporarySuffix = ".tmp";
 constexpr std::size_t kTemporaryDigits = 16;

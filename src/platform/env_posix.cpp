@@ -139,6 +139,21 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0;
 }
 
+// The names of the entries of `folder` ("" is the current folder) that
+// `keep` accepts, in the file system's order; an unreadable folder gives none.
+template <typename Keep>
+std::vector<std::string> ListFolder(const std::string& folder, Keep keep) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return names;
+  const int dirfd = ::dirfd(dir);
+  while (const dirent* entry = readdir(dir)) {
+    if (keep(dirfd, *entry)) names.emplace_back(entry->d_name);
+  }
+  closedir(dir);
+  return names;
+}
+
 class PosixEnv final : public Env {
  public:
   std::unique_ptr<File> OpenRead(const std::string& path) override {
@@ -169,38 +184,20 @@ class PosixEnv final : public Env {
   }
 
   std::vector<std::string> ListPlainFiles(const std::string& folder) override {
-    std::vector<std::string> names;
-    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (dir == nullptr) return names;
-    const int dirfd = ::dirfd(dir);
-    while (const dirent* entry = readdir(dir)) {
-      if (IsHidden(entry->d_name)) continue;
-      const bool plain =
-          entry->d_type == DT_REG || ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) &&
-                                      IsRegularAt(dirfd, entry->d_name));
-      if (plain) names.emplace_back(entry->d_name);
-    }
-    closedir(dir);
-    return names;
+    return ListFolder(folder, [](int dirfd, const dirent& entry) {
+      if (IsHidden(entry.d_name)) return false;
+      return entry.d_type == DT_REG || ((entry.d_type == DT_LNK || entry.d_type == DT_UNKNOWN) &&
+                                        IsRegularAt(dirfd, entry.d_name));
+    });
   }
 
   std::vector<std::string> ListHiddenFiles(const std::string& folder) override {
-    std::vector<std::string> names;
-    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (dir == nullptr) return names;
-    const int dirfd = ::dirfd(dir);
-    while (const dirent* entry = readdir(dir)) {
-      if (!IsHidden(entry->d_name) || std::string_view(entry->d_name) == "." ||
-          std::string_view(entry->d_name) == "..") {
-        continue;
-      }
+    return ListFolder(folder, [](int dirfd, const dirent& entry) {
+      const std::string_view name = entry.d_name;
+      if (!IsHidden(entry.d_name) || name == "." || name == "..") return false;
       struct stat st;
-      if (fstatat(dirfd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
-        names.emplace_back(entry->d_name);
-      }
-    }
-    closedir(dir);
-    return names;
+      return fstatat(dirfd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+    });
   }
 
   bool IsPlainFile(const std::string& folder, const std::string& name) override {

@@ -7,9 +7,12 @@
 //   "Datei %s kann nicht erstellt werden"   (a file that cannot be created)
 //   "Datei %s kann nicht geschrieben werden" (a write that fails or falls short)
 //   "Datei %s kann nicht gelesen werden"     (a read that fails with an I/O error)
+//   "Ordner %s kann nicht gelesen werden"    (a folder that cannot be listed)
+//   "Ordner %s kann nicht geschrieben werden" (a folder whose entries cannot be flushed)
 // where %s is the file name exactly as the caller gave it.  The operating
 // system's reason (its error number) travels beside the text, for front ends
-// that show it.
+// that show it; calls that report failure without throwing (Rename, Remove)
+// return it too.
 #pragma once
 
 #include <cstddef>
@@ -35,17 +38,59 @@ class FileError : public std::runtime_error {
   int osError_ = 0;
 };
 
-// Builders of the four error texts.
+// Builders of the error texts.
 std::string CannotOpenText(const std::string& name);
 std::string CannotCreateText(const std::string& name);
 std::string CannotWriteText(const std::string& name);
 std::string CannotReadText(const std::string& name);
+std::string CannotListText(const std::string& folder);
+std::string CannotSyncFolderText(const std::string& folder);
+
+// `text` followed by the system's reason for `osError` in parentheses
+// ("... (No space left on device)"); `text` alone when there is no reason.
+std::string WithReason(const std::string& text, int osError);
+
+// The outcome of a file-layer call that reports failure without throwing:
+// success, or failure with the system's reason when there is one.
+class [[nodiscard]] OsStatus {
+ public:
+  OsStatus() = default;  // success
+  // A failure; `osError` 0 when the reason is not known.
+  static OsStatus Failure(int osError) { return OsStatus(osError == 0 ? kUnknown : osError); }
+
+  explicit operator bool() const { return error_ == 0; }
+  // The errno value of a failure, 0 when unknown or on success.
+  int Reason() const { return error_ == kUnknown ? 0 : error_; }
+
+ private:
+  static constexpr int kUnknown = -1;
+  explicit OsStatus(int error) : error_(error) {}
+  int error_ = 0;
+};
 
 // Where a file lives: two names with equal identities are one file.
 struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
-  bool operator==(const FileIdentity&) const = default;
+  auto operator<=>(const FileIdentity&) const = default;
+};
+
+// What tells whether a file changed: where it lives, its size and the times
+// of its last change of content (modification) and of anything about it
+// (status change, which no program can set back).
+struct FileStamp {
+  FileIdentity identity;
+  std::int64_t size = 0;
+  std::int64_t modifiedNs = 0;
+  std::int64_t changedNs = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// Keeps a name that the file layer made (Env::KeepUnderName) from being
+// taken for abandoned while the object lives.
+class NameHold {
+ public:
+  virtual ~NameHold() = default;
 };
 
 // An open file.  Closed when the object is destroyed, on every path.
@@ -60,6 +105,10 @@ class File {
 
   // Current size in bytes.
   virtual std::int64_t Size() = 0;
+
+  // The open file's identity, size and times.  Throws "... kann nicht
+  // gelesen werden" when the system cannot tell.
+  virtual FileStamp Stamp() = 0;
 
   // Reads up to `n` bytes at `offset`; returns the count read, which is less
   // than `n` only at the end of the file.  An I/O error throws FileError.
@@ -89,7 +138,9 @@ class Env {
   virtual std::unique_ptr<File> Create(const std::string& path) = 0;
   // Creates a new file that must not exist yet (for temporary files), readable
   // and writable by its owner only, and holds an exclusive lock on it while
-  // it is open, so that RemoveUnlocked in any process leaves it alone.
+  // it is open, so that RemoveUnlocked in any process leaves it alone.  The
+  // lock is held from the moment the name can be seen: no RemoveUnlocked
+  // running at the same time can take the new file for an abandoned one.
   // Throws "... kann nicht erstellt werden".
   virtual std::unique_ptr<File> CreateNew(const std::string& path) = 0;
   // Opens an existing file for reading and writing.  Throws "... kann nicht geöffnet werden".
@@ -98,12 +149,13 @@ class Env {
   // The bare names of the plain files of `folder`: regular files and
   // symbolic links to regular files, never folders, devices, sockets, pipes
   // or hidden files (a name starting with ".").  Listing order is the
-  // file system's.  An unreadable folder gives an empty list.
+  // file system's.  A folder that cannot be listed throws "Ordner ... kann
+  // nicht gelesen werden": it is never taken for an empty one.
   virtual std::vector<std::string> ListPlainFiles(const std::string& folder) = 0;
 
   // The bare names of the hidden regular files of `folder` (names starting
   // with "."; symbolic links are left out).  Where temporary files are looked
-  // for.  An unreadable folder gives an empty list.
+  // for.  Throws like ListPlainFiles.
   virtual std::vector<std::string> ListHiddenFiles(const std::string& folder) = 0;
 
   // True when `name` in `folder` is a regular file or a symbolic link to
@@ -116,15 +168,31 @@ class Env {
   virtual bool IsSymbolicLink(const std::string& path) = 0;
 
   // Renames `from` to `to`.  With replace = false, fails when `to` exists.
-  // Returns false when the file system refuses.
-  virtual bool Rename(const std::string& from, const std::string& to, bool replace) = 0;
+  // A failure carries the system's reason.
+  virtual OsStatus Rename(const std::string& from, const std::string& to, bool replace) = 0;
 
-  // Removes a file; returns false when it could not be removed.
-  virtual bool Remove(const std::string& path) = 0;
+  // Removes a file (a link itself, never what it leads to).
+  virtual OsStatus Remove(const std::string& path) = 0;
 
   // Removes the regular file `path` (never a link) unless an open file holds
-  // its lock (see CreateNew); false when it is held or could not be removed.
+  // its lock (see CreateNew, KeepUnderName); false when it is held or could
+  // not be removed.
   virtual bool RemoveUnlocked(const std::string& path) = 0;
+
+  // Makes `newPath`, which must not exist, a name of the file that `path`
+  // names (never followed when it is a link; never a folder): a second name where the file
+  // system allows one, else its only name (`path` is then gone).  While the
+  // returned hold lives, RemoveUnlocked leaves `newPath` alone, as it leaves
+  // an open temporary file.  Used to keep a file that is being replaced
+  // until its replacement is certain.  Throws "... kann nicht erstellt
+  // werden" naming `newPath`.
+  virtual std::unique_ptr<NameHold> KeepUnderName(const std::string& path,
+                                                  const std::string& newPath) = 0;
+
+  // Flushes the entries of `folder` (names created, renamed or removed) to
+  // stable storage, so that what was put in place stays after a power cut.
+  // Throws "Ordner ... kann nicht geschrieben werden".
+  virtual void SyncFolder(const std::string& folder) = 0;
 
   // The device and inode of `path`, following a final symbolic link or not;
   // nothing when it does not exist.  Two paths name one file exactly when
@@ -140,7 +208,8 @@ class Env {
     (void)like;
   }
 
-  // The process's current folder (absolute).
+  // The process's current folder (absolute).  Throws "Ordner . kann nicht
+  // gelesen werden" when the system cannot tell (it was removed).
   virtual std::string CurrentFolder() = 0;
 
   // Free bytes on the file system where `path` would be created (its folder

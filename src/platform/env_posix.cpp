@@ -9,6 +9,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <limits>
 #include <string_view>
 
@@ -16,6 +17,81 @@
 
 namespace tarvel {
 namespace {
+
+std::int64_t Nanoseconds(const timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+FileStamp StampOf(const struct stat& st) {
+  return {{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
+          static_cast<std::int64_t>(st.st_size),
+          Nanoseconds(st.st_mtim),
+          Nanoseconds(st.st_ctim)};
+}
+
+// A folder lock that orders the making of locked temporary files against
+// their removal.  A new file cannot be created and locked in one step, so
+// CreateNew holds the folder's lock shared from before the name appears
+// until the file's own lock is taken, and RemoveUnlocked holds it exclusive
+// while it decides: no removal can fall between the two steps.  Where the
+// folder cannot be opened or locked (no read permission, a network file
+// system) the lock is simply not held; RemoveUnlocked then removes nothing.
+class FolderLock {
+ public:
+  FolderLock(const std::string& path, int operation) {
+    const std::string folder = FolderOf(path);
+    fd_ = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return;
+    while (flock(fd_, operation) != 0) {
+      if (errno == EINTR) continue;
+      close(fd_);
+      fd_ = -1;
+      return;
+    }
+  }
+  ~FolderLock() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+  bool Held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+// The hold of KeepUnderName: the descriptor whose lock keeps the name, or
+// none when the file could not be opened (RemoveUnlocked, which must open
+// and lock a file before removing it, cannot remove such a name either).
+class PosixNameHold final : public NameHold {
+ public:
+  explicit PosixNameHold(int fd) : fd_(fd) {}
+  ~PosixNameHold() override {
+    if (fd_ >= 0) close(fd_);
+  }
+
+ private:
+  int fd_;
+};
+
+// The mode a file created with 0666 gets: the process's umask, read without
+// setting it (setting it would change it for a moment for every thread).
+mode_t NewFileMode() {
+  mode_t mask = 022;
+  if (FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+      unsigned int value = 0;
+      if (std::sscanf(line, "Umask: %o", &value) == 1) {
+        mask = static_cast<mode_t>(value);
+        break;
+      }
+    }
+    std::fclose(status);
+  }
+  return 0666 & ~mask;
+}
 
 // An open descriptor; closed when the object goes.
 class PosixFile final : public File {
@@ -29,6 +105,12 @@ class PosixFile final : public File {
     struct stat st;
     if (fstat(fd_, &st) != 0) throw FileError(CannotReadText(name_), errno);
     return st.st_size;
+  }
+
+  FileStamp Stamp() override {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) throw FileError(CannotReadText(name_), errno);
+    return StampOf(st);
   }
 
   std::size_t ReadAt(std::int64_t offset, void* buffer, std::size_t n) override {
@@ -126,7 +208,9 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   // new name atomically, then the old name goes.
   if (link(from.c_str(), to.c_str()) == 0) {
     if (unlink(from.c_str()) == 0) return true;
+    const int reason = errno;
     unlink(to.c_str());
+    errno = reason;
     return false;
   }
   if (errno == EEXIST) return false;
@@ -135,22 +219,33 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   // rename, which leaves a short window in which another program could
   // create `to`.
   struct stat st;
-  if (lstat(to.c_str(), &st) == 0 || errno != ENOENT) return false;
+  if (lstat(to.c_str(), &st) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  if (errno != ENOENT) return false;
   return rename(from.c_str(), to.c_str()) == 0;
 }
 
 // The names of the entries of `folder` ("" is the current folder) that
-// `keep` accepts, in the file system's order; an unreadable folder gives none.
+// `keep` accepts, in the file system's order.  A folder that cannot be
+// opened or read to its end throws: an unreadable folder is not an empty one.
 template <typename Keep>
 std::vector<std::string> ListFolder(const std::string& folder, Keep keep) {
   std::vector<std::string> names;
-  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-  if (dir == nullptr) return names;
+  const std::string shown = folder.empty() ? "." : folder;
+  DIR* dir = opendir(shown.c_str());
+  if (dir == nullptr) throw FileError(CannotListText(shown), errno);
   const int dirfd = ::dirfd(dir);
-  while (const dirent* entry = readdir(dir)) {
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(dir);
+    if (entry == nullptr) break;
     if (keep(dirfd, *entry)) names.emplace_back(entry->d_name);
   }
+  const int reason = errno;
   closedir(dir);
+  if (reason != 0) throw FileError(CannotListText(shown), reason);
   return names;
 }
 
@@ -168,6 +263,7 @@ class PosixEnv final : public Env {
   // tells every other action that the file is in use; it goes with the
   // descriptor, also when the process is killed.
   std::unique_ptr<File> CreateNew(const std::string& path) override {
+    const FolderLock folder(path, LOCK_SH);
     const int fd = OpenFileDescriptor(path, O_RDWR | O_CREAT | O_EXCL, 0600);
     if (fd < 0) throw FileError(CannotCreateText(path), errno);
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -213,17 +309,22 @@ class PosixEnv final : public Env {
     return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
   }
 
-  bool Rename(const std::string& from, const std::string& to, bool replace) override {
-    if (replace) return rename(from.c_str(), to.c_str()) == 0;
-    return RenameNoReplace(from, to);
+  OsStatus Rename(const std::string& from, const std::string& to, bool replace) override {
+    const bool done = replace ? rename(from.c_str(), to.c_str()) == 0 : RenameNoReplace(from, to);
+    return done ? OsStatus() : OsStatus::Failure(errno);
   }
 
-  bool Remove(const std::string& path) override { return unlink(path.c_str()) == 0; }
+  OsStatus Remove(const std::string& path) override {
+    return unlink(path.c_str()) == 0 ? OsStatus() : OsStatus::Failure(errno);
+  }
 
   // The lock is taken on the file itself, and the name is removed only when
   // it still leads to that file, so a file renamed into place meanwhile (or
-  // a new file that took the name) stays.
+  // a new file that took the name) stays.  The folder's lock keeps out
+  // CreateNew between its two steps.
   bool RemoveUnlocked(const std::string& path) override {
+    const FolderLock folder(path, LOCK_EX);
+    if (!folder.Held()) return false;
     const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat held, named;
@@ -233,6 +334,53 @@ class PosixEnv final : public Env {
                          unlink(path.c_str()) == 0;
     close(fd);
     return removed;
+  }
+
+  // The file is opened and locked before it gets the new name, so the name
+  // is held from its first moment.  A file that cannot be opened (a link, an
+  // unreadable file) is not locked, and no RemoveUnlocked can remove it
+  // either.  The new name must end up naming the locked file: a file put in
+  // place of `path` in between is refused.
+  std::unique_ptr<NameHold> KeepUnderName(const std::string& path,
+                                          const std::string& newPath) override {
+    // A folder is never moved aside: nothing may replace it.
+    struct stat kind;
+    if (lstat(path.c_str(), &kind) != 0) throw FileError(CannotCreateText(newPath), errno);
+    if (S_ISDIR(kind.st_mode)) throw FileError(CannotCreateText(newPath), EISDIR);
+    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat held;
+    if (fd >= 0 && (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode) ||
+                    flock(fd, LOCK_EX | LOCK_NB) != 0)) {
+      close(fd);
+      fd = -1;
+    }
+    auto hold = std::make_unique<PosixNameHold>(fd);
+    if (linkat(AT_FDCWD, path.c_str(), AT_FDCWD, newPath.c_str(), 0) != 0) {
+      const int reason = errno;
+      // No second name on this file system (or for this file): the file
+      // moves to the new name instead.
+      const bool noLinks = reason == EPERM || reason == EOPNOTSUPP || reason == ENOTSUP ||
+                           reason == EMLINK || reason == ENOSYS;
+      if (!noLinks) throw FileError(CannotCreateText(newPath), reason);
+      if (!RenameNoReplace(path, newPath)) throw FileError(CannotCreateText(newPath), errno);
+    }
+    struct stat named;
+    if (fd >= 0 && (lstat(newPath.c_str(), &named) != 0 || named.st_dev != held.st_dev ||
+                    named.st_ino != held.st_ino)) {
+      unlink(newPath.c_str());
+      throw FileError(CannotCreateText(newPath), EBUSY);
+    }
+    return hold;
+  }
+
+  void SyncFolder(const std::string& folder) override {
+    const std::string shown = folder.empty() ? "." : folder;
+    const int fd = open(shown.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) throw FileError(CannotSyncFolderText(shown), errno);
+    // EINVAL: a file system that keeps no folder data to flush.
+    const int reason = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+    close(fd);
+    if (reason != 0) throw FileError(CannotSyncFolderText(shown), reason);
   }
 
   std::optional<FileIdentity> Identity(const std::string& path, bool followLink) override {
@@ -255,18 +403,15 @@ class PosixEnv final : public Env {
       }
       return;
     }
-    // What a plain create would have given: 0666 less the umask.  Reading
-    // the umask means setting it; the program has one thread.
-    const mode_t mask = umask(0);
-    umask(mask);
-    if (chmod(path.c_str(), 0666 & ~mask) != 0) {
+    // What a plain create would have given: 0666 less the umask.
+    if (chmod(path.c_str(), NewFileMode()) != 0) {
     }
   }
 
   std::string CurrentFolder() override {
     std::string buffer(256, '\0');
     while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-      if (errno != ERANGE) return ".";
+      if (errno != ERANGE) throw FileError(CannotListText("."), errno);
       buffer.resize(buffer.size() * 2);
     }
     buffer.resize(buffer.find('\0'));

@@ -23,9 +23,27 @@ struct Slot {
 
 Slot gSlots[kSlots];
 
-void OnInterrupt(int sig) {
+// The holds and the signal waiting for them, in one word so that the
+// handler and the end of a hold can never miss each other: the low byte is
+// the first signal that arrived while held (0: none), the rest counts the
+// holds.
+constexpr unsigned kSignalBits = 0xFF;
+constexpr unsigned kOneHold = 0x100;
+std::atomic<unsigned> gHeld{0};
+static_assert(std::atomic<unsigned>::is_always_lock_free);
+
+[[noreturn]] void CleanUpAndExit(int sig) {
   RemoveRegisteredTemporaryFiles();
   _exit(128 + sig);
+}
+
+void OnInterrupt(int sig) {
+  unsigned state = gHeld.load();
+  for (;;) {
+    if (state < kOneHold) CleanUpAndExit(sig);
+    if ((state & kSignalBits) != 0) return;  // one is waiting already
+    if (gHeld.compare_exchange_weak(state, state | static_cast<unsigned>(sig))) return;
+  }
 }
 
 }  // namespace
@@ -58,10 +76,22 @@ void InstallInterruptCleanup() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  sigaddset(&action.sa_mask, SIGINT);
-  sigaddset(&action.sa_mask, SIGTERM);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, sig);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+}
+
+InterruptsHeld::InterruptsHeld() { gHeld.fetch_add(kOneHold); }
+
+InterruptsHeld::~InterruptsHeld() {
+  unsigned state = gHeld.load();
+  for (;;) {
+    const bool last = state < 2 * kOneHold;
+    // The last hold takes the waiting signal with it, to act on it now.
+    const unsigned next = last ? 0 : state - kOneHold;
+    if (gHeld.compare_exchange_weak(state, next)) break;
+  }
+  const int waiting = static_cast<int>(state & kSignalBits);
+  if (state < 2 * kOneHold && waiting != 0) CleanUpAndExit(waiting);
 }
 
 }  // namespace tarvel

@@ -1,9 +1,16 @@
-// Temporary files that must not outlive an interrupted action.  Whoever
-// creates a temporary file registers it while it exists; a program that
-// installs the interrupt cleanup (tarvel-cli) then removes every registered
-// file when SIGINT or SIGTERM arrives and exits with 128 + the signal's
-// number (130, 143).  A file still left behind (the process was killed
-// outright) holds no lock, and the next action in its folder removes it.
+// Temporary files that must not outlive an interrupted action, and moments
+// that an interrupt must not cut short.
+//
+// Whoever creates a temporary file registers it while it exists; a program
+// that installs the interrupt cleanup (tarvel-cli, tarvel) then removes
+// every registered file when SIGINT, SIGTERM or SIGHUP arrives and exits
+// with 128 + the signal's number (130, 143, 129).  A file still left behind
+// (the process was killed outright) holds no lock, and the next action in
+// its folder removes it.
+//
+// While an InterruptsHeld object lives (files being put in place, or put
+// back), those signals wait: the first one to arrive is acted on when the
+// last such object goes, so an interrupt never leaves a set half replaced.
 #pragma once
 
 #include <string>
@@ -20,7 +27,17 @@ void ReleaseTemporaryFile(int slot);
 // Removes every registered file; safe to call from a signal handler.
 void RemoveRegisteredTemporaryFiles();
 
-// SIGINT and SIGTERM: RemoveRegisteredTemporaryFiles, then _exit(128 + signal).
+// SIGINT, SIGTERM and SIGHUP: RemoveRegisteredTemporaryFiles, then
+// _exit(128 + signal), at once or, while interrupts are held, when the hold ends.
 void InstallInterruptCleanup();
+
+// Holds interrupts for the lifetime of the object, on every thread (nests).
+class InterruptsHeld {
+ public:
+  InterruptsHeld();
+  ~InterruptsHeld();
+  InterruptsHeld(const InterruptsHeld&) = delete;
+  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+};
 
 }  // namespace tarvel

@@ -1,4 +1,6 @@
 // Path helpers and the texts of file-layer errors.
+#include <cstring>
+
 #include "platform/env.h"
 
 namespace tarvel {
@@ -17,6 +19,19 @@ std::string CannotWriteText(const std::string& name) {
 
 std::string CannotReadText(const std::string& name) {
   return "Datei " + name + " kann nicht gelesen werden";
+}
+
+std::string CannotListText(const std::string& folder) {
+  return "Ordner " + folder + " kann nicht gelesen werden";
+}
+
+std::string CannotSyncFolderText(const std::string& folder) {
+  return "Ordner " + folder + " kann nicht geschrieben werden";
+}
+
+std::string WithReason(const std::string& text, int osError) {
+  if (osError == 0) return text;
+  return text + " (" + std::strerror(osError) + ")";
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {

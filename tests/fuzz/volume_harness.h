@@ -108,10 +108,15 @@ class GuardedEnv : public testing::EnvWrapper {
   bool IsPlainFile(const std::string& folder, const std::string& name) override {
     return EnvWrapper::IsPlainFile(Folder(folder), name);
   }
-  bool Rename(const std::string& from, const std::string& to, bool replace) override {
+  OsStatus Rename(const std::string& from, const std::string& to, bool replace) override {
     return EnvWrapper::Rename(Inside(from), Inside(to), replace);
   }
-  bool Remove(const std::string& path) override { return EnvWrapper::Remove(Inside(path)); }
+  OsStatus Remove(const std::string& path) override { return EnvWrapper::Remove(Inside(path)); }
+  std::unique_ptr<NameHold> KeepUnderName(const std::string& path,
+                                          const std::string& newPath) override {
+    return EnvWrapper::KeepUnderName(Inside(path), Inside(newPath));
+  }
+  void SyncFolder(const std::string& folder) override { EnvWrapper::SyncFolder(Folder(folder)); }
   bool RemoveUnlocked(const std::string& path) override {
     return EnvWrapper::RemoveUnlocked(Inside(path));
   }

@@ -28,6 +28,7 @@ class FileWrapper : public File {
   explicit FileWrapper(std::unique_ptr<File> file) : file_(std::move(file)) {}
   const std::string& Name() const override { return file_->Name(); }
   std::int64_t Size() override { return file_->Size(); }
+  FileStamp Stamp() override { return file_->Stamp(); }
   std::size_t ReadAt(std::int64_t offset, void* buffer, std::size_t n) override {
     return file_->ReadAt(offset, buffer, n);
   }
@@ -70,11 +71,16 @@ class EnvWrapper : public Env {
   bool IsPlainFile(const std::string& folder, const std::string& name) override {
     return target_.IsPlainFile(folder, name);
   }
-  bool Rename(const std::string& from, const std::string& to, bool replace) override {
+  OsStatus Rename(const std::string& from, const std::string& to, bool replace) override {
     return target_.Rename(from, to, replace);
   }
-  bool Remove(const std::string& path) override { return target_.Remove(path); }
+  OsStatus Remove(const std::string& path) override { return target_.Remove(path); }
   bool RemoveUnlocked(const std::string& path) override { return target_.RemoveUnlocked(path); }
+  std::unique_ptr<NameHold> KeepUnderName(const std::string& path,
+                                          const std::string& newPath) override {
+    return target_.KeepUnderName(path, newPath);
+  }
+  void SyncFolder(const std::string& folder) override { target_.SyncFolder(folder); }
   std::optional<FileIdentity> Identity(const std::string& path, bool followLink) override {
     return target_.Identity(path, followLink);
   }

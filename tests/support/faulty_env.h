@@ -12,14 +12,20 @@
 //   env.Fail(FaultyEnv::kCreate, 1, "", /*sticky=*/true); // every create from now on throws
 //   env.ShortWrite(2);                                 // the 2nd write stores half, then throws
 //
-// A failing open, create or write throws FileError with the text the real
-// file layer uses; a failing read throws the read text; a failing rename
-// returns false.  Files opened through a FaultyEnv keep obeying it, so they
-// must not outlive it.  The engine reads files on several threads; the
+// A failing open, create, write, listing or folder flush throws FileError with
+// the text the real file layer uses; a failing read throws the read text; a
+// failing rename returns a failure; a failing link (KeepUnderName) throws the
+// create text.  Sync counts both a file's flush and a folder's.  Files
+// opened through a FaultyEnv keep obeying it, so they must not outlive it.
+//
+// A test can also make something happen at a chosen moment, without timing:
+//
+//   env.BeforeRead(2, "a.bin", [&] { append to a.bin });  // before the 2nd read of a.bin  The engine reads files on several threads; the
 // counts are kept under a lock (which file a fault hits may then depend on
 // how the threads interleave).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,7 +38,7 @@ namespace tarvel::testing {
 
 class FaultyEnv : public EnvWrapper {
  public:
-  enum Op { kOpen, kCreate, kWrite, kRead, kRename, kOpCount };
+  enum Op { kOpen, kCreate, kWrite, kRead, kRename, kLink, kSync, kList, kOpCount };
 
   explicit FaultyEnv(Env& base) : EnvWrapper(base) {}
 
@@ -50,13 +56,22 @@ class FaultyEnv : public EnvWrapper {
     faults_.push_back({kWrite, k, std::move(match), false, true, 0});
   }
 
-  // Makes Sync do nothing, for runs that create many files and do not look
-  // at what reaches the disk.
+  // Runs `action` once, just before the k-th matching read (1 = the next
+  // one) is passed on; it may change the file being read.
+  void BeforeRead(int k, std::string match, std::function<void()> action) {
+    std::lock_guard lock(mutex_);
+    hooks_.push_back({k, std::move(match), std::move(action), 0});
+  }
+
+  // Makes Sync and SyncFolder do nothing (they are still counted and can
+  // still fail), for runs that create many files and do not look at what
+  // reaches the disk.
   void SkipSync() { skipSync_ = true; }
 
   void Clear() {
     std::lock_guard lock(mutex_);
     faults_.clear();
+    hooks_.clear();
     fired_ = 0;
   }
 
@@ -87,9 +102,26 @@ class FaultyEnv : public EnvWrapper {
     if (Hit(kOpen, path)) throw FileError(CannotOpenText(path));
     return EnvWrapper::OpenReadWrite(path);
   }
-  bool Rename(const std::string& from, const std::string& to, bool replace) override {
-    if (Hit(kRename, from)) return false;
+  OsStatus Rename(const std::string& from, const std::string& to, bool replace) override {
+    if (Hit(kRename, from)) return OsStatus::Failure(0);
     return EnvWrapper::Rename(from, to, replace);
+  }
+  std::unique_ptr<NameHold> KeepUnderName(const std::string& path,
+                                          const std::string& newPath) override {
+    if (Hit(kLink, path)) throw FileError(CannotCreateText(newPath));
+    return EnvWrapper::KeepUnderName(path, newPath);
+  }
+  void SyncFolder(const std::string& folder) override {
+    if (Hit(kSync, folder)) throw FileError(CannotSyncFolderText(folder));
+    if (!skipSync_) EnvWrapper::SyncFolder(folder);
+  }
+  std::vector<std::string> ListPlainFiles(const std::string& folder) override {
+    if (Hit(kList, folder)) throw FileError(CannotListText(folder));
+    return EnvWrapper::ListPlainFiles(folder);
+  }
+  std::vector<std::string> ListHiddenFiles(const std::string& folder) override {
+    if (Hit(kList, folder)) throw FileError(CannotListText(folder));
+    return EnvWrapper::ListHiddenFiles(folder);
   }
 
  protected:
@@ -124,6 +156,7 @@ class FaultyEnv : public EnvWrapper {
       target().WriteAt(offset, buffer, n);
     }
     void Sync() override {
+      if (env_.Hit(kSync, Name())) throw FileError(CannotWriteText(Name()));
       if (!env_.skipSync_) target().Sync();
     }
 
@@ -131,8 +164,11 @@ class FaultyEnv : public EnvWrapper {
     FaultyEnv& env_;
   };
 
-  // Counts one call of `op` on `name`; true when an armed fault fires.
+  // Counts one call of `op` on `name`; true when an armed fault fires.  A
+  // read first runs the actions due before it (outside the lock: they may
+  // use the file layer).
   bool Hit(Op op, const std::string& name, bool* shortWrite = nullptr) {
+    if (op == kRead) RunHooks(name);
     std::lock_guard lock(mutex_);
     ++calls_[op];
     bool fire = false;
@@ -148,8 +184,27 @@ class FaultyEnv : public EnvWrapper {
     return fire;
   }
 
+  struct Hook {
+    int k;
+    std::string match;
+    std::function<void()> action;
+    int seen;
+  };
+
+  void RunHooks(const std::string& name) {
+    std::vector<std::function<void()>> due;
+    {
+      std::lock_guard lock(mutex_);
+      for (Hook& h : hooks_) {
+        if (name.find(h.match) != std::string::npos && ++h.seen == h.k) due.push_back(h.action);
+      }
+    }
+    for (const auto& action : due) action();
+  }
+
   mutable std::mutex mutex_;
   std::vector<Fault> faults_;
+  std::vector<Hook> hooks_;
   int calls_[kOpCount] = {};
   int fired_ = 0;
   bool skipSync_ = false;

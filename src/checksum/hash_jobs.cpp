@@ -35,6 +35,8 @@ struct Slot {
   std::exception_ptr error;
 };
 
+constexpr int kThreadsPerCpu = 4;
+
 int OnlineCpus() {
   const long n = sysconf(_SC_NPROCESSORS_ONLN);
   return n > 0 ? static_cast<int>(n) : 1;
@@ -46,7 +48,7 @@ class Pass {
  public:
   Pass(std::span<const HashJob> jobs, const HashJobsOptions& options)
       : jobs_(jobs), options_(options), results_(jobs.size()), unfinished_(jobs.size()) {
-    const int wanted = options.threads > 0 ? options.threads : OnlineCpus();
+    const int wanted = UsableThreads(options.threads);
     threads_ = static_cast<int>(std::clamp<std::size_t>(static_cast<std::size_t>(wanted), 1,
                                                         std::max<std::size_t>(jobs.size(), 1)));
     window_ = 2 * static_cast<std::size_t>(Md5Lanes::kLanes) * static_cast<std::size_t>(threads_);
@@ -55,8 +57,8 @@ class Pass {
 
   std::vector<HashJobResult> Run() {
     std::vector<std::thread> workers;
+    StartWorkers(workers);
     try {
-      for (int t = 1; t < threads_; ++t) workers.emplace_back([this] { WorkGuarded(); });
       Work(true);
     } catch (...) {
       Stop(std::current_exception());
@@ -75,6 +77,23 @@ class Pass {
     stop_ = true;
     if (failure && !failure_) failure_ = failure;
     changed_.notify_all();
+  }
+
+  // Starts the worker threads; when the system refuses one, the pass goes
+  // on with those that started (the calling thread at least), and the jobs
+  // are shared among that many.
+  void StartWorkers(std::vector<std::thread>& workers) {
+    const int wanted = threads_;
+    for (int t = 1; t < wanted; ++t) {
+      try {
+        const auto body = [this] { WorkGuarded(); };
+        workers.push_back(options_.startThread ? options_.startThread(body) : std::thread(body));
+      } catch (...) {
+        std::lock_guard lock(mutex_);
+        threads_ = static_cast<int>(workers.size()) + 1;
+        break;
+      }
+    }
   }
 
   void WorkGuarded() {
@@ -309,6 +328,12 @@ class Pass {
 };
 
 }  // namespace
+
+int UsableThreads(int requested) {
+  const int cpus = OnlineCpus();
+  if (requested <= 0) return cpus;
+  return std::min(requested, kThreadsPerCpu * cpus);
+}
 
 std::vector<HashJobResult> HashJobs(std::span<const HashJob> jobs, const HashJobsOptions& options) {
   return Pass(jobs, options).Run();

@@ -30,6 +30,7 @@
 #include <exception>
 #include <functional>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "checksum/md5.h"
@@ -76,8 +77,12 @@ struct HashProgress {
 
 struct HashJobsOptions {
   // Threads that hash, the calling thread included; 0 means one per online
-  // CPU, 1 means the calling thread alone.  Never more than there are jobs.
+  // CPU, 1 means the calling thread alone.  Never more than UsableThreads
+  // allows nor than there are jobs.  Threads the system refuses to start
+  // are done without.
   int threads = 0;
+  // Starts a worker thread running `body` (tests make it fail); empty: std::thread.
+  std::function<std::thread(std::function<void()> body)> startThread;
   // Bytes read per job per round.  The default keeps the sixteen chunks of
   // one thread about the size of a core's second-level cache.
   // REQUIRES: > 0.
@@ -89,6 +94,11 @@ struct HashJobsOptions {
   // after their current chunk and the exception reaches HashJobs' caller.
   std::function<void(const HashProgress&)> progress;
 };
+
+// The threads that a requested count stands for: 0 = one per online CPU;
+// any count at most four per online CPU, where more would only wait on one
+// another.  At least 1.
+[[nodiscard]] int UsableThreads(int requested);
 
 // Hashes every job; result i belongs to jobs[i].
 // REQUIRES: every job has a reader; options as documented above.

@@ -15,6 +15,7 @@
 #include "engine/engine.h"
 #include "engine/file_digests.h"
 #include "engine/format.h"
+#include "engine/read_volume.h"
 #include "engine/replacing_writer.h"
 
 namespace tarvel {
@@ -153,6 +154,7 @@ void Engine::SearchFiles() {
   ui_.ResetRenamePrompt();
   foundElsewhere_.assign(static_cast<std::size_t>(std::max(m.FileCount, 0)), 0);
   placedBySearch_ = 0;
+  namesOfSets_.reset();
 
   // Content pass: a missing file may be in the folder under another name.
   CandidateFacts candidates(
@@ -171,18 +173,21 @@ void Engine::SearchFiles() {
       return candidate == m.FileTable[i].name || placedFrom.count(candidate) != 0;
     });
     candidates.Prefetch(listing, m.FileTable[i]);
+    // The first match is offered; another name with the same content only
+    // when putting the first in place failed.
     for (const std::string& candidate : listing) {
       const fileentry& e = m.FileTable[i];
       if (!candidates.HasContentOf(candidate, e)) continue;
       foundElsewhere_[i] = 1;
       actions_.push_back({FileActionKind::kFound, e.name, candidate});
-      const bool placed = OfferFoundFile(candidate, e.name);
+      const OfferOutcome outcome = OfferFoundFile(candidate, e.name);
       candidates.Forget(candidate);
       candidates.Forget(e.name);
-      if (placed) {
+      if (outcome == OfferOutcome::kPlaced) {
         placedFrom.insert(candidate);
         ++placedBySearch_;
       }
+      if (outcome != OfferOutcome::kFailed) break;
     }
   }
 
@@ -213,9 +218,14 @@ void Engine::SearchFiles() {
       [&] { ui_.ProcessEvents(); });
   pass.Run([&] { steps.Advance(); });
   steps.Complete();
+  // A file of another size than listed is damaged, whatever its digest says
+  // (a list may have been made from a file that grew as it was read).
   for (int i = 0; i < m.FileCount; ++i) {
     fileentry& e = m.FileTable[i];
-    e.crcok = jobOf[i] >= 0 && md5equal(pass.Result(jobOf[i]).whole, e.md5whole) ? 1 : 0;
+    e.crcok = jobOf[i] >= 0 && pass.Result(jobOf[i]).hashed == e.filesize &&
+                      md5equal(pass.Result(jobOf[i]).whole, e.md5whole)
+                  ? 1
+                  : 0;
   }
   ui_.HideProgress();
 }
@@ -232,15 +242,17 @@ const fileentry* Engine::ListedFile(const std::string& name) const {
   return nullptr;
 }
 
-bool Engine::OfferFoundFile(const std::string& found, const std::string& missing) {
+Engine::OfferOutcome Engine::OfferFoundFile(const std::string& found,
+                                            const std::string& missing) {
   SetModel& m = model_;
+  const auto done = [](bool placed) { return placed ? OfferOutcome::kPlaced : OfferOutcome::kFailed; };
   switch (m.RenameAnswer) {
     case 1:
-      return rnfile(found, missing);
+      return done(rnfile(found, missing));
     case 2:
-      return cpfile(found, missing);  // a failure ends the whole action
+      return done(cpfile(found, missing));  // a failure ends the whole action
     case 3:
-      return false;
+      return OfferOutcome::kLeft;
     default:
       break;
   }
@@ -251,7 +263,7 @@ bool Engine::OfferFoundFile(const std::string& found, const std::string& missing
     switch (reply.button) {
       case RenameButton::kRename:
         if (reply.dontAskAgain) m.RenameAnswer = 1;
-        return rnfile(found, missing);
+        return done(rnfile(found, missing));
       case RenameButton::kCopy: {
         bool placed = false;
         try {
@@ -261,25 +273,43 @@ bool Engine::OfferFoundFile(const std::string& found, const std::string& missing
           continue;
         }
         if (reply.dontAskAgain) m.RenameAnswer = 2;
-        return placed;
+        return done(placed);
       }
       case RenameButton::kCancel:
         if (reply.dontAskAgain) m.RenameAnswer = 3;
-        return false;
+        return OfferOutcome::kLeft;
       case RenameButton::kClosed:
-        return false;
+        return OfferOutcome::kLeft;
     }
   }
 }
 
+bool Engine::ListedBySomeSet(const std::string& name) {
+  if (!namesOfSets_) {
+    // Every volume of the folder, recognised by its content: headers and
+    // lists only, so this costs a few small reads per file.
+    namesOfSets_.emplace();
+    for (const std::string& file : env_.ListPlainFiles(setFolder_)) {
+      for (std::string& listed : ListedNames(env_, InSetFolder(file))) {
+        namesOfSets_->insert(std::move(listed));
+      }
+    }
+  }
+  return namesOfSets_->count(name) != 0;
+}
+
 bool Engine::rnfile(const std::string& found, const std::string& missing) {
-  // Renaming a file of the set would only move the gap to its own name.
-  if (ListedFile(found) != nullptr) return cpfile(found, missing);
-  if (!env_.Rename(InSetFolder(found), InSetFolder(missing), /*replace=*/false)) {
+  // Renaming a file that this set or another set in the folder lists would
+  // only move the gap to its name.
+  if (ListedFile(found) != nullptr || ListedBySomeSet(found)) return cpfile(found, missing);
+  const OsStatus renamed = env_.Rename(InSetFolder(found), InSetFolder(missing), /*replace=*/false);
+  if (!renamed) {
     actions_.push_back({FileActionKind::kRenameFailed, missing, found});
-    ui_.Message("Rename failed!");
+    ui_.Message(WithReason("Rename failed!", renamed.Reason()));
     return false;
   }
+  // On disk before anyone is told it is in place.
+  env_.SyncFolder(setFolder_);
   actions_.push_back({FileActionKind::kRenamed, missing, found});
   return true;
 }
@@ -353,6 +383,7 @@ void Engine::FindVolumes() {
     c.size = file->Size();
     file.reset();
     if (got < kRecognisedBytes ||
+        RecogniseVolume(std::span(head.data(), got)) == VolumeKind::kNotVolume ||
         std::memcmp(head.data() + kOffSetHash, m.SetHash.data(), m.SetHash.size()) != 0) {
       continue;
     }

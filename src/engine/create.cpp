@@ -12,9 +12,11 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
+#include "engine/create_rules.h"
 #include "engine/engine.h"
 #include "engine/file_digests.h"
 #include "engine/format.h"
@@ -43,12 +45,6 @@ bool IsSmallFileExtension(const std::string& name) {
   }
   return std::find(kSmallFileExtensions.begin(), kSmallFileExtensions.end(), ext) !=
          kSmallFileExtensions.end();
-}
-
-std::string ShorterThanAnalysedText(const std::string& path) {
-  return "The file " + path +
-         " has become shorter or could not be read completely since it was analysed. "
-         "The volumes written are incomplete.";
 }
 
 std::string UnlistableNameText(const std::string& path) {
@@ -83,6 +79,7 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
     }
   }
   m.FileCount = static_cast<std::int32_t>(paths.size());
+  listedStamps_.assign(paths.size(), FileStamp{});
   bool result = true;
   bool anyInParity = false;
 
@@ -111,7 +108,14 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
       [&](std::size_t i) {
         pass.ThrowError(i);
         fileentry& e = m.FileTable[i];
-        e.filesize = pass.Result(i).size;
+        // The size listed is exactly what was digested; a file that grew,
+        // shrank or was written to while it was read has no one content.
+        const FileHashResult& r = pass.Result(i);
+        if (r.hashed != r.opening.size || r.ending != r.opening) {
+          throw FileError(FileChangedText(e.path));
+        }
+        e.filesize = r.hashed;
+        listedStamps_[i] = r.opening;
         if (e.filesize == 0) {
           result = false;
           ui_.Message("Error reading " + e.path + ", or filesize is zero.");
@@ -144,158 +148,228 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
   return result;
 }
 
-bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
-  SetModel& m = model_;
-  m.CompactParityFiles();
-  const int files = m.ParityFileCount;
-  if (files == 0) {
-    ui_.Message(kNoFileInParityText);
-    return false;
-  }
-  if (files > kMaxParityFiles || parityCount < 1 || parityCount > kMaxParityVolumes) {
-    ui_.Message("A set can have at most " + std::to_string(kMaxParityFiles) +
-                " files in parity and 1 to " + std::to_string(kMaxParityVolumes) +
-                " parity volumes.");
-    return false;
-  }
+// Writing a set: the refusals, the set-wide values, the volumes' headers
+// and lists, the parity pass, the proof that the sources are still what was
+// listed, the control digests, and the commit.  Used by WriteVolumeSet only;
+// it works on the engine's model and parity arithmetic.
+class Engine::SetWriter {
+ public:
+  SetWriter(Engine& engine, int parityCount)
+      : e_(engine),
+        m_(engine.model_),
+        parityCount_(parityCount) {}
+
   // A volume replaces any file of its name; that must never be one of the
-  // files being protected, whose data would be lost.  Files are compared by
-  // where they live, not by how their paths are spelled (a folder reached
-  // through a link, a link to a file of the set).
-  std::vector<FileIdentity> protectedFiles;
-  for (int i = 0; i < m.FileCount; ++i) {
-    for (bool follow : {true, false}) {
-      if (auto id = env_.Identity(m.FileTable[i].path, follow)) protectedFiles.push_back(*id);
+  // files being protected, whose data would be lost.
+  [[nodiscard]] bool Refuses(const std::string& baseName) {
+    const int files = m_.ParityFileCount;
+    if (files == 0) {
+      e_.ui_.Message(kNoFileInParityText);
+      return true;
+    }
+    if (files > kMaxParityFiles || parityCount_ < 1 || parityCount_ > kMaxParityVolumes) {
+      e_.ui_.Message("A set can have at most " + std::to_string(kMaxParityFiles) +
+                     " files in parity and 1 to " + std::to_string(kMaxParityVolumes) +
+                     " parity volumes.");
+      return true;
+    }
+    std::vector<std::string> paths;
+    for (int i = 0; i < m_.FileCount; ++i) paths.push_back(m_.FileTable[i].path);
+    if (const std::string clash = VolumeReplacingASetFile(e_.env_, paths, baseName, parityCount_);
+        !clash.empty()) {
+      e_.ui_.Message("The volume " + PrintableText(clash) +
+                     " would replace a file of the set. Choose another base name.");
+      return true;
+    }
+    return false;
+  }
+
+  void ComputeSetValues() {
+    // Streams 0..p: the volumes' bytes from offset 32 on (their control
+    // digests); p+1 on: the sources as the parity pass reads them.
+    digests_.emplace(static_cast<std::size_t>(parityCount_ + 1 + m_.ParityFileCount));
+    std::vector<std::uint8_t> digests;
+    for (int k = 0; k < m_.ParityFileCount; ++k) {
+      const md5digest& d = m_.ParityFileTable[k].md5whole;
+      digests.insert(digests.end(), d.begin(), d.end());
+    }
+    m_.SetHash = md5buffer(digests);
+    m_.FileListSize = 0;
+    for (int i = 0; i < m_.FileCount; ++i) m_.FileListSize += m_.FileTable[i].entrysize;
+    m_.FileListOffset = kHeaderSize;
+    m_.DataOffset = m_.FileListOffset + m_.FileListSize;
+    m_.DataSize = m_.BiggestFileSize;
+  }
+
+  // Every volume under a temporary name, with its header (the control
+  // digest a placeholder) and the file list.
+  void StartVolumes(const std::string& baseName) {
+    const std::vector<std::uint8_t> list = EncodeFileList(m_);
+    volumes_.resize(static_cast<std::size_t>(parityCount_) + 1);
+    e_.ui_.SetProgressText("Writing headers...");
+    e_.ui_.ShowProgress();
+    for (int n = 0; n <= parityCount_; ++n) {
+      e_.ui_.SetProgressPercent(n * 100 / parityCount_);
+      e_.ui_.ProcessEvents();
+      VolumeOut& vol = volumes_[n];
+      vol.name = VolumeFileName(baseName, n);
+      vol.file = std::make_unique<ReplacingWriter>(e_.env_, vol.name, /*keepDigests=*/false);
+
+      VolumeHeader h;
+      h.control = m_.SetHash;  // placeholder until the digest of the finished volume is known
+      h.setHash = m_.SetHash;
+      h.volumeNumber = static_cast<std::uint64_t>(n);
+      h.fileCount = static_cast<std::uint64_t>(m_.FileCount);
+      h.fileListOffset = static_cast<std::uint64_t>(m_.FileListOffset);
+      h.fileListSize = static_cast<std::uint64_t>(m_.FileListSize);
+      h.dataOffset = static_cast<std::uint64_t>(m_.DataOffset);
+      h.dataSize = n == 0 ? 0 : static_cast<std::uint64_t>(m_.BiggestFileSize);
+      const std::array<std::uint8_t, kHeaderSize> header = EncodeHeader(h);
+
+      std::vector<std::uint8_t> bytes(header.begin(), header.end());
+      bytes.insert(bytes.end(), list.begin(), list.end());
+      vol.file->WriteAt(0, bytes);
+      digests_->Add(static_cast<std::size_t>(n), bytes.data() + kOffSetHash,
+                   bytes.size() - kOffSetHash);
+      digests_->Run();
     }
   }
-  for (int n = 0; n <= parityCount; ++n) {
-    const std::string name = VolumeFileName(baseName, n);
-    for (bool follow : {true, false}) {
-      const auto id = env_.Identity(name, follow);
-      if (id &&
-          std::find(protectedFiles.begin(), protectedFiles.end(), *id) != protectedFiles.end()) {
-        ui_.Message("The volume " + PrintableText(name) +
-                    " would replace a file of the set. Choose another base name.");
-        return false;
+
+  // The sources, each the very file that was listed, unchanged since.
+  void OpenSources() {
+    sources_.resize(static_cast<std::size_t>(m_.ParityFileCount));
+    for (int k = 0; k < m_.ParityFileCount; ++k) {
+      sources_[k] = e_.env_.OpenRead(m_.ParityFileTable[k].path);
+      if (sources_[k]->Stamp() != ListedStamp(k)) Changed(k);
+    }
+  }
+
+  // Parity data, in passes over one chunk of every file.  The digests of
+  // the sources are taken from the bytes read, beside the volumes'.
+  void WriteParity() {
+    const int files = m_.ParityFileCount;
+    e_.ui_.SetProgressText("Writing parity data...");
+    e_.ui_.SetProgressPercent(0);
+    e_.ui_.ProcessEvents();
+    WorkerPool workers(e_.threads_, static_cast<std::size_t>(std::max(files, parityCount_)));
+    int shown = 0;
+    for (std::int64_t pos = 0; pos < m_.BiggestFileSize; pos += kChunkSize) {
+      const int percent = static_cast<int>(pos * 100 / m_.BiggestFileSize);
+      if (percent != shown) {
+        e_.ui_.SetProgressPercent(percent);
+        shown = percent;
+      }
+      // Every chunk, so the windows stay painted however large the files are
+      // (the front end decides how often that costs anything).
+      e_.ui_.ProcessEvents();
+      // Every row is written in full (data, then zeros past the file's end),
+      // so the blocks need no clearing between passes.  The rows are read on
+      // all threads; an error is that of the first file in order that failed.
+      workers.ForEach(static_cast<std::size_t>(files), [&](std::size_t k) {
+        const fileentry& e = m_.ParityFileTable[k];
+        const int r = static_cast<int>(k) + 1;
+        const std::int64_t want = std::clamp<std::int64_t>(e.filesize - pos, 0, kChunkSize);
+        if (want > 0 && sources_[k]->ReadAt(pos, e_.parity_.DataRow(r),
+                                            static_cast<std::size_t>(want)) !=
+                            static_cast<std::size_t>(want)) {
+          Changed(static_cast<int>(k));
+        }
+        e_.parity_.ClearDataRowFrom(r, static_cast<int>(want));
+        digests_->Add(SourceStream(static_cast<int>(k)), e_.parity_.DataRow(r),
+                     static_cast<std::size_t>(want));
+      });
+      e_.parity_.ComputeParity(files, parityCount_);
+      const std::size_t length =
+          static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, m_.BiggestFileSize - pos));
+      // The parity rows go to the volumes while all digests are taken, the
+      // digests split among the threads (tasks 0 .. parts-1), then one task
+      // per volume written (an error is that of the first volume in order).
+      for (int v = 1; v <= parityCount_; ++v) {
+        digests_->Add(static_cast<std::size_t>(v), e_.parity_.ParityRow(v), length);
+      }
+      const auto parts = static_cast<std::size_t>(workers.Threads());
+      workers.ForEach(parts + static_cast<std::size_t>(parityCount_), [&](std::size_t task) {
+        if (task < parts) {
+          digests_->Run(task, parts);
+          return;
+        }
+        const int v = static_cast<int>(task - parts) + 1;
+        volumes_[v].file->WriteAt(m_.DataOffset + pos,
+                                  std::span(e_.parity_.ParityRow(v), length));
+      });
+    }
+  }
+
+  // The parity must be that of the files as listed: each source read has
+  // the listed size and digests, and each file is still the one listed, not
+  // changed or replaced since (an editor's save by rename, a rewrite).
+  void ProveSources() {
+    for (int k = 0; k < m_.ParityFileCount; ++k) {
+      const fileentry& e = m_.ParityFileTable[k];
+      const std::size_t s = SourceStream(k);
+      if (digests_->Length(s) != e.filesize || !md5equal(digests_->Whole(s), e.md5whole) ||
+          !md5equal(digests_->Head(s), e.md5head) || sources_[k]->Stamp() != ListedStamp(k) ||
+          e_.env_.Identity(e.path, /*followLink=*/true) != ListedStamp(k).identity) {
+        Changed(k);
       }
     }
+    sources_.clear();
   }
+
+  // Control digests, then every volume takes its name, all or none.
+  void Finish() {
+    for (int n = 0; n <= parityCount_; ++n) {
+      VolumeOut& vol = volumes_[n];
+      e_.ui_.SetProgressText("Creating checksum for " + vol.name);
+      e_.ui_.SetProgressPercent(n * 100 / parityCount_);
+      e_.ui_.ProcessEvents();
+      vol.file->WriteAt(kOffControl, digests_->Whole(static_cast<std::size_t>(n)));
+    }
+    std::vector<ReplacingWriter*> writers;
+    for (VolumeOut& vol : volumes_) writers.push_back(vol.file.get());
+    CommitTogether(e_.env_, writers);
+  }
+
+ private:
+  std::size_t SourceStream(int k) const { return static_cast<std::size_t>(parityCount_ + 1 + k); }
+
+  // The stamp the analysis took of ParityFileTable slot k.
+  const FileStamp& ListedStamp(int k) const {
+    int seen = 0;
+    for (int i = 0; i < m_.FileCount; ++i) {
+      if (m_.FileTable[i].InParity() && seen++ == k) return e_.listedStamps_[i];
+    }
+    return e_.listedStamps_.front();  // not reached: k < ParityFileCount
+  }
+
+  [[noreturn]] void Changed(int k) const {
+    throw FileError(FileChangedText(m_.ParityFileTable[k].path));
+  }
+
+  Engine& e_;
+  SetModel& m_;
+  int parityCount_;
+  std::optional<StreamDigests> digests_;
+  std::vector<VolumeOut> volumes_;
+  std::vector<std::unique_ptr<File>> sources_;
+};
+
+bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
+  model_.CompactParityFiles();
+  SetWriter writer(*this, parityCount);
+  if (writer.Refuses(baseName)) return false;
   // The files being protected stay whatever their names look like.
   std::vector<std::string> listed;
-  for (int i = 0; i < m.FileCount; ++i) listed.push_back(BareName(m.FileTable[i].path));
+  for (int i = 0; i < model_.FileCount; ++i) listed.push_back(BareName(model_.FileTable[i].path));
   RemoveAbandonedTemporaryFiles(env_, FolderOf(baseName), listed);
   parity_.SetupParity();
 
-  std::vector<std::uint8_t> digests;
-  digests.reserve(16 * static_cast<std::size_t>(files));
-  for (int k = 0; k < files; ++k) {
-    const md5digest& d = m.ParityFileTable[k].md5whole;
-    digests.insert(digests.end(), d.begin(), d.end());
-  }
-  m.SetHash = md5buffer(digests);
-  m.FileListSize = 0;
-  for (int i = 0; i < m.FileCount; ++i) m.FileListSize += m.FileTable[i].entrysize;
-  m.FileListOffset = kHeaderSize;
-  m.DataOffset = m.FileListOffset + m.FileListSize;
-  m.DataSize = m.BiggestFileSize;
-
-  // Headers and file lists.
-  const std::vector<std::uint8_t> list = EncodeFileList(m);
-  std::vector<VolumeOut> volumes(parityCount + 1);
-  // Each volume's digest of its bytes from offset 32 on, taken as they are
-  // written; the volumes advance side by side in the multi-buffer MD5.
-  StreamDigests controls(static_cast<std::size_t>(parityCount) + 1);
-  ui_.SetProgressText("Writing headers...");
-  ui_.ShowProgress();
-  for (int n = 0; n <= parityCount; ++n) {
-    ui_.SetProgressPercent(n * 100 / parityCount);
-    ui_.ProcessEvents();
-    VolumeOut& vol = volumes[n];
-    vol.name = VolumeFileName(baseName, n);
-    vol.file = std::make_unique<ReplacingWriter>(env_, vol.name, /*keepDigests=*/false);
-
-    VolumeHeader h;
-    h.control = m.SetHash;  // placeholder until the digest of the finished volume is known
-    h.setHash = m.SetHash;
-    h.volumeNumber = static_cast<std::uint64_t>(n);
-    h.fileCount = static_cast<std::uint64_t>(m.FileCount);
-    h.fileListOffset = static_cast<std::uint64_t>(m.FileListOffset);
-    h.fileListSize = static_cast<std::uint64_t>(m.FileListSize);
-    h.dataOffset = static_cast<std::uint64_t>(m.DataOffset);
-    h.dataSize = n == 0 ? 0 : static_cast<std::uint64_t>(m.BiggestFileSize);
-    const std::array<std::uint8_t, kHeaderSize> header = EncodeHeader(h);
-
-    std::vector<std::uint8_t> bytes(header.begin(), header.end());
-    bytes.insert(bytes.end(), list.begin(), list.end());
-    vol.file->WriteAt(0, bytes);
-    controls.Add(static_cast<std::size_t>(n), bytes.data() + kOffSetHash, bytes.size() - kOffSetHash);
-    controls.Run();
-  }
-
-  // Parity data, in passes over one chunk of every file.
-  ui_.SetProgressText("Writing parity data...");
-  ui_.SetProgressPercent(0);
-  ui_.ProcessEvents();
-  std::vector<std::unique_ptr<File>> sources(files);
-  for (int k = 0; k < files; ++k) sources[k] = env_.OpenRead(m.ParityFileTable[k].path);
-  WorkerPool workers(threads_);
-  int shown = 0;
-  for (std::int64_t pos = 0; pos < m.BiggestFileSize; pos += kChunkSize) {
-    const int percent = static_cast<int>(pos * 100 / m.BiggestFileSize);
-    if (percent != shown) {
-      ui_.SetProgressPercent(percent);
-      shown = percent;
-    }
-    // Every chunk, so the windows stay painted however large the files are
-    // (the front end decides how often that costs anything).
-    ui_.ProcessEvents();
-    // Every row is written in full (data, then zeros past the file's end),
-    // so the blocks need no clearing between passes.  The rows are read on
-    // all threads; an error is that of the first file in order that failed.
-    workers.ForEach(static_cast<std::size_t>(files), [&](std::size_t k) {
-      const fileentry& e = m.ParityFileTable[k];
-      const int r = static_cast<int>(k) + 1;
-      const std::int64_t want = std::clamp<std::int64_t>(e.filesize - pos, 0, kChunkSize);
-      if (want > 0 && sources[k]->ReadAt(pos, parity_.DataRow(r), static_cast<std::size_t>(want)) !=
-                          static_cast<std::size_t>(want)) {
-        throw FileError(ShorterThanAnalysedText(e.path));
-      }
-      parity_.ClearDataRowFrom(r, static_cast<int>(want));
-    });
-    parity_.ComputeParity(files, parityCount);
-    const std::size_t length =
-        static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, m.BiggestFileSize - pos));
-    // The parity rows go to the volumes while their digests are taken, the
-    // digests split among the threads (tasks 0 .. parts-1), then one task
-    // per volume written (an error is that of the first volume in order).
-    for (int v = 1; v <= parityCount; ++v) {
-      controls.Add(static_cast<std::size_t>(v), parity_.ParityRow(v), length);
-    }
-    const auto parts = static_cast<std::size_t>(workers.Threads());
-    workers.ForEach(parts + static_cast<std::size_t>(parityCount), [&](std::size_t task) {
-      if (task < parts) {
-        controls.Run(task, parts);
-        return;
-      }
-      const int v = static_cast<int>(task - parts) + 1;
-      volumes[v].file->WriteAt(m.DataOffset + pos, std::span(parity_.ParityRow(v), length));
-    });
-  }
-  sources.clear();
-
-  // Control digests.
-  for (int n = 0; n <= parityCount; ++n) {
-    VolumeOut& vol = volumes[n];
-    ui_.SetProgressText("Creating checksum for " + vol.name);
-    ui_.SetProgressPercent(n * 100 / parityCount);
-    ui_.ProcessEvents();
-    vol.file->WriteAt(kOffControl, controls.Whole(static_cast<std::size_t>(n)));
-  }
-  // Only complete volumes take the names of the set: every one is on disk
-  // before the first replaces a volume of the previous set, so a full disk
-  // or an interruption up to here leaves that set as it was.
-  for (VolumeOut& vol : volumes) vol.file->Flush();
-  for (VolumeOut& vol : volumes) vol.file->Commit();
+  writer.ComputeSetValues();
+  writer.StartVolumes(baseName);
+  writer.OpenSources();
+  writer.WriteParity();
+  writer.ProveSources();
+  writer.Finish();
   ui_.HideProgress();
   return true;
 }

@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "engine/format.h"
+#include "engine/model.h"
+
 namespace tarvel {
 
 std::string CheckFileChoice(std::vector<std::string>& paths) {
@@ -53,6 +56,95 @@ std::int64_t FreeSpaceNeeded(std::int64_t biggestFileSize, int parityCount) {
 bool HasRoomForVolumes(Env& env, const std::string& baseName, std::int64_t biggestFileSize,
                        int parityCount) {
   return FreeSpaceNeeded(biggestFileSize, parityCount) <= env.FreeSpace(baseName);
+}
+
+std::string FileChangedText(const std::string& path) {
+  return "The file " + path + " changed while the set was being created.";
+}
+
+std::string VolumeReplacingASetFile(Env& env, const std::vector<std::string>& paths,
+                                    const std::string& baseName, int parityCount) {
+  std::vector<FileIdentity> protectedFiles;
+  for (const std::string& path : paths) {
+    for (bool follow : {true, false}) {
+      if (auto id = env.Identity(path, follow)) protectedFiles.push_back(*id);
+    }
+  }
+  for (int n = 0; n <= parityCount; ++n) {
+    const std::string name = VolumeFileName(baseName, n);
+    for (bool follow : {true, false}) {
+      const auto id = env.Identity(name, follow);
+      if (id && std::find(protectedFiles.begin(), protectedFiles.end(), *id) != protectedFiles.end()) {
+        return name;
+      }
+    }
+  }
+  return "";
+}
+
+VolumePlan PlanVolumes(Env& env, const std::string& filesFolder, const std::string& baseName,
+                       int parityCount) {
+  VolumePlan plan;
+  plan.filesFolder = filesFolder;
+  plan.volumesFolder = FolderOf(baseName);
+  // "FOLDER/." names a folder only: a file where a folder should be has no
+  // identity here, and its create fails on its own.
+  const auto folderId = [&env](const std::string& folder) {
+    return env.Identity(JoinPath(folder.empty() ? "." : folder, "."), /*followLink=*/true);
+  };
+  const auto files = folderId(plan.filesFolder);
+  const auto volumes = folderId(plan.volumesFolder);
+  // A folder that does not exist fails the create on its own.
+  plan.awayFromFiles = files && volumes && *files != *volumes;
+  constexpr int kLastVolumeName = 255;
+  for (int n = 0; n <= kLastVolumeName; ++n) {
+    const std::string name = VolumeFileName(baseName, n);
+    if (!env.Identity(name, /*followLink=*/false)) continue;
+    (n <= parityCount ? plan.existing : plan.leftOver).push_back(name);
+  }
+  return plan;
+}
+
+namespace {
+
+std::string ShownFolder(const std::string& folder) { return folder.empty() ? "." : folder; }
+
+// "NAME" or "NAME and N other volumes".
+std::string NameAndOthers(const std::vector<std::string>& names, bool bare) {
+  const std::string first = bare ? BareName(names.front()) : names.front();
+  if (names.size() == 1) return first;
+  return first + " and " + std::to_string(names.size() - 1) + " other volumes";
+}
+
+}  // namespace
+
+std::string AwayFromFilesQuestion(const VolumePlan& plan) {
+  return "The volumes will be in " + ShownFolder(plan.volumesFolder) +
+         ", but a check looks for the files beside the volumes. Create them there?";
+}
+
+std::string AwayFromFilesWarning(const VolumePlan& plan) {
+  return "The volumes were written to " + ShownFolder(plan.volumesFolder) + ", away from the files in " +
+         ShownFolder(plan.filesFolder) +
+         ". A check looks for the files beside the volumes: put the volumes beside the files "
+         "before checking the set.";
+}
+
+std::string ReplaceQuestion(const VolumePlan& plan) {
+  return NameAndOthers(plan.existing, true) +
+         (plan.existing.size() == 1 ? " exists. Replace it?" : " exist. Replace them?");
+}
+
+std::string ReplaceRefusal(const VolumePlan& plan) {
+  return NameAndOthers(plan.existing, false) +
+         (plan.existing.size() == 1 ? " exists" : " exist") +
+         ". Nothing was written; -f replaces the volumes of a set.";
+}
+
+std::string LeftOverNote(const VolumePlan& plan) {
+  const bool one = plan.leftOver.size() == 1;
+  return NameAndOthers(plan.leftOver, true) + ", beyond the new set's last volume, " +
+         (one ? "was" : "were") + " left as " + (one ? "it was." : "they were.");
 }
 
 }  // namespace tarvel

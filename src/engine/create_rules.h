@@ -48,6 +48,47 @@ std::string DefaultBaseName(const std::string& firstName);
 // empty or starts with "."), so that no check would ever find them.
 [[nodiscard]] bool GivesHiddenVolumes(const std::string& baseName);
 
+// The message of a create that failed because a file changed while the set
+// was being created: "The file PATH changed while the set was being created."
+std::string FileChangedText(const std::string& path);
+
+// The first of the volume names of `baseName` with `parityCount` parity
+// volumes that names one of the files at `paths` (compared by device and
+// inode, links followed and not), or "" when none does: such a volume would
+// destroy the very file it protects.
+std::string VolumeReplacingASetFile(Env& env, const std::vector<std::string>& paths,
+                                    const std::string& baseName, int parityCount);
+
+// Where the volumes of a new set go, against what is there already.
+struct VolumePlan {
+  std::string filesFolder;
+  std::string volumesFolder;
+  // The volumes lie in another folder than the files (folders compared by
+  // device and inode): a check, which looks for the files beside the
+  // volumes, would not find them there.
+  bool awayFromFiles = false;
+  // Volumes 0..parityCount of the base name that exist and would be replaced.
+  std::vector<std::string> existing;
+  // Names of volumes beyond the new set's last one that exist: an earlier
+  // set of that name had more volumes, and these stay as they are.
+  std::vector<std::string> leftOver;
+};
+VolumePlan PlanVolumes(Env& env, const std::string& filesFolder, const std::string& baseName,
+                       int parityCount);
+
+// What the front ends say about a plan.
+//   the windows, before writing: "The volumes will be in FOLDER, but a check
+//   looks for the files beside the volumes. Create them there?"
+std::string AwayFromFilesQuestion(const VolumePlan& plan);
+//   tarvel-cli, after writing
+std::string AwayFromFilesWarning(const VolumePlan& plan);
+//   the windows: "NAME.PAR and N other volumes exist. Replace them?"
+std::string ReplaceQuestion(const VolumePlan& plan);
+//   tarvel-cli without --force
+std::string ReplaceRefusal(const VolumePlan& plan);
+//   both, after creating, when plan.leftOver is not empty
+std::string LeftOverNote(const VolumePlan& plan);
+
 // Bytes that must be free where the volumes go: the parity data plus a margin.
 std::int64_t FreeSpaceNeeded(std::int64_t biggestFileSize, int parityCount);
 // True when the file system holding the folder of `baseName` (resolved

@@ -11,6 +11,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,19 +53,24 @@ class Engine {
 
   // --- Creating -----------------------------------------------------------
   // Paths in set order (the caller sorts them byte-wise).  Reads each file
-  // once for both digests.  False when a name holds a backslash or control
-  // character, which a file list cannot hold (refused before anything is
-  // read), when a file is empty (its message shown) or when no file ended
-  // up in parity (a message is shown, nothing written).
+  // once for both digests; the size listed is the number of bytes digested.
+  // False when a name holds a backslash or control character, which a file
+  // list cannot hold (refused before anything is read), when a file is empty
+  // (its message shown) or when no file ended up in parity (a message is
+  // shown, nothing written).  A file that changed while it was read (it
+  // grew, shrank or was written to) throws FileError with FileChangedText.
   [[nodiscard]] bool AnalyseFiles(const std::vector<std::string>& paths);
   // Writes volumes 0..parityCount under VolumeFileName(baseName, n): each
-  // under a hidden temporary name first, all renamed into place only when
-  // every one is complete and flushed, so a failure leaves any earlier
-  // volumes of those names as they were.  Refuses (with a message, nothing
-  // written) a volume name that is one of the files being protected, by
-  // device and inode.  Throws FileError on any failed
-  // open/create/read/write/rename; returns true only when every byte of
-  // every volume was written.
+  // under a hidden temporary name first, all put in place together only
+  // when every one is complete and flushed (CommitTogether), so a failure
+  // leaves the earlier volumes of those names as they were, all of them.
+  // Refuses (with a message, nothing written) a volume name that is one of
+  // the files being protected, by device and inode.  The parity pass takes
+  // each source's digests from the bytes it reads: a file that is no longer
+  // the one analysed (other content, size, change time, device or inode)
+  // throws FileError with FileChangedText and nothing is put in place.
+  // Throws FileError on any failed open/create/read/write/rename/flush;
+  // returns true only when every volume is complete and on disk.
   [[nodiscard]] bool WriteVolumeSet(const std::string& baseName, int parityCount);
 
   // --- Checking -----------------------------------------------------------
@@ -121,12 +128,13 @@ class Engine {
   [[nodiscard]] RestoreOutcome PlanRepair();
 
   // Rename and copy of a file found by content (File search prompt), both
-  // within the set folder; true when the missing file is now in place.  A
-  // found file that is itself a file of the set is copied, never renamed,
-  // so that it does not go missing in turn.  A refused rename shows "Rename
-  // failed!"; a copy goes through a temporary file, is put in place only
-  // when it has the listed size and digests of the missing file (otherwise
-  // a message, and nothing changes) and throws FileError when it fails.
+  // within the set folder; true when the missing file is now in place, on
+  // disk.  A found file that this set or any other set in the folder lists
+  // is copied, never renamed, so that no set loses a file in turn.  A
+  // refused rename shows "Rename failed!" with the system's reason; a copy
+  // goes through a temporary file, is put in place only when it has the
+  // listed size and digests of the missing file (otherwise a message, and
+  // nothing changes) and throws FileError when it fails.
   bool rnfile(const std::string& found, const std::string& missing);
   bool cpfile(const std::string& found, const std::string& missing);
 
@@ -136,13 +144,17 @@ class Engine {
 
  private:
   class RestoreSources;
+  class SetWriter;
 
   // The path of a bare name of the set folder.
   std::string InSetFolder(const std::string& name) const;
   // Offers one file found by content through the File search prompt and
-  // carries out the answer (given now or remembered); true when the missing
-  // file was put in place.
-  bool OfferFoundFile(const std::string& found, const std::string& missing);
+  // carries out the answer (given now or remembered).
+  enum class OfferOutcome { kPlaced, kLeft, kFailed };
+  OfferOutcome OfferFoundFile(const std::string& found, const std::string& missing);
+  // True when a volume of any set in the set folder lists `name` (learnt
+  // once per search, when first asked).
+  bool ListedBySomeSet(const std::string& name);
   // The FileTable entry listed under `name`, or null.
   const fileentry* ListedFile(const std::string& name) const;
   // Compacts, marks the usable volumes 1..128 and solves the recovery system.
@@ -158,8 +170,12 @@ class Engine {
   std::string setFolder_;
   std::vector<std::uint8_t> foundElsewhere_;  // by FileTable slot, from the last search
   int placedBySearch_ = 0;
+  std::optional<std::set<std::string>> namesOfSets_;  // see ListedBySomeSet
   FileActionLog actions_;
   int threads_;
+  // The stamp of each FileTable file as the analysis read it: creating
+  // fails if a file is not exactly that file when the volumes are written.
+  std::vector<FileStamp> listedStamps_;
 };
 
 // The text of a message box that shows a file-layer error: the error's own

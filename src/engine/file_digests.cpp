@@ -135,7 +135,8 @@ std::size_t FileHashPass::Read(std::size_t i, std::uint64_t offset, std::uint8_t
         return 0;  // the empty message
       }
       result.opened = true;
-      result.size = file->Size();
+      result.opening = file->Stamp();
+      result.size = result.opening.size;
     }
     std::size_t want = n;
     if (job.limit >= 0) {
@@ -145,7 +146,11 @@ std::size_t FileHashPass::Read(std::size_t i, std::uint64_t offset, std::uint8_t
     }
     const std::size_t got =
         want == 0 ? 0 : file->ReadAt(job.start + static_cast<std::int64_t>(offset), buffer, want);
-    if (got < n) Finish(i, file);
+    result.hashed += static_cast<std::int64_t>(got);
+    if (got < n) {
+      result.ending = file->Stamp();
+      Finish(i, file);
+    }
     return got;
   } catch (...) {
     result.error = std::current_exception();

@@ -71,6 +71,12 @@ struct FileHashJob {
 struct FileHashResult {
   bool opened = false;
   std::int64_t size = 0;  // the file's size when it was opened
+  // The file's stamp when it was opened and when its last byte had been
+  // read, and the bytes hashed: a file that changed while it was read shows
+  // a difference (a file that ended early or grew, a new change time).
+  FileStamp opening{};
+  FileStamp ending{};
+  std::int64_t hashed = 0;
   // The FileError of a read (or, with mustOpen, of the open); the digests
   // mean nothing then.
   std::exception_ptr error;
@@ -106,8 +112,8 @@ class FileHashPass {
   // True once the reading of job i is over (it ended, failed or could not
   // be opened).  Safe to ask while the pass runs.
   [[nodiscard]] bool Over(std::size_t i) const;
-  // REQUIRES: Over(i).  While the pass runs only opened, size and error are
-  // set; the digests once Run has returned.
+  // REQUIRES: Over(i).  While the pass runs only opened, size, the stamps,
+  // hashed and error are set; the digests once Run has returned.
   [[nodiscard]] const FileHashResult& Result(std::size_t i) const { return results_[i]; }
   // Throws job i's error, if it has one.  REQUIRES: Over(i).
   void ThrowError(std::size_t i) const;

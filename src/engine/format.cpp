@@ -29,6 +29,17 @@ std::uint64_t GetU64(const std::uint8_t* p) {
   return v;
 }
 
+VolumeKind RecogniseVolume(std::span<const std::uint8_t> head) {
+  static constexpr std::uint8_t kMagic[4] = {'P', 'A', 'R', 0};
+  if (head.size() < std::size(kMagic) || !std::equal(std::begin(kMagic), std::end(kMagic), head.begin())) {
+    return VolumeKind::kNotVolume;
+  }
+  if (head.size() < kOffVersion + 4) return VolumeKind::kUnknownVersion;
+  const std::uint32_t version = GetU32(head.data() + kOffVersion);
+  return version == kFormatVersion10 || version == kFormatVersion09 ? VolumeKind::kVolume
+                                                                    : VolumeKind::kUnknownVersion;
+}
+
 namespace {
 
 void PutDigest(std::uint8_t* p, const md5digest& d) { std::copy(d.begin(), d.end(), p); }

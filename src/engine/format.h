@@ -44,6 +44,15 @@ struct VolumeHeader {
 };
 
 std::array<std::uint8_t, kHeaderSize> EncodeHeader(const VolumeHeader& h);
+
+// What the first bytes of a file say it is.  The one test of "is this a
+// volume" that the reader, the search for a set's volumes, the walk over
+// folders and the windows' drop all use: a volume starts with "PAR" and a
+// zero byte (bytes 4 to 7 are not looked at); of those, one of a version
+// other than 1.0 or 0.9 cannot be read.
+enum class VolumeKind { kNotVolume, kUnknownVersion, kVolume };
+// `head`: the file's first bytes, as many as it has up to kHeaderSize.
+VolumeKind RecogniseVolume(std::span<const std::uint8_t> head);
 VolumeHeader DecodeHeader(std::span<const std::uint8_t, kHeaderSize> bytes);
 
 // Little-endian helpers, byte by byte.

@@ -23,7 +23,6 @@ namespace tarvel {
 namespace {
 
 constexpr std::uint64_t kMaxSize = std::numeric_limits<std::int64_t>::max();
-constexpr std::uint8_t kMagic[4] = {'P', 'A', 'R', 0};
 constexpr std::uint32_t kGeneratorIdMask = 0xFF000000;
 
 // What a volume contributes to the model, before it is committed.
@@ -107,14 +106,15 @@ bool ReadVolume(SetModel& model, Env& env, Interaction& ui, const std::string& p
   v.header = DecodeHeader(raw);
   const VolumeHeader& h = v.header;
 
-  // Only the first four magic bytes are significant, and they must be there.
-  if (present < std::size(kMagic) || !std::equal(std::begin(kMagic), std::end(kMagic), h.magic.begin())) {
-    ui.Message(kNotAVolumeText);
-    return false;
-  }
-  if (h.version != kFormatVersion10 && h.version != kFormatVersion09) {
-    ui.Message(kWrongVersionText);
-    return false;
+  switch (RecogniseVolume(std::span(raw.data(), present))) {
+    case VolumeKind::kNotVolume:
+      ui.Message(kNotAVolumeText);
+      return false;
+    case VolumeKind::kUnknownVersion:
+      ui.Message(kWrongVersionText);
+      return false;
+    case VolumeKind::kVolume:
+      break;
   }
   if ((h.generator & kGeneratorIdMask) == (kGenerator & kGeneratorIdMask) &&
       h.generator > kGenerator) {
@@ -152,6 +152,25 @@ bool ReadVolume(SetModel& model, Env& env, Interaction& ui, const std::string& p
       return false;
   }
   return false;
+}
+
+std::vector<std::string> ListedNames(Env& env, const std::string& path) {
+  std::vector<std::string> names;
+  try {
+    const std::unique_ptr<File> file = env.OpenRead(path);
+    std::array<std::uint8_t, kHeaderSize> raw{};
+    if (file->ReadAt(0, raw.data(), raw.size()) != raw.size() ||
+        RecogniseVolume(raw) != VolumeKind::kVolume) {
+      return names;
+    }
+    LoadedVolume v;
+    v.header = DecodeHeader(raw);
+    if (LoadList(*file, file->Size(), v) != ListResult::kOk) return names;
+    for (fileentry& e : v.entries) names.push_back(std::move(e.name));
+  } catch (const FileError&) {
+    names.clear();  // unreadable: it tells nothing
+  }
+  return names;
 }
 
 }  // namespace tarvel

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/interaction.h"
 #include "engine/model.h"
@@ -53,5 +54,11 @@ inline constexpr const char* kDuplicateNameText =
 // On false the model holds exactly what it held before.  The file is closed
 // on every path.
 [[nodiscard]] bool ReadVolume(SetModel& model, Env& env, Interaction& ui, const std::string& path);
+
+// The names the file list of the volume at `path` holds, from its header and
+// list alone: the control digest is not verified, so this costs two small
+// reads (for learning which names the sets of a folder list).  Empty when
+// the file cannot be opened or read, is no volume, or its list does not fit.
+std::vector<std::string> ListedNames(Env& env, const std::string& path);
 
 }  // namespace tarvel

@@ -115,25 +115,104 @@ void ReplacingWriter::Flush() {
 }
 
 void ReplacingWriter::Commit() {
-  try {
-    Flush();
-  } catch (const FileError&) {
-    Discard();
-    committed_ = true;
-    throw;
-  }
-  // A link being replaced lends the new file nothing: what it leads to may
-  // lie anywhere and belong to anyone.
-  env_.AdoptAttributes(temp_, env_.IsSymbolicLink(target_) ? std::string() : target_);
-  if (!env_.Rename(temp_, target_, /*replace=*/true)) {
-    Discard();
-    committed_ = true;
-    throw FileError(CannotCreateText(target_));
-  }
+  ReplacingWriter* self = this;
+  CommitTogether(env_, std::span(&self, 1));
+}
+
+void ReplacingWriter::Placed() noexcept {
   file_.reset();
   ReleaseTemporaryFile(registration_);
   registration_ = -1;
   committed_ = true;
+}
+
+namespace {
+
+// One target of a commit: what stood there before, and whether the new file
+// has taken its name yet.
+struct Target {
+  explicit Target(ReplacingWriter* w) : writer(w) {}
+  ReplacingWriter* writer;
+  bool hadFile = false;            // something bore the target's name
+  std::string kept;                // the hidden name that keeps it meanwhile
+  std::unique_ptr<NameHold> hold;  // keeps `kept` from the clean-up of others
+  bool placed = false;
+};
+
+// Gives a target back what stood there before: the kept file under its own
+// name again, or no file at all.  Best effort: this runs after a failure,
+// and a second failure leaves the kept file under its hidden name, which a
+// later action's clean-up removes only once no hold is left on it.
+void PutBack(Env& env, Target& t) {
+  const std::string& name = t.writer->TargetPath();
+  if (!t.hadFile) {
+    if (t.placed) (void)env.Remove(name);
+    return;
+  }
+  if (t.placed || !env.Identity(name, /*followLink=*/false)) {
+    (void)env.Rename(t.kept, name, /*replace=*/true);
+  } else {
+    (void)env.Remove(t.kept);  // a second name only: the file never left its own
+  }
+}
+
+void SyncFolders(Env& env, const std::vector<Target>& targets) {
+  std::vector<std::string> folders;
+  for (const Target& t : targets) {
+    const std::string folder = FolderOf(t.writer->TargetPath());
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+  }
+  for (const std::string& folder : folders) env.SyncFolder(folder);
+}
+
+}  // namespace
+
+void CommitTogether(Env& env, std::span<ReplacingWriter* const> writers) {
+  // The slow part first: every new file is on disk before anything is renamed.
+  for (ReplacingWriter* w : writers) w->Flush();
+
+  const InterruptsHeld held;
+  std::vector<Target> targets;
+  for (ReplacingWriter* w : writers) targets.emplace_back(w);
+  try {
+    // Whatever bears a target's name is kept under a second, hidden name
+    // before the first new file takes a name.
+    for (Target& t : targets) {
+      const std::string& name = t.writer->TargetPath();
+      if (!env.Identity(name, /*followLink=*/false)) continue;
+      const std::string folder = FolderOf(name);
+      t.kept = folder.empty() ? TemporaryName() : JoinPath(folder, TemporaryName());
+      try {
+        t.hold = env.KeepUnderName(name, t.kept);
+      } catch (const FileError& error) {
+        throw FileError(CannotCreateText(name), error.OsError());
+      }
+      t.hadFile = true;
+    }
+    for (Target& t : targets) {
+      ReplacingWriter& w = *t.writer;
+      // A link being replaced lends the new file nothing: what it leads to
+      // may lie anywhere and belong to anyone.
+      const bool link = t.hadFile && env.IsSymbolicLink(w.target_);
+      env.AdoptAttributes(w.temp_, t.hadFile && !link ? t.kept : std::string());
+      const OsStatus renamed = env.Rename(w.temp_, w.target_, /*replace=*/t.hadFile);
+      if (!renamed) throw FileError(CannotCreateText(w.target_), renamed.Reason());
+      t.placed = true;
+    }
+    SyncFolders(env, targets);
+  } catch (const FileError&) {
+    for (auto t = targets.rbegin(); t != targets.rend(); ++t) PutBack(env, *t);
+    try {
+      SyncFolders(env, targets);
+    } catch (const FileError&) {
+      // The error that ended the commit is the one to report.
+    }
+    throw;
+  }
+  for (Target& t : targets) {
+    if (t.hadFile) (void)env.Remove(t.kept);
+    t.writer->Placed();
+  }
 }
 
 bool IsTemporaryName(const std::string& name) {
@@ -148,7 +227,13 @@ bool IsTemporaryName(const std::string& name) {
 
 void RemoveAbandonedTemporaryFiles(Env& env, const std::string& folder,
                                    const std::vector<std::string>& keep) {
-  for (const std::string& name : env.ListHiddenFiles(folder)) {
+  std::vector<std::string> hidden;
+  try {
+    hidden = env.ListHiddenFiles(folder);
+  } catch (const FileError&) {
+    return;  // housekeeping only: a folder that cannot be listed is left for next time
+  }
+  for (const std::string& name : hidden) {
     if (!IsTemporaryName(name) || std::find(keep.begin(), keep.end(), name) != keep.end()) continue;
     (void)env.RemoveUnlocked(JoinPath(folder, name));
   }

@@ -2,11 +2,15 @@
 // before the new content is complete.  The content goes to a new hidden file
 // in the same folder (a name starting with ".", so no folder listing of the
 // engine sees it), readable by its owner only while it is written; Commit
-// flushes it, gives it the permissions and owner of the file it replaces and
-// renames it over the target.  A writer that is destroyed uncommitted
+// flushes it, gives it the permissions and owner of the file it replaces,
+// renames it over the target and flushes the folder, so that a reported
+// success survives a power cut.  A writer that is destroyed uncommitted
 // removes its temporary file, so on any failure the target is exactly as it
 // was.  Nothing is ever written through a symbolic link: a link standing at
 // the target is replaced by the new file, and what it led to stays as it was.
+//
+// Several files that belong together (the volumes of a set) are put in place
+// by CommitTogether: all of them, or none.
 //
 // The writer keeps the digests of what was written, in order from offset 0,
 // so that the caller can prove the new content before committing it without
@@ -51,17 +55,22 @@ class ReplacingWriter {
   // the temporary file stays until the writer goes.  Optional before Commit.
   void Flush();
 
-  // Flushes the new content and renames it over the target (replacing the
-  // old file, if any).  Throws FileError naming the target on failure; the
-  // temporary file is then removed.  The temporary file stays open, and so
-  // locked, until it has its new name.
+  // Flushes the new content, renames it over the target (replacing the old
+  // file, if any) and flushes the target's folder: CommitTogether of this
+  // writer alone.  Throws FileError naming the target on failure; the target
+  // is then as it was, and the temporary file is removed.
   void Commit();
 
   const std::string& TargetPath() const { return target_; }
   const std::string& TemporaryPath() const { return temp_; }
 
  private:
+  friend void CommitTogether(Env& env, std::span<ReplacingWriter* const> writers);
+
   void Discard() noexcept;
+  // The temporary file now bears the target's name: it is no longer this
+  // writer's to remove.
+  void Placed() noexcept;
 
   Env& env_;
   std::string target_;  // as given; named in error texts
@@ -75,6 +84,20 @@ class ReplacingWriter {
   std::int64_t written_ = 0;
   bool inOrder_ = true;
 };
+
+// Puts the new content of every writer in place, all or nothing: afterwards
+// every target holds its writer's content, or, when a FileError is thrown,
+// every target is exactly what it was before (a file, a link or nothing).
+// Each file being replaced stays reachable under a held hidden name until
+// every new file has its name; a rename that fails (a full quota, a file
+// that may not be replaced) puts back those already replaced.  A target
+// that did not exist is claimed only if it still does not.  The targets'
+// folders are flushed before it returns, so what it reports is on disk.
+// Interrupts (SIGINT, SIGTERM, SIGHUP) wait until it has ended either way.
+// The writers are committed on success; on failure they stay uncommitted
+// and remove their temporary files when they go.
+// REQUIRES: the targets are distinct and every writer uncommitted.
+void CommitTogether(Env& env, std::span<ReplacingWriter* const> writers);
 
 // True for a name that ReplacingWriter gives its temporary files.
 bool IsTemporaryName(const std::string& name);

@@ -219,11 +219,10 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
   ui_.ProcessEvents();
 
   // Whatever ends the run, the files not committed by then were not rebuilt.
-  std::size_t committed = 0;
+  bool ended = false;
   const AtScopeEnd recordUnfinished([&] {
-    for (std::size_t t = committed; t < missingIndices.size(); ++t) {
-      actions_.push_back({FileActionKind::kNotRebuilt, entryOf(missingIndices[t]).name, {}});
-    }
+    if (ended) return;
+    for (int i : missingIndices) actions_.push_back({FileActionKind::kNotRebuilt, entryOf(i).name, {}});
   });
 
   // Only the chunks that hold bytes of a rebuilt file are read.
@@ -279,19 +278,24 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
   // Each rebuilt file is proven before it replaces anything: a volume whose
   // digest is right can still carry wrong parity (one made from other files
   // with the same set digest, or crafted), and its output must never
-  // overwrite what the user has.
-  for (; committed < targets.size(); ++committed) {
-    const fileentry& e = entryOf(missingIndices[committed]);
-    if (written.Length(committed) == e.filesize && md5equal(written.Whole(committed), e.md5whole) &&
-        md5equal(written.Head(committed), e.md5head)) {
-      targets[committed]->Commit();
-      actions_.push_back({FileActionKind::kRebuilt, e.name, {}});
+  // overwrite what the user has.  The proven ones are put in place together.
+  std::vector<ReplacingWriter*> proven;
+  std::vector<FileAction> outcomes;
+  for (std::size_t t = 0; t < targets.size(); ++t) {
+    const fileentry& e = entryOf(missingIndices[t]);
+    if (written.Length(t) == e.filesize && md5equal(written.Whole(t), e.md5whole) &&
+        md5equal(written.Head(t), e.md5head)) {
+      proven.push_back(targets[t].get());
+      outcomes.push_back({FileActionKind::kRebuilt, e.name, {}});
     } else {
-      targets[committed].reset();  // removes the temporary file
-      actions_.push_back({FileActionKind::kNotRebuilt, e.name, {}});
+      targets[t].reset();  // removes the temporary file
+      outcomes.push_back({FileActionKind::kNotRebuilt, e.name, {}});
       ui_.Message(NotRebuiltText(e.name));
     }
   }
+  if (!proven.empty()) CommitTogether(env_, proven);
+  ended = true;
+  actions_.insert(actions_.end(), outcomes.begin(), outcomes.end());
 }
 
 }  // namespace tarvel

@@ -1,18 +1,21 @@
 #include "engine/worker_pool.h"
 
-#include <unistd.h>
+#include <algorithm>
+
+#include "checksum/hash_jobs.h"
 
 namespace tarvel {
 
-int ThreadCount(int threads) {
-  if (threads > 0) return threads;
-  const long online = sysconf(_SC_NPROCESSORS_ONLN);
-  return online > 0 ? static_cast<int>(online) : 1;
-}
-
-WorkerPool::WorkerPool(int threads) {
-  const int count = ThreadCount(threads);
-  for (int t = 1; t < count; ++t) workers_.emplace_back([this] { Work(); });
+WorkerPool::WorkerPool(int threads, std::size_t pieces, const ThreadStarter& start) {
+  const auto wanted = static_cast<std::size_t>(UsableThreads(threads));
+  const std::size_t count = std::max<std::size_t>(1, std::min(wanted, pieces));
+  for (std::size_t t = 1; t < count; ++t) {
+    try {
+      workers_.push_back(start ? start([this] { Work(); }) : std::thread([this] { Work(); }));
+    } catch (...) {
+      break;  // go on with the threads there are
+    }
+  }
 }
 
 WorkerPool::~WorkerPool() {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <exception>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -16,9 +17,18 @@ namespace tarvel {
 
 class WorkerPool {
  public:
+  // Starts a thread that runs `body`; throws std::system_error when the
+  // system refuses one (a process limit, no memory for a stack).
+  using ThreadStarter = std::function<std::thread(std::function<void()> body)>;
+
   // `threads` counts the calling thread: 0 = one per online CPU, 1 = the
-  // calling thread alone (no thread is started).
-  explicit WorkerPool(int threads);
+  // calling thread alone (no thread is started); never more than
+  // UsableThreads allows (at most four per online CPU) nor than `pieces`,
+  // the most tasks a step will have.
+  // A thread that cannot be started is done without: the pool works with
+  // those that started, the calling thread at least.
+  explicit WorkerPool(int threads, std::size_t pieces = std::numeric_limits<std::size_t>::max(),
+                      const ThreadStarter& start = {});
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
@@ -48,8 +58,5 @@ class WorkerPool {
   std::vector<std::exception_ptr> errors_;
   bool quit_ = false;
 };
-
-// The thread count that `threads` (0 = one per online CPU) stands for.
-[[nodiscard]] int ThreadCount(int threads);
 
 }  // namespace tarvel

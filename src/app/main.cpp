@@ -5,11 +5,15 @@
 #include <QIcon>
 
 #include "platform/env.h"
+#include "platform/interrupt_cleanup.h"
 #include "ui/layout.h"
 #include "ui/windows.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  // A logout or kill ends the program without a temporary file left behind,
+  // and never half way through putting a set's volumes in place.
+  tarvel::InstallInterruptCleanup();
   QApplication::setApplicationName(QStringLiteral("Tarvel"));
   QApplication::setOrganizationName(QStringLiteral("Tarvel"));
   QApplication::setDesktopFileName(QStringLiteral("tarvel"));

@@ -66,11 +66,24 @@ int Create(const Options& o, Engine& engine, Interaction& ui) {
                       std::to_string(n) + " files");
   }
 
-  if (o.base) {
-    if (GivesHiddenVolumes(Resolve(*o.base))) {
-      return UsageError("-o needs a base name that does not start with '.', not '" + *o.base +
-                        "'");
-    }
+  if (o.base && BareName(Resolve(*o.base)).empty()) {
+    return UsageError("-o needs a name for the volumes after the folder, not '" + *o.base + "'");
+  }
+  if (o.base && GivesHiddenVolumes(Resolve(*o.base))) {
+    return UsageError("-o needs a base name that does not start with '.', not '" + *o.base + "'");
+  }
+  // The files are sorted: the first one names the set.
+  const std::string base =
+      o.base ? Resolve(*o.base) : JoinPath(folder, DefaultBaseName(BareName(paths.front())));
+
+  // Volumes of that name are replaced only when asked to (a volume that is
+  // one of the files is refused by the engine, which says why).
+  Env& env = engine.FileLayer();
+  const VolumePlan plan = PlanVolumes(env, folder, base, count);
+  if (!o.force && !plan.existing.empty() &&
+      VolumeReplacingASetFile(env, paths, base, count).empty()) {
+    ui.Message(ReplaceRefusal(plan));
+    return kUsage;
   }
 
   if (!engine.AnalyseFiles(paths)) {
@@ -78,10 +91,7 @@ int Create(const Options& o, Engine& engine, Interaction& ui) {
     return kUsage;
   }
   const SetModel& m = engine.Model();
-  const std::string base =
-      o.base ? Resolve(*o.base) : JoinPath(folder, DefaultBaseName(m.FileTable[0].name));
-
-  if (!HasRoomForVolumes(engine.FileLayer(), base, m.BiggestFileSize, count)) {
+  if (!HasRoomForVolumes(env, base, m.BiggestFileSize, count)) {
     ui.Message("Not enough free disk space for this.");
     return kFileFailure;
   }
@@ -90,6 +100,8 @@ int Create(const Options& o, Engine& engine, Interaction& ui) {
     ui.Message("Operation aborted!");
     return kUsage;
   }
+  if (plan.awayFromFiles) ui.Message(AwayFromFilesWarning(plan));
+  if (!plan.leftOver.empty()) ui.Message(LeftOverNote(plan));
   std::printf("Files successfully created.\n");
   return kSuccess;
 }

@@ -6,7 +6,8 @@ namespace tarvel::cli {
 
 const char kUsageText[] =
     "Usage:\n"
-    "  tarvel-cli create [-n COUNT] [-o BASE] [--small crc|parity] [-t N] [-q] FILE...\n"
+    "  tarvel-cli create [-n COUNT] [-o BASE] [-f] [--small crc|parity] [-t N] [-q]\n"
+    "                    FILE...\n"
     "  tarvel-cli verify [--found leave|rename|copy] [--json] [-t N] [-q] [-r DIR]...\n"
     "                    [VOLUME...]\n"
     "  tarvel-cli repair [--found leave|rename|copy] [--json] [-t N] [-q] [-r DIR]...\n"
@@ -21,7 +22,10 @@ const char kUsageText[] =
     "  -n COUNT            number of parity volumes, 1 to min(files, 255 - files);\n"
     "                      default files / 10 + 1 (each volume can replace one file)\n"
     "  -o BASE             base name of the volumes (a path without extension);\n"
-    "                      default: the first file's name without its extension\n"
+    "                      default: the first file's name without its extension;\n"
+    "                      a check looks for the files beside the volumes\n"
+    "  -f, --force         replace volumes of that base name that exist already\n"
+    "                      (without it, create refuses and writes nothing)\n"
     "  --small crc|parity  small description and checksum files (.nfo .sfv .diz .txt\n"
     "                      .csv .md5 below 65535 bytes): record their digests only\n"
     "                      (crc, the default) or protect their data too (parity)\n"
@@ -36,14 +40,17 @@ const char kUsageText[] =
     "                      what to do with a file of the set found under another\n"
     "                      name (default: leave for verify, rename for repair)\n"
     "  -t, --threads N     threads that read, hash and write, 1 or more (default:\n"
-    "                      one per CPU; 1 does everything on one thread)\n"
+    "                      one per CPU, at most four per CPU; 1 does everything on\n"
+    "                      one thread)\n"
     "  -q                  no progress line (it is shown only on a terminal)\n"
     "\n"
     "Exit status (with several sets, the largest of the sets' statuses):\n"
     "0 success; 1 damage that repair can mend; 2 damage that cannot\n"
     "be mended (nothing is changed); 3 usage error, unreadable volume or refused\n"
-    "files; 4 a file could not be opened, created or written, or the disk is full;\n"
-    "5 the check after a repair still finds bad files.\n";
+    "files, volumes that exist (create without -f); 4 a file could not be opened,\n"
+    "created or written, the disk is full, or a file changed while the set was\n"
+    "being created; 5 the check after a repair still finds bad files; 129, 130,\n"
+    "143 interrupted by SIGHUP, SIGINT (Ctrl-C) or SIGTERM.\n";
 
 namespace {
 
@@ -130,6 +137,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         return std::nullopt;
       }
       o.base = *v;
+    } else if (o.command == Command::kCreate && (a == "-f" || a == "--force")) {
+      o.force = true;
     } else if (o.command == Command::kCreate && a == "--small") {
       auto v = value(a);
       if (!v) return std::nullopt;

@@ -1,6 +1,6 @@
 // The command line of tarvel-cli, parsed into one Options value.
 //
-//   tarvel-cli create [-n COUNT] [-o BASE] [--small crc|parity] [-t N] [-q] FILE...
+//   tarvel-cli create [-n COUNT] [-o BASE] [-f] [--small crc|parity] [-t N] [-q] FILE...
 //   tarvel-cli verify [--found leave|rename|copy] [--json] [-t N] [-q] [-r DIR]... [VOLUME...]
 //   tarvel-cli repair [--found leave|rename|copy] [--json] [-t N] [-q] [-r DIR]... [VOLUME...]
 //   tarvel-cli --help | --version
@@ -20,6 +20,7 @@ struct Options {
   Command command = Command::kHelp;
   std::optional<int> parityCount;     // create -n
   std::optional<std::string> base;    // create -o
+  bool force = false;                 // create -f: replace the volumes of that name
   bool includeSmallFiles = false;     // create --small parity
   FoundAction found = FoundAction::kLeave;
   bool quiet = false;

@@ -21,8 +21,9 @@ struct Volume {
   }
 };
 
-// The set digest of a file whose header marks it as a volume, or nothing.
-std::optional<md5digest> SetDigestOf(Env& env, const std::string& path, std::uint64_t& number) {
+}  // namespace
+
+std::optional<md5digest> SetDigestOf(Env& env, const std::string& path, std::uint64_t* number) {
   std::array<std::uint8_t, kHeaderSize> bytes{};
   try {
     std::unique_ptr<File> file = env.OpenRead(path);
@@ -30,18 +31,26 @@ std::optional<md5digest> SetDigestOf(Env& env, const std::string& path, std::uin
   } catch (const FileError&) {
     return std::nullopt;
   }
+  if (RecogniseVolume(bytes) != VolumeKind::kVolume) return std::nullopt;
   const VolumeHeader header = DecodeHeader(bytes);
-  if (header.magic != VolumeHeader{}.magic) return std::nullopt;
-  if (header.version != kFormatVersion10 && header.version != kFormatVersion09) return std::nullopt;
-  number = header.volumeNumber;
+  if (number != nullptr) *number = header.volumeNumber;
   return header.setHash;
 }
 
+namespace {
+
 void SearchFolder(Env& env, const std::string& folder, SetSearch& out) {
+  std::vector<std::string> files;
+  try {
+    files = env.ListPlainFiles(folder);
+  } catch (const FileError& error) {
+    out.unreadableFolders.push_back(WithReason(folder, error.OsError()));
+    return;
+  }
   std::map<md5digest, std::vector<Volume>> sets;
-  for (const std::string& name : env.ListPlainFiles(folder)) {
+  for (const std::string& name : files) {
     std::uint64_t number = 0;
-    if (std::optional<md5digest> digest = SetDigestOf(env, JoinPath(folder, name), number)) {
+    if (std::optional<md5digest> digest = SetDigestOf(env, JoinPath(folder, name), &number)) {
       sets[*digest].push_back({number, name});
     }
   }

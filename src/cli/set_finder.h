@@ -9,9 +9,12 @@
 // search run in a circle.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "checksum/md5.h"
 #include "platform/env.h"
 
 namespace tarvel::cli {
@@ -30,6 +33,12 @@ struct SetSearch {
   // Folders that could not be listed, with the system's reason.
   std::vector<std::string> unreadableFolders;
 };
+
+// The set digest of the file at `path` when its header makes it a volume
+// that can be read (and its volume number, when `number` is given); nothing
+// for any other file or one that cannot be read.
+std::optional<md5digest> SetDigestOf(Env& env, const std::string& path,
+                                     std::uint64_t* number = nullptr);
 
 // Every set in `root` and the folders below it.  Reads the first bytes of
 // every plain file through `env`; files that cannot be read are passed over.

@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
+#include <optional>
+#include <utility>
 #include <set>
 
 #include "cli/exit_status.h"
 #include "cli/json_report.h"
 #include "cli/set_finder.h"
+#include "engine/format.h"
 
 namespace tarvel::cli {
 namespace {
@@ -18,10 +19,24 @@ namespace {
 // raise `status`.
 std::vector<SetRun> GatherSets(const Options& o, Env& env, Interaction& ui, int& status,
                                JsonReport& json) {
+  // A set is the volumes of one folder with one set digest: a volume named
+  // twice, two volumes of one set, or a set named and also found below a
+  // folder (given twice, or one inside another) is checked once.  A named
+  // file that is no readable volume stands for itself.
+  std::set<std::pair<std::optional<FileIdentity>, md5digest>> seen;
+  std::set<FileIdentity> namedFiles;
+  const auto firstTime = [&](const std::string& volume) {
+    const std::string folder = FolderOf(volume);
+    if (const std::optional<md5digest> digest = SetDigestOf(env, volume)) {
+      return seen.insert({env.Identity(folder.empty() ? "." : folder, true), *digest}).second;
+    }
+    const std::optional<FileIdentity> file = env.Identity(volume, true);
+    return !file || namedFiles.insert(*file).second;
+  };
   std::vector<SetRun> runs;
-  for (const std::string& volume : o.operands) runs.push_back({{volume}, false});
-  // Folders given twice, or one inside another, still give each set once.
-  std::set<std::filesystem::path> seen;
+  for (const std::string& volume : o.operands) {
+    if (firstTime(volume)) runs.push_back({{volume}, false});
+  }
   for (const std::string& root : o.roots) {
     SetSearch found = FindSets(env, root);
     for (const std::string& folder : found.unreadableFolders) {
@@ -37,9 +52,7 @@ std::vector<SetRun> GatherSets(const Options& o, Env& env, Interaction& ui, int&
       status = std::max<int>(status, kUsage);
     }
     for (FoundSet& set : found.sets) {
-      std::error_code ec;
-      if (!seen.insert(std::filesystem::weakly_canonical(set.volumes.front(), ec)).second) continue;
-      runs.push_back({std::move(set.volumes), false});
+      if (firstTime(set.volumes.front())) runs.push_back({std::move(set.volumes), false});
     }
   }
   return runs;
@@ -71,7 +84,7 @@ int RunSets(const Options& o, Engine& engine, TerminalInteraction& ui, const Set
   for (std::size_t i = 0; i < runs.size(); ++i) {
     SetRun& run = runs[i];
     if (headings) {
-      std::printf("%s== %s\n", i == 0 ? "" : "\n", run.volumes.front().c_str());
+      std::printf("%s== %s\n", i == 0 ? "" : "\n", PrintableText(run.volumes.front()).c_str());
       std::fflush(stdout);
     }
     std::vector<std::string> messages;
@@ -88,9 +101,6 @@ int RunSets(const Options& o, Engine& engine, TerminalInteraction& ui, const Set
   return status;
 }
 
-std::string FileErrorMessage(const FileError& error) {
-  if (error.OsError() == 0) return error.what();
-  return std::string(error.what()) + " (" + std::strerror(error.OsError()) + ")";
-}
+std::string FileErrorMessage(const FileError& error) { return WithReason(error.what(), error.OsError()); }
 
 }  // namespace tarvel::cli

@@ -16,6 +16,7 @@
 
 #include "engine/create_rules.h"
 #include "engine/engine.h"
+#include "engine/format.h"
 #include "ui/about_box.h"
 #include "ui/file_dialogs.h"
 #include "ui/layout.h"
@@ -25,8 +26,6 @@
 
 namespace tarvel::ui {
 namespace {
-
-constexpr char kVolumeMagic[8] = {'P', 'A', 'R', 0, 0, 0, 0, 0};
 
 // Paths as the engine takes them: absolute, normalised, UTF-8.
 std::vector<std::string> EnginePaths(const QStringList& paths) {
@@ -43,8 +42,11 @@ std::vector<std::string> EnginePaths(const QStringList& paths) {
 bool LooksLikeVolume(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return false;
-  const QByteArray head = file.read(sizeof kVolumeMagic);
-  return head == QByteArray(kVolumeMagic, sizeof kVolumeMagic);
+  const QByteArray head = file.read(static_cast<qint64>(kHeaderSize));
+  // A volume of a version that cannot be read is checked too, so that the
+  // reader says why; it is no file to protect.
+  return RecogniseVolume(std::span(reinterpret_cast<const std::uint8_t*>(head.constData()),
+                                   static_cast<std::size_t>(head.size()))) != VolumeKind::kNotVolume;
 }
 
 TMainForm::TMainForm(Engine& engine, WindowInteraction& ui, FileDialogs& dialogs,
@@ -184,9 +186,22 @@ void TMainForm::CreateFrom(const QStringList* chosen) {
         ui_.Message("Operation aborted!");
         return;
       }
+      const std::string base = properties_->BaseName();
+      const int count = properties_->ParityCount();
+      // Nothing is written before the person has agreed to where the
+      // volumes go and to what they replace.
+      const VolumePlan plan =
+          PlanVolumes(engine_.FileLayer(), FolderOf(paths.front()), base, count);
+      if (plan.awayFromFiles && !ui_.AskYesNo(AwayFromFilesQuestion(plan))) return;
+      if (!plan.existing.empty() &&
+          VolumeReplacingASetFile(engine_.FileLayer(), paths, base, count).empty() &&
+          !ui_.AskYesNo(ReplaceQuestion(plan))) {
+        return;
+      }
       // False only when the engine refused before writing; it said why.
-      if (engine_.WriteVolumeSet(properties_->BaseName(), properties_->ParityCount())) {
+      if (engine_.WriteVolumeSet(base, count)) {
         ui_.Message("Files successfully created.");
+        if (!plan.leftOver.empty()) ui_.Message(LeftOverNote(plan));
       }
     }();
     SetStatus(tr("Ready"));

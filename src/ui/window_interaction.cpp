@@ -78,6 +78,15 @@ void WindowInteraction::ShowMessage(const QString& text, QMessageBox::Icon icon,
   box.exec();
 }
 
+bool WindowInteraction::AskYesNo(const std::string& question) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Tarvel"), Shown(question),
+                  QMessageBox::Yes | QMessageBox::No, Front(nullptr));
+  box.setObjectName("QuestionBox");
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 void WindowInteraction::ShowError(const std::string& errorText, QWidget* parent) {
   ShowMessage(Shown(ErrorBoxText(errorText)), QMessageBox::Critical, parent);
 }

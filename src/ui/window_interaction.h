@@ -55,6 +55,10 @@ class WindowInteraction : public Interaction {
 
   void Message(const std::string& text) override;
 
+  // A question box titled "Tarvel" with Yes and No; true for Yes (No, Escape
+  // and the close box are no).
+  bool AskYesNo(const std::string& question);
+
   // A message box titled "Tarvel" with one OK button, over `parent` (the
   // main window when null).
   void ShowMessage(const QString& text, QMessageBox::Icon icon = QMessageBox::NoIcon,

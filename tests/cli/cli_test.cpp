@@ -104,7 +104,7 @@ TEST_F(CliSet, ThreadCountChangesNothingButTheSpeed) {
   std::string report;
   for (const char* threads : {"1", "4"}) {
     SCOPED_TRACE(threads);
-    Result c = RunCli(dir.path(), {"create", "-q", "-t", threads, "-n", "2", "data.bin",
+    Result c = RunCli(dir.path(), {"create", "-q", "-f", "-t", threads, "-n", "2", "data.bin",
                                    "extra.dat", "more.raw"});
     ASSERT_EQ(c.status, 0) << c.err;
     for (const char* v : {"data.PAR", "data.P01", "data.P02"}) {
@@ -151,7 +151,7 @@ TEST_F(CliSet, CreateSmallFilesGoIntoCrcListUnlessAsked) {
   Result v = RunCli(dir.path(), {"verify", "data.PAR"});
   EXPECT_NE(v.out.find("notes.txt (CRC only) OK\n"), std::string::npos) << v.out;
 
-  ASSERT_EQ(RunCli(dir.path(), {"create", "--small", "parity", "data.bin", "notes.txt"}).status, 0);
+  ASSERT_EQ(RunCli(dir.path(), {"create", "-f", "--small", "parity", "data.bin", "notes.txt"}).status, 0);
   v = RunCli(dir.path(), {"verify", "data.PAR"});
   EXPECT_NE(v.out.find("notes.txt OK\n"), std::string::npos) << v.out;
 }
@@ -469,7 +469,7 @@ TEST(CliUsage, HelpVersionAndBadUsage) {
   Result help = RunCli(dir.path(), {"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(
-      help.out.find("tarvel-cli create [-n COUNT] [-o BASE] [--small crc|parity] [-t N] [-q] FILE..."),
+      help.out.find("tarvel-cli create [-n COUNT] [-o BASE] [-f] [--small crc|parity] [-t N] [-q]\n"),
       std::string::npos);
   Result version = RunCli(dir.path(), {"--version"});
   EXPECT_EQ(version.status, 0);
@@ -553,7 +553,8 @@ TEST(CliInterrupt, SignalsRemoveTheTemporaryFileAndLeaveTheSet) {
 
     const std::vector<std::string> args =
         std::string(c.action) == "create"
-            ? std::vector<std::string>{"create", "-q", "-n", "1", "-o", "s", "big.bin", "small.bin"}
+            ? std::vector<std::string>{"create", "-q", "-f", "-n", "1", "-o", "s", "big.bin",
+                                       "small.bin"}
             : std::vector<std::string>{"repair", "-q", "s.PAR"};
     const pid_t pid = StartCli(dir.path(), args);
     bool seen = false;

@@ -32,7 +32,8 @@ using testing::SetScenario;
 using testing::Snapshot;
 using Folder = std::map<std::string, Bytes>;
 
-const char* const kOpNames[] = {"open", "create", "write", "read", "rename"};
+const char* const kOpNames[] = {"open", "create", "write", "read", "rename", "link", "sync", "list"};
+static_assert(std::size(kOpNames) == FaultyEnv::kOpCount);
 
 // The set's files as they were when it was created.  a.bin spans two parity
 // chunks, c.bin is longer than the 16 KiB head, notes.txt is digest-only.
@@ -58,6 +59,9 @@ struct Action {
   // The files the action is about and what each must hold after it
   // succeeds; a file of the folder may hold this or what it held before.
   Folder should;
+  // Files that change together: after any run all of them are as they were,
+  // or all of them are as they should be (a set is never half replaced).
+  std::vector<std::string> together = {};
 };
 
 bool AllOk(const std::vector<std::string>& report) {
@@ -105,6 +109,15 @@ void ExpectNothingLost(const Action& action, const Folder& before, const Folder&
                                   [&](const auto& file) { return file.second == bytes; });
     EXPECT_TRUE(kept) << name << " is gone and its content with it";
   }
+  if (action.together.empty()) return;
+  const auto all = [&](const Folder& state) {
+    return std::all_of(action.together.begin(), action.together.end(), [&](const std::string& n) {
+      const auto was = state.find(n);
+      const auto is = after.find(n);
+      return (was == state.end()) == (is == after.end()) && (is == after.end() || was->second == is->second);
+    });
+  };
+  EXPECT_TRUE(all(before) || all(action.should)) << "the files that change together are mixed";
 }
 
 // Every file the action is about holds what it should.
@@ -167,10 +180,13 @@ int Sweep(const Action& action) {
       ExpectAsItShouldBe(action, Snapshot(s.dir.path()), "after the next action");
     }
   }
-  std::printf(
-      "[ sweep    ] %s: %d runs (%d open, %d create, %d write, %d read, %d rename, %d short "
-      "write); %d ended in a true success despite the fault\n",
-      action.name, runs, calls[0], calls[1], calls[2], calls[3], calls[4], calls[2], absorbed);
+  std::string counts;
+  for (int op = 0; op < FaultyEnv::kOpCount; ++op) {
+    counts += std::to_string(calls[op]) + " " + kOpNames[op] + ", ";
+  }
+  std::printf("[ sweep    ] %s: %d runs (%s%d short write); %d ended in a true success despite "
+              "the fault\n",
+              action.name, runs, counts.c_str(), calls[FaultyEnv::kWrite], absorbed);
   return runs;
 }
 
@@ -200,7 +216,8 @@ Action MakeAction(Kind kind) {
                                               s.Path("notes.txt")}) &&
                        s.engine.WriteVolumeSet(s.Path("set"), 2);
               },
-              newVolumes};
+              newVolumes,
+              {"set.PAR", "set.P01", "set.P02"}};
     }
     case Kind::kCheckRename:
     case Kind::kCheckCopy: {

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <system_error>
+#include <thread>
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -80,6 +83,7 @@ struct PassSetup {
   int threads;
   std::size_t chunk;
   Md5Kernel kernel;
+  int startsAllowed = -1;  // the system refuses every thread after these; -1: none refused
 };
 
 class HashJobsTest : public ::testing::TestWithParam<PassSetup> {};
@@ -100,6 +104,13 @@ TEST_P(HashJobsTest, DigestsOfEveryJobInJobOrder) {
   options.threads = setup.threads;
   options.chunkSize = setup.chunk;
   options.kernel = setup.kernel;
+  int started = 0;
+  if (setup.startsAllowed >= 0) {
+    options.startThread = [&](std::function<void()> body) {
+      if (started++ >= setup.startsAllowed) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      return std::thread(std::move(body));
+    };
+  }
   const std::vector<HashJobResult> results = HashJobs(s.jobs, options);
   ASSERT_EQ(results.size(), s.jobs.size());
   for (std::size_t i = 0; i < results.size(); ++i) {
@@ -163,12 +174,14 @@ INSTANTIATE_TEST_SUITE_P(Threads, HashJobsTest,
                                            PassSetup{1, 1000, BestMd5Kernel()},
                                            PassSetup{3, 4096, BestMd5Kernel()},
                                            PassSetup{2, 65536, Md5Kernel::kAvx2},
-                                           PassSetup{0, 256 * 1024, BestMd5Kernel()}),
+                                           PassSetup{0, 256 * 1024, BestMd5Kernel()},
+                                           PassSetup{4, 4096, BestMd5Kernel(), 1}),
                          [](const auto& info) {
                            const PassSetup& s = info.param;
                            return std::string(Md5KernelName(s.kernel)) + "_" +
                                   std::to_string(s.threads) + "threads_" +
-                                  std::to_string(s.chunk);
+                                  std::to_string(s.chunk) +
+                                  (s.startsAllowed >= 0 ? "_refused" : "");
                          });
 
 // Only a window of jobs is in progress at a time (between its first and

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -430,6 +431,168 @@ TEST_F(CliSet, VerifyCountsFilesFoundUnderOtherNamesAsMendable) {
   EXPECT_FALSE(testing::Exists(dir / "renamed.dat"));
 }
 
+// What create refuses, warns of and notes, what a repair must not take
+// from another set, and the system's reasons and printable names in what
+// tarvel-cli says.  Each row starts from the set data.PAR, data.P01,
+// data.P02 of CliSet; "DIR" in an expected text stands for the folder.
+struct SafetyRow {
+  const char* name;
+  std::function<void(const TempDir&)> setup;
+  std::vector<std::string> args;
+  int status;
+  std::vector<std::string> errHas;  // each a part of standard error; "" : it is empty
+  std::vector<std::string> outHas;
+  std::function<void(const TempDir&, const Result&)> after = {};
+};
+
+class CliSafety : public CliSet, public ::testing::WithParamInterface<SafetyRow> {};
+
+std::string InFolder(std::string text, const std::string& folder) {
+  for (std::size_t at = text.find("DIR"); at != std::string::npos; at = text.find("DIR", at)) {
+    text.replace(at, 3, folder);
+    at += folder.size();
+  }
+  return text;
+}
+
+// The bytes of every volume of the folder, to see that a refusal wrote nothing.
+std::map<std::string, std::vector<std::uint8_t>> Volumes(const std::string& folder) {
+  std::map<std::string, std::vector<std::uint8_t>> volumes;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    const std::string name = e.path().filename().string();
+    if (name.starts_with("data.")) volumes[name] = ReadBytes(e.path().string());
+  }
+  return volumes;
+}
+
+TEST_P(CliSafety, SaysWhatItDidAndWhy) {
+  const SafetyRow& row = GetParam();
+  ASSERT_EQ(CreateSet(2).status, 0);
+  if (row.setup) row.setup(dir);
+  const auto before = Volumes(dir.path());
+  const Result r = RunCli(dir.path(), row.args);
+  EXPECT_EQ(r.status, row.status) << r.out << r.err;
+  for (const std::string& part : row.errHas) {
+    if (part.empty()) {
+      EXPECT_EQ(r.err, "");
+    } else {
+      EXPECT_NE(r.err.find(InFolder(part, dir.path())), std::string::npos) << r.err;
+    }
+  }
+  for (const std::string& part : row.outHas) {
+    EXPECT_NE(r.out.find(InFolder(part, dir.path())), std::string::npos) << r.out;
+  }
+  EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+  if (r.status == 3) {
+    EXPECT_EQ(Volumes(dir.path()), before) << "a refusal wrote something";
+  }
+  if (row.after) row.after(dir, r);
+}
+
+// Gives every volume of the folder other bytes 4 to 7, which no digest covers
+// and no reader looks at.
+void ChangeMagicTail(const TempDir& dir) {
+  for (const char* v : {"data.PAR", "data.P01", "data.P02"}) {
+    auto bytes = ReadBytes(dir / v);
+    for (int i = 4; i < 8; ++i) bytes[i] = 'X';
+    WriteBytes(dir / v, bytes);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, CliSafety,
+    ::testing::Values(
+        SafetyRow{"ExistingVolumesAreRefusedWithoutForce",
+                  nullptr,
+                  {"create", "-q", "data.bin", "extra.dat", "more.raw"},
+                  3,
+                  {"tarvel-cli: DIR/data.PAR and 1 other volumes exist. Nothing was written; -f "
+                   "replaces the volumes of a set.\n"},
+                  {}},
+        SafetyRow{"ForceReplacesAndNamesTheVolumesLeftOver",
+                  nullptr,
+                  {"create", "-q", "--force", "-n", "1", "data.bin", "extra.dat", "more.raw"},
+                  0,
+                  {"tarvel-cli: data.P02, beyond the new set's last volume, was left as it was.\n"},
+                  {"Files successfully created.\n"}},
+        SafetyRow{"VolumesAwayFromTheFilesAreWrittenWithAWarning",
+                  [](const TempDir& d) { std::filesystem::create_directory(d / "out"); },
+                  {"create", "-q", "-o", "out/b", "data.bin", "extra.dat", "more.raw"},
+                  0,
+                  {"tarvel-cli: The volumes were written to DIR/out, away from the files in DIR. "
+                   "A check looks for the files beside the volumes: put the volumes beside the "
+                   "files before checking the set.\n"},
+                  {"Files successfully created.\n"},
+                  [](const TempDir& d, const Result&) { EXPECT_TRUE(testing::Exists(d / "out/b.PAR")); }},
+        SafetyRow{"TheSameFolderSpelledOtherwiseIsNoOtherFolder",
+                  [](const TempDir& d) { std::filesystem::create_directory_symlink(".", d / "here"); },
+                  {"create", "-q", "-f", "-n", "2", "-o", "here/data", "data.bin", "extra.dat",
+                   "more.raw"},
+                  0,
+                  {""},
+                  {"Files successfully created.\n"}},
+        SafetyRow{"BaseNameWithoutANameIsRefusedForWhatItLacks",
+                  nullptr,
+                  {"create", "-o", "sub/", "data.bin", "extra.dat"},
+                  3,
+                  {"tarvel-cli: -o needs a name for the volumes after the folder, not 'sub/'\n"},
+                  {}},
+        SafetyRow{"AFailedCommitGivesTheSystemsReason",
+                  nullptr,
+                  {"create", "-q", "-o", std::string(300, 'n'), "data.bin", "extra.dat"},
+                  4,
+                  {"kann nicht erstellt werden (File name too long)\n"},
+                  {}},
+        SafetyRow{"ThreadCountsBeyondUseAreCapped",
+                  nullptr,
+                  {"repair", "-q", "-t", "1000", "data.PAR"},
+                  0,
+                  {""},
+                  {"All files OK."}},
+        SafetyRow{"AFileFoundUnderTwoNamesIsOfferedOnce",
+                  [](const TempDir& d) {
+                    std::filesystem::copy_file(d / "extra.dat", d / "a.copy");
+                    std::filesystem::rename(d / "extra.dat", d / "b.copy");
+                  },
+                  {"repair", "-q", "data.PAR"},
+                  0,
+                  {""},
+                  {"extra.dat OK"}},
+        SafetyRow{"AnotherSetsFileIsCopiedNotRenamed",
+                  [](const TempDir& d) {
+                    std::filesystem::copy_file(d / "more.raw", d / "twin.raw");
+                    ASSERT_EQ(RunCli(d.path(), {"create", "-q", "-o", "o", "twin.raw", "extra.dat"}).status, 0);
+                    std::filesystem::remove(d / "more.raw");
+                  },
+                  {"repair", "-q", "-r", "."},
+                  0,
+                  {""},
+                  {"== ./data.PAR", "== ./o.PAR", "more.raw OK"},
+                  [](const TempDir& d, const Result&) {
+                    EXPECT_TRUE(testing::Exists(d / "twin.raw"));
+                    EXPECT_EQ(RunCli(d.path(), {"verify", "o.PAR"}).status, 0);
+                  }},
+        SafetyRow{"HeadingsShowControlCharactersAsQuestionMarks",
+                  [](const TempDir& d) {
+                    const std::string evil = d / "x\n\x1b[2J";
+                    std::filesystem::create_directory(evil);
+                    WriteText(evil + "/f1", "one");
+                    WriteText(evil + "/f2", "two");
+                    ASSERT_EQ(RunCli(evil, {"create", "-q", "-o", "s", "f1", "f2"}).status, 0);
+                  },
+                  {"verify", "-r", "."},
+                  0,
+                  {""},
+                  {"== ./data.PAR\n", "== ./x??[2J/s.PAR\n"}},
+        SafetyRow{"VolumesAreRecognisedByTheirFirstFourBytesEverywhere",
+                  ChangeMagicTail,
+                  {"verify", "-r", "."},
+                  0,
+                  {""},
+                  {"All files OK."}}),
+    [](const ::testing::TestParamInfo<SafetyRow>& info) { return info.param.name; });
+
 // A volume that anyone could hand the user, naming a file outside its folder.
 TEST(CliHostile, VolumeNamingAPathOutsideItsFolderIsRejected) {
   TempDir top;
@@ -527,8 +690,8 @@ TEST(CliNames, Latin1AndUtf8NamesStayApartAndControlCharactersAreRefused) {
   EXPECT_EQ(shown.out.find('\x1b'), std::string::npos);
 }
 
-// Ctrl-C or a kill while a temporary file is written: the program removes
-// it and exits with 130 or 143, the files are as they were, and the next
+// Ctrl-C, a hang-up or a kill while a temporary file is written: the program
+// removes it and exits with 130, 129 or 143, the files are as they were, and the next
 // repair works.  A process killed outright leaves its temporary file, which
 // the next action in the folder removes.
 TEST(CliInterrupt, SignalsRemoveTheTemporaryFileAndLeaveTheSet) {
@@ -538,7 +701,8 @@ TEST(CliInterrupt, SignalsRemoveTheTemporaryFileAndLeaveTheSet) {
     int status;  // -1: killed without a chance to clean up
   };
   for (const Case& c : {Case{"repair", SIGTERM, 143}, Case{"repair", SIGINT, 130},
-                        Case{"create", SIGINT, 130}, Case{"repair", SIGKILL, -1}}) {
+                        Case{"create", SIGINT, 130}, Case{"create", SIGHUP, 129},
+                        Case{"repair", SIGKILL, -1}}) {
     SCOPED_TRACE(std::string(c.action) + " " + std::to_string(c.signal));
     TempDir dir;
     auto big = testing::RandomBytes(16 << 20, 7);

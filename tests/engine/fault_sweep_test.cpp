@@ -9,6 +9,8 @@
 //   - every file of the folder is as it was, or holds what it should hold
 //     after the action (a set file's original content under its own name, a
 //     volume of the new set), and nothing that was there is lost;
+//   - files that an action puts in place together (the volumes of a set,
+//     the files of one rebuild) are all new or all as they were;
 //   - no temporary file is left;
 //   - the same action, run again without faults, succeeds.
 #include <gtest/gtest.h>
@@ -253,7 +255,8 @@ Action MakeAction(Kind kind) {
                 }
                 return AllOk(s.Recheck());
               },
-              originals};
+              originals,
+              {"a.bin", "c.bin"}};
   }
   return {};
 }

@@ -5,6 +5,9 @@
 // comes; WorkerPool runs every task and passes on the first error in order.
 #include <gtest/gtest.h>
 
+#include <system_error>
+#include <thread>
+
 #include <atomic>
 #include <stdexcept>
 #include <string>
@@ -195,6 +198,26 @@ TEST(WorkerPool, RunsEveryTaskAndPassesOnTheFirstErrorInOrder) {
     }
     EXPECT_EQ(ran.load(), 9);
   }
+}
+
+// Threads the system refuses to start are done without, and never more
+// threads than there is work for or than the CPUs can use.
+TEST(WorkerPool, StartsWhatItCanAndNoMoreThanIsUseful) {
+  for (int allowed : {0, 1, 2}) {
+    SCOPED_TRACE(allowed);
+    int started = 0;
+    const WorkerPool::ThreadStarter refusing = [&](std::function<void()> body) {
+      if (started++ == allowed) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      return std::thread(std::move(body));
+    };
+    WorkerPool pool(4, 100, refusing);
+    EXPECT_EQ(pool.Threads(), allowed + 1);
+    std::vector<std::atomic<int>> runs(23);
+    pool.ForEach(runs.size(), [&](std::size_t i) { ++runs[i]; });
+    for (auto& r : runs) EXPECT_EQ(r.load(), 1);
+  }
+  EXPECT_EQ(WorkerPool(4, 2).Threads(), 2);
+  EXPECT_LE(WorkerPool(100000).Threads(), 4 * static_cast<int>(std::thread::hardware_concurrency()));
 }
 
 }  // namespace

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/create_rules.h"
 #include "set_fixture.h"
+#include "support/faulty_env.h"
 
 namespace tarvel {
 namespace {
@@ -152,7 +154,7 @@ TEST(RandomSetsTest, RepairLeavesEveryFileOriginalOrAsItWas) {
   const auto uniform = [&](int lo, int hi) {
     return std::uniform_int_distribution<int>(lo, hi)(rng);
   };
-  int restored = 0, refusedRebuilds = 0, twinsLost = 0, linked = 0, stale = 0;
+  int restored = 0, refusedRebuilds = 0, twinsLost = 0, linked = 0, stale = 0, others = 0;
   for (int round = 0; round < 150; ++round) {
     SCOPED_TRACE(round);
     SetScenario s;
@@ -182,6 +184,15 @@ TEST(RandomSetsTest, RepairLeavesEveryFileOriginalOrAsItWas) {
       volumes = p + 2;
     }
     ASSERT_TRUE(s.Create(names, p));
+    // Another set in the same folder, one of whose files has the content of
+    // a file of this set: it must never lose that file to this set's repair.
+    const bool otherSet = uniform(0, 2) == 0;
+    if (otherSet) {
+      ++others;
+      s.Write("g1.bin", original[names[uniform(0, n - 1)]]);
+      s.Write("g2.bin", RandomBytes(static_cast<std::size_t>(uniform(1, 3000)), round));
+      ASSERT_TRUE(s.Create({"g1.bin", "g2.bin"}, 1, "other"));
+    }
     for (const auto& [name, bytes] : Snapshot(s.dir.path())) original.emplace(name, bytes);
 
     bool lying = false;
@@ -277,13 +288,114 @@ TEST(RandomSetsTest, RepairLeavesEveryFileOriginalOrAsItWas) {
       twinsLost += !name.starts_with("moved");
     }
     EXPECT_EQ(Snapshot(outside.path()), outsideBefore);
+    if (otherSet) {
+      const std::vector<std::string> report = s.Check("other.PAR");
+      EXPECT_NE(std::find(report.begin(), report.end(), "All files OK."), report.end())
+          << "the other set lost a file";
+    }
   }
   // Every kind of trouble was met.
   EXPECT_GT(restored, 60);
   EXPECT_GT(refusedRebuilds, 0);
   EXPECT_GT(linked, 20);
   EXPECT_GT(stale, 20);
+  EXPECT_GT(others, 20);
   EXPECT_EQ(twinsLost, 0);
+}
+
+// A create during which a file changes (it grows, is rewritten in place,
+// is changed and changed back, is replaced by a new file under its name, or
+// shrinks), at a random read of the analysis or the parity pass.  Either the
+// create fails with the file's name, nothing of the new set is in place and
+// the earlier set is whole, or (the change could not be seen, and did not
+// matter) it succeeds and the new set is true to the files as they are.
+TEST(RandomSetsTest, CreateNeverListsAFileThatChangedWhileItWasRead) {
+  std::mt19937 rng(1412);
+  const auto uniform = [&](int lo, int hi) {
+    return std::uniform_int_distribution<int>(lo, hi)(rng);
+  };
+  int failed = 0, unseen = 0;
+  for (int round = 0; round < 120; ++round) {
+    SCOPED_TRACE(round);
+    testing::FaultyEnv env(Env::Default());
+    SetScenario s(env);
+    const int n = uniform(2, 6);
+    std::vector<std::string> names;
+    for (int k = 0; k < n; ++k) {
+      names.push_back(Named("f%d.bin", k));
+      s.Write(names.back(), RandomBytes(static_cast<std::size_t>(uniform(1, 200000)), 97 * round + k));
+    }
+    ASSERT_TRUE(s.Create(names, 1));
+    const auto before = Snapshot(s.dir.path());
+
+    const std::string victim = names[uniform(0, n - 1)];
+    const std::size_t size = before.at(victim).size();
+    // Reads of the victim: the analysis' 64 KiB chunks, then the parity
+    // pass' 50000-byte chunks; a k past them never fires.
+    const int reads = static_cast<int>(size / 65536 + 1 + (size + 49999) / 50000);
+    const int kind = uniform(0, 4);
+    bool fired = false;
+    env.BeforeRead(uniform(1, reads + 1), victim, [&] {
+      fired = true;
+      Bytes b = s.Read(victim);
+      switch (kind) {
+        case 0:
+          b.push_back(1);
+          s.Write(victim, b);
+          break;
+        case 1:
+          b[b.size() / 2] ^= 0x5A;
+          s.Write(victim, b);
+          break;
+        case 2:  // changed and changed back: the same bytes, a new change time
+          b[0] ^= 1;
+          s.Write(victim, b);
+          b[0] ^= 1;
+          s.Write(victim, b);
+          break;
+        case 3:  // an editor's save: a new file renamed over the old one
+          s.Write("editor.tmp", b);
+          std::filesystem::rename(s.Path("editor.tmp"), s.Path(victim));
+          break;
+        default:
+          b.resize(b.size() / 2);
+          s.Write(victim, b);
+          break;
+      }
+    });
+    const auto after = [&] {
+      auto files = Snapshot(s.dir.path());
+      files.erase(victim);
+      return files;
+    };
+    std::string error;
+    bool created = false;
+    try {
+      created = s.Create(names, 2);
+    } catch (const FileError& e) {
+      error = e.what();
+    }
+    env.Clear();  // a change not made by now is not made at all
+    if (!created) {
+      ++failed;
+      EXPECT_TRUE(fired);
+      EXPECT_EQ(error, FileChangedText(s.Path(victim)));
+      auto expected = before;
+      expected.erase(victim);
+      EXPECT_EQ(after(), expected);
+      continue;
+    }
+    unseen += fired;
+    // A success must be true of the files as they now are.
+    const std::vector<std::string> report = s.Check();
+    EXPECT_NE(std::find(report.begin(), report.end(), "All files OK."), report.end())
+        << (fired ? "the change went unseen" : "no change");
+    EXPECT_NE(std::find(report.begin(), report.end(), "2 usable parity volumes found."),
+              report.end());
+  }
+  std::printf("[ changes  ] %d creates failed, %d changes went unseen and did not matter\n",
+              failed, unseen);
+  EXPECT_GT(failed, 60);
 }
 
 }  // namespace

@@ -43,17 +43,18 @@ class FaultyEnv : public EnvWrapper {
   explicit FaultyEnv(Env& base) : EnvWrapper(base) {}
 
   // Fails the k-th matching call of `op` (1 = the next one); with `sticky`
-  // that call and every later matching one fail.
-  void Fail(Op op, int k, std::string match = "", bool sticky = false) {
+  // that call and every later matching one fail.  The failure carries the
+  // system's reason `reason` (0: none).
+  void Fail(Op op, int k, std::string match = "", bool sticky = false, int reason = 0) {
     std::lock_guard lock(mutex_);
-    faults_.push_back({op, k, std::move(match), sticky, false, 0});
+    faults_.push_back({op, k, std::move(match), sticky, false, 0, reason});
   }
 
   // The k-th matching write stores only the first half of its bytes and
   // then throws, as a disk that fills up in the middle of a write.
   void ShortWrite(int k, std::string match = "") {
     std::lock_guard lock(mutex_);
-    faults_.push_back({kWrite, k, std::move(match), false, true, 0});
+    faults_.push_back({kWrite, k, std::move(match), false, true, 0, 0});
   }
 
   // Runs `action` once, just before the k-th matching read (1 = the next
@@ -103,7 +104,7 @@ class FaultyEnv : public EnvWrapper {
     return EnvWrapper::OpenReadWrite(path);
   }
   OsStatus Rename(const std::string& from, const std::string& to, bool replace) override {
-    if (Hit(kRename, from)) return OsStatus::Failure(0);
+    if (Hit(kRename, from)) return OsStatus::Failure(Reason());
     return EnvWrapper::Rename(from, to, replace);
   }
   std::unique_ptr<NameHold> KeepUnderName(const std::string& path,
@@ -137,6 +138,7 @@ class FaultyEnv : public EnvWrapper {
     bool sticky;
     bool shortWrite;
     int seen;  // matching calls counted so far
+    int reason;
   };
 
   class FaultyFile final : public FileWrapper {
@@ -177,11 +179,17 @@ class FaultyEnv : public EnvWrapper {
       ++f.seen;
       if (f.seen == f.k || (f.sticky && f.seen > f.k)) {
         fire = true;
+        lastReason_ = f.reason;
         if (shortWrite != nullptr && f.shortWrite) *shortWrite = true;
       }
     }
     if (fire) ++fired_;
     return fire;
+  }
+  // The reason of the fault that fired last.
+  int Reason() const {
+    std::lock_guard lock(mutex_);
+    return lastReason_;
   }
 
   struct Hook {
@@ -207,6 +215,7 @@ class FaultyEnv : public EnvWrapper {
   std::vector<Hook> hooks_;
   int calls_[kOpCount] = {};
   int fired_ = 0;
+  int lastReason_ = 0;
   bool skipSync_ = false;
 };
 

@@ -200,6 +200,67 @@ void MainFormTest::buttonsDisabledDuringActionAndAfterError() {
   QCOMPARE(h.Main()->StatusBarMain->currentMessage(), QString("Ready"));
 }
 
+void MainFormTest::askedBeforeReplacingOrWritingAway_data() {
+  QTest::addColumn<int>("earlierVolumes");  // of the set "c" before the create; 0: none
+  QTest::addColumn<QString>("baseName");    // typed into Parity Properties; "" keeps "c"
+  QTest::addColumn<bool>("yes");            // the answer to the question
+  QTest::addColumn<QStringList>("seen");
+  QTest::addColumn<QStringList>("volumes");  // afterwards
+  const QString replace = "Message: c.PAR and 1 other volumes exist. Replace them?";
+  QTest::newRow("replacing refused") << 1 << "" << false << QStringList{"PropertiesForm", replace}
+                                     << QStringList{"c.P01", "c.PAR"};
+  QTest::newRow("replacing agreed")
+      << 1 << "" << true
+      << QStringList{"PropertiesForm", replace, "Message: Files successfully created."}
+      << QStringList{"c.P01", "c.PAR"};
+  QTest::newRow("an earlier set had more volumes")
+      << 2 << "" << true
+      << QStringList{"PropertiesForm", replace,
+                     "Message: Files successfully created.",
+                     "Message: c.P02, beyond the new set's last volume, was left as it was."}
+      << QStringList{"c.P01", "c.P02", "c.PAR"};
+  const QString away =
+      "Message: The volumes will be in sub, but a check looks for the files beside the volumes. "
+      "Create them there?";
+  QTest::newRow("away from the files, refused")
+      << 0 << "sub/v" << false << QStringList{"PropertiesForm", away} << QStringList{};
+  QTest::newRow("away from the files, agreed")
+      << 0 << "sub/v" << true
+      << QStringList{"PropertiesForm", away, "Message: Files successfully created."}
+      << QStringList{"sub/v.P01", "sub/v.PAR"};
+}
+
+void MainFormTest::askedBeforeReplacingOrWritingAway() {
+  QFETCH(int, earlierVolumes);
+  QFETCH(QString, baseName);
+  QFETCH(bool, yes);
+  QFETCH(QStringList, seen);
+  QFETCH(QStringList, volumes);
+  Harness h;
+  h.Write("c.bin", 900);
+  h.Write("d.bin", 1900);
+  QDir(h.folder.path()).mkdir("sub");
+  if (earlierVolumes > 0) h.CreateSet({"c.bin", "d.bin"}, "c", earlierVolumes);
+  h.dialogs.files = QStringList{h.Path("c.bin"), h.Path("d.bin")};
+  h.script.Then([&](QWidget* w) {
+    if (!baseName.isEmpty()) Child<QLineEdit>(w, "filenameEdit")->setText(baseName);
+    Click(Child(w, "OK"));
+  });
+  h.script.Otherwise([&](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    Click(box->button(box->button(QMessageBox::Yes) ? (yes ? QMessageBox::Yes : QMessageBox::No)
+                                                    : QMessageBox::Ok));
+  });
+  Click(h.Main()->CreateButton);
+
+  QCOMPARE(h.script.seen, seen);
+  QStringList found = Volumes(h);
+  for (const QString& v : QDir(h.Path("sub")).entryList(QDir::Files)) found << "sub/" + v;
+  found.sort();
+  QCOMPARE(found, volumes);
+  QCOMPARE(h.Main()->StatusBarMain->currentMessage(), QString("Ready"));
+}
+
 void MainFormTest::droppedFiles_data() {
   QTest::addColumn<QStringList>("dropped");
   QTest::addColumn<QStringList>("seen");
@@ -207,6 +268,8 @@ void MainFormTest::droppedFiles_data() {
       << QStringList{"c.bin", "d.bin"}
       << QStringList{"PropertiesForm", "Message: Operation aborted!"};
   QTest::newRow("one volume is checked") << QStringList{"c.PAR"} << QStringList{"Reportform"};
+  QTest::newRow("a volume is known by its first four bytes")
+      << QStringList{"odd.PAR"} << QStringList{"Reportform"};
   QTest::newRow("one other file is refused")
       << QStringList{"c.bin"} << QStringList{"Message: Only 2 - 250 files are supported."};
 }
@@ -218,6 +281,12 @@ void MainFormTest::droppedFiles() {
   h.Write("c.bin", 900);
   h.Write("d.bin", 1900);
   h.CreateSet({"c.bin", "d.bin"}, "c", 1);
+  // A copy of the main volume whose bytes 4 to 7, which nothing reads, differ.
+  QByteArray odd = h.Read("c.PAR");
+  odd.replace(4, 4, "XXXX");
+  QFile oddFile(h.Path("odd.PAR"));
+  QVERIFY(oddFile.open(QIODevice::WriteOnly) && oddFile.write(odd) == odd.size());
+  oddFile.close();
   h.script.Otherwise([](QWidget* w) {
     if (w->objectName() == "PropertiesForm") Click(Child(w, "Cancel"));
     else if (w->objectName() == "Reportform") Click(Child(w, "OKButton"));

@@ -18,6 +18,8 @@ class MainFormTest : public QObject {
   void commandLine_data();
   void commandLine();
   void buttonsDisabledDuringActionAndAfterError();
+  void askedBeforeReplacingOrWritingAway_data();
+  void askedBeforeReplacingOrWritingAway();
   void droppedFiles_data();
   void droppedFiles();
   void aboutBox();

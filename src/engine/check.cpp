@@ -269,7 +269,7 @@ Engine::OfferOutcome Engine::OfferFoundFile(const std::string& found,
         try {
           placed = cpfile(found, missing);
         } catch (const FileError& error) {
-          ui_.Message(ErrorBoxText(error.what()));
+          ui_.Message(ErrorBoxText(WithReason(error.what(), error.OsError())));
           continue;
         }
         if (reply.dontAskAgain) m.RenameAnswer = 2;
@@ -308,9 +308,9 @@ bool Engine::rnfile(const std::string& found, const std::string& missing) {
     ui_.Message(WithReason("Rename failed!", renamed.Reason()));
     return false;
   }
+  actions_.push_back({FileActionKind::kRenamed, missing, found});
   // On disk before anyone is told it is in place.
   env_.SyncFolder(setFolder_);
-  actions_.push_back({FileActionKind::kRenamed, missing, found});
   return true;
 }
 

@@ -237,6 +237,12 @@ class Engine::SetWriter {
 
   // The sources, each the very file that was listed, unchanged since.
   void OpenSources() {
+    for (int i = 0; i < m_.FileCount; ++i) {
+      if (!m_.FileTable[i].InParity()) continue;
+      // A file the analysis did not stamp can be no listed file.
+      listed_.push_back(static_cast<std::size_t>(i) < e_.listedStamps_.size() ? e_.listedStamps_[i]
+                                                                              : FileStamp{});
+    }
     sources_.resize(static_cast<std::size_t>(m_.ParityFileCount));
     for (int k = 0; k < m_.ParityFileCount; ++k) {
       sources_[k] = e_.env_.OpenRead(m_.ParityFileTable[k].path);
@@ -334,13 +340,7 @@ class Engine::SetWriter {
   std::size_t SourceStream(int k) const { return static_cast<std::size_t>(parityCount_ + 1 + k); }
 
   // The stamp the analysis took of ParityFileTable slot k.
-  const FileStamp& ListedStamp(int k) const {
-    int seen = 0;
-    for (int i = 0; i < m_.FileCount; ++i) {
-      if (m_.FileTable[i].InParity() && seen++ == k) return e_.listedStamps_[i];
-    }
-    return e_.listedStamps_.front();  // not reached: k < ParityFileCount
-  }
+  const FileStamp& ListedStamp(int k) const { return listed_[static_cast<std::size_t>(k)]; }
 
   [[noreturn]] void Changed(int k) const {
     throw FileError(FileChangedText(m_.ParityFileTable[k].path));
@@ -352,6 +352,7 @@ class Engine::SetWriter {
   std::optional<StreamDigests> digests_;
   std::vector<VolumeOut> volumes_;
   std::vector<std::unique_ptr<File>> sources_;
+  std::vector<FileStamp> listed_;  // by ParityFileTable slot
 };
 
 bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {

@@ -106,7 +106,7 @@ void TMainForm::RunAction(Action action) {
   try {
     action();
   } catch (const std::exception& error) {
-    ui_.ShowError(error.what());
+    ui_.ShowError(error);
   }
   for (QPushButton* b : {CreateButton, CheckButton, AboutButton}) b->setEnabled(true);
   busy_ = false;

@@ -116,7 +116,7 @@ void TReportform::RestorebuttonClick() {
   } catch (const std::exception& error) {
     // The report shown stays the one from before the restore; the status
     // line keeps "Working...".
-    ui_.ShowError(error.what(), this);
+    ui_.ShowError(error, this);
   }
   OKButton->setEnabled(true);
   Restorebutton->setEnabled(true);

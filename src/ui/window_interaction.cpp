@@ -87,8 +87,10 @@ bool WindowInteraction::AskYesNo(const std::string& question) {
   return box.exec() == QMessageBox::Yes;
 }
 
-void WindowInteraction::ShowError(const std::string& errorText, QWidget* parent) {
-  ShowMessage(Shown(ErrorBoxText(errorText)), QMessageBox::Critical, parent);
+void WindowInteraction::ShowError(const std::exception& error, QWidget* parent) {
+  const auto* fileError = dynamic_cast<const FileError*>(&error);
+  const std::string text = fileError ? WithReason(error.what(), fileError->OsError()) : error.what();
+  ShowMessage(Shown(ErrorBoxText(text)), QMessageBox::Critical, parent);
 }
 
 }  // namespace tarvel::ui

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QString>
+#include <exception>
 #include <string>
 
 #include "engine/format.h"
@@ -63,9 +64,10 @@ class WindowInteraction : public Interaction {
   // main window when null).
   void ShowMessage(const QString& text, QMessageBox::Icon icon = QMessageBox::NoIcon,
                    QWidget* parent = nullptr);
-  // The box for an error that ended an action: its text with a full stop,
-  // and an error icon.
-  void ShowError(const std::string& errorText, QWidget* parent = nullptr);
+  // The box for an error that ended an action: its text, the system's
+  // reason in parentheses when it is a file-layer error that has one, a
+  // full stop, and an error icon.
+  void ShowError(const std::exception& error, QWidget* parent = nullptr);
 
  private:
   // The window over which boxes and prompts are shown.

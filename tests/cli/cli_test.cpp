@@ -295,7 +295,7 @@ TEST_F(CliSet, FoundFilesAreLeftRenamedOrCopied) {
   Result failed = RunCli(dir.path(), {"verify", "--found", "copy", "data.PAR"});
   EXPECT_EQ(failed.status, 4);
   EXPECT_EQ(failed.err, "tarvel-cli: Datei " + (dir / "extra.dat") +
-                            " kann nicht erstellt werden.\n");
+                            " kann nicht erstellt werden (Is a directory).\n");
   EXPECT_EQ(failed.out, "");
   EXPECT_TRUE(std::filesystem::is_directory(dir / "extra.dat"));
 }

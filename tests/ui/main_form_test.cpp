@@ -187,7 +187,7 @@ void MainFormTest::buttonsDisabledDuringActionAndAfterError() {
   Click(h.Main()->CreateButton);
 
   QCOMPARE(h.script.seen, QStringList({"PropertiesForm",
-                                       "Error: Datei a.dat/set.PAR kann nicht erstellt werden."}));
+                                       "Error: Datei a.dat/set.PAR kann nicht erstellt werden (Not a directory)."}));
   QVERIFY(!enabledDuring);
   QVERIFY(h.Main()->CreateButton->isEnabled());
   QVERIFY(h.Main()->CheckButton->isEnabled());

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tarvel"));
   QApplication::setOrganizationName(QStringLiteral("Tarvel"));
-  QApplication::setDesktopFileName(QStringLiteral("tarvel"));
+  QApplication::setDesktopFileName(QStringLiteral("io.github.tarvel.Tarvel"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/tarvel/tarvel.svg")));
 
   tarvel::ui::QtFileDialogs dialogs;

@@ -9,6 +9,8 @@ packages=(
   # The windows: Qt 6 Widgets and SVG, the X11/Wayland platform plugins and a font.
   qt6-base-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6 fonts-dejavu-core
   nlohmann-json3-dev
+  # CPack's Debian package finds the programs' libraries with file and dpkg-shlibdeps.
+  file
   # Benchmark yardstick only (bench/md5_bench); Tarvel never links it.
   libssl-dev
 )

@@ -5,7 +5,7 @@
 # as scripts/run.sh builds the same tree without them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh --test
 
 echo "== Release build, warnings as errors"
 scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DTARVEL_WERROR=ON -DTARVEL_BUILD_TESTS=ON -DTARVEL_BUILD_BENCH=ON

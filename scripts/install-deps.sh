@@ -22,6 +22,8 @@ if [ "${1:-}" = --test ]; then
     libssl-dev
     # The checks of data/: the AppStream metadata and the desktop entry.
     appstream desktop-file-utils
+    # The volume fuzz target: clang with its libFuzzer and sanitizer runtimes.
+    clang libclang-rt-14-dev
   )
   # The multi-buffer MD5 yardstick exists for x86-64 only; benchmark only too.
   if [ "$(dpkg --print-architecture 2>/dev/null)" = amd64 ]; then

@@ -1,20 +1,34 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Tarvel needs to build, test and run.
-# Run as root it uses apt-get; otherwise it names what is missing.
+# Installs the Debian packages Tarvel needs, with apt-get: as root directly,
+# as another user through sudo where it is installed; without sudo it names
+# what is missing and fails.
+#   scripts/install-deps.sh         to build, package and run Tarvel
+#   scripts/install-deps.sh --test  and to run every test and benchmark
+#                                   (scripts/test.sh)
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
   # The windows: Qt 6 Widgets and SVG, the X11/Wayland platform plugins and a font.
   qt6-base-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6 fonts-dejavu-core
   nlohmann-json3-dev
-  # Benchmark yardstick only (bench/md5_bench); Tarvel never links it.
-  libssl-dev
+  # CPack's Debian package finds the programs' libraries with file and dpkg-shlibdeps.
+  file
 )
-# The multi-buffer MD5 yardstick exists for x86-64 only; benchmark only too.
-if [ "$(dpkg --print-architecture 2>/dev/null)" = amd64 ]; then
-  packages+=(libipsec-mb-dev)
+if [ "${1:-}" = --test ]; then
+  packages+=(
+    libgtest-dev libgmock-dev libbenchmark-dev
+    # Benchmark yardstick only (bench/md5_bench); Tarvel never links it.
+    libssl-dev
+    # The checks of data/: the AppStream metadata and the desktop entry.
+    appstream desktop-file-utils
+    # The volume fuzz target: clang with its libFuzzer and sanitizer runtimes.
+    clang libclang-rt-14-dev
+  )
+  # The multi-buffer MD5 yardstick exists for x86-64 only; benchmark only too.
+  if [ "$(dpkg --print-architecture 2>/dev/null)" = amd64 ]; then
+    packages+=(libipsec-mb-dev)
+  fi
 fi
 
 missing=()
@@ -28,15 +42,28 @@ if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 
-if [ "$(id -u)" -eq 0 ]; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-else
+list_missing() {
   echo "Tarvel needs these Debian packages, which are not installed:" >&2
   echo "  ${missing[*]}" >&2
   echo "Install them as root, for example:" >&2
   echo "  sudo apt-get install ${missing[*]}" >&2
   exit 1
+}
+
+as_root=()
+if [ "$(id -u)" -eq 0 ]; then
+  echo "Installing: ${missing[*]}"
+else
+  command -v sudo >/dev/null || list_missing
+  echo "Tarvel needs these Debian packages, which are not installed:"
+  echo "  ${missing[*]}"
+  echo "Installing them with sudo apt-get; sudo may ask for your password, as"
+  echo "installing packages needs root."
+  as_root=(sudo)
+fi
+if ! "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq ||
+   ! "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+       apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
+  [ ${#as_root[@]} -eq 0 ] && exit 1
+  list_missing
 fi

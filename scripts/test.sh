@@ -1,16 +1,27 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Tarvel twice (optimised with warnings as
 # errors, and with AddressSanitizer + UndefinedBehaviorSanitizer) and runs
-# every test in both builds.  Tests and benchmarks are switched on explicitly,
-# as scripts/run.sh builds the same tree without them.
+# every test in both builds; packages the optimised build and checks the
+# package; and, where clang is installed, fuzzes the volume reader for a
+# minute.  Tests and benchmarks are switched on explicitly, as scripts/run.sh
+# builds the same tree without them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh --test
 
 echo "== Release build, warnings as errors"
 scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DTARVEL_WERROR=ON -DTARVEL_BUILD_TESTS=ON -DTARVEL_BUILD_BENCH=ON
 (cd build && ctest --output-on-failure -j "$(nproc)")
 
+echo "== Debian package of the Release build"
+scripts/package.sh build
+
 echo "== Sanitizer build (ASan + UBSan)"
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_WERROR=ON -DTARVEL_SANITIZE=ON -DTARVEL_BUILD_TESTS=ON -DTARVEL_BUILD_BENCH=OFF
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$(nproc)")
+
+if command -v clang++ >/dev/null; then
+  scripts/fuzz.sh 60
+else
+  echo "== clang++ is not installed: the volume fuzz target does not run"
+fi

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   tarvel::InstallInterruptCleanup();
   QApplication::setApplicationName(QStringLiteral("Tarvel"));
   QApplication::setOrganizationName(QStringLiteral("Tarvel"));
-  QApplication::setDesktopFileName(QStringLiteral("tarvel"));
+  QApplication::setDesktopFileName(QStringLiteral("io.github.tarvel.Tarvel"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/tarvel/tarvel.svg")));
 
   tarvel::ui::QtFileDialogs dialogs;

@@ -3,7 +3,8 @@
 // out; its first byte picks the mode, and mode bit 0 writes correct control
 // digests so that the list decoder and the check are reached).
 //
-// Build (clang only; the normal build and CI never need the fuzzer runtime):
+// scripts/fuzz.sh [SECONDS] builds it alone in build-fuzz and runs it over the
+// checked-in corpus (scripts/test.sh, and so CI, for 60 s).  By hand (clang only):
 //   cmake -S /work/main -B /work/main/build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 //     -DCMAKE_CXX_COMPILER=clang++ -DTARVEL_FUZZ=ON -DTARVEL_BUILD_BENCH=OFF
 //   cmake --build /work/main/build-fuzz -j2 --target volume_fuzz

@@ -1,0 +1,4 @@
+#!/bin/sh
+# Runs a command, or reports the test skipped (77) when its program is missing.
+command -v "$1" >/dev/null 2>&1 || { echo "$1 is not installed: skipped"; exit 77; }
+exec "$@"

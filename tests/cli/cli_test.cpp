@@ -544,21 +544,6 @@ INSTANTIATE_TEST_SUITE_P(
                   4,
                   {"kann nicht erstellt werden (File name too long)\n"},
                   {}},
-        SafetyRow{"ThreadCountsBeyondUseAreCapped",
-                  nullptr,
-                  {"repair", "-q", "-t", "1000", "data.PAR"},
-                  0,
-                  {""},
-                  {"All files OK."}},
-        SafetyRow{"AFileFoundUnderTwoNamesIsOfferedOnce",
-                  [](const TempDir& d) {
-                    std::filesystem::copy_file(d / "extra.dat", d / "a.copy");
-                    std::filesystem::rename(d / "extra.dat", d / "b.copy");
-                  },
-                  {"repair", "-q", "data.PAR"},
-                  0,
-                  {""},
-                  {"extra.dat OK"}},
         SafetyRow{"AnotherSetsFileIsCopiedNotRenamed",
                   [](const TempDir& d) {
                     std::filesystem::copy_file(d / "more.raw", d / "twin.raw");

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "silent_interaction.h"
 #include "engine/engine.h"
+#include "silent_interaction.h"
 
 namespace tarvel {
 namespace {

@@ -90,9 +90,10 @@ struct BenchSet {
 
   BenchSet() {
     const char* base = std::getenv("TARVEL_BENCH_DIR");
-    std::string tmpl = (std::filesystem::path(base ? base : std::filesystem::temp_directory_path()) /
-                        "tarvel-ui-bench-XXXXXX")
-                           .string();
+    std::string tmpl =
+        (std::filesystem::path(base ? base : std::filesystem::temp_directory_path()) /
+         "tarvel-ui-bench-XXXXXX")
+            .string();
     if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     folder = tmpl;
     const std::size_t size = static_cast<std::size_t>(EnvInt("TARVEL_BENCH_MB", 50)) * 1000000;
@@ -101,8 +102,9 @@ struct BenchSet {
     for (int i = 0; i < EnvInt("TARVEL_BENCH_FILES", 20); ++i) {
       for (auto& w : words) w = rng();
       const std::string path = (folder / ("file" + std::to_string(100 + i) + ".bin")).string();
-      std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(words.data()),
-                                                  static_cast<std::streamsize>(size - i * 1000));
+      std::ofstream(path, std::ios::binary)
+          .write(reinterpret_cast<const char*>(words.data()),
+                 static_cast<std::streamsize>(size - i * 1000));
       paths.push_back(path);
       bytes += static_cast<std::int64_t>(size - i * 1000);
     }
@@ -163,9 +165,7 @@ void EnsureVolumes() {
   }
 }
 
-void Finish(benchmark::State& state) {
-  state.SetBytesProcessed(state.iterations() * Set().bytes);
-}
+void Finish(benchmark::State& state) { state.SetBytesProcessed(state.iterations() * Set().bytes); }
 
 void CreateEngine(benchmark::State& state) {
   SilentInteraction ui;
@@ -277,8 +277,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s\n", qPrintable(text));
     }
   });
-  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                  : qgetenv("QT_QPA_PLATFORM"));
+  qputenv("QT_QPA_PLATFORM",
+          qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tarvel"));
   benchmark::Initialize(&argc, argv);
@@ -288,20 +288,22 @@ int main(int argc, char** argv) {
       {"Check/engine", CheckEngine},     {"Check/windows", CheckWindows},
       {"Restore/engine", RestoreEngine}, {"Restore/windows", RestoreWindows}};
   for (const auto& [name, fn] : benches) {
-    benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMillisecond)->Iterations(
-        EnvInt("TARVEL_BENCH_ITERATIONS", 3))->UseRealTime();
+    benchmark::RegisterBenchmark(name, fn)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(EnvInt("TARVEL_BENCH_ITERATIONS", 3))
+        ->UseRealTime();
   }
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\nwindows / engine alone (real time):\n");
   for (const char* action : {"Create", "Check", "Restore"}) {
     const std::string base = action;
-    const auto e = reporter.seconds.find(base + "/engine/iterations:" +
-                                         std::to_string(EnvInt("TARVEL_BENCH_ITERATIONS", 3)) +
-                                         "/real_time");
-    const auto w = reporter.seconds.find(base + "/windows/iterations:" +
-                                         std::to_string(EnvInt("TARVEL_BENCH_ITERATIONS", 3)) +
-                                         "/real_time");
+    const auto e = reporter.seconds.find(
+        base + "/engine/iterations:" + std::to_string(EnvInt("TARVEL_BENCH_ITERATIONS", 3)) +
+        "/real_time");
+    const auto w = reporter.seconds.find(
+        base + "/windows/iterations:" + std::to_string(EnvInt("TARVEL_BENCH_ITERATIONS", 3)) +
+        "/real_time");
     if (e == reporter.seconds.end() || w == reporter.seconds.end()) continue;
     std::printf("  %-8s %.3f\n", action, w->second / e->second);
     std::fflush(stdout);

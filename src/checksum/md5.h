@@ -48,9 +48,10 @@ inline md5digest md5buffer(std::span<const std::uint8_t> bytes) {
 // Digests of portions of the file at `path`, read through a read-only
 // mapping of the whole file.  An unreadable or empty file gives the digest
 // of the empty message, silently.
-md5digest md5file(const std::string& path);     // the whole file
-md5digest md5first16k(const std::string& path); // the first 16384 bytes
-md5digest md5from32(const std::string& path);   // bytes 32 to the end; empty-message digest below 33 bytes
+md5digest md5file(const std::string& path);      // the whole file
+md5digest md5first16k(const std::string& path);  // the first 16384 bytes
+md5digest md5from32(
+    const std::string& path);  // bytes 32 to the end; empty-message digest below 33 bytes
 
 // Both md5file and md5first16k of one file from a single pass over it.
 struct md5pair {

@@ -36,7 +36,8 @@ void PutName(json& object, const std::string& key, const std::string& name) {
   if (!IsUtf8(name)) object[key + "_hex"] = Hex(name);
 }
 
-std::string FileState(const fileentry& e, const FileActionLog& actions, const std::string** foundAs) {
+std::string FileState(const fileentry& e, const FileActionLog& actions,
+                      const std::string** foundAs) {
   if (e.present) return e.crcok ? "ok" : "damaged";
   for (auto it = actions.rbegin(); it != actions.rend(); ++it) {
     if (it->kind == FileActionKind::kFound && it->name == e.name) {
@@ -88,12 +89,9 @@ json CountsOf(const SetModel& m) {
     }
   }
   for (int v = 1; v <= kLastReportedVolume; ++v) volumes += m.VolumeTable[v].present;
-  return {{"files", m.FileCount},
-          {"in_parity", inParity},
-          {"bad", m.BadFileCount},
-          {"bad_crc_only", badCrcOnly},
-          {"parity_volumes", volumes},
-          {"usable_parity_volumes", m.UsableVolumeCount}};
+  return {{"files", m.FileCount},      {"in_parity", inParity},
+          {"bad", m.BadFileCount},     {"bad_crc_only", badCrcOnly},
+          {"parity_volumes", volumes}, {"usable_parity_volumes", m.UsableVolumeCount}};
 }
 
 json ActionsOf(const FileActionLog& log) {
@@ -101,10 +99,17 @@ json ActionsOf(const FileActionLog& log) {
   for (const FileAction& a : log) {
     json action;
     switch (a.kind) {
-      case FileActionKind::kFound: continue;  // a state, shown with the file
-      case FileActionKind::kRenamed: action["action"] = "renamed"; break;
-      case FileActionKind::kCopied: action["action"] = "copied"; break;
-      case FileActionKind::kRebuilt: action["action"] = "rebuilt"; break;
+      case FileActionKind::kFound:
+        continue;  // a state, shown with the file
+      case FileActionKind::kRenamed:
+        action["action"] = "renamed";
+        break;
+      case FileActionKind::kCopied:
+        action["action"] = "copied";
+        break;
+      case FileActionKind::kRebuilt:
+        action["action"] = "rebuilt";
+        break;
       case FileActionKind::kRenameFailed:
         action["action"] = "failed";
         action["operation"] = "rename";

@@ -25,7 +25,6 @@
 namespace tarvel::cli {
 namespace {
 
-
 // A command-line path made absolute against the current folder, without
 // resolving symbolic links, so that names stay as the user wrote them.
 std::string Resolve(const std::string& path) {
@@ -209,12 +208,14 @@ int Run(int argc, char** argv) {
   ui.SetWorkLookup([&work](const std::string& text) { return work.Of(text); });
   try {
     switch (o.command) {
-      case Command::kCreate: return Create(o, engine, ui);
+      case Command::kCreate:
+        return Create(o, engine, ui);
       case Command::kVerify:
         return RunSets(o, engine, ui, [&](SetRun& run) { return Verify(o, run, engine, ui); });
       case Command::kRepair:
         return RunSets(o, engine, ui, [&](SetRun& run) { return Repair(o, run, engine, ui); });
-      default: return kUsage;
+      default:
+        return kUsage;
     }
   } catch (const StandingAnswerFailed&) {
     ui.HideProgress();  // the failure's own message has been shown

@@ -18,10 +18,10 @@ enum class Command { kHelp, kVersion, kCreate, kVerify, kRepair };
 
 struct Options {
   Command command = Command::kHelp;
-  std::optional<int> parityCount;     // create -n
-  std::optional<std::string> base;    // create -o
-  bool force = false;                 // create -f: replace the volumes of that name
-  bool includeSmallFiles = false;     // create --small parity
+  std::optional<int> parityCount;   // create -n
+  std::optional<std::string> base;  // create -o
+  bool force = false;               // create -f: replace the volumes of that name
+  bool includeSmallFiles = false;   // create --small parity
   FoundAction found = FoundAction::kLeave;
   bool quiet = false;
   int threads = 0;                    // -t: 0 = one per online CPU

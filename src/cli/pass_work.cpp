@@ -26,7 +26,8 @@ void PassWork::Measure(Pass pass) {
   if (pass == Pass::kFiles) {
     for (int i = 0; i < m.FileCount; ++i) {
       const fileentry& e = m.FileTable[i];
-      before_.push_back(before_.back() + SizeOf(e.path.empty() ? JoinPath(folder, e.name) : e.path));
+      before_.push_back(before_.back() +
+                        SizeOf(e.path.empty() ? JoinPath(folder, e.name) : e.path));
     }
   } else {
     for (int v = 0; v <= kLastReportedVolume; ++v) {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
-#include <utility>
 #include <set>
+#include <utility>
 
 #include "cli/exit_status.h"
 #include "cli/json_report.h"
@@ -101,6 +101,8 @@ int RunSets(const Options& o, Engine& engine, TerminalInteraction& ui, const Set
   return status;
 }
 
-std::string FileErrorMessage(const FileError& error) { return WithReason(error.what(), error.OsError()); }
+std::string FileErrorMessage(const FileError& error) {
+  return WithReason(error.what(), error.OsError());
+}
 
 }  // namespace tarvel::cli

@@ -50,13 +50,13 @@ void TerminalInteraction::ClearProgressPercent() { SetProgressPercent(-1); }
 void TerminalInteraction::Redraw() {
   dirty_ = false;
   if (!showProgress_ || !visible_) return;
-  const double now = std::chrono::duration<double>(
-                         std::chrono::steady_clock::now().time_since_epoch())
-                         .count();
+  const double now =
+      std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
   struct winsize size {};
   const int width = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
   std::string line = "\r";
-  line.append(line_.Format(PrintableText(text_), percent_, workOf_ ? workOf_(text_) : std::nullopt, now, width));
+  line.append(line_.Format(PrintableText(text_), percent_, workOf_ ? workOf_(text_) : std::nullopt,
+                           now, width));
   line.append("\033[K");
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
@@ -79,12 +79,14 @@ RenameReply TerminalInteraction::AskRename(const std::string&, const std::string
   // A copy that succeeds makes it standing, so the prompt comes back within
   // one search only after the copy failed: that ends the action.
   switch (found_) {
-    case FoundAction::kRename: return {RenameButton::kRename, true};
+    case FoundAction::kRename:
+      return {RenameButton::kRename, true};
     case FoundAction::kCopy:
       if (copyAnswered_) throw StandingAnswerFailed("the copy of a found file failed");
       copyAnswered_ = true;
       return {RenameButton::kCopy, true};
-    case FoundAction::kLeave: break;
+    case FoundAction::kLeave:
+      break;
   }
   return {RenameButton::kCancel, true};
 }

@@ -242,10 +242,11 @@ const fileentry* Engine::ListedFile(const std::string& name) const {
   return nullptr;
 }
 
-Engine::OfferOutcome Engine::OfferFoundFile(const std::string& found,
-                                            const std::string& missing) {
+Engine::OfferOutcome Engine::OfferFoundFile(const std::string& found, const std::string& missing) {
   SetModel& m = model_;
-  const auto done = [](bool placed) { return placed ? OfferOutcome::kPlaced : OfferOutcome::kFailed; };
+  const auto done = [](bool placed) {
+    return placed ? OfferOutcome::kPlaced : OfferOutcome::kFailed;
+  };
   switch (m.RenameAnswer) {
     case 1:
       return done(rnfile(found, missing));
@@ -410,7 +411,7 @@ void Engine::FindVolumes() {
   struct Step {
     int volume;
     const Candidate* candidate;
-    int job;  // -1: not hashed (no volume 0 and too short to hold the parity)
+    int job;               // -1: not hashed (no volume 0 and too short to hold the parity)
     bool skipped = false;  // a usable file of its number came before it
   };
   std::vector<Step> order;

@@ -155,9 +155,7 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
 class Engine::SetWriter {
  public:
   SetWriter(Engine& engine, int parityCount)
-      : e_(engine),
-        m_(engine.model_),
-        parityCount_(parityCount) {}
+      : e_(engine), m_(engine.model_), parityCount_(parityCount) {}
 
   // A volume replaces any file of its name; that must never be one of the
   // files being protected, whose data would be lost.
@@ -230,7 +228,7 @@ class Engine::SetWriter {
       bytes.insert(bytes.end(), list.begin(), list.end());
       vol.file->WriteAt(0, bytes);
       digests_->Add(static_cast<std::size_t>(n), bytes.data() + kOffSetHash,
-                   bytes.size() - kOffSetHash);
+                    bytes.size() - kOffSetHash);
       digests_->Run();
     }
   }
@@ -275,14 +273,14 @@ class Engine::SetWriter {
         const fileentry& e = m_.ParityFileTable[k];
         const int r = static_cast<int>(k) + 1;
         const std::int64_t want = std::clamp<std::int64_t>(e.filesize - pos, 0, kChunkSize);
-        if (want > 0 && sources_[k]->ReadAt(pos, e_.parity_.DataRow(r),
-                                            static_cast<std::size_t>(want)) !=
-                            static_cast<std::size_t>(want)) {
+        if (want > 0 &&
+            sources_[k]->ReadAt(pos, e_.parity_.DataRow(r), static_cast<std::size_t>(want)) !=
+                static_cast<std::size_t>(want)) {
           Changed(static_cast<int>(k));
         }
         e_.parity_.ClearDataRowFrom(r, static_cast<int>(want));
         digests_->Add(SourceStream(static_cast<int>(k)), e_.parity_.DataRow(r),
-                     static_cast<std::size_t>(want));
+                      static_cast<std::size_t>(want));
       });
       e_.parity_.ComputeParity(files, parityCount_);
       const std::size_t length =
@@ -300,8 +298,7 @@ class Engine::SetWriter {
           return;
         }
         const int v = static_cast<int>(task - parts) + 1;
-        volumes_[v].file->WriteAt(m_.DataOffset + pos,
-                                  std::span(e_.parity_.ParityRow(v), length));
+        volumes_[v].file->WriteAt(m_.DataOffset + pos, std::span(e_.parity_.ParityRow(v), length));
       });
     }
   }

@@ -19,10 +19,13 @@ std::string CheckFileChoice(std::vector<std::string>& paths) {
   }
   for (const std::string& p : paths) {
     if (BareName(p).starts_with('.')) {
-      return "A hidden file cannot be protected, as a check would not find it under another name: " + p;
+      return "A hidden file cannot be protected, as a check would not find it under another "
+             "name: " +
+             p;
     }
   }
-  if (std::adjacent_find(paths.begin(), paths.end()) != paths.end()) return "A file is named twice.";
+  if (std::adjacent_find(paths.begin(), paths.end()) != paths.end())
+    return "A file is named twice.";
   for (const std::string& p : paths) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(p, ec)) throw FileError(CannotOpenText(p));
@@ -74,7 +77,8 @@ std::string VolumeReplacingASetFile(Env& env, const std::vector<std::string>& pa
     const std::string name = VolumeFileName(baseName, n);
     for (bool follow : {true, false}) {
       const auto id = env.Identity(name, follow);
-      if (id && std::find(protectedFiles.begin(), protectedFiles.end(), *id) != protectedFiles.end()) {
+      if (id &&
+          std::find(protectedFiles.begin(), protectedFiles.end(), *id) != protectedFiles.end()) {
         return name;
       }
     }
@@ -124,8 +128,8 @@ std::string AwayFromFilesQuestion(const VolumePlan& plan) {
 }
 
 std::string AwayFromFilesWarning(const VolumePlan& plan) {
-  return "The volumes were written to " + ShownFolder(plan.volumesFolder) + ", away from the files in " +
-         ShownFolder(plan.filesFolder) +
+  return "The volumes were written to " + ShownFolder(plan.volumesFolder) +
+         ", away from the files in " + ShownFolder(plan.filesFolder) +
          ". A check looks for the files beside the volumes: put the volumes beside the files "
          "before checking the set.";
 }
@@ -136,8 +140,7 @@ std::string ReplaceQuestion(const VolumePlan& plan) {
 }
 
 std::string ReplaceRefusal(const VolumePlan& plan) {
-  return NameAndOthers(plan.existing, false) +
-         (plan.existing.size() == 1 ? " exists" : " exist") +
+  return NameAndOthers(plan.existing, false) + (plan.existing.size() == 1 ? " exists" : " exist") +
          ". Nothing was written; -f replaces the volumes of a set.";
 }
 

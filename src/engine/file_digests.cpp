@@ -140,9 +140,8 @@ std::size_t FileHashPass::Read(std::size_t i, std::uint64_t offset, std::uint8_t
     }
     std::size_t want = n;
     if (job.limit >= 0) {
-      want = static_cast<std::size_t>(
-          std::clamp<std::int64_t>(job.limit - static_cast<std::int64_t>(offset), 0,
-                                   static_cast<std::int64_t>(n)));
+      want = static_cast<std::size_t>(std::clamp<std::int64_t>(
+          job.limit - static_cast<std::int64_t>(offset), 0, static_cast<std::int64_t>(n)));
     }
     const std::size_t got =
         want == 0 ? 0 : file->ReadAt(job.start + static_cast<std::int64_t>(offset), buffer, want);

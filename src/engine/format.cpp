@@ -31,7 +31,8 @@ std::uint64_t GetU64(const std::uint8_t* p) {
 
 VolumeKind RecogniseVolume(std::span<const std::uint8_t> head) {
   static constexpr std::uint8_t kMagic[4] = {'P', 'A', 'R', 0};
-  if (head.size() < std::size(kMagic) || !std::equal(std::begin(kMagic), std::end(kMagic), head.begin())) {
+  if (head.size() < std::size(kMagic) ||
+      !std::equal(std::begin(kMagic), std::end(kMagic), head.begin())) {
     return VolumeKind::kNotVolume;
   }
   if (head.size() < kOffVersion + 4) return VolumeKind::kUnknownVersion;

@@ -25,8 +25,8 @@ struct fileentry {
   std::uint64_t status = 0;  // bit 0 set: the file's data is in parity
   md5digest md5whole{};      // VolumeTable: the control digest stored in the volume
   md5digest md5head{};
-  std::string name;          // bare name, UTF-8 bytes
-  std::string path;          // full path as chosen for creation; empty when read from a volume
+  std::string name;  // bare name, UTF-8 bytes
+  std::string path;  // full path as chosen for creation; empty when read from a volume
   std::int64_t entrysize = kEntryFixedSize;  // 56 + 2 x UTF-16 code units of name
   std::uint8_t crcok = 0;    // content has digest md5whole (volumes: control digest correct)
   std::uint8_t present = 0;  // a plain file of this name is in the set folder

@@ -160,7 +160,8 @@ void SyncFolders(Env& env, const std::vector<Target>& targets) {
   std::vector<std::string> folders;
   for (const Target& t : targets) {
     const std::string folder = FolderOf(t.writer->TargetPath());
-    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+      folders.push_back(folder);
   }
   for (const std::string& folder : folders) env.SyncFolder(folder);
 }

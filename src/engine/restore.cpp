@@ -222,7 +222,8 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
   bool ended = false;
   const AtScopeEnd recordUnfinished([&] {
     if (ended) return;
-    for (int i : missingIndices) actions_.push_back({FileActionKind::kNotRebuilt, entryOf(i).name, {}});
+    for (int i : missingIndices)
+      actions_.push_back({FileActionKind::kNotRebuilt, entryOf(i).name, {}});
   });
 
   // Only the chunks that hold bytes of a rebuilt file are read.

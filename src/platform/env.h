@@ -134,7 +134,8 @@ class Env {
 
   // Opens an existing file for reading.  Throws "... kann nicht geöffnet werden".
   virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;
-  // Creates a file for writing, replacing an existing one.  Throws "... kann nicht erstellt werden".
+  // Creates a file for writing, replacing an existing one.  Throws "... kann nicht erstellt
+  // werden".
   virtual std::unique_ptr<File> Create(const std::string& path) = 0;
   // Creates a new file that must not exist yet (for temporary files), readable
   // and writable by its owner only, and holds an exclusive lock on it while
@@ -219,7 +220,7 @@ class Env {
 
 // Path helpers (byte strings, '/' as separator).
 std::string JoinPath(const std::string& folder, const std::string& name);
-std::string FolderOf(const std::string& path);    // "" when there is no folder part; "/" for "/x"
-std::string BareName(const std::string& path);    // the last component
+std::string FolderOf(const std::string& path);  // "" when there is no folder part; "/" for "/x"
+std::string BareName(const std::string& path);  // the last component
 
 }  // namespace tarvel

@@ -349,8 +349,8 @@ class PosixEnv final : public Env {
     if (S_ISDIR(kind.st_mode)) throw FileError(CannotCreateText(newPath), EISDIR);
     int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     struct stat held;
-    if (fd >= 0 && (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode) ||
-                    flock(fd, LOCK_EX | LOCK_NB) != 0)) {
+    if (fd >= 0 &&
+        (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode) || flock(fd, LOCK_EX | LOCK_NB) != 0)) {
       close(fd);
       fd = -1;
     }

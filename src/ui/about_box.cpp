@@ -53,8 +53,8 @@ TAboutBox::TAboutBox(QWidget* mainWindow) : QDialog(mainWindow) {
     Place(entry, 172, y + 18, 228, 17);
     y += 46;
   }
-  auto* thanks = new QLabel(
-      tr("Thanks to everyone who tries Tarvel and tells us what went wrong."), this);
+  auto* thanks =
+      new QLabel(tr("Thanks to everyone who tries Tarvel and tells us what went wrong."), this);
   thanks->setObjectName("Thanks");
   thanks->setWordWrap(true);
   Place(thanks, 160, y + 2, 240, 36);

@@ -40,8 +40,8 @@ void SetUpCheckopen(QFileDialog& dialog) {
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   // Volumes copied from other systems often have lower-case extensions.
-  dialog.setNameFilters({QFileDialog::tr("PAR files (*.PAR *.par)"),
-                         QFileDialog::tr("Pxx files (*.P?\? *.p?\?)")});
+  dialog.setNameFilters(
+      {QFileDialog::tr("PAR files (*.PAR *.par)"), QFileDialog::tr("Pxx files (*.P?\? *.p?\?)")});
   dialog.selectNameFilter(dialog.nameFilters().front());
 }
 

@@ -46,7 +46,8 @@ bool LooksLikeVolume(const QString& path) {
   // A volume of a version that cannot be read is checked too, so that the
   // reader says why; it is no file to protect.
   return RecogniseVolume(std::span(reinterpret_cast<const std::uint8_t*>(head.constData()),
-                                   static_cast<std::size_t>(head.size()))) != VolumeKind::kNotVolume;
+                                   static_cast<std::size_t>(head.size()))) !=
+         VolumeKind::kNotVolume;
 }
 
 TMainForm::TMainForm(Engine& engine, WindowInteraction& ui, FileDialogs& dialogs,

@@ -150,8 +150,9 @@ void TPropertiesForm::ShowCosts() {
   frlabel->setText(Percent(p * 100 / n));
   // With no data in parity there is nothing to relate the parity data to;
   // the engine refuses such a set before this dialog opens.
-  drlabel->setText(model_.TotalSize > 0 ? Percent(model_.BiggestFileSize * p * 100 / model_.TotalSize)
-                                        : QStringLiteral("-"));
+  drlabel->setText(model_.TotalSize > 0
+                       ? Percent(model_.BiggestFileSize * p * 100 / model_.TotalSize)
+                       : QStringLiteral("-"));
 }
 
 void TPropertiesForm::OKClick() {

@@ -33,7 +33,8 @@ TRenameform::TRenameform(QWidget* mainWindow) : QDialog(mainWindow) {
   Label3 = label("Label3", tr("Do you wish to copy/rename the file?"));
   PlaceAutoSized(Label3, 58, 144);
 
-  const auto button = [this](const char* name, const QString& text, int x, ::tarvel::RenameButton answer) {
+  const auto button = [this](const char* name, const QString& text, int x,
+                             ::tarvel::RenameButton answer) {
     auto* b = new QPushButton(text, this);
     b->setObjectName(name);
     b->setAutoDefault(false);

@@ -11,9 +11,8 @@
 
 namespace tarvel::ui {
 
-void WindowInteraction::Attach(QWidget* mainWindow, TProgressForm1* progress,
-                               TIncludeform* include, TRenameform* rename,
-                               Trestoreform* restore) {
+void WindowInteraction::Attach(QWidget* mainWindow, TProgressForm1* progress, TIncludeform* include,
+                               TRenameform* rename, Trestoreform* restore) {
   main_ = mainWindow;
   progress_ = progress;
   include_ = include;
@@ -33,7 +32,9 @@ void WindowInteraction::ShowProgress() {
 
 void WindowInteraction::HideProgress() { progress_->hide(); }
 
-void WindowInteraction::SetProgressText(const std::string& text) { progress_->SetWhat(Shown(text)); }
+void WindowInteraction::SetProgressText(const std::string& text) {
+  progress_->SetWhat(Shown(text));
+}
 
 void WindowInteraction::SetProgressPercent(int percent) { progress_->SetPercent(percent); }
 
@@ -89,7 +90,8 @@ bool WindowInteraction::AskYesNo(const std::string& question) {
 
 void WindowInteraction::ShowError(const std::exception& error, QWidget* parent) {
   const auto* fileError = dynamic_cast<const FileError*>(&error);
-  const std::string text = fileError ? WithReason(error.what(), fileError->OsError()) : error.what();
+  const std::string text =
+      fileError ? WithReason(error.what(), fileError->OsError()) : error.what();
   ShowMessage(Shown(ErrorBoxText(text)), QMessageBox::Critical, parent);
 }
 

@@ -30,7 +30,9 @@ class WindowInteraction : public Interaction {
   static constexpr int kEventIntervalMs = 30;
 
   // Engine text to window text and back (UTF-8).
-  static QString Text(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+  static QString Text(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+  }
   static std::string Bytes(const QString& s) { return s.toUtf8().toStdString(); }
   // Engine text as the user is shown it: a control character that a name
   // may carry (a volume found in the folder, a file offered by the search)

@@ -7,9 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <system_error>
-#include <thread>
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -17,6 +14,7 @@
 #include <mutex>
 #include <random>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "support/testutil.h"
@@ -92,9 +90,8 @@ TEST_P(HashJobsTest, DigestsOfEveryJobInJobOrder) {
   const PassSetup setup = GetParam();
   if (!Md5KernelSupported(setup.kernel)) GTEST_SKIP() << "CPU lacks the version";
   std::mt19937 rng(31);
-  const std::size_t sizes[] = {0,     1,     31,    32,    33,    63,    64,   4095,
-                               4096,  4097,  8192,  16383, 16384, 16385, 20000, 65536,
-                               65537, 99999, 300000};
+  const std::size_t sizes[] = {0,    1,     31,    32,    33,    63,    64,    4095,  4096,  4097,
+                               8192, 16383, 16384, 16385, 20000, 65536, 65537, 99999, 300000};
   Sources s;
   for (int i = 0; i < 45; ++i) {
     const std::size_t size = sizes[i % std::size(sizes)];
@@ -107,7 +104,8 @@ TEST_P(HashJobsTest, DigestsOfEveryJobInJobOrder) {
   int started = 0;
   if (setup.startsAllowed >= 0) {
     options.startThread = [&](std::function<void()> body) {
-      if (started++ >= setup.startsAllowed) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      if (started++ >= setup.startsAllowed)
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
       return std::thread(std::move(body));
     };
   }
@@ -125,7 +123,7 @@ TEST_P(HashJobsTest, FailingSourcesEndAloneAndProgressStaysOnTheCallingThread) {
   if (!Md5KernelSupported(setup.kernel)) GTEST_SKIP() << "CPU lacks the version";
   Sources s;
   for (int i = 0; i < 20; ++i) s.Add(testing::RandomBytes(10000 + 7919 * i, 40 + i));
-  s.sources[3]->failAt = 0;  // cannot be read at all
+  s.sources[3]->failAt = 0;                               // cannot be read at all
   s.sources[7]->failAt = s.sources[7]->bytes.size() - 1;  // on its last chunk
   s.sources[7]->throws = true;
   s.sources[11]->failAt = s.sources[11]->bytes.size() / 2;
@@ -179,8 +177,7 @@ INSTANTIATE_TEST_SUITE_P(Threads, HashJobsTest,
                          [](const auto& info) {
                            const PassSetup& s = info.param;
                            return std::string(Md5KernelName(s.kernel)) + "_" +
-                                  std::to_string(s.threads) + "threads_" +
-                                  std::to_string(s.chunk) +
+                                  std::to_string(s.threads) + "threads_" + std::to_string(s.chunk) +
                                   (s.startsAllowed >= 0 ? "_refused" : "");
                          });
 

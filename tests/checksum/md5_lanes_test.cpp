@@ -48,9 +48,8 @@ class Message {
 };
 
 std::size_t PickLength(std::mt19937& rng) {
-  static constexpr std::size_t kEdges[] = {0,    1,     55,    56,    63,   64,
-                                           65,   119,   120,   127,   128,  16383,
-                                           16384, 16385, 65535, 65536, 65537};
+  static constexpr std::size_t kEdges[] = {0,   1,   55,    56,    63,    64,    65,    119,  120,
+                                           127, 128, 16383, 16384, 16385, 65535, 65536, 65537};
   if (rng() % 4 != 0) return kEdges[rng() % std::size(kEdges)];
   return rng() % (rng() % 8 == 0 ? 3u << 20 : 200000u);
 }
@@ -72,8 +71,8 @@ TEST_P(Md5LanesTest, ManyMessagesMatchOneStreamDigests) {
     ASSERT_EQ(digests.size(), count);
     for (std::size_t m = 0; m < count; ++m) {
       ASSERT_EQ(md5hex(digests[m]), md5hex(messages[m].Expected()))
-          << "round " << round << ", message " << m << " of " << count << ", "
-          << spans[m].size() << " bytes";
+          << "round " << round << ", message " << m << " of " << count << ", " << spans[m].size()
+          << " bytes";
     }
   }
 }

@@ -25,8 +25,8 @@ struct CliResult {
 };
 
 struct CliRunOptions {
-  long fileSizeLimit = -1;     // RLIMIT_FSIZE in bytes; -1: none
-  bool stderrTerminal = false; // standard error is a pseudo-terminal
+  long fileSizeLimit = -1;      // RLIMIT_FSIZE in bytes; -1: none
+  bool stderrTerminal = false;  // standard error is a pseudo-terminal
 };
 
 inline std::string SlurpText(const std::string& path) {
@@ -59,7 +59,8 @@ inline CliResult RunCli(const std::string& cwd, const std::vector<std::string>& 
   pid_t pid = fork();
   if (pid == 0) {
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err = options.stderrTerminal ? terminal : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = options.stderrTerminal ? terminal
+                                     : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int in = open("/dev/null", O_RDONLY);
     dup2(in, 0);
     dup2(out, 1);

@@ -10,16 +10,16 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "checksum/md5.h"
-#include "engine/format.h"
 #include "cli/cli_runner.h"
+#include "engine/format.h"
 #include "support/testutil.h"
 
 namespace tarvel {
@@ -75,8 +75,8 @@ class CliSet : public ::testing::Test {
     WriteBytes(dir / "more.raw", testing::RandomBytes(777, 3));
   }
   Result CreateSet(int count) {
-    return RunCli(dir.path(), {"create", "-q", "-n", std::to_string(count), "data.bin",
-                               "extra.dat", "more.raw"});
+    return RunCli(dir.path(), {"create", "-q", "-n", std::to_string(count), "data.bin", "extra.dat",
+                               "more.raw"});
   }
   TempDir dir;
 };
@@ -86,7 +86,8 @@ TEST_F(CliSet, CreateWritesTheVolumesAndVerifyReportsAllOk) {
   EXPECT_EQ(c.status, 0) << c.err;
   EXPECT_EQ(c.out, "Files successfully created.\n");
   EXPECT_EQ(c.err, "");
-  for (const char* v : {"data.PAR", "data.P01", "data.P02"}) EXPECT_TRUE(testing::Exists(dir / v)) << v;
+  for (const char* v : {"data.PAR", "data.P01", "data.P02"})
+    EXPECT_TRUE(testing::Exists(dir / v)) << v;
   EXPECT_FALSE(testing::Exists(dir / "data.P03"));
 
   Result v = RunCli(dir.path(), {"verify", "data.P02"});
@@ -140,7 +141,8 @@ TEST_F(CliSet, CreateOptionsAndDefaults) {
 
   // A base in another folder is resolved like any other path.
   std::filesystem::create_directory(dir / "out");
-  Result o = RunCli(dir.path() + "/out", {"create", "-o", "../out/b", "../data.bin", "../more.raw"});
+  Result o =
+      RunCli(dir.path() + "/out", {"create", "-o", "../out/b", "../data.bin", "../more.raw"});
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_TRUE(testing::Exists(dir / "out/b.PAR"));
   EXPECT_TRUE(testing::Exists(dir / "out/b.P01"));
@@ -152,7 +154,8 @@ TEST_F(CliSet, CreateSmallFilesGoIntoCrcListUnlessAsked) {
   Result v = RunCli(dir.path(), {"verify", "data.PAR"});
   EXPECT_NE(v.out.find("notes.txt (CRC only) OK\n"), std::string::npos) << v.out;
 
-  ASSERT_EQ(RunCli(dir.path(), {"create", "-f", "--small", "parity", "data.bin", "notes.txt"}).status, 0);
+  ASSERT_EQ(
+      RunCli(dir.path(), {"create", "-f", "--small", "parity", "data.bin", "notes.txt"}).status, 0);
   v = RunCli(dir.path(), {"verify", "data.PAR"});
   EXPECT_NE(v.out.find("notes.txt OK\n"), std::string::npos) << v.out;
 }
@@ -190,8 +193,10 @@ TEST_F(CliSet, CreateRefusals) {
   std::filesystem::remove(dir / "more.PAR");
 
   // 3 files allow 1..3 volumes.
-  EXPECT_EQ(RunCli(dir.path(), {"create", "-n", "4", "data.bin", "extra.dat", "more.raw"}).status, 3);
-  EXPECT_EQ(RunCli(dir.path(), {"create", "-n", "0", "data.bin", "extra.dat", "more.raw"}).status, 3);
+  EXPECT_EQ(RunCli(dir.path(), {"create", "-n", "4", "data.bin", "extra.dat", "more.raw"}).status,
+            3);
+  EXPECT_EQ(RunCli(dir.path(), {"create", "-n", "0", "data.bin", "extra.dat", "more.raw"}).status,
+            3);
   EXPECT_EQ(RunCli(dir.path(), {"create", "-n", "x", "data.bin", "extra.dat"}).status, 3);
   EXPECT_EQ(RunCli(dir.path(), {"create", "--small", "maybe", "data.bin", "extra.dat"}).status, 3);
 
@@ -206,8 +211,8 @@ TEST_F(CliSet, CreateRefusals) {
 
   Result missing = RunCli(dir.path(), {"create", "data.bin", "nothere.bin"});
   EXPECT_EQ(missing.status, 4);
-  EXPECT_EQ(missing.err, "tarvel-cli: Datei " + (dir / "nothere.bin") +
-                             " kann nicht geöffnet werden\n");
+  EXPECT_EQ(missing.err,
+            "tarvel-cli: Datei " + (dir / "nothere.bin") + " kann nicht geöffnet werden\n");
   EXPECT_FALSE(testing::Exists(dir / "data.PAR"));
 }
 
@@ -314,7 +319,9 @@ TEST_F(CliSet, UnreadableVolumes) {
 
   Result notPar = RunCli(dir.path(), {"verify", "data.bin"});
   EXPECT_EQ(notPar.status, 3);
-  EXPECT_EQ(notPar.err, "tarvel-cli: Not a PAR/Pxx file.\ntarvel-cli: Error Reading lists. Operation aborted.\n");
+  EXPECT_EQ(
+      notPar.err,
+      "tarvel-cli: Not a PAR/Pxx file.\ntarvel-cli: Error Reading lists. Operation aborted.\n");
 
   Result missing = RunCli(dir.path(), {"verify", "gone.PAR"});
   EXPECT_EQ(missing.status, 4);
@@ -516,22 +523,24 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   {"tarvel-cli: data.P02, beyond the new set's last volume, was left as it was.\n"},
                   {"Files successfully created.\n"}},
-        SafetyRow{"VolumesAwayFromTheFilesAreWrittenWithAWarning",
-                  [](const TempDir& d) { std::filesystem::create_directory(d / "out"); },
-                  {"create", "-q", "-o", "out/b", "data.bin", "extra.dat", "more.raw"},
-                  0,
-                  {"tarvel-cli: The volumes were written to DIR/out, away from the files in DIR. "
-                   "A check looks for the files beside the volumes: put the volumes beside the "
-                   "files before checking the set.\n"},
-                  {"Files successfully created.\n"},
-                  [](const TempDir& d, const Result&) { EXPECT_TRUE(testing::Exists(d / "out/b.PAR")); }},
-        SafetyRow{"TheSameFolderSpelledOtherwiseIsNoOtherFolder",
-                  [](const TempDir& d) { std::filesystem::create_directory_symlink(".", d / "here"); },
-                  {"create", "-q", "-f", "-n", "2", "-o", "here/data", "data.bin", "extra.dat",
-                   "more.raw"},
-                  0,
-                  {""},
-                  {"Files successfully created.\n"}},
+        SafetyRow{
+            "VolumesAwayFromTheFilesAreWrittenWithAWarning",
+            [](const TempDir& d) { std::filesystem::create_directory(d / "out"); },
+            {"create", "-q", "-o", "out/b", "data.bin", "extra.dat", "more.raw"},
+            0,
+            {"tarvel-cli: The volumes were written to DIR/out, away from the files in DIR. "
+             "A check looks for the files beside the volumes: put the volumes beside the "
+             "files before checking the set.\n"},
+            {"Files successfully created.\n"},
+            [](const TempDir& d, const Result&) { EXPECT_TRUE(testing::Exists(d / "out/b.PAR")); }},
+        SafetyRow{
+            "TheSameFolderSpelledOtherwiseIsNoOtherFolder",
+            [](const TempDir& d) { std::filesystem::create_directory_symlink(".", d / "here"); },
+            {"create", "-q", "-f", "-n", "2", "-o", "here/data", "data.bin", "extra.dat",
+             "more.raw"},
+            0,
+            {""},
+            {"Files successfully created.\n"}},
         SafetyRow{"BaseNameWithoutANameIsRefusedForWhatItLacks",
                   nullptr,
                   {"create", "-o", "sub/", "data.bin", "extra.dat"},
@@ -544,20 +553,22 @@ INSTANTIATE_TEST_SUITE_P(
                   4,
                   {"kann nicht erstellt werden (File name too long)\n"},
                   {}},
-        SafetyRow{"AnotherSetsFileIsCopiedNotRenamed",
-                  [](const TempDir& d) {
-                    std::filesystem::copy_file(d / "more.raw", d / "twin.raw");
-                    ASSERT_EQ(RunCli(d.path(), {"create", "-q", "-o", "o", "twin.raw", "extra.dat"}).status, 0);
-                    std::filesystem::remove(d / "more.raw");
-                  },
-                  {"repair", "-q", "-r", "."},
-                  0,
-                  {""},
-                  {"== ./data.PAR", "== ./o.PAR", "more.raw OK"},
-                  [](const TempDir& d, const Result&) {
-                    EXPECT_TRUE(testing::Exists(d / "twin.raw"));
-                    EXPECT_EQ(RunCli(d.path(), {"verify", "o.PAR"}).status, 0);
-                  }},
+        SafetyRow{
+            "AnotherSetsFileIsCopiedNotRenamed",
+            [](const TempDir& d) {
+              std::filesystem::copy_file(d / "more.raw", d / "twin.raw");
+              ASSERT_EQ(
+                  RunCli(d.path(), {"create", "-q", "-o", "o", "twin.raw", "extra.dat"}).status, 0);
+              std::filesystem::remove(d / "more.raw");
+            },
+            {"repair", "-q", "-r", "."},
+            0,
+            {""},
+            {"== ./data.PAR", "== ./o.PAR", "more.raw OK"},
+            [](const TempDir& d, const Result&) {
+              EXPECT_TRUE(testing::Exists(d / "twin.raw"));
+              EXPECT_EQ(RunCli(d.path(), {"verify", "o.PAR"}).status, 0);
+            }},
         SafetyRow{"HeadingsShowControlCharactersAsQuestionMarks",
                   [](const TempDir& d) {
                     const std::string evil = d / "x\n\x1b[2J";
@@ -608,7 +619,8 @@ TEST(CliHostile, VolumeNamingAPathOutsideItsFolderIsRejected) {
     Result r = RunCli(top.path(), {cmd, "--found", "copy", "set/evil.PAR"});
     EXPECT_EQ(r.status, 3) << cmd << r.err;
   }
-  EXPECT_EQ(ReadBytes(top / "victim.txt"), std::vector<std::uint8_t>({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+  EXPECT_EQ(ReadBytes(top / "victim.txt"),
+            std::vector<std::uint8_t>({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(top / "set"), {}), 1);
 }
 
@@ -616,19 +628,27 @@ TEST(CliUsage, HelpVersionAndBadUsage) {
   TempDir dir;
   Result help = RunCli(dir.path(), {"--help"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(
-      help.out.find("tarvel-cli create [-n COUNT] [-o BASE] [-f] [--small crc|parity] [-t N] [-q]\n"),
-      std::string::npos);
+  EXPECT_NE(help.out.find(
+                "tarvel-cli create [-n COUNT] [-o BASE] [-f] [--small crc|parity] [-t N] [-q]\n"),
+            std::string::npos);
   Result version = RunCli(dir.path(), {"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "tarvel-cli 0.2.5\n");
 
-  for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
-           {}, {"frobnicate"}, {"verify"}, {"verify", "--json"}, {"repair", "-r"},
-           {"create", "--json", "a", "b"}, {"verify", "-n", "2", "a.PAR"},
-           {"repair", "--found", "delete", "a.PAR"}, {"create"}, {"create", "-o"},
-           {"verify", "-t", "0", "a.PAR"}, {"verify", "--threads", "x", "a.PAR"},
-           {"create", "a", "b", "-t"}}) {
+  for (std::vector<std::string> bad :
+       std::vector<std::vector<std::string>>{{},
+                                             {"frobnicate"},
+                                             {"verify"},
+                                             {"verify", "--json"},
+                                             {"repair", "-r"},
+                                             {"create", "--json", "a", "b"},
+                                             {"verify", "-n", "2", "a.PAR"},
+                                             {"repair", "--found", "delete", "a.PAR"},
+                                             {"create"},
+                                             {"create", "-o"},
+                                             {"verify", "-t", "0", "a.PAR"},
+                                             {"verify", "--threads", "x", "a.PAR"},
+                                             {"create", "a", "b", "-t"}}) {
     Result r = RunCli(dir.path(), bad);
     EXPECT_EQ(r.status, 3) << ::testing::PrintToString(bad);
     EXPECT_EQ(r.err.rfind("tarvel-cli: ", 0), 0u) << r.err;
@@ -685,9 +705,9 @@ TEST(CliInterrupt, SignalsRemoveTheTemporaryFileAndLeaveTheSet) {
     int signal;
     int status;  // -1: killed without a chance to clean up
   };
-  for (const Case& c : {Case{"repair", SIGTERM, 143}, Case{"repair", SIGINT, 130},
-                        Case{"create", SIGINT, 130}, Case{"create", SIGHUP, 129},
-                        Case{"repair", SIGKILL, -1}}) {
+  for (const Case& c :
+       {Case{"repair", SIGTERM, 143}, Case{"repair", SIGINT, 130}, Case{"create", SIGINT, 130},
+        Case{"create", SIGHUP, 129}, Case{"repair", SIGKILL, -1}}) {
     SCOPED_TRACE(std::string(c.action) + " " + std::to_string(c.signal));
     TempDir dir;
     auto big = testing::RandomBytes(16 << 20, 7);
@@ -702,8 +722,8 @@ TEST(CliInterrupt, SignalsRemoveTheTemporaryFileAndLeaveTheSet) {
 
     const std::vector<std::string> args =
         std::string(c.action) == "create"
-            ? std::vector<std::string>{"create", "-q", "-f", "-n", "1", "-o", "s", "big.bin",
-                                       "small.bin"}
+            ? std::vector<std::string>{"create", "-q", "-f",      "-n",       "1",
+                                       "-o",     "s",  "big.bin", "small.bin"}
             : std::vector<std::string>{"repair", "-q", "s.PAR"};
     const pid_t pid = StartCli(dir.path(), args);
     bool seen = false;

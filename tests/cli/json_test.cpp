@@ -2,13 +2,13 @@
 // file and a volume can be in, names that are not valid UTF-8, a set that
 // cannot be read, what a repair did, and a repair that fails half-way.
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include "cli/cli_runner.h"
 #include "support/testutil.h"
@@ -21,7 +21,9 @@ using testing::RunCli;
 using testing::TempDir;
 
 const std::string kMovedAway = "m\xe9ved.bin";  // Latin-1, not UTF-8
-const std::string kOddVolume = "p\xff" "3";
+const std::string kOddVolume =
+    "p\xff"
+    "3";
 
 // One set in folder "set" with a file in every state:
 //   ok.bin (intact), bad.bin (damaged), gone.bin (missing), moved.bin
@@ -76,7 +78,8 @@ class JsonReport : public ::testing::Test {
 std::string Replaced(const std::string& text) {
   // What the document shows for a name that is not UTF-8: U+FFFD per byte.
   std::string out;
-  for (unsigned char c : text) out += c < 0x80 ? std::string(1, static_cast<char>(c)) : "\xef\xbf\xbd";
+  for (unsigned char c : text)
+    out += c < 0x80 ? std::string(1, static_cast<char>(c)) : "\xef\xbf\xbd";
   return out;
 }
 
@@ -106,7 +109,8 @@ TEST_F(JsonReport, VerifyDescribesEveryStateOfFilesAndVolumes) {
   testing::WriteBytes(dir / "crc/a.bin", testing::RandomBytes(5000, 1));
   testing::WriteBytes(dir / "crc/b.bin", testing::RandomBytes(6000, 2));
   testing::WriteText(dir / "crc/info.nfo", "release info\n");
-  ASSERT_EQ(RunCli(dir / "crc", {"create", "-q", "-o", "c", "a.bin", "b.bin", "info.nfo"}).status, 0);
+  ASSERT_EQ(RunCli(dir / "crc", {"create", "-q", "-o", "c", "a.bin", "b.bin", "info.nfo"}).status,
+            0);
   Flip(dir / "crc/info.nfo", 0);
   std::filesystem::create_directory(dir / "broken");
   std::filesystem::copy_file(dir / "crc/c.PAR", dir / "broken/c.PAR");
@@ -139,8 +143,11 @@ TEST_F(JsonReport, VerifyDescribesEveryStateOfFilesAndVolumes) {
   const json& volumes = set["volumes"];
   ASSERT_EQ(volumes.size(), 5u) << volumes.dump();
   const std::vector<std::tuple<std::string, int, std::string>> expected = {
-      {"s.PAR", 0, "ok"},      {"s.P01", 1, "ok"}, {"s.P02", 2, "damaged"},
-      {Replaced(kOddVolume), 3, "ok"}, {"s.P04", 4, "ok"}};
+      {"s.PAR", 0, "ok"},
+      {"s.P01", 1, "ok"},
+      {"s.P02", 2, "damaged"},
+      {Replaced(kOddVolume), 3, "ok"},
+      {"s.P04", 4, "ok"}};
   for (std::size_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(volumes[i]["name"], std::get<0>(expected[i]));
     EXPECT_EQ(volumes[i]["number"], std::get<1>(expected[i]));
@@ -190,7 +197,8 @@ TEST_F(JsonReport, RepairTellsWhatItDid) {
                              {"ok.bin", true, 40000, "ok"},
                              {"readme.txt", false, 8, "ok"}});
   EXPECT_EQ(set["actions"], json::parse(R"([
-      {"action": "renamed", "file": "moved.bin", "from": ")" + Replaced(kMovedAway) +
+      {"action": "renamed", "file": "moved.bin", "from": ")" +
+                                        Replaced(kMovedAway) +
                                         R"(", "from_hex": "6de97665642e62696e"},
       {"action": "rebuilt", "file": "bad.bin"},
       {"action": "rebuilt", "file": "gone.bin"}])"));

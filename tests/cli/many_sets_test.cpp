@@ -3,11 +3,11 @@
 // heading before each report, and the exit status as the largest of the
 // sets' statuses.
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "cli/cli_runner.h"
 #include "support/testutil.h"
@@ -34,9 +34,9 @@ class ManySets : public ::testing::Test {
       testing::WriteBytes(d + "/f1.bin", testing::RandomBytes(60000, seed++));
       testing::WriteBytes(d + "/f2.bin", testing::RandomBytes(30000, seed++));
       testing::WriteText(d + "/notes.txt", "about these files\n");
-      EXPECT_EQ(RunCli(d, {"create", "-q", "-n", "1", "-o", "s", "f1.bin", "f2.bin", "notes.txt"})
-                    .status,
-                0);
+      EXPECT_EQ(
+          RunCli(d, {"create", "-q", "-n", "1", "-o", "s", "f1.bin", "f2.bin", "notes.txt"}).status,
+          0);
     }
     std::filesystem::copy_file(root / "a-good/s.P01", root / "a-good/backup.bin");
     std::filesystem::copy(root / "a-good", root / ".snapshot");
@@ -91,28 +91,30 @@ INSTANTIATE_TEST_SUITE_P(
         ManySetsCase{"NamedInTheOrderGiven",
                      {"verify", "c-lost/s.P01", "a-good/s.PAR", "b-repairable/s.P01"},
                      2,
-                     {"== c-lost/s.P01", "2 bad/missing files.", "== a-good/s.PAR",
-                      "All files OK.", "== b-repairable/s.P01", "1 bad/missing files."}},
+                     {"== c-lost/s.P01", "2 bad/missing files.", "== a-good/s.PAR", "All files OK.",
+                      "== b-repairable/s.P01", "1 bad/missing files."}},
         ManySetsCase{"RecursiveFindsEachSetOnce",
                      {"verify", "-r", "."},
                      2,
                      {"== ./a-good/s.PAR", "All files OK.", "== ./b-repairable/s.P01",
                       "1 bad/missing files.", "== ./c-lost/s.PAR", "2 bad/missing files.",
                       "== ./c-lost/deeper/s.PAR", "All files OK."}},
-        ManySetsCase{"RepairableAndGood", {"verify", "a-good/s.P01", "-r", "b-repairable"}, 1,
-                     {"== a-good/s.P01", "All files OK.", "== b-repairable/s.P01",
-                      "1 bad/missing files."}},
-        ManySetsCase{"OneSetHasNoHeading", {"verify", "--recursive", "c-lost/deeper"}, 0,
-                     {"All files OK."}},
+        ManySetsCase{
+            "RepairableAndGood",
+            {"verify", "a-good/s.P01", "-r", "b-repairable"},
+            1,
+            {"== a-good/s.P01", "All files OK.", "== b-repairable/s.P01", "1 bad/missing files."}},
+        ManySetsCase{
+            "OneSetHasNoHeading", {"verify", "--recursive", "c-lost/deeper"}, 0, {"All files OK."}},
         ManySetsCase{"NamedAndFoundIsCheckedOnce",
                      {"verify", "a-good/s.P01", "a-good/backup.bin", "-r", "a-good"},
                      0,
                      {"All files OK."}},
-        ManySetsCase{"FoldersGivenTwiceGiveEachSetOnce",
-                     {"verify", "-r", "c-lost/deeper", "-r", "c-lost", "-r", "./c-lost/deeper/"},
-                     2,
-                     {"== c-lost/deeper/s.PAR", "All files OK.", "== c-lost/s.PAR",
-                      "2 bad/missing files."}},
+        ManySetsCase{
+            "FoldersGivenTwiceGiveEachSetOnce",
+            {"verify", "-r", "c-lost/deeper", "-r", "c-lost", "-r", "./c-lost/deeper/"},
+            2,
+            {"== c-lost/deeper/s.PAR", "All files OK.", "== c-lost/s.PAR", "2 bad/missing files."}},
         ManySetsCase{"UnreadableVolumeCountsAsThreeAndTheRestIsChecked",
                      {"verify", "a-good/f1.bin", "b-repairable/s.P01"},
                      3,
@@ -123,11 +125,11 @@ TEST_F(ManySets, RepairRecursiveMendsWhatItCanAndReportsTheRest) {
   const auto lost = testing::RandomBytes(30000, 4);  // b-repairable/f2.bin, seed 4
   const testing::CliResult r = RunCli(root.path(), {"repair", "-q", "-r", "."});
   EXPECT_EQ(r.status, 2) << r.err;
-  EXPECT_EQ(HeadingsAndSummaries(r.out),
-            (std::vector<std::string>{"== ./a-good/s.PAR", "All files OK.",
-                                      "== ./b-repairable/s.P01", "All files OK.",
-                                      "== ./c-lost/s.PAR", "2 bad/missing files.",
-                                      "== ./c-lost/deeper/s.PAR", "All files OK."}));
+  EXPECT_EQ(
+      HeadingsAndSummaries(r.out),
+      (std::vector<std::string>{"== ./a-good/s.PAR", "All files OK.", "== ./b-repairable/s.P01",
+                                "All files OK.", "== ./c-lost/s.PAR", "2 bad/missing files.",
+                                "== ./c-lost/deeper/s.PAR", "All files OK."}));
   EXPECT_EQ(testing::ReadBytes(root / "b-repairable/f2.bin"), lost);
   EXPECT_FALSE(testing::Exists(root / "c-lost/f1.bin"));
   EXPECT_NE(r.err.find("tarvel-cli: You do not have enough parity volumes."), std::string::npos)

@@ -2,13 +2,13 @@
 // bytes of a pass, when they appear, and that it is drawn only on a
 // terminal and never with -q.  The file errors' reason from the system.
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "cli/cli_runner.h"
 #include "cli/progress_line.h"
@@ -47,10 +47,11 @@ TEST_P(ProgressLines, ShowWhatIsKnown) {
 INSTANTIATE_TEST_SUITE_P(
     Sequences, ProgressLines,
     ::testing::Values(
-        LineCase{"PercentOnlyGivesTimeLeftButNoThroughput",
-                 {{"Searching files...", 0, std::nullopt, 100, "Searching files... 0%"},
-                  {"Searching files...", 50, std::nullopt, 102, "Searching files... 50%  0:02 left"},
-                  {"Searching files...", 75, std::nullopt, 103, "Searching files... 75%  0:01 left"}}},
+        LineCase{
+            "PercentOnlyGivesTimeLeftButNoThroughput",
+            {{"Searching files...", 0, std::nullopt, 100, "Searching files... 0%"},
+             {"Searching files...", 50, std::nullopt, 102, "Searching files... 50%  0:02 left"},
+             {"Searching files...", 75, std::nullopt, 103, "Searching files... 75%  0:01 left"}}},
         LineCase{"BytesOfThePassGiveThroughputAndTimeLeft",
                  {{"Checking a.bin", 0, StepWork{300000000, 0}, 0, "Checking a.bin 0%"},
                   {"Checking b.bin", 33, StepWork{300000000, 100000000}, 1,
@@ -67,10 +68,11 @@ INSTANTIATE_TEST_SUITE_P(
                   {"Restoring x.bin", 10, StepWork{100000000, -1}, 10, "Restoring x.bin 10%"},
                   {"Restoring x.bin", 20, StepWork{100000000, -1}, 12,
                    "Restoring x.bin 20%  5.0 MB/s  0:16 left"}}},
-        LineCase{"AFallingPercentageStartsANewPass",
-                 {{"Searching files...", 90, std::nullopt, 0, "Searching files... 90%"},
-                  {"Searching files...", 10, std::nullopt, 5, "Searching files... 10%"},
-                  {"Searching files...", 20, std::nullopt, 7, "Searching files... 20%  0:16 left"}}},
+        LineCase{
+            "AFallingPercentageStartsANewPass",
+            {{"Searching files...", 90, std::nullopt, 0, "Searching files... 90%"},
+             {"Searching files...", 10, std::nullopt, 5, "Searching files... 10%"},
+             {"Searching files...", 20, std::nullopt, 7, "Searching files... 20%  0:16 left"}}},
         LineCase{"NoPercentageNoFigures",
                  {{"Checking s.P01", -1, std::nullopt, 0, "Checking s.P01"},
                   {"Checking s.P02", -1, std::nullopt, 9, "Checking s.P02"}}},
@@ -82,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ProgressDuration, MinutesAndHours) {
   const std::vector<std::pair<double, std::string>> cases = {
-      {-3, "0:00"}, {0, "0:00"}, {59.4, "0:59"}, {61, "1:01"}, {3599.6, "1:00:00"}, {3723, "1:02:03"}};
+      {-3, "0:00"}, {0, "0:00"},         {59.4, "0:59"},
+      {61, "1:01"}, {3599.6, "1:00:00"}, {3723, "1:02:03"}};
   for (const auto& [seconds, text] : cases) EXPECT_EQ(FormatDuration(seconds), text) << seconds;
 }
 
@@ -92,7 +95,8 @@ class ProgressOnTerminal : public ::testing::Test {
     tarvel::testing::WriteBytes(dir / "f1.bin", tarvel::testing::RandomBytes(30000, 1));
     tarvel::testing::WriteBytes(dir / "f2.bin", tarvel::testing::RandomBytes(90000, 2));
     tarvel::testing::WriteBytes(dir / "f3.bin", tarvel::testing::RandomBytes(120000, 3));
-    ASSERT_EQ(RunCli(dir.path(), {"create", "-q", "-o", "s", "f1.bin", "f2.bin", "f3.bin"}).status, 0);
+    ASSERT_EQ(RunCli(dir.path(), {"create", "-q", "-o", "s", "f1.bin", "f2.bin", "f3.bin"}).status,
+              0);
   }
   TempDir dir;
 };
@@ -126,7 +130,8 @@ struct ReasonCase {
   std::string suffix;
 };
 
-class FileErrorReasons : public ProgressOnTerminal, public ::testing::WithParamInterface<ReasonCase> {
+class FileErrorReasons : public ProgressOnTerminal,
+                         public ::testing::WithParamInterface<ReasonCase> {
  protected:
   void SetUp() override {
     ProgressOnTerminal::SetUp();
@@ -146,14 +151,24 @@ TEST_P(FileErrorReasons, FollowTheText) {
 
 INSTANTIATE_TEST_SUITE_P(
     System, FileErrorReasons,
-    ::testing::Values(
-        ReasonCase{"VolumeLargerThanTheSystemAllows",
-                   {"create", "-q", "-o", "big", "f1.bin", "f2.bin", "f3.bin"}, 100000, 4, "big.",
-                   " kann nicht geschrieben werden (File too large)"},
-        ReasonCase{"VolumeThatIsNotThere", {"verify", "gone.PAR"}, -1, 4, "gone.PAR",
-                   " kann nicht geöffnet werden (No such file or directory)"},
-        ReasonCase{"VolumeThatIsAFolder", {"verify", "sub"}, -1, 4, "sub",
-                   " kann nicht geöffnet werden (Is a directory)"}),
+    ::testing::Values(ReasonCase{"VolumeLargerThanTheSystemAllows",
+                                 {"create", "-q", "-o", "big", "f1.bin", "f2.bin", "f3.bin"},
+                                 100000,
+                                 4,
+                                 "big.",
+                                 " kann nicht geschrieben werden (File too large)"},
+                      ReasonCase{"VolumeThatIsNotThere",
+                                 {"verify", "gone.PAR"},
+                                 -1,
+                                 4,
+                                 "gone.PAR",
+                                 " kann nicht geöffnet werden (No such file or directory)"},
+                      ReasonCase{"VolumeThatIsAFolder",
+                                 {"verify", "sub"},
+                                 -1,
+                                 4,
+                                 "sub",
+                                 " kann nicht geöffnet werden (Is a directory)"}),
     [](const ::testing::TestParamInfo<ReasonCase>& info) { return info.param.name; });
 
 }  // namespace

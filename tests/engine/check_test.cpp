@@ -101,7 +101,8 @@ TEST(CheckTest, DamageIsReportedAndCountedOnlyForFilesInParity) {
   MakeSet(g);
   Bytes par = g.Read("set.PAR");
   const std::size_t entry = kHeaderSize;  // one.bin, the first entry
-  PutU64(par.data() + entry + kEntryOffFileSize, GetU64(par.data() + entry + kEntryOffFileSize) + 1);
+  PutU64(par.data() + entry + kEntryOffFileSize,
+         GetU64(par.data() + entry + kEntryOffFileSize) + 1);
   testing::Reseal(par);
   g.Write("set.PAR", par);
   EXPECT_EQ(g.Check()[1], "one.bin CRC Mismatch...");

@@ -29,7 +29,8 @@ TEST(CreateRules, DefaultBaseNameAndHiddenVolumes) {
   EXPECT_EQ(DefaultBaseName("photo.jpeg"), "photo");
   EXPECT_EQ(DefaultBaseName("README"), "README");
   EXPECT_EQ(DefaultBaseName("archive.tar.gz"), "archive.tar");
-  for (const char* hidden : {"", ".x", "/tmp/.set", "dir/"}) EXPECT_TRUE(GivesHiddenVolumes(hidden));
+  for (const char* hidden : {"", ".x", "/tmp/.set", "dir/"})
+    EXPECT_TRUE(GivesHiddenVolumes(hidden));
   for (const char* shown : {"set", "/tmp/.dir/set", "a.b"}) EXPECT_FALSE(GivesHiddenVolumes(shown));
 }
 
@@ -54,7 +55,8 @@ TEST(CreateRules, FileChoiceIsSortedAndRefusedWithItsMessage) {
       {{dir / "a.dat", dir / "sub/c.dat"},
        "All files of a set must lie in one folder: " + (dir / "sub/c.dat")},
       {{dir / "a.dat", dir / ".hidden"},
-       "A hidden file cannot be protected, as a check would not find it under another name: " + (dir / ".hidden")},
+       "A hidden file cannot be protected, as a check would not find it under another name: " +
+           (dir / ".hidden")},
       {{dir / "a.dat", dir / "a.dat"}, "A file is named twice."},
   };
   for (Row r : rows) EXPECT_EQ(CheckFileChoice(r.paths), r.refusal);

@@ -34,7 +34,8 @@ using testing::SetScenario;
 using testing::Snapshot;
 using Folder = std::map<std::string, Bytes>;
 
-const char* const kOpNames[] = {"open", "create", "write", "read", "rename", "link", "sync", "list"};
+const char* const kOpNames[] = {"open",   "create", "write", "read",
+                                "rename", "link",   "sync",  "list"};
 static_assert(std::size(kOpNames) == FaultyEnv::kOpCount);
 
 // The set's files as they were when it was created.  a.bin spans two parity
@@ -116,7 +117,8 @@ void ExpectNothingLost(const Action& action, const Folder& before, const Folder&
     return std::all_of(action.together.begin(), action.together.end(), [&](const std::string& n) {
       const auto was = state.find(n);
       const auto is = after.find(n);
-      return (was == state.end()) == (is == after.end()) && (is == after.end() || was->second == is->second);
+      return (was == state.end()) == (is == after.end()) &&
+             (is == after.end() || was->second == is->second);
     });
   };
   EXPECT_TRUE(all(before) || all(action.should)) << "the files that change together are mixed";
@@ -186,9 +188,10 @@ int Sweep(const Action& action) {
   for (int op = 0; op < FaultyEnv::kOpCount; ++op) {
     counts += std::to_string(calls[op]) + " " + kOpNames[op] + ", ";
   }
-  std::printf("[ sweep    ] %s: %d runs (%s%d short write); %d ended in a true success despite "
-              "the fault\n",
-              action.name, runs, counts.c_str(), calls[FaultyEnv::kWrite], absorbed);
+  std::printf(
+      "[ sweep    ] %s: %d runs (%s%d short write); %d ended in a true success despite "
+      "the fault\n",
+      action.name, runs, counts.c_str(), calls[FaultyEnv::kWrite], absorbed);
   return runs;
 }
 

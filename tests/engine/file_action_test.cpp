@@ -17,7 +17,7 @@ using testing::SetScenario;
 std::string Describe(const FileActionLog& log) {
   std::string text;
   for (const FileAction& a : log) {
-    static const char* const kNames[] = {"found", "renamed", "rename failed", "copied",
+    static const char* const kNames[] = {"found",       "renamed", "rename failed", "copied",
                                          "copy failed", "rebuilt", "not rebuilt"};
     text += std::string(kNames[static_cast<int>(a.kind)]) + " " + a.name;
     if (!a.other.empty()) text += " <- " + a.other;
@@ -57,16 +57,15 @@ TEST_P(FileActions, FoundFileOutcomes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Search, FileActions,
-    ::testing::Values(
-        FoundCase{"Left", RenameButton::kCancel, false, "found b.bin <- other.bin; "},
-        FoundCase{"Renamed", RenameButton::kRename, false,
-                  "found b.bin <- other.bin; renamed b.bin <- other.bin; "},
-        FoundCase{"Copied", RenameButton::kCopy, false,
-                  "found b.bin <- other.bin; copied b.bin <- other.bin; "},
-        FoundCase{"RenameRefused", RenameButton::kRename, true,
-                  "found b.bin <- other.bin; rename failed b.bin <- other.bin; "},
-        FoundCase{"CopyFailed", RenameButton::kCopy, true,
-                  "found b.bin <- other.bin; copy failed b.bin <- other.bin; "}),
+    ::testing::Values(FoundCase{"Left", RenameButton::kCancel, false, "found b.bin <- other.bin; "},
+                      FoundCase{"Renamed", RenameButton::kRename, false,
+                                "found b.bin <- other.bin; renamed b.bin <- other.bin; "},
+                      FoundCase{"Copied", RenameButton::kCopy, false,
+                                "found b.bin <- other.bin; copied b.bin <- other.bin; "},
+                      FoundCase{"RenameRefused", RenameButton::kRename, true,
+                                "found b.bin <- other.bin; rename failed b.bin <- other.bin; "},
+                      FoundCase{"CopyFailed", RenameButton::kCopy, true,
+                                "found b.bin <- other.bin; copy failed b.bin <- other.bin; "}),
     [](const ::testing::TestParamInfo<FoundCase>& info) { return info.param.name; });
 
 TEST(FileActionsRestore, RebuiltAndNotRebuilt) {

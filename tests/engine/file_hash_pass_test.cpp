@@ -5,12 +5,11 @@
 // comes; WorkerPool runs every task and passes on the first error in order.
 #include <gtest/gtest.h>
 
-#include <system_error>
-#include <thread>
-
 #include <atomic>
 #include <stdexcept>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "engine/file_digests.h"
@@ -31,8 +30,8 @@ std::string Hex(const Bytes& b, std::size_t from, std::size_t to) {
 }
 
 // Sizes around the head, the control offset and the chunk of the pass.
-const std::size_t kSizes[] = {0,     1,     31,    32,     33,     16383, 16384,
-                              16385, 65535, 65536, 65537,  200000, 3000,  131072};
+const std::size_t kSizes[] = {0,     1,     31,    32,    33,     16383, 16384,
+                              16385, 65535, 65536, 65537, 200000, 3000,  131072};
 
 class FileHashPassTest : public ::testing::TestWithParam<int> {};
 
@@ -207,7 +206,8 @@ TEST(WorkerPool, StartsWhatItCanAndNoMoreThanIsUseful) {
     SCOPED_TRACE(allowed);
     int started = 0;
     const WorkerPool::ThreadStarter refusing = [&](std::function<void()> body) {
-      if (started++ == allowed) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      if (started++ == allowed)
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
       return std::thread(std::move(body));
     };
     WorkerPool pool(4, 100, refusing);
@@ -217,7 +217,8 @@ TEST(WorkerPool, StartsWhatItCanAndNoMoreThanIsUseful) {
     for (auto& r : runs) EXPECT_EQ(r.load(), 1);
   }
   EXPECT_EQ(WorkerPool(4, 2).Threads(), 2);
-  EXPECT_LE(WorkerPool(100000).Threads(), 4 * static_cast<int>(std::thread::hardware_concurrency()));
+  EXPECT_LE(WorkerPool(100000).Threads(),
+            4 * static_cast<int>(std::thread::hardware_concurrency()));
 }
 
 }  // namespace

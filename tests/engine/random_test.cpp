@@ -323,7 +323,8 @@ TEST(RandomSetsTest, CreateNeverListsAFileThatChangedWhileItWasRead) {
     std::vector<std::string> names;
     for (int k = 0; k < n; ++k) {
       names.push_back(Named("f%d.bin", k));
-      s.Write(names.back(), RandomBytes(static_cast<std::size_t>(uniform(1, 200000)), 97 * round + k));
+      s.Write(names.back(),
+              RandomBytes(static_cast<std::size_t>(uniform(1, 200000)), 97 * round + k));
     }
     ASSERT_TRUE(s.Create(names, 1));
     const auto before = Snapshot(s.dir.path());
@@ -393,8 +394,8 @@ TEST(RandomSetsTest, CreateNeverListsAFileThatChangedWhileItWasRead) {
     EXPECT_NE(std::find(report.begin(), report.end(), "2 usable parity volumes found."),
               report.end());
   }
-  std::printf("[ changes  ] %d creates failed, %d changes went unseen and did not matter\n",
-              failed, unseen);
+  std::printf("[ changes  ] %d creates failed, %d changes went unseen and did not matter\n", failed,
+              unseen);
   EXPECT_GT(failed, 60);
 }
 

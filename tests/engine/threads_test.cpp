@@ -61,7 +61,7 @@ struct Seen {
 Seen CheckWith(int threads, bool failARead) {
   ShrinkingEnv env(Env::Default());
   SetScenario s(env);
-  const std::vector<std::string> names = {"a.bin", "gone.bin", "m.bin",    "q.bin",
+  const std::vector<std::string> names = {"a.bin", "gone.bin",    "m.bin", "q.bin",
                                           "r.bin", "shrinks.bin", "t.bin", "z.bin"};
   for (std::size_t k = 0; k < names.size(); ++k) {
     s.Write(names[k], RandomBytes(40000 + 30000 * k, static_cast<std::uint32_t>(k)));

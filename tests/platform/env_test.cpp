@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <thread>
 #include <filesystem>
+#include <thread>
 
 #include "support/testutil.h"
 

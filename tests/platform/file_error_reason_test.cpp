@@ -3,14 +3,13 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/env.h"
 #include "support/testutil.h"
@@ -46,21 +45,28 @@ TEST(FileErrorReason, EachFailureSaysWhy) {
       {"create a new file that exists", [&] { env.CreateNew(dir / "there"); }, EEXIST},
       {"write to a full device", [&] { env.Create("/dev/full")->WriteAt(0, &byte, 1); }, ENOSPC},
       {"a negative offset", [&] { env.OpenRead(dir / "there")->WriteAt(-1, &byte, 1); }, EINVAL},
-      {"rename onto a name that exists", [&] { Check(env.Rename(dir / "there", dir / "folder", false)); }, EEXIST},
-      {"rename a missing file", [&] { Check(env.Rename(dir / "nothere", dir / "x", true)); }, ENOENT},
+      {"rename onto a name that exists",
+       [&] { Check(env.Rename(dir / "there", dir / "folder", false)); }, EEXIST},
+      {"rename a missing file", [&] { Check(env.Rename(dir / "nothere", dir / "x", true)); },
+       ENOENT},
       {"remove a missing file", [&] { Check(env.Remove(dir / "nothere")); }, ENOENT},
       {"list a missing folder", [&] { env.ListPlainFiles(dir / "nothere"); }, ENOENT},
       {"list a file as a folder", [&] { env.ListHiddenFiles(dir / "there"); }, ENOTDIR},
       {"flush a missing folder", [&] { env.SyncFolder(dir / "nothere"); }, ENOENT},
-      {"keep a folder under a second name", [&] { env.KeepUnderName(dir / "folder", dir / "f2"); }, EISDIR},
-      {"keep under a name that exists", [&] { env.KeepUnderName(dir / "there", dir / "folder"); }, EEXIST},
+      {"keep a folder under a second name", [&] { env.KeepUnderName(dir / "folder", dir / "f2"); },
+       EISDIR},
+      {"keep under a name that exists", [&] { env.KeepUnderName(dir / "there", dir / "folder"); },
+       EEXIST},
       {"the current folder, removed",
        [&] {
          const int back = open(".", O_RDONLY | O_DIRECTORY);
          std::filesystem::create_directory(dir / "gone");
          EXPECT_EQ(chdir((dir / "gone").c_str()), 0);
          std::filesystem::remove(dir / "gone");
-         const auto restore = [back] { EXPECT_EQ(fchdir(back), 0); close(back); };
+         const auto restore = [back] {
+           EXPECT_EQ(fchdir(back), 0);
+           close(back);
+         };
          try {
            env.CurrentFolder();
          } catch (...) {

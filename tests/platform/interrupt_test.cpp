@@ -2,13 +2,12 @@
 // temporary files and ends the program with 128 + its number, at once or,
 // while interrupts are held (files being put in place), when the last of the
 // nested holds ends.
-#include "platform/interrupt_cleanup.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/interrupt_cleanup.h"
 #include "support/testutil.h"
 
 namespace tarvel {

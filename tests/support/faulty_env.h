@@ -20,7 +20,8 @@
 //
 // A test can also make something happen at a chosen moment, without timing:
 //
-//   env.BeforeRead(2, "a.bin", [&] { append to a.bin });  // before the 2nd read of a.bin  The engine reads files on several threads; the
+//   env.BeforeRead(2, "a.bin", [&] { append to a.bin });  // before the 2nd read of a.bin  The
+//   engine reads files on several threads; the
 // counts are kept under a lock (which file a fault hits may then depend on
 // how the threads interleave).
 #pragma once

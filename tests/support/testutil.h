@@ -2,6 +2,8 @@
 // itself, and whole-file reads and writes.
 #pragma once
 
+#include <stdlib.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -10,8 +12,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include <stdlib.h>
 
 namespace tarvel::testing {
 
@@ -40,7 +40,8 @@ class TempDir {
 
 inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 

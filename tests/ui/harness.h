@@ -9,12 +9,12 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QMessageBox>
-#include <QPointer>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <deque>
 #include <functional>
@@ -72,7 +72,8 @@ class ModalScript : public QObject {
       pending_ = nullptr;
       if (!guard) return;
       seen.push_back(Describe(guard));
-      if (qEnvironmentVariableIsSet("TARVEL_TEST_TRACE")) qDebug("modal: %s", qPrintable(seen.back()));
+      if (qEnvironmentVariableIsSet("TARVEL_TEST_TRACE"))
+        qDebug("modal: %s", qPrintable(seen.back()));
       QWidget* w = guard;
       answering_.push_back(w);
       if (!answers_.empty()) {

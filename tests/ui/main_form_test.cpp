@@ -45,9 +45,9 @@ void MainFormTest::fileCount() {
   h.script.Then(PressOk);
   Click(h.Main()->CreateButton);
 
-  const QStringList expected =
-      proceeds ? QStringList{"PropertiesForm", "Message: Operation aborted!"}
-               : QStringList{"Message: Only 2 - 250 files are supported."};
+  const QStringList expected = proceeds
+                                   ? QStringList{"PropertiesForm", "Message: Operation aborted!"}
+                                   : QStringList{"Message: Only 2 - 250 files are supported."};
   QCOMPARE(h.script.seen, expected);
   QVERIFY(Volumes(h).isEmpty());
   QCOMPARE(h.Main()->StatusBarMain->currentMessage(), QString("Ready"));
@@ -83,10 +83,12 @@ void MainFormTest::propertiesRefusals_data() {
   QTest::addColumn<QString>("baseName");  // typed into filenameEdit; "" keeps the default
   QTest::addColumn<QString>("refusal");   // shown on OK; "" when OK is not pressed
   QTest::addColumn<bool>("closeBox");
-  QTest::newRow("cancel") << "" << "" << false;
-  QTest::newRow("close box") << "" << "" << true;
-  QTest::newRow("folder that does not exist")
-      << "no such folder/set" << "Not enough free disk space for this." << false;
+  QTest::newRow("cancel") << ""
+                          << "" << false;
+  QTest::newRow("close box") << ""
+                             << "" << true;
+  QTest::newRow("folder that does not exist") << "no such folder/set"
+                                              << "Not enough free disk space for this." << false;
   QTest::newRow("hidden volumes") << ".set"
                                   << "Volumes named after this file name would be hidden, and no "
                                      "check would find them. Choose another name."
@@ -186,8 +188,10 @@ void MainFormTest::buttonsDisabledDuringActionAndAfterError() {
   h.script.Then(PressOk);
   Click(h.Main()->CreateButton);
 
-  QCOMPARE(h.script.seen, QStringList({"PropertiesForm",
-                                       "Error: Datei a.dat/set.PAR kann nicht erstellt werden (Not a directory)."}));
+  QCOMPARE(
+      h.script.seen,
+      QStringList({"PropertiesForm",
+                   "Error: Datei a.dat/set.PAR kann nicht erstellt werden (Not a directory)."}));
   QVERIFY(!enabledDuring);
   QVERIFY(h.Main()->CreateButton->isEnabled());
   QVERIFY(h.Main()->CheckButton->isEnabled());
@@ -215,8 +219,7 @@ void MainFormTest::askedBeforeReplacingOrWritingAway_data() {
       << QStringList{"c.P01", "c.PAR"};
   QTest::newRow("an earlier set had more volumes")
       << 2 << "" << true
-      << QStringList{"PropertiesForm", replace,
-                     "Message: Files successfully created.",
+      << QStringList{"PropertiesForm", replace, "Message: Files successfully created.",
                      "Message: c.P02, beyond the new set's last volume, was left as it was."}
       << QStringList{"c.P01", "c.P02", "c.PAR"};
   const QString away =
@@ -288,9 +291,12 @@ void MainFormTest::droppedFiles() {
   QVERIFY(oddFile.open(QIODevice::WriteOnly) && oddFile.write(odd) == odd.size());
   oddFile.close();
   h.script.Otherwise([](QWidget* w) {
-    if (w->objectName() == "PropertiesForm") Click(Child(w, "Cancel"));
-    else if (w->objectName() == "Reportform") Click(Child(w, "OKButton"));
-    else PressOk(w);
+    if (w->objectName() == "PropertiesForm")
+      Click(Child(w, "Cancel"));
+    else if (w->objectName() == "Reportform")
+      Click(Child(w, "OKButton"));
+    else
+      PressOk(w);
   });
   h.Main()->show();
   QMimeData data;
@@ -317,8 +323,8 @@ void MainFormTest::aboutBox() {
   });
   Click(h.Main()->AboutButton);
   QCOMPARE(h.script.seen, QStringList{"AboutBox"});
-  for (const char* t : {"Tarvel 0.2.5", "(alpha version)", "Initial idea:", "Programming:",
-                        "File format specification:"}) {
+  for (const char* t : {"Tarvel 0.2.5", "(alpha version)",
+                        "Initial idea:", "Programming:", "File format specification:"}) {
     QVERIFY2(texts.contains(t), t);
   }
   QCOMPARE(h.Main()->MainLabel1->text(), QString("Version 0.2.5 alpha"));

@@ -219,4 +219,3 @@ void PromptsTest::fileDialogs() {
 }
 
 }  // namespace tarvel::uitest
-

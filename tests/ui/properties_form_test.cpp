@@ -49,26 +49,24 @@ void PropertiesFormTest::labelsBoundsAndBaseName_data() {
   QTest::newRow("2 files") << 2 << qint64(5000) << qint64(9000) << "README" << 1 << 2
                            << QStringList{"2", "4 kByte", "8 kByte", "4 kByte", "50 %", "55 %"}
                            << "README";
-  QTest::newRow("127 files") << 127 << qint64(1024) << qint64(127 * 1024) << "archive.tar.gz"
-                             << 13 << 127
-                             << QStringList{"127", "1 kByte", "127 kByte", "13 kByte", "10 %",
-                                            "10 %"}
+  QTest::newRow("127 files") << 127 << qint64(1024) << qint64(127 * 1024) << "archive.tar.gz" << 13
+                             << 127 << QStringList{"127",      "1 kByte", "127 kByte",
+                                                   "13 kByte", "10 %",    "10 %"}
                              << "archive.tar";
   QTest::newRow("128 files") << 128 << qint64(2048) << qint64(128 * 2048) << "a" << 13 << 127
-                             << QStringList{"128", "2 kByte", "256 kByte", "26 kByte", "10 %",
-                                            "10 %"}
+                             << QStringList{"128",      "2 kByte", "256 kByte",
+                                            "26 kByte", "10 %",    "10 %"}
                              << "a";
   // The default 26 lies above the bounds and is brought into them at once.
   QTest::newRow("250 files") << 250 << qint64(10240) << qint64(250 * 10240) << "f.dat" << 5 << 5
-                             << QStringList{"250", "10 kByte", "2500 kByte", "50 kByte", "2 %",
-                                            "2 %"}
+                             << QStringList{"250",      "10 kByte", "2500 kByte",
+                                            "50 kByte", "2 %",      "2 %"}
                              << "f";
   // Sizes above 2^31 bytes, in parity and in the parity data.
-  QTest::newRow("gigabytes") << 20 << (qint64(1) << 30) << (qint64(5) << 30) << "big.iso" << 3
-                             << 20
-                             << QStringList{"20", "1048576 kByte", "5242880 kByte",
-                                            "3145728 kByte", "15 %", "60 %"}
-                             << "big";
+  QTest::newRow("gigabytes")
+      << 20 << (qint64(1) << 30) << (qint64(5) << 30) << "big.iso" << 3 << 20
+      << QStringList{"20", "1048576 kByte", "5242880 kByte", "3145728 kByte", "15 %", "60 %"}
+      << "big";
 }
 
 void PropertiesFormTest::labelsBoundsAndBaseName() {
@@ -89,7 +87,7 @@ void PropertiesFormTest::labelsBoundsAndBaseName() {
   QCOMPARE(form->ParityCount(), shown);
   QCOMPARE(form->pnumEdit->minimum(), 1);
   QCOMPARE(form->pnumEdit->maximum(), maximum);
-  const QStringList shownLabels{Text(form, "numberlabel"), Text(form, "biggestlabel"),
+  const QStringList shownLabels{Text(form, "numberlabel"),  Text(form, "biggestlabel"),
                                 Text(form, "overalllabel"), Text(form, "psizelabel"),
                                 Text(form, "frlabel"),      Text(form, "drlabel")};
   QCOMPARE(shownLabels, labels);

@@ -105,8 +105,8 @@ void ReportFormTest::layout_data() {
                              << QPoint(385, 303);
   QTest::newRow("minimum") << QSize(305, 231) << QRect(8, 8, 281, 111) << QPoint(11, 134)
                            << QPoint(163, 134);
-  QTest::newRow("below the minimum") << QSize(200, 100) << QRect(8, 8, 281, 111)
-                                     << QPoint(11, 134) << QPoint(163, 134);
+  QTest::newRow("below the minimum")
+      << QSize(200, 100) << QRect(8, 8, 281, 111) << QPoint(11, 134) << QPoint(163, 134);
 }
 
 void ReportFormTest::layout() {

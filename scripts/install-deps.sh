@@ -24,6 +24,8 @@ if [ "${1:-}" = --test ]; then
     appstream desktop-file-utils
     # The volume fuzz target: clang with its libFuzzer and sanitizer runtimes.
     clang libclang-rt-14-dev
+    # The format check of the sources (the Debian 12 version, 14).
+    clang-format
   )
   # The multi-buffer MD5 yardstick exists for x86-64 only; benchmark only too.
   if [ "$(dpkg --print-architecture 2>/dev/null)" = amd64 ]; then

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tarvel twice (optimised with warnings as
+# Installs what is missing, checks that the sources are formatted as
+# .clang-format says, builds Tarvel twice (optimised with warnings as
 # errors, and with AddressSanitizer + UndefinedBehaviorSanitizer) and runs
 # every test in both builds; packages the optimised build and checks the
 # package; and, where clang is installed, fuzzes the volume reader for a
@@ -8,6 +9,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
+
+echo "== Format of the sources (clang-format)"
+git ls-files -- '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 echo "== Release build, warnings as errors"
 scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DTARVEL_WERROR=ON -DTARVEL_BUILD_TESTS=ON -DTARVEL_BUILD_BENCH=ON

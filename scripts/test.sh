@@ -11,7 +11,8 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
 
 echo "== Format of the sources (clang-format)"
-git ls-files -- '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+{ git ls-files -- '*.cpp' '*.h' 2>/dev/null ||
+  find src tests bench tools -name '*.cpp' -o -name '*.h'; } | xargs clang-format --dry-run --Werror
 
 echo "== Release build, warnings as errors"
 scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DTARVEL_WERROR=ON -DTARVEL_BUILD_TESTS=ON -DTARVEL_BUILD_BENCH=ON

@@ -191,8 +191,10 @@ void TMainForm::CreateFrom(const QStringList* chosen) {
       const int count = properties_->ParityCount();
       // Nothing is written before the person has agreed to where the
       // volumes go and to what they replace.
+      // The questions name the volumes' folder in full.
+      const std::string where = EnginePaths({WindowInteraction::Text(base)}).front();
       const VolumePlan plan =
-          PlanVolumes(engine_.FileLayer(), FolderOf(paths.front()), base, count);
+          PlanVolumes(engine_.FileLayer(), FolderOf(paths.front()), where, count);
       if (plan.awayFromFiles && !ui_.AskYesNo(AwayFromFilesQuestion(plan))) return;
       if (!plan.existing.empty() &&
           VolumeReplacingASetFile(engine_.FileLayer(), paths, base, count).empty() &&

@@ -7,7 +7,6 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-constexpr int kLastReportedVolume = 250;
 
 bool IsUtf8(const std::string& text) {
   try {

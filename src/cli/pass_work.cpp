@@ -5,7 +5,6 @@
 namespace tarvel::cli {
 namespace {
 
-constexpr int kLastReportedVolume = 250;
 
 std::int64_t SizeOf(const std::string& path) {
   std::error_code ec;

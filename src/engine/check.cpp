@@ -24,7 +24,6 @@ namespace {
 // Bytes of a file that can be recognised as a volume: its header up to and
 // including the volume number.
 constexpr std::size_t kRecognisedBytes = kOffVolumeNumber + 1;
-constexpr int kLastReportedVolume = 250;
 constexpr std::size_t kCopyBlock = 1 << 20;
 const std::string kBlankLine = " ";
 

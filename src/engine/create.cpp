@@ -26,7 +26,6 @@
 namespace tarvel {
 namespace {
 
-constexpr int kMaxSetFiles = 250;
 // A description or checksum file below this size is offered for the CRC list only.
 constexpr std::int64_t kSmallFileLimit = 65535;
 constexpr std::array<std::string_view, 6> kSmallFileExtensions = {".NFO", ".SFV", ".DIZ",
@@ -67,8 +66,8 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
   m.ResetTables();
   m.TotalSize = 0;
   m.BiggestFileSize = 0;
-  if (paths.size() < 2 || paths.size() > kMaxSetFiles) {
-    ui_.Message("Only 2 - 250 files are supported.");
+  if (paths.size() < kFewestSetFiles || paths.size() > kMostSetFiles) {
+    ui_.Message(FileCountRefusal());
     return false;
   }
   // A name a file list cannot hold would make a set that no check reads.

@@ -9,9 +9,14 @@
 
 namespace tarvel {
 
+std::string FileCountRefusal() {
+  return "Only " + std::to_string(kFewestSetFiles) + " - " + std::to_string(kMostSetFiles) +
+         " files are supported.";
+}
+
 std::string CheckFileChoice(std::vector<std::string>& paths) {
   const int count = static_cast<int>(paths.size());
-  if (count < kFewestSetFiles || count > kMostSetFiles) return "Only 2 - 250 files are supported.";
+  if (count < kFewestSetFiles || count > kMostSetFiles) return FileCountRefusal();
   std::sort(paths.begin(), paths.end());
   const std::string folder = FolderOf(paths.front());
   for (const std::string& p : paths) {

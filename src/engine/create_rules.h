@@ -8,15 +8,14 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "version.h"
 
 namespace tarvel {
 
-// The program's version as every front end shows it ("Tarvel 0.2.5"); the
-// volumes carry the same version in their generator field.
-inline constexpr char kVersionText[] = "0.2.5";
-
 inline constexpr int kFewestSetFiles = 2;
 inline constexpr int kMostSetFiles = 250;
+// "Only 2 - 250 files are supported."
+std::string FileCountRefusal();
 // Free space kept beyond the parity data when volumes are written.
 inline constexpr std::int64_t kFreeSpaceMargin = 1000000;
 

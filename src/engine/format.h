@@ -15,13 +15,16 @@
 
 #include "checksum/md5.h"
 #include "engine/model.h"
+#include "version.h"
 
 namespace tarvel {
 
 constexpr std::size_t kHeaderSize = 96;
 constexpr std::uint32_t kFormatVersion10 = 0x00010000;
 constexpr std::uint32_t kFormatVersion09 = 0x00000900;
-constexpr std::uint32_t kGenerator = 0x01000205;  // writer 1, version 0.2.5
+// Writer 1 and the program's version: 0x01000205 for 0.2.5.
+constexpr std::uint32_t kGenerator =
+    0x01000000u | kVersionMajor << 16 | kVersionMinor << 8 | kVersionPatch;
 
 // Header field offsets (docs/format.md, "Header").
 constexpr std::size_t kOffMagic = 0, kOffVersion = 8, kOffGenerator = 12, kOffControl = 16,

@@ -15,6 +15,8 @@
 namespace tarvel {
 
 constexpr int kTableSlots = 256;
+// Volumes up to this number are verified and reported; higher ones are not.
+constexpr int kLastReportedVolume = 250;
 constexpr std::int64_t kEntryFixedSize = 56;  // entry bytes before the name
 
 // One file of a set (FileTable, ParityFileTable) or one volume found in the

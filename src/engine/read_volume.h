@@ -10,6 +10,7 @@
 #include "engine/interaction.h"
 #include "engine/model.h"
 #include "platform/env.h"
+#include "version.h"
 
 namespace tarvel {
 
@@ -17,9 +18,9 @@ namespace tarvel {
 inline constexpr const char* kNotAVolumeText = "Not a PAR/Pxx file.";
 inline constexpr const char* kWrongVersionText =
     "Wrong format version. Only 0.9 and 1.0 are supported.";
-inline constexpr const char* kHigherVersionText =
-    "This volume set was created with a higher version of Tarvel. 0.2.5 is still compatible, "
-    "but you should get the new one.";
+inline const std::string kHigherVersionText =
+    std::string("This volume set was created with a higher version of Tarvel. ") + kVersionText +
+    " is still compatible, but you should get the new one.";
 inline constexpr const char* kChecksumErrorText = "Checksum error. File is corrupt.";
 // A volume with a correct control digest whose contents do not fit the model.
 inline constexpr const char* kDamagedListText =
@@ -41,7 +42,8 @@ inline constexpr const char* kDuplicateNameText =
 //   a file shorter than the 96-byte header, or without "PAR\0" at offset 0:
 //     kNotAVolumeText;
 //   a version other than 1.0 or 0.9: kWrongVersionText;
-//   generator 1 newer than 0.2.5: kHigherVersionText, and reading goes on;
+//   generator 1 newer than this program (kGenerator): kHigherVersionText, and
+//   reading goes on;
 //   stored control digest differs from md5from32 of the file, computed only
 //     now: kChecksumErrorText;
 //   header values or file list that do not fit: kDamagedListText;

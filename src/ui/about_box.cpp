@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QSvgWidget>
 
-#include "engine/create_rules.h"
+#include "version.h"
 #include "ui/layout.h"
 
 namespace tarvel::ui {

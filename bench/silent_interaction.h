@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "engine/interaction.h"
 
@@ -15,11 +16,16 @@ class SilentInteraction : public Interaction {
  public:
   void ShowProgress() override {}
   void HideProgress() override {}
-  void SetProgressText(const std::string&) override {}
-  void SetProgressPercent(int) override {}
-  void ClearProgressPercent() override {}
+  void Progress(const ProgressRecord&) override {}
   void ProcessEvents() override {}
   bool AskInclude(const std::string&, std::int64_t) override { return true; }
+  SetChoice AskSetProperties(const SetProposal& proposal) override {
+    return {true, proposal.defaultVolumes, {}};
+  }
+  bool Confirm(const Question&) override { return true; }
+  void ShowReport(const std::vector<std::string>&) override {}
+  void SetWorking(bool) override {}
+  void Succeeded(const std::string&) override {}
   void ResetRenamePrompt() override {}
   RenameReply AskRename(const std::string&, const std::string&) override { return {}; }
   void ResetRestorePrompt() override {}

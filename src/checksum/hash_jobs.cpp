@@ -56,15 +56,23 @@ class Pass {
   }
 
   std::vector<HashJobResult> Run() {
-    std::vector<std::thread> workers;
-    StartWorkers(workers);
-    try {
-      Work(true);
-    } catch (...) {
-      Stop(std::current_exception());
+    if (options_.runSideBySide && threads_ > 1) {
+      // On the caller's pool: whichever body the calling thread runs does
+      // the calling thread's part (the progress callback).
+      const std::thread::id caller = std::this_thread::get_id();
+      options_.runSideBySide(static_cast<std::size_t>(threads_), [this, caller](std::size_t) {
+        if (std::this_thread::get_id() == caller) {
+          WorkCalling();
+        } else {
+          WorkGuarded();
+        }
+      });
+    } else {
+      std::vector<std::thread> workers;
+      StartWorkers(workers);
+      WorkCalling();
+      for (std::thread& worker : workers) worker.join();
     }
-    Stop(nullptr);
-    for (std::thread& worker : workers) worker.join();
     if (failure_) std::rethrow_exception(failure_);
     Report(Snapshot());
     return std::move(results_);
@@ -94,6 +102,17 @@ class Pass {
         break;
       }
     }
+  }
+
+  // The calling thread's part: its share of the work and the progress
+  // reports, until the pass is over; then the others stop too.
+  void WorkCalling() {
+    try {
+      Work(true);
+    } catch (...) {
+      Stop(std::current_exception());
+    }
+    Stop(nullptr);
   }
 
   void WorkGuarded() {
@@ -144,7 +163,11 @@ class Pass {
         lock.lock();
         continue;
       }
-      changed_.wait(lock);
+      if (!callingThread) {
+        changed_.wait(lock);
+      } else if (changed_.wait_for(lock, options_.progressInterval) == std::cv_status::timeout) {
+        progressDue_ = true;
+      }
     }
     // An even share of the unfinished jobs, so that every thread keeps busy
     // while there are fewer jobs than lanes on all threads together.
@@ -169,16 +192,10 @@ class Pass {
     while (Take(round, callingThread)) {
       const std::uint64_t bytes = HashRound(lanes, buffers, round);
       {
+        // The calling thread, if it waits, learns of it when it next wakes.
         std::lock_guard lock(mutex_);
         bytes_ += bytes;
         progressDue_ = true;
-        // The calling thread, if it waits, reports progress a few hundred
-        // times a second at most.
-        const auto now = std::chrono::steady_clock::now();
-        if (!callingThread && now - lastWake_ >= std::chrono::milliseconds(3)) {
-          lastWake_ = now;
-          changed_.notify_all();
-        }
       }
       if (callingThread) Report(Snapshot());
     }
@@ -322,7 +339,6 @@ class Pass {
   std::size_t unfinished_;    // jobs not yet finished, in the pool or in a round
   std::uint64_t bytes_ = 0;
   bool progressDue_ = false;
-  std::chrono::steady_clock::time_point lastWake_{};
   bool stop_ = false;
   std::exception_ptr failure_;
 };

@@ -25,6 +25,7 @@
 // other job's digest changes.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -81,17 +82,28 @@ struct HashJobsOptions {
   // allows nor than there are jobs.  Threads the system refuses to start
   // are done without.
   int threads = 0;
-  // Starts a worker thread running `body` (tests make it fail); empty: std::thread.
+  // Runs body(0) .. body(count - 1) side by side, the calling thread
+  // running at least one of them, and returns when all have ended: the
+  // caller's worker pool.  Empty: the pass starts threads of its own.
+  std::function<void(std::size_t count, const std::function<void(std::size_t)>& body)>
+      runSideBySide;
+  // Starts a worker thread running `body` when the pass starts its own
+  // (tests make it fail); empty: std::thread.
   std::function<std::thread(std::function<void()> body)> startThread;
+  // While the calling thread waits for the others, it reports progress at
+  // least this often, so that what the progress callback does (keeping the
+  // windows painted) never waits on a slow read.
+  std::chrono::milliseconds progressInterval{30};
   // Bytes read per job per round.  The default keeps the sixteen chunks of
   // one thread about the size of a core's second-level cache.
   // REQUIRES: > 0.
   std::size_t chunkSize = 64 * 1024;
   // REQUIRES: Md5KernelSupported(kernel).
   Md5Kernel kernel = BestMd5Kernel();
-  // Called on the calling thread between chunks and whenever the workers
-  // report progress while it waits for them.  If it throws, the workers stop
-  // after their current chunk and the exception reaches HashJobs' caller.
+  // Called on the calling thread between its chunks and at least every
+  // progressInterval while it waits for the others.  If it throws, the
+  // workers stop after their current chunk and the exception reaches
+  // HashJobs' caller.
   std::function<void(const HashProgress&)> progress;
 };
 

@@ -1,10 +1,11 @@
 // tarvel-cli: creating, checking and repairing volume sets from a terminal.
-// The same engine as the windows; prompts are answered by options, messages
-// go to standard error, the report to standard output.
+// The same engine and the same actions as the windows: the options answer
+// its prompts and questions, messages go to standard error, the reports to
+// standard output, and each outcome becomes an exit status.
 
 #include <unistd.h>
 
-#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -13,7 +14,6 @@
 
 #include "cli/exit_status.h"
 #include "cli/options.h"
-#include "cli/pass_work.h"
 #include "cli/set_runner.h"
 #include "cli/terminal_interaction.h"
 #include "engine/create_rules.h"
@@ -25,20 +25,20 @@
 namespace tarvel::cli {
 namespace {
 
-// A command-line path made absolute against the current folder, without
-// resolving symbolic links, so that names stay as the user wrote them.
-std::string Resolve(const std::string& path) {
-  return std::filesystem::absolute(std::filesystem::path(path)).lexically_normal().string();
+// The engine that a first Ctrl-C, SIGTERM or SIGHUP asks to stop.
+std::atomic<Engine*> gEngine{nullptr};
+
+void StopTheEngine() {
+  if (Engine* engine = gEngine.load()) engine->RequestStop();
 }
 
-// Builds the report, which also sets the counts the exit status rests on,
-// and prints it unless the JSON document takes its place.
-void PrintReport(const Options& o, Engine& engine) {
-  std::vector<std::string> lines;
-  engine.BuildReport(lines);
-  if (o.json) return;
-  for (const std::string& line : lines) std::printf("%s\n", PrintableText(line).c_str());
-  std::fflush(stdout);
+// A command-line path made absolute against the current folder, without
+// resolving symbolic links, so that names stay as the user wrote them.
+std::string Resolve(Env& env, const std::string& path) {
+  const std::filesystem::path given(path);
+  const std::filesystem::path whole =
+      given.is_absolute() ? given : std::filesystem::path(env.CurrentFolder()) / given;
+  return whole.lexically_normal().string();
 }
 
 int UsageError(const std::string& text) {
@@ -47,132 +47,72 @@ int UsageError(const std::string& text) {
   return kUsage;
 }
 
-int Create(const Options& o, Engine& engine, Interaction& ui) {
-  std::vector<std::string> paths;
-  for (const std::string& f : o.operands) paths.push_back(Resolve(f));
-  const std::string refusal = CheckFileChoice(paths);
-  if (!refusal.empty()) {
-    ui.Message(refusal);
-    return kUsage;
+// The options' own checks: a count and a base name that can be.
+std::optional<int> RefusedOptions(const Options& o, Env& env) {
+  const int files = static_cast<int>(o.operands.size());
+  const int most = ParityCountBoundsFor(files).max;
+  if (o.parityCount && (*o.parityCount < 1 || *o.parityCount > most)) {
+    return UsageError("-n must lie between 1 and " + std::to_string(most) + " for " +
+                      std::to_string(files) + " files");
   }
-  const std::string folder = FolderOf(paths.front());
-
-  const int n = static_cast<int>(paths.size());
-  const int maxCount = ParityCountBoundsFor(n).max;
-  const int count = o.parityCount.value_or(DefaultParityCount(n));
-  if (count < 1 || count > maxCount) {
-    return UsageError("-n must lie between 1 and " + std::to_string(maxCount) + " for " +
-                      std::to_string(n) + " files");
-  }
-
-  if (o.base && BareName(Resolve(*o.base)).empty()) {
+  if (!o.base) return std::nullopt;
+  const std::string base = Resolve(env, *o.base);
+  if (BareName(base).empty()) {
     return UsageError("-o needs a name for the volumes after the folder, not '" + *o.base + "'");
   }
-  if (o.base && GivesHiddenVolumes(Resolve(*o.base))) {
+  if (GivesHiddenVolumes(base)) {
     return UsageError("-o needs a base name that does not start with '.', not '" + *o.base + "'");
   }
-  // The files are sorted: the first one names the set.
-  const std::string base =
-      o.base ? Resolve(*o.base) : JoinPath(folder, DefaultBaseName(BareName(paths.front())));
-
-  // Volumes of that name are replaced only when asked to (a volume that is
-  // one of the files is refused by the engine, which says why).
-  Env& env = engine.FileLayer();
-  const VolumePlan plan = PlanVolumes(env, folder, base, count);
-  if (!o.force && !plan.existing.empty() &&
-      VolumeReplacingASetFile(env, paths, base, count).empty()) {
-    ui.Message(ReplaceRefusal(plan));
-    return kUsage;
-  }
-
-  if (!engine.AnalyseFiles(paths)) {
-    ui.Message("Operation aborted!");
-    return kUsage;
-  }
-  const SetModel& m = engine.Model();
-  if (!HasRoomForVolumes(env, base, m.BiggestFileSize, count)) {
-    ui.Message("Not enough free disk space for this.");
-    return kFileFailure;
-  }
-  if (!engine.WriteVolumeSet(base, count)) {
-    // Refused before anything was written (its message has been shown).
-    ui.Message("Operation aborted!");
-    return kUsage;
-  }
-  if (plan.awayFromFiles) ui.Message(AwayFromFilesWarning(plan));
-  if (!plan.leftOver.empty()) ui.Message(LeftOverNote(plan));
-  std::printf("Files successfully created.\n");
-  return kSuccess;
+  return std::nullopt;
 }
 
-// Reads the set from the first of its volumes that reads, searches and
-// verifies; false after the reader's messages.
-bool Check(SetRun& run, Engine& engine, Interaction& ui) {
-  for (const std::string& volume : run.volumes) {
-    if (!engine.ReadVolume(Resolve(volume))) {
-      ui.Message("Error Reading lists. Operation aborted.");
-      continue;  // another volume of the same set may still read
-    }
-    engine.SearchFiles();
-    engine.FindVolumes();
-    run.checked = true;
-    return true;
+int Create(const Options& o, Engine& engine, Env& env) {
+  std::vector<std::string> paths;
+  for (const std::string& f : o.operands) paths.push_back(Resolve(env, f));
+  switch (engine.Create(paths)) {
+    case CreateOutcome::kCreated:
+      return kSuccess;
+    case CreateOutcome::kNoRoom:
+      return kFileFailure;
+    case CreateOutcome::kRefused:
+    case CreateOutcome::kCancelled:
+      break;
   }
-  return false;
+  return kUsage;
 }
 
-bool AllFilesOk(const SetModel& m) { return m.BadFileCount == 0 && m.CrcOnlyBadCount == 0; }
+std::vector<std::string> Resolved(Env& env, const std::vector<std::string>& volumes) {
+  std::vector<std::string> out;
+  for (const std::string& v : volumes) out.push_back(Resolve(env, v));
+  return out;
+}
 
-// What verify reports after the report has been built: repairable when a
-// repair would mend some of the damage (rebuilding, or putting a file found
-// under another name in place) and fail on none of the files in parity.
-int StatusOfReport(Engine& engine) {
-  const SetModel& m = engine.Model();
-  if (AllFilesOk(m)) return kSuccess;
-  if (m.BadFileCount > 0) {
-    const RestoreOutcome plan = engine.PlanRepair();
-    return plan == RestoreOutcome::kRestored || plan == RestoreOutcome::kNothingToRestore
-               ? kRepairable
-               : kUnrepairable;
-  }
-  // Only digest-only files are bad: a repair can but rename or copy them.
-  for (int i = 0; i < m.FileCount; ++i) {
-    const fileentry& e = m.FileTable[i];
-    if (!(e.present && e.crcok) && engine.FoundUnderOtherName(i)) return kRepairable;
+int Verify(SetRun& run, Engine& engine, Env& env) {
+  if (engine.Check(Resolved(env, run.volumes)) == CheckOutcome::kUnreadable) return kUsage;
+  run.checked = true;
+  switch (engine.Assess()) {
+    case SetState::kAllOk:
+      return kSuccess;
+    case SetState::kRepairable:
+      return kRepairable;
+    case SetState::kUnrepairable:
+      break;
   }
   return kUnrepairable;
 }
 
-int Verify(const Options& o, SetRun& run, Engine& engine, Interaction& ui) {
-  if (!Check(run, engine, ui)) return kUsage;
-  PrintReport(o, engine);
-  return StatusOfReport(engine);
-}
-
-int Repair(const Options& o, SetRun& run, Engine& engine, Interaction& ui) {
-  if (!Check(run, engine, ui)) return kUsage;
-  PrintReport(o, engine);
-  const SetModel& m = engine.Model();
-  // A listed file left bad ends with kStillBad, or kUnrepairable when the
-  // repair changed nothing at all.
-  const int leftBad = engine.PlacedBySearch() > 0 ? kStillBad : kUnrepairable;
-  if (m.BadFileCount == 0) return AllFilesOk(m) ? kSuccess : leftBad;
-  switch (engine.RestoreFromReport(/*askEachFile=*/false)) {
-    case RestoreOutcome::kRestored:
-      break;
-    case RestoreOutcome::kNothingToRestore:
+int Repair(SetRun& run, Engine& engine, Env& env) {
+  if (engine.Check(Resolved(env, run.volumes)) == CheckOutcome::kUnreadable) return kUsage;
+  run.checked = true;
+  switch (engine.Repair()) {
+    case RepairResult::kAllOk:
       return kSuccess;
-    case RestoreOutcome::kNotEnoughVolumes:
-    case RestoreOutcome::kUnsolvable:
-      return leftBad;
+    case RepairResult::kStillBad:
+      return kStillBad;
+    case RepairResult::kUnchanged:
+      break;
   }
-  // The final report is a whole new check: a rebuilt file may have taken
-  // the place of a link that led to a volume.
-  engine.SearchFiles();
-  engine.FindVolumes();
-  if (!o.json) std::printf("\n");
-  PrintReport(o, engine);
-  return AllFilesOk(m) ? kSuccess : kStillBad;
+  return kUnrepairable;
 }
 
 int Run(int argc, char** argv) {
@@ -192,8 +132,9 @@ int Run(int argc, char** argv) {
       break;
   }
 
-  // Ctrl-C or a kill takes the temporary file being written with it.
-  InstallInterruptCleanup();
+  // Ctrl-C or a kill stops the action: the temporary files go with it.  A
+  // second one ends the program at once.
+  InstallInterruptCleanup(StopTheEngine);
 
   // A file that grows beyond the size this process may write (ulimit -f)
   // then makes the write fail, so it is handled as a full disk is: the
@@ -201,34 +142,55 @@ int Run(int argc, char** argv) {
   // would kill the program and leave the temporary file behind.
   std::signal(SIGXFSZ, SIG_IGN);
 
-  TerminalInteraction ui(!o.quiet && isatty(STDERR_FILENO), o.includeSmallFiles, o.found);
-  Engine engine(Env::Default(), ui);
+  Env& env = Env::Default();
+  StandingAnswers answers;
+  answers.includeSmallFiles = o.includeSmallFiles;
+  answers.found = o.found;
+  answers.parityCount = o.parityCount;
+  answers.replaceVolumes = o.force;
+  answers.json = o.json;
+  TerminalInteraction ui(!o.quiet && isatty(STDERR_FILENO), answers);
+  Engine engine(env, ui);
   engine.SetThreads(o.threads);
-  PassWork work(engine);
-  ui.SetWorkLookup([&work](const std::string& text) { return work.Of(text); });
+  gEngine.store(&engine);
+  const auto finish = [&](int status) {
+    gEngine.store(nullptr);
+    return StopSignal() != 0 ? 128 + StopSignal() : status;
+  };
   try {
     switch (o.command) {
-      case Command::kCreate:
-        return Create(o, engine, ui);
+      case Command::kCreate: {
+        if (const std::optional<int> refused = RefusedOptions(o, env)) return finish(*refused);
+        if (o.base) {
+          answers.base = Resolve(env, *o.base);
+          ui.SetAnswers(answers);
+        }
+        return finish(Create(o, engine, env));
+      }
       case Command::kVerify:
-        return RunSets(o, engine, ui, [&](SetRun& run) { return Verify(o, run, engine, ui); });
+        return finish(
+            RunSets(o, engine, env, ui, [&](SetRun& run) { return Verify(run, engine, env); }));
       case Command::kRepair:
-        return RunSets(o, engine, ui, [&](SetRun& run) { return Repair(o, run, engine, ui); });
+        return finish(
+            RunSets(o, engine, env, ui, [&](SetRun& run) { return Repair(run, engine, env); }));
       default:
         return kUsage;
     }
-  } catch (const StandingAnswerFailed&) {
+  } catch (const ActionStopped&) {
+    ui.HideProgress();
+    return finish(kFileFailure);
+  } catch (const ReportedFailure&) {
     ui.HideProgress();  // the failure's own message has been shown
-    return kFileFailure;
+    return finish(kFileFailure);
   } catch (const FileError& e) {
     ui.HideProgress();
     ui.Message(FileErrorMessage(e));
-    return kFileFailure;
+    return finish(kFileFailure);
   } catch (const std::exception& e) {
     // Anything else the system refused (memory, a vanished current folder).
     ui.HideProgress();
     ui.Message(e.what());
-    return kFileFailure;
+    return finish(kFileFailure);
   }
 }
 

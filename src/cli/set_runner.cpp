@@ -61,7 +61,9 @@ std::vector<SetRun> GatherSets(const Options& o, Env& env, Interaction& ui, int&
 int RunOneSet(SetRun& run, Interaction& ui, const SetAction& action) {
   try {
     return action(run);
-  } catch (const StandingAnswerFailed&) {
+  } catch (const ActionStopped&) {
+    throw;  // the whole command stops
+  } catch (const ReportedFailure&) {
     ui.HideProgress();  // the failure's own message has been shown
   } catch (const FileError& e) {
     ui.HideProgress();
@@ -76,10 +78,11 @@ int RunOneSet(SetRun& run, Interaction& ui, const SetAction& action) {
 
 }  // namespace
 
-int RunSets(const Options& o, Engine& engine, TerminalInteraction& ui, const SetAction& action) {
+int RunSets(const Options& o, Engine& engine, Env& env, TerminalInteraction& ui,
+            const SetAction& action) {
   int status = kSuccess;
   JsonReport json(o.command == Command::kRepair ? "repair" : "verify");
-  std::vector<SetRun> runs = GatherSets(o, engine.FileLayer(), ui, status, json);
+  std::vector<SetRun> runs = GatherSets(o, env, ui, status, json);
   const bool headings = runs.size() > 1 && !o.json;
   for (std::size_t i = 0; i < runs.size(); ++i) {
     SetRun& run = runs[i];
@@ -88,6 +91,7 @@ int RunSets(const Options& o, Engine& engine, TerminalInteraction& ui, const Set
       std::fflush(stdout);
     }
     std::vector<std::string> messages;
+    ui.StartSet();
     ui.SetMessageLog(&messages);
     const int setStatus = RunOneSet(run, ui, action);
     ui.SetMessageLog(nullptr);

@@ -26,12 +26,14 @@ struct SetRun {
 };
 
 // Checks (or repairs) one set and returns its exit status.  File-layer
-// failures may be thrown; they count as status 4 for that set.
+// failures may be thrown; they count as status 4 for that set.  A stop
+// (ActionStopped) ends the whole command.
 using SetAction = std::function<int(SetRun&)>;
 
 // Runs `action` for every set of the command line and returns the largest
 // of their statuses.
-int RunSets(const Options& o, Engine& engine, TerminalInteraction& ui, const SetAction& action);
+int RunSets(const Options& o, Engine& engine, Env& env, TerminalInteraction& ui,
+            const SetAction& action);
 
 // A file-layer error as tarvel-cli shows it: the system's text, then the
 // operating system's reason in parentheses when there is one.

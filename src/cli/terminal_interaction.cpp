@@ -7,19 +7,19 @@
 #include <cstdio>
 
 #include "engine/format.h"
+#include "platform/interrupt_cleanup.h"
 
 namespace tarvel::cli {
 
-TerminalInteraction::TerminalInteraction(bool showProgress, bool includeSmallFiles,
-                                         FoundAction found)
-    : showProgress_(showProgress), includeSmallFiles_(includeSmallFiles), found_(found) {}
+TerminalInteraction::TerminalInteraction(bool showProgress, StandingAnswers answers)
+    : showProgress_(showProgress), answers_(std::move(answers)) {}
 
 TerminalInteraction::~TerminalInteraction() { ClearLine(); }
 
 void TerminalInteraction::ShowProgress() {
   visible_ = true;
   line_.Reset();
-  Redraw();
+  if (haveRecord_) Redraw();
 }
 
 void TerminalInteraction::HideProgress() {
@@ -27,36 +27,35 @@ void TerminalInteraction::HideProgress() {
   ClearLine();
 }
 
-// Texts and percentages are drawn when the engine lets the display catch up
-// (ProcessEvents), so a text and its percentage appear as one update.
-void TerminalInteraction::SetProgressText(const std::string& text) {
-  if (text == text_) return;
-  text_ = text;
+// A new step or item is drawn at once; the figures of one item when the
+// engine lets the display catch up (ProcessEvents), every few milliseconds.
+void TerminalInteraction::Progress(const ProgressRecord& record) {
+  const bool newItem = !haveRecord_ || record.step != record_.step || record.item != record_.item ||
+                       record.name != record_.name || record.percent != record_.percent;
+  record_ = record;
+  haveRecord_ = true;
   dirty_ = true;
-}
-
-void TerminalInteraction::SetProgressPercent(int percent) {
-  if (percent == percent_) return;
-  percent_ = percent;
-  dirty_ = true;
+  if (newItem) Redraw();
 }
 
 void TerminalInteraction::ProcessEvents() {
   if (dirty_) Redraw();
 }
 
-void TerminalInteraction::ClearProgressPercent() { SetProgressPercent(-1); }
-
 void TerminalInteraction::Redraw() {
   dirty_ = false;
-  if (!showProgress_ || !visible_) return;
+  if (!showProgress_ || !visible_ || !haveRecord_) return;
   const double now =
       std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
   struct winsize size {};
   const int width = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+  // Bytes, where the step has them, give the share done, the throughput
+  // and the time left; otherwise the percentage does.
+  std::optional<StepWork> work;
+  if (record_.stepTotal > 0) work = StepWork{record_.stepTotal, record_.stepDone};
   std::string line = "\r";
-  line.append(line_.Format(PrintableText(text_), percent_, workOf_ ? workOf_(text_) : std::nullopt,
-                           now, width));
+  line.append(
+      line_.Format(PrintableText(ProgressText(record_)), record_.percent, work, now, width));
   line.append("\033[K");
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
@@ -71,29 +70,53 @@ void TerminalInteraction::ClearLine() {
 }
 
 bool TerminalInteraction::AskInclude(const std::string&, std::int64_t) {
-  return includeSmallFiles_;
+  return answers_.includeSmallFiles;
+}
+
+SetChoice TerminalInteraction::AskSetProperties(const SetProposal& proposal) {
+  return {true, answers_.parityCount.value_or(proposal.defaultVolumes), answers_.base};
+}
+
+bool TerminalInteraction::Confirm(const Question& question) {
+  bool yes = true;
+  switch (question.kind) {
+    case QuestionKind::kVolumesAway:
+      yes = true;
+      break;
+    case QuestionKind::kReplaceVolumes:
+      yes = answers_.replaceVolumes;
+      break;
+  }
+  const std::string& note = yes ? question.ifYes : question.ifNo;
+  if (!note.empty()) Message(note);
+  return yes;
 }
 
 RenameReply TerminalInteraction::AskRename(const std::string&, const std::string&) {
-  // The same answer holds for every match, so it is given as a standing one.
-  // A copy that succeeds makes it standing, so the prompt comes back within
-  // one search only after the copy failed: that ends the action.
-  switch (found_) {
+  // The same answer holds for every match.
+  switch (answers_.found) {
     case FoundAction::kRename:
-      return {RenameButton::kRename, true};
+      return {RenameButton::kRename, true, true};
     case FoundAction::kCopy:
-      if (copyAnswered_) throw StandingAnswerFailed("the copy of a found file failed");
-      copyAnswered_ = true;
-      return {RenameButton::kCopy, true};
+      return {RenameButton::kCopy, true, true};
     case FoundAction::kLeave:
       break;
   }
-  return {RenameButton::kCancel, true};
+  return {RenameButton::kCancel, true, true};
 }
 
 RestoreReply TerminalInteraction::AskRestore(const std::string&) {
   // The command line rebuilds every bad file without asking.
   return {RestoreButton::kYes, true};
+}
+
+void TerminalInteraction::ShowReport(const std::vector<std::string>& lines) {
+  // Nothing more is reported once the program has been asked to stop.
+  if (answers_.json || StopSignal() != 0) return;
+  // The report after a repair follows the one before it after an empty line.
+  if (reportsShown_++ > 0) std::printf("\n");
+  for (const std::string& line : lines) std::printf("%s\n", PrintableText(line).c_str());
+  std::fflush(stdout);
 }
 
 void TerminalInteraction::Message(const std::string& text) {
@@ -102,6 +125,12 @@ void TerminalInteraction::Message(const std::string& text) {
   std::fprintf(stderr, "tarvel-cli: %s\n", PrintableText(text).c_str());
   std::fflush(stderr);
   Redraw();
+}
+
+void TerminalInteraction::Succeeded(const std::string& text) {
+  ClearLine();
+  std::printf("%s\n", text.c_str());
+  std::fflush(stdout);
 }
 
 }  // namespace tarvel::cli

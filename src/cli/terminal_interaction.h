@@ -1,13 +1,13 @@
 // The engine's Interaction for a terminal: messages go to standard error as
-// "tarvel-cli: " + text, progress is one updating line on standard error
-// (only when it is a terminal and not quiet; see progress_line.h), and the
-// prompts are answered from the command line's options instead of asking.
+// "tarvel-cli: " + text, the success of a create and the reports to
+// standard output, progress is one updating line on standard error (only
+// when it is a terminal and not quiet; see progress_line.h), and every
+// prompt and question is answered from the command line's options, as a
+// standing answer, instead of asking.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,58 +19,60 @@ namespace tarvel::cli {
 // How a file found under another name with the right content is handled.
 enum class FoundAction { kLeave, kRename, kCopy };
 
-// Ends the current action when an answer given on the command line cannot
-// be carried out: a copy of a found file that failed (its error has been
-// shown already).  A window would ask again; the command line's answer
-// cannot change, so asking again would only repeat the failure forever.
-class StandingAnswerFailed : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+// The answers the options give.
+struct StandingAnswers {
+  bool includeSmallFiles = false;  // --small parity
+  FoundAction found = FoundAction::kLeave;
+  std::optional<int> parityCount;   // -n
+  std::optional<std::string> base;  // -o, made absolute
+  bool replaceVolumes = false;      // -f
+  bool json = false;                // --json: reports go into the document, not to the output
 };
 
 class TerminalInteraction : public Interaction {
  public:
-  TerminalInteraction(bool showProgress, bool includeSmallFiles, FoundAction found);
+  TerminalInteraction(bool showProgress, StandingAnswers answers);
   ~TerminalInteraction() override;
 
   void ShowProgress() override;
   void HideProgress() override;
-  void SetProgressText(const std::string& text) override;
-  void SetProgressPercent(int percent) override;
-  void ClearProgressPercent() override;
+  void Progress(const ProgressRecord& record) override;
   void ProcessEvents() override;
 
   bool AskInclude(const std::string& name, std::int64_t size) override;
-  void ResetRenamePrompt() override { copyAnswered_ = false; }
+  SetChoice AskSetProperties(const SetProposal& proposal) override;
+  bool Confirm(const Question& question) override;
+  void ResetRenamePrompt() override {}
   RenameReply AskRename(const std::string& found, const std::string& missing) override;
   void ResetRestorePrompt() override {}
   RestoreReply AskRestore(const std::string& name) override;
 
+  void ShowReport(const std::vector<std::string>& lines) override;
+  void SetWorking(bool) override {}
   void Message(const std::string& text) override;
+  void Succeeded(const std::string& text) override;
+
+  void SetAnswers(StandingAnswers answers) { answers_ = std::move(answers); }
 
   // While set, every message is also appended to `log` (for --json).
   void SetMessageLog(std::vector<std::string>* log) { messageLog_ = log; }
-
-  // Tells the progress line how much work a progress text stands for.
-  using WorkLookup = std::function<std::optional<StepWork>(const std::string& text)>;
-  void SetWorkLookup(WorkLookup lookup) { workOf_ = std::move(lookup); }
+  // A new set begins: its first report follows no other.
+  void StartSet() { reportsShown_ = 0; }
 
  private:
   void Redraw();
   void ClearLine();
 
   bool showProgress_;
-  bool includeSmallFiles_;
-  FoundAction found_;
+  StandingAnswers answers_;
   bool visible_ = false;
   bool lineDrawn_ = false;
   bool dirty_ = false;
-  std::string text_;
-  int percent_ = -1;
-  bool copyAnswered_ = false;  // "copy" was answered in the current search
+  ProgressRecord record_;
+  bool haveRecord_ = false;
+  int reportsShown_ = 0;
   std::vector<std::string>* messageLog_ = nullptr;
   ProgressLine line_;
-  WorkLookup workOf_;
 };
 
 }  // namespace tarvel::cli

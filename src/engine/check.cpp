@@ -12,11 +12,14 @@
 #include <set>
 #include <vector>
 
+#include "engine/action_scope.h"
 #include "engine/engine.h"
 #include "engine/file_digests.h"
+#include "engine/file_hash_pass.h"
 #include "engine/format.h"
 #include "engine/read_volume.h"
 #include "engine/replacing_writer.h"
+#include "engine/steps_in_order.h"
 
 namespace tarvel {
 namespace {
@@ -35,12 +38,10 @@ const std::string kBlankLine = " ";
 // once, not once per missing file.
 class CandidateFacts {
  public:
-  CandidateFacts(Env& env, int threads, std::function<std::string(const std::string&)> pathOf,
-                 std::function<void()> processEvents)
-      : env_(env),
-        threads_(threads),
-        pathOf_(std::move(pathOf)),
-        processEvents_(std::move(processEvents)) {}
+  // `waiting` runs while the digests are taken (a stop point, the events).
+  CandidateFacts(Env& env, WorkerPool& pool, std::function<std::string(const std::string&)> pathOf,
+                 std::function<void()> waiting)
+      : env_(env), pool_(pool), pathOf_(std::move(pathOf)), waiting_(std::move(waiting)) {}
 
   // True when the file `name` has the size and both digests of `e`.  A read
   // that failed when the digest was taken fails here.
@@ -74,9 +75,8 @@ class CandidateFacts {
         jobs.push_back({pathOf_(name), 0, whole ? -1 : kHeadBytes});
       }
       if (jobs.empty()) continue;
-      FileHashPass pass(env_, std::move(jobs), threads_);
-      EventPacer events(processEvents_);
-      pass.Run([&] { events(); });
+      FileHashPass pass(env_, std::move(jobs), pool_);
+      pass.Run(waiting_);
       for (std::size_t k = 0; k < wanted.size(); ++k) {
         const FileHashResult& r = pass.Result(k);
         if (whole) {
@@ -123,9 +123,9 @@ class CandidateFacts {
   }
 
   Env& env_;
-  int threads_;
+  WorkerPool& pool_;
   std::function<std::string(const std::string&)> pathOf_;
-  std::function<void()> processEvents_;
+  std::function<void()> waiting_;
   std::map<std::string, Facts> facts_;
 };
 
@@ -138,6 +138,7 @@ std::string CopyMismatchText(const std::string& found, const std::string& missin
 }  // namespace
 
 void Engine::SearchFiles() {
+  const ActionScope scope(*this);
   SetModel& m = model_;
   const auto presencePass = [&] {
     for (int i = 0; i < m.FileCount; ++i) {
@@ -147,7 +148,6 @@ void Engine::SearchFiles() {
   };
 
   presencePass();
-  ui_.SetProgressText("Searching files...");
   ui_.ShowProgress();
   m.RenameAnswer = 0;
   ui_.ResetRenamePrompt();
@@ -157,14 +157,22 @@ void Engine::SearchFiles() {
 
   // Content pass: a missing file may be in the folder under another name.
   CandidateFacts candidates(
-      env_, threads_, [this](const std::string& name) { return InSetFolder(name); },
-      [this] { ui_.ProcessEvents(); });
+      env_, Pool(), [this](const std::string& name) { return InSetFolder(name); },
+      [this] {
+        StopPoint();
+        PaceEvents();
+      });
   // Files already put in place under one name are not offered for another:
   // a file renamed away is gone, and one copied has given what it holds.
   std::set<std::string> placedFrom;
   for (int i = 0; i < m.FileCount; ++i) {
-    ui_.SetProgressPercent(i * 100 / m.FileCount);
-    ui_.ProcessEvents();
+    ProgressRecord searching;
+    searching.step = ProgressStep::kSearching;
+    searching.item = i;
+    searching.items = m.FileCount;
+    searching.name = m.FileTable[i].name;
+    searching.percent = i * 100 / m.FileCount;
+    Report(searching);
     if (m.FileTable[i].present) continue;
     // The listing runs to its end: every further match gets its own offer.
     std::vector<std::string> listing = env_.ListPlainFiles(setFolder_);
@@ -197,24 +205,34 @@ void Engine::SearchFiles() {
   // one pass; the files are shown in set order as their reading ends.
   std::vector<FileHashJob> jobs;
   std::vector<int> jobOf(static_cast<std::size_t>(std::max(m.FileCount, 0)), -1);
+  std::vector<std::string> names;
+  std::vector<std::int64_t> sizes;
   for (int i = 0; i < m.FileCount; ++i) {
-    if (!m.FileTable[i].present) continue;
+    const fileentry& e = m.FileTable[i];
+    names.push_back(e.name);
+    sizes.push_back(e.present ? SizeOrZero(env_, InSetFolder(e.name)) : 0);
+    if (!e.present) continue;
     jobOf[i] = static_cast<int>(jobs.size());
-    jobs.push_back({InSetFolder(m.FileTable[i].name)});
+    jobs.push_back({InSetFolder(e.name)});
   }
-  FileHashPass pass(env_, std::move(jobs), threads_);
+  const ItemProgress progress(ProgressStep::kCheckingFiles, names, sizes,
+                              [&](int i) { return i * 100 / m.FileCount; });
+  FileHashPass pass(env_, std::move(jobs), Pool());
   StepsInOrder steps(
-      jobOf.size(),
-      [&](std::size_t i) {
-        ui_.SetProgressText("Checking " + m.FileTable[i].name);
-        ui_.SetProgressPercent(static_cast<int>(i) * 100 / m.FileCount);
-        ui_.ProcessEvents();
-      },
+      jobOf.size(), [&](std::size_t i) { Report(progress.At(i, 0)); },
       [&](std::size_t i) { return jobOf[i] < 0 || pass.Over(jobOf[i]); },
       [&](std::size_t i) {
         if (jobOf[i] >= 0) pass.ThrowError(jobOf[i]);
       },
-      [&] { ui_.ProcessEvents(); });
+      [&] {
+        const auto i = steps.Current();
+        if (i && jobOf[*i] >= 0) {
+          Report(progress.At(*i, pass.BytesRead(jobOf[*i])));
+        } else {
+          StopPoint();
+          PaceEvents();
+        }
+      });
   pass.Run([&] { steps.Advance(); });
   steps.Complete();
   // A file of another size than listed is damaged, whatever its digest says
@@ -270,6 +288,8 @@ Engine::OfferOutcome Engine::OfferFoundFile(const std::string& found, const std:
           placed = cpfile(found, missing);
         } catch (const FileError& error) {
           ui_.Message(ErrorBoxText(WithReason(error.what(), error.OsError())));
+          // An answer that cannot change would only fail again.
+          if (reply.standing) throw ReportedFailure(error.what());
           continue;
         }
         if (reply.dontAskAgain) m.RenameAnswer = 2;
@@ -321,6 +341,7 @@ bool Engine::cpfile(const std::string& found, const std::string& missing) {
     std::vector<std::uint8_t> buffer(kCopyBlock);
     std::int64_t offset = 0;
     for (;;) {
+      StopPoint();
       const std::size_t got = source->ReadAt(offset, buffer.data(), buffer.size());
       if (got == 0) break;
       target.WriteAt(offset, std::span(buffer.data(), got));
@@ -343,145 +364,190 @@ bool Engine::cpfile(const std::string& found, const std::string& missing) {
   return true;
 }
 
-void Engine::FindVolumes() {
-  SetModel& m = model_;
-  for (fileentry& slot : m.VolumeTable) slot = fileentry{};
-
-  // A parity volume carries the parity of the largest file in parity behind
-  // its list.  One that ends sooner is not usable, whatever its digest says:
-  // restoring from it would rebuild files from bytes that are not there.
-  std::int64_t parityBytes = 0;
-  for (int i = 0; i < m.FileCount; ++i) {
-    if (m.FileTable[i].InParity()) parityBytes = std::max(parityBytes, m.FileTable[i].filesize);
-  }
+// Finding a set's volumes: every file of the set folder that carries the
+// set digest, by volume number, then each number's files verified in turn
+// (in one pass over all of them), then the table filled.
+class Engine::VolumeSearch {
+ public:
+  explicit VolumeSearch(Engine& engine) : e_(engine), m_(engine.model_) {}
 
   // Every file carrying the set digest, by volume number.  Volumes of an
   // older list of the same files (left behind when a set was made again
   // with fewer digest-only files) carry the same parity at another offset,
   // so each volume's data offset comes from its own header.
-  struct Candidate {
-    std::string name;
-    bool link = false;
-    md5digest control{};
-    std::int64_t size = 0;
-    std::int64_t dataOffset = -1;  // -1: the header is cut short
-  };
-  std::array<std::vector<Candidate>, kTableSlots> candidates;
-  for (const std::string& name : env_.ListPlainFiles(setFolder_)) {
-    std::array<std::uint8_t, kHeaderSize> head{};
-    Candidate c;
-    c.name = name;
-    std::unique_ptr<File> file;
-    try {
-      file = env_.OpenRead(InSetFolder(name));
-    } catch (const FileError&) {
-      continue;  // candidates that cannot be opened are passed over
+  void Recognise() {
+    for (const std::string& name : e_.env_.ListPlainFiles(e_.setFolder_)) {
+      if (std::optional<Candidate> c = Recognised(name)) {
+        candidates_[c->number].push_back(std::move(*c));
+      }
     }
-    // A read that fails on an open file is an I/O error, which the user
-    // must learn of: it passes on like any other.
-    const std::size_t got = file->ReadAt(0, head.data(), head.size());
-    c.size = file->Size();
-    file.reset();
-    if (got < kRecognisedBytes ||
-        RecogniseVolume(std::span(head.data(), got)) == VolumeKind::kNotVolume ||
-        std::memcmp(head.data() + kOffSetHash, m.SetHash.data(), m.SetHash.size()) != 0) {
-      continue;
+    // The choice among files of one number must not depend on the order of
+    // the listing: regular files before links, then byte order of the name.
+    for (std::vector<Candidate>& found : candidates_) {
+      std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
+        return a.link != b.link ? b.link : a.name < b.name;
+      });
     }
-    const VolumeHeader h = DecodeHeader(head);
-    if (got == head.size() && h.dataOffset >= kHeaderSize &&
-        h.dataOffset <= static_cast<std::uint64_t>(c.size)) {
-      c.dataOffset = static_cast<std::int64_t>(h.dataOffset);
-    }
-    c.control = h.control;
-    c.link = env_.IsSymbolicLink(InSetFolder(name));
-    candidates[head[kOffVolumeNumber]].push_back(std::move(c));
   }
 
-  // The choice among files of one number must not depend on the order of
-  // the listing: regular files before links, then byte order of the name;
-  // the first usable one wins, and the first one stands for the number
-  // when none is usable.
-  //
   // The control digests are taken in one pass over every file that may be
   // verified.  Which files are shown, and in what order, is as when they
   // were read one by one: for each number its files in turn, until a usable
   // one; a file whose digest decides whether the next is shown waits for the
   // end of the pass.
+  void Verify() {
+    // A parity volume carries the parity of the largest file in parity
+    // behind its list.  One that ends sooner is not usable, whatever its
+    // digest says: restoring from it would rebuild files from bytes that
+    // are not there.
+    std::int64_t parityBytes = 0;
+    for (int i = 0; i < m_.FileCount; ++i) {
+      if (m_.FileTable[i].InParity()) parityBytes = std::max(parityBytes, m_.FileTable[i].filesize);
+    }
+    std::vector<FileHashJob> jobs;
+    std::vector<std::string> names;
+    std::vector<std::int64_t> sizes;
+    for (int v = 0; v <= kLastReportedVolume;
+         ++v) {  // higher ones are neither verified nor reported
+      for (const Candidate& c : candidates_[v]) {
+        const bool holdsParity =
+            v == 0 || (c.dataOffset >= 0 && c.size - c.dataOffset >= parityBytes);
+        order_.push_back({v, &c, holdsParity ? static_cast<int>(jobs.size()) : -1});
+        names.push_back(c.name);
+        sizes.push_back(holdsParity ? c.size : 0);
+        if (holdsParity) jobs.push_back({e_.InSetFolder(c.name), kControlDigestStart});
+      }
+    }
+    const ItemProgress progress(ProgressStep::kCheckingVolumes, names, sizes,
+                                [](int) { return -1; });
+    pass_ = std::make_unique<FileHashPass>(e_.env_, std::move(jobs), e_.Pool());
+    FileHashPass& pass = *pass_;
+    StepsInOrder steps(
+        order_.size(),
+        [&](std::size_t k) {
+          if (!order_[k].skipped) e_.Report(progress.At(k, 0));
+        },
+        [&](std::size_t k) {
+          const Step& s = order_[k];
+          const bool lastOfNumber = k + 1 == order_.size() || order_[k + 1].volume != s.volume;
+          return s.skipped || s.job < 0 || passOver_ ||
+                 (pass.Over(s.job) && (lastOfNumber || pass.Result(s.job).error));
+        },
+        [&](std::size_t k) {
+          const Step& s = order_[k];
+          if (s.skipped || s.job < 0) return;
+          pass.ThrowError(s.job);
+          if (!passOver_ || !Usable(s)) return;
+          for (std::size_t later = k + 1; later < order_.size() && order_[later].volume == s.volume;
+               ++later) {
+            order_[later].skipped = true;
+          }
+        },
+        [&] {
+          const auto k = steps.Current();
+          if (k && order_[*k].job >= 0 && !order_[*k].skipped) {
+            e_.Report(progress.At(*k, pass.BytesRead(order_[*k].job)));
+          } else {
+            e_.StopPoint();
+            e_.PaceEvents();
+          }
+        });
+    e_.ui_.ShowProgress();
+    pass.Run([&] { steps.Advance(); });
+    passOver_ = true;
+    steps.Complete();
+  }
+
+  // For each number the first usable file, or the first one when none is.
+  void Fill() {
+    for (int v = 0; v < kTableSlots; ++v) {
+      const std::vector<Candidate>& found = candidates_[v];
+      if (found.empty()) continue;
+      const Candidate* chosen = &found.front();
+      bool ok = false;
+      for (const Step& s : order_) {
+        if (s.volume == v && !s.skipped && Usable(s)) {
+          chosen = s.candidate;
+          ok = true;
+          break;
+        }
+      }
+      fileentry& slot = m_.VolumeTable[v];
+      slot.name = chosen->name;
+      slot.md5whole = chosen->control;
+      slot.dataoffset = chosen->dataOffset;
+      slot.present = 1;
+      slot.crcok = ok ? 1 : 0;
+    }
+  }
+
+ private:
+  struct Candidate {
+    std::string name;
+    int number = 0;
+    bool link = false;
+    md5digest control{};
+    std::int64_t size = 0;
+    std::int64_t dataOffset = -1;  // -1: the header is cut short
+  };
   struct Step {
     int volume;
     const Candidate* candidate;
     int job;               // -1: not hashed (no volume 0 and too short to hold the parity)
     bool skipped = false;  // a usable file of its number came before it
   };
-  std::vector<Step> order;
-  std::vector<FileHashJob> jobs;
-  for (int v = 0; v < kTableSlots; ++v) {
-    std::vector<Candidate>& found = candidates[v];
-    std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
-      return a.link != b.link ? b.link : a.name < b.name;
-    });
-    if (v > kLastReportedVolume) continue;  // neither verified nor reported
-    for (const Candidate& c : found) {
-      const bool holdsParity =
-          v == 0 || (c.dataOffset >= 0 && c.size - c.dataOffset >= parityBytes);
-      order.push_back({v, &c, holdsParity ? static_cast<int>(jobs.size()) : -1});
-      if (holdsParity) jobs.push_back({InSetFolder(c.name), kControlDigestStart});
-    }
-  }
-  FileHashPass pass(env_, std::move(jobs), threads_);
-  bool passOver = false;
-  const auto usable = [&](const Step& s) {
-    return s.job >= 0 && md5equal(pass.Result(s.job).whole, s.candidate->control);
-  };
-  StepsInOrder steps(
-      order.size(),
-      [&](std::size_t k) {
-        if (order[k].skipped) return;
-        ui_.SetProgressText("Checking " + order[k].candidate->name);
-        ui_.ProcessEvents();
-      },
-      [&](std::size_t k) {
-        const Step& s = order[k];
-        const bool lastOfNumber = k + 1 == order.size() || order[k + 1].volume != s.volume;
-        return s.skipped || s.job < 0 || passOver ||
-               (pass.Over(s.job) && (lastOfNumber || pass.Result(s.job).error));
-      },
-      [&](std::size_t k) {
-        const Step& s = order[k];
-        if (s.skipped || s.job < 0) return;
-        pass.ThrowError(s.job);
-        if (!passOver || !usable(s)) return;
-        for (std::size_t later = k + 1; later < order.size() && order[later].volume == s.volume;
-             ++later) {
-          order[later].skipped = true;
-        }
-      },
-      [&] { ui_.ProcessEvents(); });
-  ui_.ClearProgressPercent();
-  ui_.ShowProgress();
-  pass.Run([&] { steps.Advance(); });
-  passOver = true;
-  steps.Complete();
 
-  for (int v = 0; v < kTableSlots; ++v) {
-    const std::vector<Candidate>& found = candidates[v];
-    if (found.empty()) continue;
-    const Candidate* chosen = &found.front();
-    bool ok = false;
-    for (const Step& s : order) {
-      if (s.volume == v && !s.skipped && usable(s)) {
-        chosen = s.candidate;
-        ok = true;
-        break;
-      }
+  // The file `name` when it is a volume of this set.
+  std::optional<Candidate> Recognised(const std::string& name) {
+    std::unique_ptr<File> file;
+    try {
+      file = e_.env_.OpenRead(e_.InSetFolder(name));
+    } catch (const FileError&) {
+      return std::nullopt;  // candidates that cannot be opened are passed over
     }
-    fileentry& slot = m.VolumeTable[v];
-    slot.name = chosen->name;
-    slot.md5whole = chosen->control;
-    slot.dataoffset = chosen->dataOffset;
-    slot.present = 1;
-    slot.crcok = ok ? 1 : 0;
+    // A read that fails on an open file is an I/O error, which the user
+    // must learn of: it passes on like any other.
+    std::array<std::uint8_t, kHeaderSize> head{};
+    const std::size_t got = file->ReadAt(0, head.data(), head.size());
+    Candidate c;
+    c.name = name;
+    c.size = file->Size();
+    file.reset();
+    if (got < kRecognisedBytes ||
+        RecogniseVolume(std::span(head.data(), got)) == VolumeKind::kNotVolume ||
+        std::memcmp(head.data() + kOffSetHash, m_.SetHash.data(), m_.SetHash.size()) != 0) {
+      return std::nullopt;
+    }
+    const VolumeHeader h = DecodeHeader(head);
+    if (got == head.size() && h.dataOffset >= kHeaderSize &&
+        h.dataOffset <= static_cast<std::uint64_t>(c.size)) {
+      c.dataOffset = static_cast<std::int64_t>(h.dataOffset);
+    }
+    c.number = head[kOffVolumeNumber];
+    c.control = h.control;
+    c.link = e_.env_.IsSymbolicLink(e_.InSetFolder(name));
+    return c;
   }
+
+  bool Usable(const Step& s) const {
+    return s.job >= 0 && md5equal(pass_->Result(s.job).whole, s.candidate->control);
+  }
+
+  Engine& e_;
+  SetModel& m_;
+  std::array<std::vector<Candidate>, kTableSlots> candidates_;
+  std::vector<Step> order_;
+  std::unique_ptr<FileHashPass> pass_;
+  bool passOver_ = false;
+};
+
+void Engine::FindVolumes() {
+  const ActionScope scope(*this);
+  for (fileentry& slot : model_.VolumeTable) slot = fileentry{};
+  VolumeSearch search(*this);
+  search.Recognise();
+  search.Verify();
+  search.Fill();
   ui_.HideProgress();
 }
 

@@ -16,11 +16,15 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/action_scope.h"
 #include "engine/create_rules.h"
 #include "engine/engine.h"
 #include "engine/file_digests.h"
+#include "engine/file_hash_pass.h"
 #include "engine/format.h"
 #include "engine/replacing_writer.h"
+#include "engine/steps_in_order.h"
+#include "engine/stream_digests.h"
 #include "engine/worker_pool.h"
 
 namespace tarvel {
@@ -62,6 +66,7 @@ struct VolumeOut {
 }  // namespace
 
 bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
+  const ActionScope scope(*this);
   SetModel& m = model_;
   m.ResetTables();
   m.TotalSize = 0;
@@ -87,21 +92,27 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
   // at once; the files are shown, asked about and counted in list order as
   // their reading ends, exactly as if they were read one after another.
   std::vector<FileHashJob> jobs(paths.size());
-  for (std::size_t i = 0; i < paths.size(); ++i) jobs[i] = {paths[i], 0, -1, /*mustOpen=*/true};
-  FileHashPass pass(env_, std::move(jobs), threads_);
+  std::vector<std::string> names;
+  std::vector<std::int64_t> sizes;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    jobs[i] = {paths[i], 0, -1, /*mustOpen=*/true};
+    names.push_back(BareName(paths[i]));
+    sizes.push_back(SizeOrZero(env_, paths[i]));
+  }
+  const ItemProgress progress(ProgressStep::kAnalysing, names, sizes,
+                              [&](int i) { return i * 100 / (m.FileCount - 1); });
+  FileHashPass pass(env_, std::move(jobs), Pool());
   StepsInOrder steps(
       paths.size(),
       [&](std::size_t i) {
         fileentry& e = m.FileTable[i];
         e.status = 1;
         e.path = paths[i];
-        e.name = BareName(paths[i]);
+        e.name = names[i];
         e.entrysize = EntrySizeFor(e.name);
         e.crcok = 1;
         e.present = 1;
-        ui_.SetProgressText("Analyzing " + e.name);
-        ui_.SetProgressPercent(static_cast<int>(i) * 100 / (m.FileCount - 1));
-        ui_.ProcessEvents();
+        Report(progress.At(i, 0));
       },
       [&](std::size_t i) { return pass.Over(i); },
       [&](std::size_t i) {
@@ -131,7 +142,9 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
           if (e.filesize > m.BiggestFileSize) m.BiggestFileSize = e.filesize;
         }
       },
-      [&] { ui_.ProcessEvents(); });
+      [&] {
+        if (const auto i = steps.Current()) Report(progress.At(*i, pass.BytesRead(*i)));
+      });
   pass.Run([&] { steps.Advance(); });
   steps.Complete();
   for (int i = 0; i < m.FileCount; ++i) {
@@ -203,11 +216,9 @@ class Engine::SetWriter {
   void StartVolumes(const std::string& baseName) {
     const std::vector<std::uint8_t> list = EncodeFileList(m_);
     volumes_.resize(static_cast<std::size_t>(parityCount_) + 1);
-    e_.ui_.SetProgressText("Writing headers...");
     e_.ui_.ShowProgress();
     for (int n = 0; n <= parityCount_; ++n) {
-      e_.ui_.SetProgressPercent(n * 100 / parityCount_);
-      e_.ui_.ProcessEvents();
+      e_.Report(VolumeStep(ProgressStep::kWritingHeaders, n, ""));
       VolumeOut& vol = volumes_[n];
       vol.name = VolumeFileName(baseName, n);
       vol.file = std::make_unique<ReplacingWriter>(e_.env_, vol.name, /*keepDigests=*/false);
@@ -251,36 +262,41 @@ class Engine::SetWriter {
   // the sources are taken from the bytes read, beside the volumes'.
   void WriteParity() {
     const int files = m_.ParityFileCount;
-    e_.ui_.SetProgressText("Writing parity data...");
-    e_.ui_.SetProgressPercent(0);
-    e_.ui_.ProcessEvents();
-    WorkerPool workers(e_.threads_, static_cast<std::size_t>(std::max(files, parityCount_)));
-    int shown = 0;
+    ProgressRecord record;
+    record.step = ProgressStep::kWritingParity;
+    record.percent = 0;
+    record.stepTotal = m_.TotalSize;
+    e_.Report(record);
+    WorkerPool& workers = e_.Pool();
+    const auto events = [this] { e_.PaceEvents(); };
     for (std::int64_t pos = 0; pos < m_.BiggestFileSize; pos += kChunkSize) {
-      const int percent = static_cast<int>(pos * 100 / m_.BiggestFileSize);
-      if (percent != shown) {
-        e_.ui_.SetProgressPercent(percent);
-        shown = percent;
-      }
-      // Every chunk, so the windows stay painted however large the files are
-      // (the front end decides how often that costs anything).
-      e_.ui_.ProcessEvents();
+      // Every chunk, so the windows stay painted however large the files
+      // are, and a stop is heard.
+      record.percent = static_cast<int>(pos * 100 / m_.BiggestFileSize);
+      e_.Report(record);
       // Every row is written in full (data, then zeros past the file's end),
       // so the blocks need no clearing between passes.  The rows are read on
       // all threads; an error is that of the first file in order that failed.
-      workers.ForEach(static_cast<std::size_t>(files), [&](std::size_t k) {
-        const fileentry& e = m_.ParityFileTable[k];
-        const int r = static_cast<int>(k) + 1;
-        const std::int64_t want = std::clamp<std::int64_t>(e.filesize - pos, 0, kChunkSize);
-        if (want > 0 &&
-            sources_[k]->ReadAt(pos, e_.parity_.DataRow(r), static_cast<std::size_t>(want)) !=
-                static_cast<std::size_t>(want)) {
-          Changed(static_cast<int>(k));
-        }
-        e_.parity_.ClearDataRowFrom(r, static_cast<int>(want));
-        digests_->Add(SourceStream(static_cast<int>(k)), e_.parity_.DataRow(r),
-                      static_cast<std::size_t>(want));
-      });
+      workers.ForEach(
+          static_cast<std::size_t>(files),
+          [&](std::size_t k) {
+            const fileentry& e = m_.ParityFileTable[k];
+            const int r = static_cast<int>(k) + 1;
+            const std::int64_t want = std::clamp<std::int64_t>(e.filesize - pos, 0, kChunkSize);
+            if (want > 0 &&
+                sources_[k]->ReadAt(pos, e_.parity_.DataRow(r), static_cast<std::size_t>(want)) !=
+                    static_cast<std::size_t>(want)) {
+              Changed(static_cast<int>(k));
+            }
+            e_.parity_.ClearDataRowFrom(r, static_cast<int>(want));
+            digests_->Add(SourceStream(static_cast<int>(k)), e_.parity_.DataRow(r),
+                          static_cast<std::size_t>(want));
+          },
+          events);
+      for (int k = 0; k < files; ++k) {
+        record.stepDone +=
+            std::clamp<std::int64_t>(m_.ParityFileTable[k].filesize - pos, 0, kChunkSize);
+      }
       e_.parity_.ComputeParity(files, parityCount_);
       const std::size_t length =
           static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, m_.BiggestFileSize - pos));
@@ -291,14 +307,18 @@ class Engine::SetWriter {
         digests_->Add(static_cast<std::size_t>(v), e_.parity_.ParityRow(v), length);
       }
       const auto parts = static_cast<std::size_t>(workers.Threads());
-      workers.ForEach(parts + static_cast<std::size_t>(parityCount_), [&](std::size_t task) {
-        if (task < parts) {
-          digests_->Run(task, parts);
-          return;
-        }
-        const int v = static_cast<int>(task - parts) + 1;
-        volumes_[v].file->WriteAt(m_.DataOffset + pos, std::span(e_.parity_.ParityRow(v), length));
-      });
+      workers.ForEach(
+          parts + static_cast<std::size_t>(parityCount_),
+          [&](std::size_t task) {
+            if (task < parts) {
+              digests_->Run(task, parts);
+              return;
+            }
+            const int v = static_cast<int>(task - parts) + 1;
+            volumes_[v].file->WriteAt(m_.DataOffset + pos,
+                                      std::span(e_.parity_.ParityRow(v), length));
+          },
+          events);
     }
   }
 
@@ -322,9 +342,7 @@ class Engine::SetWriter {
   void Finish() {
     for (int n = 0; n <= parityCount_; ++n) {
       VolumeOut& vol = volumes_[n];
-      e_.ui_.SetProgressText("Creating checksum for " + vol.name);
-      e_.ui_.SetProgressPercent(n * 100 / parityCount_);
-      e_.ui_.ProcessEvents();
+      e_.Report(VolumeStep(ProgressStep::kWritingChecksums, n, vol.name));
       vol.file->WriteAt(kOffControl, digests_->Whole(static_cast<std::size_t>(n)));
     }
     std::vector<ReplacingWriter*> writers;
@@ -334,6 +352,17 @@ class Engine::SetWriter {
 
  private:
   std::size_t SourceStream(int k) const { return static_cast<std::size_t>(parityCount_ + 1 + k); }
+
+  // A step over the volumes, at volume n.
+  ProgressRecord VolumeStep(ProgressStep step, int n, const std::string& name) const {
+    ProgressRecord r;
+    r.step = step;
+    r.item = n;
+    r.items = parityCount_ + 1;
+    r.name = name;
+    r.percent = n * 100 / parityCount_;
+    return r;
+  }
 
   // The stamp the analysis took of ParityFileTable slot k.
   const FileStamp& ListedStamp(int k) const { return listed_[static_cast<std::size_t>(k)]; }
@@ -352,6 +381,7 @@ class Engine::SetWriter {
 };
 
 bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
+  const ActionScope scope(*this);
   model_.CompactParityFiles();
   SetWriter writer(*this, parityCount);
   if (writer.Refuses(baseName)) return false;

@@ -2,7 +2,7 @@
 #include "engine/create_rules.h"
 
 #include <algorithm>
-#include <filesystem>
+#include <cerrno>
 
 #include "engine/format.h"
 #include "engine/model.h"
@@ -14,7 +14,7 @@ std::string FileCountRefusal() {
          " files are supported.";
 }
 
-std::string CheckFileChoice(std::vector<std::string>& paths) {
+std::string CheckFileChoice(Env& env, std::vector<std::string>& paths) {
   const int count = static_cast<int>(paths.size());
   if (count < kFewestSetFiles || count > kMostSetFiles) return FileCountRefusal();
   std::sort(paths.begin(), paths.end());
@@ -32,8 +32,11 @@ std::string CheckFileChoice(std::vector<std::string>& paths) {
   if (std::adjacent_find(paths.begin(), paths.end()) != paths.end())
     return "A file is named twice.";
   for (const std::string& p : paths) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(p, ec)) throw FileError(CannotOpenText(p));
+    if (env.IsPlainFile(FolderOf(p), BareName(p))) continue;
+    // Opening says why (no such file, a folder, a pipe); a device opens, but
+    // is no file to protect either.
+    (void)env.OpenRead(p);
+    throw FileError(CannotOpenText(p), EINVAL);
   }
   return "";
 }

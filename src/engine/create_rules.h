@@ -24,9 +24,9 @@ inline constexpr std::int64_t kFreeSpaceMargin = 1000000;
 // the choice, or "" when a create may go ahead with it: 2 to 250 files, all
 // in one folder (a set lists bare names), none hidden (no check would find
 // it), none named twice.  A path that is no regular file throws FileError
-// (cannot be opened).
+// (cannot be opened, with the system's reason).
 // REQUIRES: every path absolute and normalised, so equal files have equal paths.
-[[nodiscard]] std::string CheckFileChoice(std::vector<std::string>& paths);
+[[nodiscard]] std::string CheckFileChoice(Env& env, std::vector<std::string>& paths);
 
 // The numbers of parity volumes a set of `fileCount` files may have: files
 // plus volumes stay at or below 255, and never more volumes than files.

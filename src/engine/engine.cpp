@@ -3,8 +3,12 @@
 
 #include "engine/engine.h"
 
+#include <array>
 #include <atomic>
+#include <chrono>
 
+#include "engine/action_scope.h"
+#include "engine/format.h"
 #include "engine/read_volume.h"
 #include "engine/replacing_writer.h"
 
@@ -16,6 +20,38 @@ std::atomic<int> defaultThreads{0};
 }  // namespace
 
 Engine::Engine(Env& env, Interaction& ui) : env_(env), ui_(ui), threads_(DefaultThreads()) {}
+
+Engine::~Engine() = default;
+
+void Engine::StopPoint() const {
+  if (StopRequested()) throw ActionStopped();
+}
+
+void Engine::PaceEvents() {
+  const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+  if (now - lastEventsMs_ < kEventIntervalMs) return;
+  lastEventsMs_ = now;
+  ui_.ProcessEvents();
+}
+
+void Engine::Report(const ProgressRecord& record) {
+  StopPoint();
+  ui_.Progress(record);
+  PaceEvents();
+}
+
+WorkerPool& Engine::Pool() {
+  if (!pool_) pool_ = std::make_unique<WorkerPool>(threads_);
+  return *pool_;
+}
+
+void Engine::ShowReport() {
+  std::vector<std::string> lines;
+  BuildReport(lines);
+  ui_.ShowReport(lines);
+}
 
 void Engine::SetDefaultThreads(int threads) { defaultThreads.store(threads); }
 
@@ -38,6 +74,21 @@ bool Engine::ReadVolume(const std::string& volumePath) {
   for (int i = 0; i < model_.FileCount; ++i) listed.push_back(model_.FileTable[i].name);
   RemoveAbandonedTemporaryFiles(env_, setFolder_, listed);
   return true;
+}
+
+bool Engine::IsVolume(const std::string& path) {
+  std::array<std::uint8_t, kHeaderSize> head{};
+  std::size_t got = 0;
+  try {
+    got = env_.OpenRead(path)->ReadAt(0, head.data(), head.size());
+  } catch (const FileError&) {
+    return false;
+  }
+  return RecogniseVolume(std::span(head.data(), got)) != VolumeKind::kNotVolume;
+}
+
+bool Engine::IsPlainFile(const std::string& path) {
+  return env_.IsPlainFile(FolderOf(path), BareName(path));
 }
 
 std::string Engine::InSetFolder(const std::string& name) const {

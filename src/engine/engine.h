@@ -1,18 +1,25 @@
 // The volume-set engine: creating, checking and restoring a set.  It owns
 // the set model and the parity arithmetic, reaches files only through an Env
 // and people only through an Interaction.  Both front ends (the windows and
-// the command line) drive it through the operations below, one action at a
-// time; the model is consistent only between actions.
+// the command line) run each user action through one call below (Create,
+// Check, Restore, Repair), which asks what it needs to know through the
+// Interaction; the steps those actions are made of are public too, for
+// tests and benchmarks.  One action at a time; the model is consistent only
+// between actions.
 //
-// File-layer failures are thrown as FileError with the text for the user;
-// the front ends catch them at the top of each action.
+// File-layer failures are thrown as FileError with the text for the user,
+// a stop request as ActionStopped; the front ends catch them at the top of
+// each action.
 //
 // THIS HEADER IS A CONTRACT SHARED BY THE FRONT ENDS: add, do not rename.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,6 +31,8 @@
 
 namespace tarvel {
 
+class WorkerPool;
+
 // What a request to restore came to.
 enum class RestoreOutcome {
   kNothingToRestore,  // "No files to restore..." was shown
@@ -32,24 +41,112 @@ enum class RestoreOutcome {
   kRestored,          // the run happened (files the user declined stay as they were)
 };
 
+// What a create came to.
+enum class CreateOutcome {
+  kCreated,    // every volume is written and on disk; "Files successfully created." was shown
+  kRefused,    // the files or the choice were refused (the reason and "Operation aborted!"
+               // shown, or the engine's refusal); nothing written
+  kNoRoom,     // "Not enough free disk space for this."; nothing written
+  kCancelled,  // Parity Properties was cancelled ("Operation aborted!") or a question answered
+               // no; nothing written
+};
+
+// What a check came to.
+enum class CheckOutcome {
+  kChecked,     // the report was shown
+  kUnreadable,  // no volume given could be read ("Error Reading lists. Operation aborted.")
+};
+
+// The state of the set the last check or repair found.
+enum class SetState {
+  kAllOk,         // every listed file is intact
+  kRepairable,    // a repair would mend every bad file (rebuilt or found under another name)
+  kUnrepairable,  // some bad file cannot be mended
+};
+
+// What a repair came to.
+enum class RepairResult {
+  kAllOk,      // every listed file is intact now
+  kStillBad,   // files were mended or placed, but a listed file is still bad
+  kUnchanged,  // nothing could be mended; nothing was changed
+};
+
+// Thrown when a stop request ends an action.  Everything is then as it was,
+// or as a finished step left it, and no temporary file is left.
+class ActionStopped : public std::runtime_error {
+ public:
+  ActionStopped() : std::runtime_error("stopped") {}
+};
+
+// Thrown when an action ends on a failure whose message has been shown
+// already (a copy refused under an answer that cannot change).
+class ReportedFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 class Engine {
  public:
   Engine(Env& env, Interaction& ui);
+  ~Engine();
 
-  SetModel& Model() { return model_; }
   const SetModel& Model() const { return model_; }
-  Env& FileLayer() { return env_; }
-  Interaction& User() { return ui_; }
+  // The model to build a set by hand, for tests; front ends only read it.
+  SetModel& EditModel() { return model_; }
 
   // Threads that read, hash and write files and volumes: 0 = one per online
   // CPU, 1 = the calling thread alone.  Worker threads only read and compute; every
-  // prompt, message and progress text comes from the calling thread, in the
+  // prompt, message and progress record comes from the calling thread, in the
   // same order whatever the count.  A new engine starts with DefaultThreads().
   void SetThreads(int threads) { threads_ = threads; }
   [[nodiscard]] int Threads() const { return threads_; }
   // The count engines made from now on start with (0 until changed).
   static void SetDefaultThreads(int threads);
   [[nodiscard]] static int DefaultThreads();
+
+  // --- Stopping -----------------------------------------------------------
+  // Asks the action that runs to stop; it ends with ActionStopped at its
+  // next chunk, never more than about 100 ms later, whatever the file sizes.
+  // Safe to call from any thread and from a signal handler.  The request
+  // stands (every later action stops at once) until ClearStop.
+  void RequestStop() { stop_.store(true); }
+  void ClearStop() { stop_.store(false); }
+  [[nodiscard]] bool StopRequested() const { return stop_.load(); }
+
+  // --- The user actions ---------------------------------------------------
+  // Protecting the chosen files (full paths, any order): the choice is
+  // checked, the files analysed (the include prompt), Parity Properties
+  // asked, the questions before replacing volumes or writing them away from
+  // the files asked, the set written and the success said; volumes of an
+  // earlier set beyond the new one's last are named.
+  CreateOutcome Create(std::vector<std::string> paths);
+  // Checking the set of the first of `volumes` (paths) that reads: the
+  // volume is read, the files searched and verified, the volumes found, and
+  // the report shown.  The files found under other names are offered as the
+  // File search prompt answers.
+  CheckOutcome Check(const std::vector<std::string>& volumes);
+  // "Restore Files" of the report shown: refused with its messages when
+  // nothing is bad or the volumes are too few; otherwise the bad files are
+  // rebuilt (asking per file when `askEachFile`, else all in one pass), the
+  // files searched and verified again (and the volumes checked again when
+  // `checkVolumesAgain`), and the new report shown.  A stop keeps the files
+  // rebuilt so far and updates the model to the set as it now is.
+  RestoreOutcome Restore(bool askEachFile, bool checkVolumesAgain);
+  // After a check: whether the set is intact, and if not, whether a repair
+  // (rebuilding, putting files found under other names in place) would
+  // mend every bad file.
+  [[nodiscard]] SetState Assess();
+  // After a check: rebuilds every bad file without asking, checks the files
+  // and volumes again and shows the new report.
+  RepairResult Repair();
+  // What the analysis found, proposed as Parity Properties shows it.
+  [[nodiscard]] SetProposal Proposal();
+
+  // True when the file at `path` starts like a volume (of any version): a
+  // file dropped on a window is then checked, not protected.
+  [[nodiscard]] bool IsVolume(const std::string& path);
+  // True when `path` names a regular file or a link to one.
+  [[nodiscard]] bool IsPlainFile(const std::string& path);
 
   // --- Creating -----------------------------------------------------------
   // Paths in set order (the caller sorts them byte-wise).  Reads each file
@@ -127,6 +224,13 @@ class Engine {
   // leaves the model as the last report left it.
   [[nodiscard]] RestoreOutcome PlanRepair();
 
+  // What the searches and restores since the last ReadVolume did to the
+  // files of the set, in order.
+  const FileActionLog& Actions() const { return actions_; }
+
+ private:
+  class ActionScope;
+
   // Rename and copy of a file found by content (File search prompt), both
   // within the set folder; true when the missing file is now in place, on
   // disk.  A found file that this set or any other set in the folder lists
@@ -137,14 +241,22 @@ class Engine {
   // nothing changes) and throws FileError when it fails.
   bool rnfile(const std::string& found, const std::string& missing);
   bool cpfile(const std::string& found, const std::string& missing);
+  Interaction& User() { return ui_; }
 
-  // What the searches and restores since the last ReadVolume did to the
-  // files of the set, in order.
-  const FileActionLog& Actions() const { return actions_; }
+  // Throws ActionStopped when a stop was requested.
+  void StopPoint() const;
+  // Progress for the front end, and its pending events at most every
+  // kEventIntervalMs; a stop point too.
+  void Report(const ProgressRecord& record);
+  void PaceEvents();
+  // The worker pool of the action that runs (made when an action starts).
+  WorkerPool& Pool();
+  // The report of the model, shown.
+  void ShowReport();
 
- private:
   class RestoreSources;
   class SetWriter;
+  class VolumeSearch;
 
   // The path of a bare name of the set folder.
   std::string InSetFolder(const std::string& name) const;
@@ -176,6 +288,10 @@ class Engine {
   // The stamp of each FileTable file as the analysis read it: creating
   // fails if a file is not exactly that file when the volumes are written.
   std::vector<FileStamp> listedStamps_;
+  std::atomic<bool> stop_{false};
+  std::unique_ptr<WorkerPool> pool_;  // while an action runs
+  int actionDepth_ = 0;
+  std::int64_t lastEventsMs_ = 0;  // when the front end last ran its events
 };
 
 // The text of a message box that shows a file-layer error: the error's own

@@ -1,14 +1,9 @@
 #include "engine/file_digests.h"
 
 #include <algorithm>
-#include <chrono>
 #include <limits>
 #include <memory>
-#include <span>
 #include <vector>
-
-#include "checksum/hash_jobs.h"
-#include "checksum/md5_lanes.h"
 
 namespace tarvel {
 namespace {
@@ -86,6 +81,10 @@ md5pair md5wholeandhead(File& file) {
   return result;
 }
 
+std::int64_t SizeOrZero(Env& env, const std::string& path) {
+  return std::max<std::int64_t>(env.SizeOf(path), 0);
+}
+
 md5digest md5file(Env& env, const std::string& path) {
   return OfPath(env, path, [](File& f) { return md5file(f); });
 }
@@ -94,180 +93,6 @@ md5digest md5first16k(Env& env, const std::string& path) {
 }
 md5digest md5from32(Env& env, const std::string& path) {
   return OfPath(env, path, [](File& f) { return md5from32(f); });
-}
-
-FileHashPass::FileHashPass(Env& env, std::vector<FileHashJob> jobs, int threads)
-    : env_(env),
-      jobs_(std::move(jobs)),
-      threads_(threads),
-      results_(jobs_.size()),
-      files_(jobs_.size()),
-      over_(std::make_unique<std::atomic<bool>[]>(jobs_.size())) {}
-
-FileHashPass::~FileHashPass() = default;
-
-bool FileHashPass::Over(std::size_t i) const { return over_[i].load(std::memory_order_acquire); }
-
-void FileHashPass::ThrowError(std::size_t i) const {
-  if (results_[i].error) std::rethrow_exception(results_[i].error);
-}
-
-void FileHashPass::Finish(std::size_t i, std::unique_ptr<File>& file) {
-  file.reset();
-  over_[i].store(true, std::memory_order_release);
-}
-
-// The reader of job i.  HashJobs asks for one chunk at a time, never from two
-// threads at once, so the job's file and result belong to whichever thread
-// asks.
-std::size_t FileHashPass::Read(std::size_t i, std::uint64_t offset, std::uint8_t* buffer,
-                               std::size_t n) {
-  const FileHashJob& job = jobs_[i];
-  FileHashResult& result = results_[i];
-  std::unique_ptr<File>& file = files_[i];
-  try {
-    if (!file) {
-      try {
-        file = env_.OpenRead(job.path);
-      } catch (const FileError&) {
-        if (job.mustOpen) throw;
-        Finish(i, file);
-        return 0;  // the empty message
-      }
-      result.opened = true;
-      result.opening = file->Stamp();
-      result.size = result.opening.size;
-    }
-    std::size_t want = n;
-    if (job.limit >= 0) {
-      want = static_cast<std::size_t>(std::clamp<std::int64_t>(
-          job.limit - static_cast<std::int64_t>(offset), 0, static_cast<std::int64_t>(n)));
-    }
-    const std::size_t got =
-        want == 0 ? 0 : file->ReadAt(job.start + static_cast<std::int64_t>(offset), buffer, want);
-    result.hashed += static_cast<std::int64_t>(got);
-    if (got < n) {
-      result.ending = file->Stamp();
-      Finish(i, file);
-    }
-    return got;
-  } catch (...) {
-    result.error = std::current_exception();
-    Finish(i, file);
-    throw;
-  }
-}
-
-void FileHashPass::Run(const std::function<void()>& progress) {
-  std::vector<HashJob> jobs(jobs_.size());
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
-    jobs[i].read = [this, i](std::uint64_t offset, std::uint8_t* buffer, std::size_t n) {
-      return Read(i, offset, buffer, n);
-    };
-  }
-  HashJobsOptions options;
-  options.threads = threads_;
-  if (progress) options.progress = [&progress](const HashProgress&) { progress(); };
-  const std::vector<HashJobResult> done = HashJobs(jobs, options);
-  for (std::size_t i = 0; i < done.size(); ++i) {
-    results_[i].whole = done[i].whole;
-    results_[i].head = done[i].head;
-  }
-}
-
-StreamDigests::StreamDigests(std::size_t count) : streams_(count) {
-  for (Stream& s : streams_) md5init(s.ctx);
-}
-
-void StreamDigests::Add(std::size_t i, const std::uint8_t* data, std::size_t n) {
-  streams_[i].data = data;
-  streams_[i].queued = n;
-}
-
-void StreamDigests::Run(std::size_t part, std::size_t parts) {
-  std::vector<std::size_t> busy;
-  for (std::size_t i = part; i < streams_.size(); i += parts) {
-    if (streams_[i].queued > 0) busy.push_back(i);
-  }
-  if (busy.empty()) return;
-  Md5Lanes lanes;
-  for (std::size_t first = 0; first < busy.size(); first += Md5Lanes::kLanes) {
-    const int count =
-        static_cast<int>(std::min<std::size_t>(Md5Lanes::kLanes, busy.size() - first));
-    bool marked[Md5Lanes::kLanes] = {};
-    for (int lane = 0; lane < count; ++lane) {
-      Stream& s = streams_[busy[first + lane]];
-      lanes.Resume(lane, s.ctx);
-      std::size_t split = 0;
-      if (s.length < kHeadBytes && s.length + static_cast<std::int64_t>(s.queued) >= kHeadBytes) {
-        split = static_cast<std::size_t>(kHeadBytes - s.length);
-        lanes.Feed(lane, s.data, split);
-        lanes.MarkHead(lane);
-        marked[lane] = true;
-      }
-      lanes.Feed(lane, s.data + split, s.queued - split);
-    }
-    lanes.Run();
-    for (int lane = 0; lane < count; ++lane) {
-      Stream& s = streams_[busy[first + lane]];
-      if (marked[lane]) {
-        s.head = lanes.HeadDigest(lane);
-        s.haveHead = true;
-      }
-      s.ctx = lanes.Save(lane);
-      lanes.Restart(lane);
-      s.length += static_cast<std::int64_t>(s.queued);
-      s.data = nullptr;
-      s.queued = 0;
-    }
-  }
-}
-
-md5digest StreamDigests::Whole(std::size_t i) const {
-  md5state copy = streams_[i].ctx;
-  md5digest out;
-  md5final(copy, out);
-  return out;
-}
-
-md5digest StreamDigests::Head(std::size_t i) const {
-  return streams_[i].haveHead ? streams_[i].head : Whole(i);
-}
-
-StepsInOrder::StepsInOrder(std::size_t count, std::function<void(std::size_t)> show,
-                           std::function<bool(std::size_t)> ready,
-                           std::function<void(std::size_t)> done,
-                           std::function<void()> processEvents)
-    : count_(count),
-      show_(std::move(show)),
-      ready_(std::move(ready)),
-      done_(std::move(done)),
-      processEvents_(std::move(processEvents)) {}
-
-void StepsInOrder::Advance() {
-  for (;;) {
-    if (shown_ == finished_ && shown_ < count_) {
-      show_(shown_++);
-      continue;
-    }
-    if (finished_ < shown_ && ready_(finished_)) {
-      done_(finished_++);
-      continue;
-    }
-    break;
-  }
-  // The windows stay responsive while the steps wait for the hashing.
-  processEvents_();
-}
-
-void EventPacer::operator()() {
-  constexpr std::int64_t kEveryMs = 50;
-  const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                               std::chrono::steady_clock::now().time_since_epoch())
-                               .count();
-  if (now - last_ < kEveryMs) return;
-  last_ = now;
-  processEvents_();
 }
 
 }  // namespace tarvel

@@ -1,11 +1,18 @@
-// The engine's only way to talk to a person: the progress window, the three
-// prompts and message boxes.  The Qt windows, the command line and the tests
-// each implement it.  What the answers mean for the remembered answers
-// (RenameAnswer, RestoreAnswer) is decided by the engine, not here.
+// The engine's only way to talk to a person: the progress window, the
+// prompts and questions, the report and message boxes.  The Qt windows, the
+// command line and the tests each implement it; the engine runs every user
+// action from start to end and asks what it needs to know through it.  What
+// an answer means (the remembered answers RenameAnswer and RestoreAnswer, a
+// standing answer) is decided by the engine, not here.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "engine/progress.h"
 
 namespace tarvel {
 
@@ -13,6 +20,10 @@ enum class RenameButton { kRename, kCopy, kCancel, kClosed };
 struct RenameReply {
   RenameButton button = RenameButton::kClosed;
   bool dontAskAgain = false;  // state of "don't ask again for this set"
+  // An answer given once for every case (the command line's options): it
+  // cannot change, so a copy that fails ends the action instead of asking
+  // again.
+  bool standing = false;
 };
 
 enum class RestoreButton { kYes, kNo, kClosed };
@@ -21,20 +32,67 @@ struct RestoreReply {
   bool dontAskAgain = false;
 };
 
+// What a create proposes once the chosen files are analysed (Parity
+// Properties): what the analysis found, the defaults, and the test of a
+// choice.
+struct SetProposal {
+  int fileCount = 0;
+  std::int64_t biggestFileSize = 0;  // of the files in parity
+  std::int64_t totalSize = 0;        // of the files in parity
+  int fewestVolumes = 1;
+  int mostVolumes = 1;
+  int defaultVolumes = 1;
+  // The first file's name without its extension, for the volumes' base name.
+  std::string defaultBaseName;
+  // Why volumes with this count and base name cannot be written (their
+  // names would be hidden, their folder has no room), or "" when they can.
+  std::function<std::string(int parityCount, const std::string& baseName)> refusal;
+};
+
+struct SetChoice {
+  bool accepted = false;  // false: the create is cancelled
+  int parityCount = 1;
+  // A path without extension; nothing: the default base name in the folder
+  // of the files.
+  std::optional<std::string> baseName;
+};
+
+// A question the engine asks before it writes.  `text` is asked of a
+// person; a front end that answers without asking (a standing answer) says
+// `ifYes` or `ifNo` instead, whichever it answered, when it is not empty.
+enum class QuestionKind {
+  kVolumesAway,     // the volumes go to another folder than the files
+  kReplaceVolumes,  // volumes of the base name exist already
+};
+struct Question {
+  QuestionKind kind;
+  std::string text;
+  std::string ifYes;
+  std::string ifNo;
+};
+
 class Interaction {
  public:
   virtual ~Interaction() = default;
 
-  // Progress window.
+  // Progress window.  Progress comes whenever there is something new; it is
+  // cheap, and a front end may draw it when ProcessEvents comes.
   virtual void ShowProgress() = 0;
   virtual void HideProgress() = 0;
-  virtual void SetProgressText(const std::string& text) = 0;  // whatlabel
-  virtual void SetProgressPercent(int percent) = 0;           // bar and "N%"
-  virtual void ClearProgressPercent() = 0;                    // bar 0, empty percentage text
-  virtual void ProcessEvents() = 0;                           // repaint and run pending events
+  virtual void Progress(const ProgressRecord& record) = 0;
+  // Repaint and run pending events; the engine calls it at least every
+  // kEventIntervalMs while an action runs on the calling thread.
+  virtual void ProcessEvents() = 0;
 
   // Include this?  true only for "Include in parity".
   virtual bool AskInclude(const std::string& name, std::int64_t size) = 0;
+
+  // Parity Properties: the number of volumes and their base name.  A choice
+  // that `proposal.refusal` refuses is refused again after the answer.
+  virtual SetChoice AskSetProperties(const SetProposal& proposal) = 0;
+
+  // A question before anything is written; true for yes.
+  virtual bool Confirm(const Question& question) = 0;
 
   // File search: the file with the same content and the missing file's name.
   virtual void ResetRenamePrompt() = 0;  // untick "don't ask again for this set"
@@ -44,8 +102,15 @@ class Interaction {
   virtual void ResetRestorePrompt() = 0;  // untick "don't ask again for this set"
   virtual RestoreReply AskRestore(const std::string& name) = 0;
 
+  // The report of a set after a check, and again after a restore.
+  virtual void ShowReport(const std::vector<std::string>& lines) = 0;
+  // A restore of the shown report starts (true) or has ended (false).
+  virtual void SetWorking(bool working) = 0;
+
   // A message box titled "Tarvel" with one OK button.
   virtual void Message(const std::string& text) = 0;
+  // The message that an action succeeded ("Files successfully created.").
+  virtual void Succeeded(const std::string& text) = 0;
 };
 
 }  // namespace tarvel

@@ -16,9 +16,10 @@
 #include <utility>
 #include <vector>
 
+#include "engine/action_scope.h"
 #include "engine/engine.h"
-#include "engine/file_digests.h"
 #include "engine/replacing_writer.h"
+#include "engine/stream_digests.h"
 #include "engine/worker_pool.h"
 
 namespace tarvel {
@@ -155,6 +156,7 @@ RestoreOutcome Engine::PlanRepair() {
 }
 
 RestoreOutcome Engine::RestoreFromReport(bool askEachFile) {
+  const ActionScope scope(*this);
   SetModel& m = model_;
   const RestoreOutcome plan = PrepareRestore();
   switch (plan) {
@@ -181,6 +183,7 @@ RestoreOutcome Engine::RestoreFromReport(bool askEachFile) {
       break;
   }
 
+  ui_.SetWorking(true);
   m.RestoreAnswer = 0;
   ui_.ResetRestorePrompt();
   RestoreSources sources(*this);
@@ -211,12 +214,16 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
     return m.ParityFileTable[parity_.MissingFiles[i] - 1];
   };
 
-  ui_.SetProgressText(missingIndices.size() == 1
-                          ? "Restoring " + entryOf(missingIndices[0]).name
-                          : "Restoring " + std::to_string(missingIndices.size()) + " files");
+  // One record for the whole run: its item is the file when there is one.
+  ProgressRecord record;
+  record.step = ProgressStep::kRestoring;
+  record.items = static_cast<int>(missingIndices.size());
+  record.name = entryOf(missingIndices[0]).name;
+  record.percent = 0;
+  for (int i : missingIndices) record.stepTotal += entryOf(i).filesize;
+  record.itemTotal = record.stepTotal;
   ui_.ShowProgress();
-  ui_.SetProgressPercent(0);
-  ui_.ProcessEvents();
+  Report(record);
 
   // Whatever ends the run, the files not committed by then were not rebuilt.
   bool ended = false;
@@ -241,22 +248,19 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
   // The percentage is that of the whole parity data, as for every restore;
   // the pass simply ends once the rebuilt files are complete.
   const int rows = parity_.RowSourceCount;
-  WorkerPool workers(threads_);
-  int shown = 0;
+  WorkerPool& workers = Pool();
+  const auto events = [this] { PaceEvents(); };
   for (std::int64_t pos = 0; pos < end; pos += kChunkSize) {
-    const int percent = static_cast<int>(pos * 100 / std::max(m.BiggestFileSize, end));
-    if (percent != shown) {
-      ui_.SetProgressPercent(percent);
-      shown = percent;
-    }
-    // Every chunk, so the windows stay painted however large the files are
-    // (the front end decides how often that costs anything).
-    ui_.ProcessEvents();
+    // Every chunk, so the windows stay painted however large the files
+    // are, and a stop is heard.
+    record.percent = static_cast<int>(pos * 100 / std::max(m.BiggestFileSize, end));
+    Report(record);
     // The sources are read on all threads (an error is that of the first
     // source in order that failed), and the rebuilt chunks are written
     // while their digests are taken, both shared among the threads.
-    workers.ForEach(static_cast<std::size_t>(rows),
-                    [&](std::size_t r) { sources.ReadChunk(static_cast<int>(r), pos); });
+    workers.ForEach(
+        static_cast<std::size_t>(rows),
+        [&](std::size_t r) { sources.ReadChunk(static_cast<int>(r), pos); }, events);
     parity_.ApplyRecovery();
     const std::size_t count = missingIndices.size();
     const auto length = [&](std::size_t t) {
@@ -267,14 +271,19 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
       written.Add(t, parity_.ParityRow(missingIndices[t]), length(t));
     }
     const auto parts = static_cast<std::size_t>(workers.Threads());
-    workers.ForEach(parts + count, [&](std::size_t task) {
-      if (task < parts) {
-        written.Run(task, parts);
-        return;
-      }
-      const std::size_t t = task - parts;
-      targets[t]->WriteAt(pos, std::span(parity_.ParityRow(missingIndices[t]), length(t)));
-    });
+    workers.ForEach(
+        parts + count,
+        [&](std::size_t task) {
+          if (task < parts) {
+            written.Run(task, parts);
+            return;
+          }
+          const std::size_t t = task - parts;
+          targets[t]->WriteAt(pos, std::span(parity_.ParityRow(missingIndices[t]), length(t)));
+        },
+        events);
+    for (std::size_t t = 0; t < count; ++t) record.stepDone += static_cast<std::int64_t>(length(t));
+    record.itemDone = record.stepDone;
   }
   // Each rebuilt file is proven before it replaces anything: a volume whose
   // digest is right can still carry wrong parity (one made from other files

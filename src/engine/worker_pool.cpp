@@ -1,8 +1,10 @@
 #include "engine/worker_pool.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "checksum/hash_jobs.h"
+#include "engine/progress.h"
 
 namespace tarvel {
 
@@ -27,7 +29,8 @@ WorkerPool::~WorkerPool() {
   for (std::thread& worker : workers_) worker.join();
 }
 
-void WorkerPool::ForEach(std::size_t count, const std::function<void(std::size_t)>& task) {
+void WorkerPool::ForEach(std::size_t count, const std::function<void(std::size_t)>& task,
+                         const std::function<void()>& waiting) {
   if (count == 0) return;
   std::unique_lock lock(mutex_);
   task_ = &task;
@@ -38,7 +41,13 @@ void WorkerPool::ForEach(std::size_t count, const std::function<void(std::size_t
   ++round_;
   if (!workers_.empty() && count > 1) start_.notify_all();
   RunTasks(lock);
-  finished_.wait(lock, [this] { return next_ == count_ && running_ == 0; });
+  const auto over = [this] { return next_ == count_ && running_ == 0; };
+  while (!finished_.wait_for(lock, std::chrono::milliseconds(kEventIntervalMs), over)) {
+    if (!waiting) continue;
+    lock.unlock();
+    waiting();
+    lock.lock();
+  }
   task_ = nullptr;
   for (std::exception_ptr& error : errors_) {
     if (error) std::rethrow_exception(error);

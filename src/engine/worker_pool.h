@@ -39,7 +39,11 @@ class WorkerPool {
   // when all have finished.  When tasks throw, every task still runs and
   // the exception of the lowest-numbered one that threw passes on, so the
   // error is the one a loop over the tasks in order would have met first.
-  void ForEach(std::size_t count, const std::function<void(std::size_t)>& task);
+  // While the calling thread waits for the others, it calls `waiting` at
+  // least every kEventIntervalMs (to keep the windows painted while a worker
+  // waits on a slow read); `waiting` must not throw.
+  void ForEach(std::size_t count, const std::function<void(std::size_t)>& task,
+               const std::function<void()>& waiting = {});
 
  private:
   void Work();

@@ -200,6 +200,10 @@ class Env {
   // their identities are equal, whatever their spelling.
   virtual std::optional<FileIdentity> Identity(const std::string& path, bool followLink) = 0;
 
+  // The size of the file `path` (a link followed), without opening it; -1
+  // when it does not exist or cannot be reached.
+  virtual std::int64_t SizeOf(const std::string& path) = 0;
+
   // Gives the file `path` the permissions and, where the system allows, the
   // owner of the file `like`; when `like` is empty or does not exist, the
   // permissions a newly created file gets.  Used when a file is replaced by

@@ -392,6 +392,11 @@ class PosixEnv final : public Env {
                         static_cast<std::uint64_t>(st.st_ino)};
   }
 
+  std::int64_t SizeOf(const std::string& path) override {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+  }
+
   void AdoptAttributes(const std::string& path, const std::string& like) override {
     struct stat st;
     if (stat(like.c_str(), &st) == 0) {

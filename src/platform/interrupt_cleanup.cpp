@@ -37,7 +37,16 @@ static_assert(std::atomic<unsigned>::is_always_lock_free);
   _exit(128 + sig);
 }
 
+void (*gStop)() = nullptr;
+std::atomic<int> gStopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
 void OnInterrupt(int sig) {
+  int none = 0;
+  if (gStop != nullptr && gStopSignal.compare_exchange_strong(none, sig)) {
+    gStop();
+    return;
+  }
   unsigned state = gHeld.load();
   for (;;) {
     if (state < kOneHold) CleanUpAndExit(sig);
@@ -72,7 +81,10 @@ void RemoveRegisteredTemporaryFiles() {
   }
 }
 
-void InstallInterruptCleanup() {
+int StopSignal() { return gStopSignal.load(); }
+
+void InstallInterruptCleanup(void (*stop)()) {
+  gStop = stop;
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);

@@ -28,8 +28,15 @@ void ReleaseTemporaryFile(int slot);
 void RemoveRegisteredTemporaryFiles();
 
 // SIGINT, SIGTERM and SIGHUP: RemoveRegisteredTemporaryFiles, then
-// _exit(128 + signal), at once or, while interrupts are held, when the hold ends.
-void InstallInterruptCleanup();
+// _exit(128 + signal), at once or, while interrupts are held, when the hold
+// ends.  With `stop` given, the first of them calls `stop` instead (which
+// must only set an atomic flag: it runs in the signal handler) and the
+// program stops by itself and exits with 128 + StopSignal(); a second one
+// is handled as above.
+void InstallInterruptCleanup(void (*stop)() = nullptr);
+
+// The signal that asked the program to stop, or 0.
+int StopSignal();
 
 // Holds interrupts for the lifetime of the object, on every thread (nests).
 class InterruptsHeld {

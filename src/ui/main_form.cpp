@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
@@ -14,14 +13,10 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "engine/create_rules.h"
 #include "engine/engine.h"
-#include "engine/format.h"
 #include "ui/about_box.h"
 #include "ui/file_dialogs.h"
 #include "ui/layout.h"
-#include "ui/properties_form.h"
-#include "ui/report_form.h"
 #include "ui/window_interaction.h"
 
 namespace tarvel::ui {
@@ -38,17 +33,6 @@ std::vector<std::string> EnginePaths(const QStringList& paths) {
 }
 
 }  // namespace
-
-bool LooksLikeVolume(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  const QByteArray head = file.read(static_cast<qint64>(kHeaderSize));
-  // A volume of a version that cannot be read is checked too, so that the
-  // reader says why; it is no file to protect.
-  return RecogniseVolume(std::span(reinterpret_cast<const std::uint8_t*>(head.constData()),
-                                   static_cast<std::size_t>(head.size()))) !=
-         VolumeKind::kNotVolume;
-}
 
 TMainForm::TMainForm(Engine& engine, WindowInteraction& ui, FileDialogs& dialogs,
                      const QStringList& arguments)
@@ -91,11 +75,7 @@ TMainForm::TMainForm(Engine& engine, WindowInteraction& ui, FileDialogs& dialogs
   }
 }
 
-void TMainForm::SetWindows(TAboutBox* about, TPropertiesForm* properties, TReportform* report) {
-  about_ = about;
-  properties_ = properties;
-  report_ = report;
-}
+void TMainForm::SetWindows(TAboutBox* about) { about_ = about; }
 
 void TMainForm::SetStatus(const QString& text) { StatusBarMain->showMessage(text); }
 
@@ -106,6 +86,8 @@ void TMainForm::RunAction(Action action) {
   for (QPushButton* b : {CreateButton, CheckButton, AboutButton}) b->setEnabled(false);
   try {
     action();
+  } catch (const ActionStopped&) {
+    SetStatus(tr("Ready"));  // stopped: nothing more to say
   } catch (const std::exception& error) {
     ui_.ShowError(error);
   }
@@ -123,9 +105,9 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::CheckCommandLineVolume() {
-  const QFileInfo argument(commandLineVolume_);
-  if (!argument.exists() || argument.isDir()) return;
-  CheckVolume(argument.absoluteFilePath());
+  const std::string path = EnginePaths({commandLineVolume_}).front();
+  if (!engine_.IsPlainFile(path)) return;
+  CheckVolume(WindowInteraction::Text(path));
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -151,8 +133,9 @@ void TMainForm::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
   // Run from the message loop, so the file manager's drag ends first.
   QTimer::singleShot(0, this, [this, files] {
-    if (files.size() == 1 && LooksLikeVolume(files.front())) {
-      CheckVolume(QFileInfo(files.front()).absoluteFilePath());
+    const std::vector<std::string> paths = EnginePaths(files);
+    if (paths.size() == 1 && engine_.IsVolume(paths.front())) {
+      CheckVolume(WindowInteraction::Text(paths.front()));
     } else {
       CreateFrom(&files);
     }
@@ -168,45 +151,10 @@ void TMainForm::AboutButtonClick() { about_->exec(); }
 void TMainForm::CreateFrom(const QStringList* chosen) {
   RunAction([&] {
     SetStatus(tr("Working..."));
-    engine_.Model().ResetTables();
     const QStringList files = chosen ? *chosen : dialogs_.ChooseFilesToProtect(this);
-    // The volumes go into the files' folder unless the base name says otherwise.
+    // A base name typed without a folder is in the files' folder.
     if (!files.isEmpty()) QDir::setCurrent(QFileInfo(files.front()).absolutePath());
-    std::vector<std::string> paths = EnginePaths(files);
-    [&] {
-      if (const std::string refusal = CheckFileChoice(paths); !refusal.empty()) {
-        ui_.Message(refusal);
-        return;
-      }
-      if (!engine_.AnalyseFiles(paths)) {
-        ui_.Message("Operation aborted!");
-        return;
-      }
-      properties_->exec();
-      if (!properties_->Accepted()) {
-        ui_.Message("Operation aborted!");
-        return;
-      }
-      const std::string base = properties_->BaseName();
-      const int count = properties_->ParityCount();
-      // Nothing is written before the person has agreed to where the
-      // volumes go and to what they replace.
-      // The questions name the volumes' folder in full.
-      const std::string where = EnginePaths({WindowInteraction::Text(base)}).front();
-      const VolumePlan plan =
-          PlanVolumes(engine_.FileLayer(), FolderOf(paths.front()), where, count);
-      if (plan.awayFromFiles && !ui_.AskYesNo(AwayFromFilesQuestion(plan))) return;
-      if (!plan.existing.empty() &&
-          VolumeReplacingASetFile(engine_.FileLayer(), paths, base, count).empty() &&
-          !ui_.AskYesNo(ReplaceQuestion(plan))) {
-        return;
-      }
-      // False only when the engine refused before writing; it said why.
-      if (engine_.WriteVolumeSet(base, count)) {
-        ui_.Message("Files successfully created.");
-        if (!plan.leftOver.empty()) ui_.Message(LeftOverNote(plan));
-      }
-    }();
+    (void)engine_.Create(EnginePaths(files));
     SetStatus(tr("Ready"));
   });
 }
@@ -214,19 +162,12 @@ void TMainForm::CreateFrom(const QStringList* chosen) {
 void TMainForm::CheckVolume(const QString& volume) {
   RunAction([&] {
     SetStatus(tr("Working..."));
-    engine_.Model().ResetTables();
     const QString chosen = volume.isEmpty() ? dialogs_.ChooseVolume(this) : volume;
     if (!chosen.isEmpty()) {
+      const std::string path = EnginePaths({chosen}).front();
       // The volume's folder is the set folder, where its files are looked for.
-      const QString path = QFileInfo(chosen).absoluteFilePath();
-      QDir::setCurrent(QFileInfo(path).absolutePath());
-      if (engine_.ReadVolume(WindowInteraction::Bytes(path))) {
-        engine_.SearchFiles();
-        engine_.FindVolumes();
-        report_->exec();
-      } else {
-        ui_.Message("Error Reading lists. Operation aborted.");
-      }
+      QDir::setCurrent(WindowInteraction::Text(FolderOf(path)));
+      (void)engine_.Check({path});
     }
     SetStatus(tr("Ready"));
   });

@@ -23,8 +23,6 @@ namespace tarvel::ui {
 
 class FileDialogs;
 class TAboutBox;
-class TPropertiesForm;
-class TReportform;
 class WindowInteraction;
 
 class TMainForm : public QWidget {
@@ -37,7 +35,7 @@ class TMainForm : public QWidget {
             const QStringList& arguments);
 
   // The windows it shows; they are created after it.
-  void SetWindows(TAboutBox* about, TPropertiesForm* properties, TReportform* report);
+  void SetWindows(TAboutBox* about);
 
   // True while an action runs.
   bool Busy() const { return busy_; }
@@ -80,14 +78,9 @@ class TMainForm : public QWidget {
   WindowInteraction& ui_;
   FileDialogs& dialogs_;
   TAboutBox* about_ = nullptr;
-  TPropertiesForm* properties_ = nullptr;
-  TReportform* report_ = nullptr;
   bool commandLinePending_ = false;
   QString commandLineVolume_;
   bool busy_ = false;
 };
-
-// True when the file at `path` starts like a volume.
-bool LooksLikeVolume(const QString& path);
 
 }  // namespace tarvel::ui

@@ -4,7 +4,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "engine/create_rules.h"
 #include "ui/layout.h"
 #include "ui/window_interaction.h"
 
@@ -35,9 +34,8 @@ void ParitySpinEdit::focusInEvent(QFocusEvent* event) {
   lineEdit()->deselect();
 }
 
-TPropertiesForm::TPropertiesForm(const SetModel& model, Env& env, WindowInteraction& ui,
-                                 QWidget* mainWindow)
-    : QDialog(mainWindow), model_(model), env_(env), ui_(ui) {
+TPropertiesForm::TPropertiesForm(WindowInteraction& ui, QWidget* mainWindow)
+    : QDialog(mainWindow), ui_(ui) {
   setObjectName("PropertiesForm");
   setWindowTitle(tr("Parity Properties"));
   setFixedSize(305, 325);
@@ -99,6 +97,12 @@ TPropertiesForm::TPropertiesForm(const SetModel& model, Env& env, WindowInteract
 
 std::string TPropertiesForm::BaseName() const { return WindowInteraction::Bytes(baseName_); }
 
+SetChoice TPropertiesForm::Ask(const SetProposal& proposal) {
+  Propose(proposal);
+  exec();
+  return {accepted_, parityCount_, BaseName()};
+}
+
 void TPropertiesForm::showEvent(QShowEvent* event) {
   FormShow();
   QDialog::showEvent(event);
@@ -113,11 +117,11 @@ void TPropertiesForm::FormShow() {
   SetBounds();
   {
     const QSignalBlocker quiet(pnumEdit);
-    pnumEdit->setValue(model_.FileCount / 10 + 1);
+    pnumEdit->setValue(proposal_.defaultVolumes);
   }
   parityCount_ = pnumEdit->value();
   ShowCosts();
-  baseName_ = WindowInteraction::Text(DefaultBaseName(model_.FileTable[0].name));
+  baseName_ = WindowInteraction::Text(proposal_.defaultBaseName);
   filenameEdit->setText(baseName_);
 }
 
@@ -132,39 +136,33 @@ void TPropertiesForm::pnumEditChange() {
 void TPropertiesForm::filenameEditChange() { baseName_ = filenameEdit->text(); }
 
 void TPropertiesForm::ShowAnalysis() {
-  numberlabel->setText(QString::number(model_.FileCount));
-  biggestlabel->setText(KByte(model_.BiggestFileSize));
-  overalllabel->setText(KByte(model_.TotalSize));
+  numberlabel->setText(QString::number(proposal_.fileCount));
+  biggestlabel->setText(KByte(proposal_.biggestFileSize));
+  overalllabel->setText(KByte(proposal_.totalSize));
 }
 
 void TPropertiesForm::SetBounds() {
-  const ParityCountBounds bounds = ParityCountBoundsFor(model_.FileCount);
   const QSignalBlocker quiet(pnumEdit);
-  pnumEdit->setRange(bounds.min, bounds.max);
+  pnumEdit->setRange(proposal_.fewestVolumes, proposal_.mostVolumes);
 }
 
 void TPropertiesForm::ShowCosts() {
   const std::int64_t p = parityCount_;
-  const std::int64_t n = std::max<std::int64_t>(model_.FileCount, 1);
-  psizelabel->setText(KByte(model_.BiggestFileSize * p));
+  const std::int64_t n = std::max<std::int64_t>(proposal_.fileCount, 1);
+  psizelabel->setText(KByte(proposal_.biggestFileSize * p));
   frlabel->setText(Percent(p * 100 / n));
   // With no data in parity there is nothing to relate the parity data to;
   // the engine refuses such a set before this dialog opens.
-  drlabel->setText(model_.TotalSize > 0
-                       ? Percent(model_.BiggestFileSize * p * 100 / model_.TotalSize)
+  drlabel->setText(proposal_.totalSize > 0
+                       ? Percent(proposal_.biggestFileSize * p * 100 / proposal_.totalSize)
                        : QStringLiteral("-"));
 }
 
 void TPropertiesForm::OKClick() {
-  const std::string base = BaseName();
-  if (GivesHiddenVolumes(base)) {
-    ui_.ShowMessage(tr("Volumes named after this file name would be hidden, and no check would "
-                       "find them. Choose another name."),
-                    QMessageBox::NoIcon, this);
-    return;
-  }
-  if (!HasRoomForVolumes(env_, base, model_.BiggestFileSize, parityCount_)) {
-    ui_.ShowMessage(tr("Not enough free disk space for this."), QMessageBox::NoIcon, this);
+  const std::string refusal =
+      proposal_.refusal ? proposal_.refusal(parityCount_, BaseName()) : std::string();
+  if (!refusal.empty()) {
+    ui_.ShowMessage(WindowInteraction::Shown(refusal), QMessageBox::NoIcon, this);
     return;
   }
   accepted_ = true;

@@ -1,19 +1,20 @@
 // "Parity Properties": shown between the analysis of the chosen files and
-// the writing of the set.  Shows what the analysis found, lets the user
-// choose the number of parity volumes (seeing what it costs) and the base
-// name, and on OK checks that the volumes' folder has room.
+// the writing of the set.  Shows what the analysis found (the engine's
+// proposal), lets the user choose the number of parity volumes (seeing what
+// it costs) and the base name, and on OK asks the proposal whether the
+// choice can be written (hidden names, room in the volumes' folder),
+// staying open with the reason when it cannot.
 //
-// Owns Accepted, ParityCount and BaseName, which the main window reads after
-// the dialog has closed.  ParityCount is always the number the spin edit
-// shows; Accepted is true only after OK passed its checks.
+// Owns Accepted, ParityCount and BaseName, the answer.  ParityCount is
+// always the number the spin edit shows; Accepted is true only after OK
+// passed the proposal's test.
 #pragma once
 
 #include <QDialog>
 #include <QSpinBox>
 #include <string>
 
-#include "engine/model.h"
-#include "platform/env.h"
+#include "engine/interaction.h"
 
 class QLabel;
 class QLineEdit;
@@ -38,7 +39,12 @@ class ParitySpinEdit : public QSpinBox {
 class TPropertiesForm : public QDialog {
   Q_OBJECT
  public:
-  TPropertiesForm(const SetModel& model, Env& env, WindowInteraction& ui, QWidget* mainWindow);
+  TPropertiesForm(WindowInteraction& ui, QWidget* mainWindow);
+
+  // The proposal shown from the next showing on.
+  void Propose(const SetProposal& proposal) { proposal_ = proposal; }
+  // Shows the proposal modally and returns the answer.
+  SetChoice Ask(const SetProposal& proposal);
 
   bool Accepted() const { return accepted_; }
   int ParityCount() const { return parityCount_; }
@@ -76,8 +82,7 @@ class TPropertiesForm : public QDialog {
   void SetBounds();
   void ShowCosts();
 
-  const SetModel& model_;
-  Env& env_;
+  SetProposal proposal_;
   WindowInteraction& ui_;
   bool accepted_ = false;
   int parityCount_ = 1;

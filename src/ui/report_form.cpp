@@ -74,10 +74,7 @@ void TReportform::resizeEvent(QResizeEvent* event) {
   FormResize();
 }
 
-void TReportform::FormShow() {
-  StatusBar1->showMessage(tr("Ready"));
-  ShowReport();
-}
+void TReportform::FormShow() { StatusBar1->showMessage(tr("Ready")); }
 
 void TReportform::FormResize() {
   const QSize outer = size() + FrameExtra();
@@ -88,31 +85,23 @@ void TReportform::FormResize() {
   StatusBar1->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
 }
 
-void TReportform::ShowReport() {
-  std::vector<std::string> lines;
-  engine_.BuildReport(lines);
-  QStringList text;
-  text.reserve(static_cast<qsizetype>(lines.size()));
-  for (const std::string& line : lines) text.push_back(WindowInteraction::Shown(line));
-  ReportMemo->setPlainText(text.join('\n'));
+void TReportform::SetLines(const QStringList& lines) { ReportMemo->setPlainText(lines.join('\n')); }
+
+void TReportform::SetWorking(bool working) {
+  StatusBar1->showMessage(working ? tr("Working...") : tr("Ready"));
 }
 
 void TReportform::OKButtonClick() { accept(); }
 
 void TReportform::RestorebuttonClick() {
-  const SetModel& m = engine_.Model();
-  const bool refused = m.BadFileCount == 0 || m.BadFileCount > m.UsableVolumeCount;
-  if (!refused) StatusBar1->showMessage(tr("Working..."));
   // No second action may start inside this one: the engine's tables allow
   // one at a time.
   OKButton->setEnabled(false);
   Restorebutton->setEnabled(false);
   try {
-    if (engine_.RestoreFromReport(/*askEachFile=*/true) == RestoreOutcome::kRestored) {
-      engine_.SearchFiles();
-      ShowReport();
-    }
-    if (!refused) StatusBar1->showMessage(tr("Ready"));
+    (void)engine_.Restore(/*askEachFile=*/true, /*checkVolumesAgain=*/false);
+  } catch (const ActionStopped&) {
+    // The report shows the set as the stop left it.
   } catch (const std::exception& error) {
     // The report shown stays the one from before the restore; the status
     // line keeps "Working...".

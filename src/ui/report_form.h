@@ -1,6 +1,6 @@
-// "File report": the report of a checked set, and Restore Files, which
-// rebuilds the bad files from the parity volumes and shows the new report.
-// Shown modally by the main window after a check.  Its layout follows its
+// "File report": the report of a checked set, and Restore Files, which has
+// the engine rebuild the bad files from the parity volumes and show the new
+// report here.  Shown modally when the engine shows a report.  Its layout follows its
 // outer size W x H on every resize: text box (W - 24) x (H - 120) at 8, 8;
 // both buttons at top H - 97, OK at left W div 4 - 65, Restore Files at
 // (W div 4) x 3 - 65.
@@ -28,6 +28,11 @@ class TReportform : public QDialog {
 
   TReportform(Engine& engine, WindowInteraction& ui, QWidget* mainWindow);
 
+  // The report's lines, shown now and whenever the window is shown.
+  void SetLines(const QStringList& lines);
+  // "Working..." while a restore runs, else "Ready".
+  void SetWorking(bool working);
+
   QPlainTextEdit* ReportMemo;
   QPushButton* OKButton;
   QPushButton* Restorebutton;
@@ -42,7 +47,6 @@ class TReportform : public QDialog {
   void FormResize();
   void OKButtonClick();
   void RestorebuttonClick();
-  void ShowReport();
   // The window frame's share of the outer size (none on frameless platforms).
   QSize FrameExtra() const;
 

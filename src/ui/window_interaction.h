@@ -2,12 +2,11 @@
 // prompts and message boxes titled "Tarvel".  It is the one place where the
 // engine's UTF-8 strings become QStrings and back (Text, Bytes).
 //
-// Pending events run after progress updates, on the one GUI thread, so the
-// windows stay painted during long actions; they run at most every
-// kEventInterval, so that painting costs no measurable time.
+// Pending events run whenever the engine lets them (about every
+// kEventIntervalMs while an action runs), on the one GUI thread, so the
+// windows stay painted during long actions.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QString>
 #include <exception>
@@ -22,13 +21,13 @@ namespace tarvel::ui {
 
 class TIncludeform;
 class TProgressForm1;
+class TPropertiesForm;
 class TRenameform;
+class TReportform;
 class Trestoreform;
 
 class WindowInteraction : public Interaction {
  public:
-  static constexpr int kEventIntervalMs = 30;
-
   // Engine text to window text and back (UTF-8).
   static QString Text(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -41,26 +40,30 @@ class WindowInteraction : public Interaction {
 
   // The windows it talks through; set once they exist.
   void Attach(QWidget* mainWindow, TProgressForm1* progress, TIncludeform* include,
-              TRenameform* rename, Trestoreform* restore);
+              TRenameform* rename, Trestoreform* restore, TPropertiesForm* properties,
+              TReportform* report);
 
   void ShowProgress() override;
   void HideProgress() override;
-  void SetProgressText(const std::string& text) override;
-  void SetProgressPercent(int percent) override;
-  void ClearProgressPercent() override;
+  void Progress(const ProgressRecord& record) override;
   void ProcessEvents() override;
 
   bool AskInclude(const std::string& name, std::int64_t size) override;
+  SetChoice AskSetProperties(const SetProposal& proposal) override;
+  // A question box titled "Tarvel" with Yes and No; true for Yes (No, Escape
+  // and the close box are no).
+  bool Confirm(const Question& question) override;
   void ResetRenamePrompt() override;
   RenameReply AskRename(const std::string& found, const std::string& missing) override;
   void ResetRestorePrompt() override;
   RestoreReply AskRestore(const std::string& name) override;
 
+  // The File report: shown modally with the lines, or, while it is up (a
+  // restore from it), given the new lines.
+  void ShowReport(const std::vector<std::string>& lines) override;
+  void SetWorking(bool working) override;
   void Message(const std::string& text) override;
-
-  // A question box titled "Tarvel" with Yes and No; true for Yes (No, Escape
-  // and the close box are no).
-  bool AskYesNo(const std::string& question);
+  void Succeeded(const std::string& text) override;
 
   // A message box titled "Tarvel" with one OK button, over `parent` (the
   // main window when null).
@@ -80,7 +83,8 @@ class WindowInteraction : public Interaction {
   TIncludeform* include_ = nullptr;
   TRenameform* rename_ = nullptr;
   Trestoreform* restore_ = nullptr;
-  QElapsedTimer sinceEvents_;
+  TPropertiesForm* properties_ = nullptr;
+  TReportform* report_ = nullptr;
 };
 
 }  // namespace tarvel::ui

@@ -6,14 +6,15 @@ TarvelWindows::TarvelWindows(Env& env, FileDialogs& dialogs, const QStringList& 
     : engine(env, ui),
       MainForm(std::make_unique<TMainForm>(engine, ui, dialogs, arguments)),
       AboutBox(new TAboutBox(MainForm.get())),
-      PropertiesForm(new TPropertiesForm(engine.Model(), env, ui, MainForm.get())),
+      PropertiesForm(new TPropertiesForm(ui, MainForm.get())),
       Renameform(new TRenameform(MainForm.get())),
       Reportform(new TReportform(engine, ui, MainForm.get())),
       Includeform(new TIncludeform(MainForm.get())),
       ProgressForm1(new TProgressForm1(MainForm.get())),
       restoreform(new Trestoreform(MainForm.get())) {
-  MainForm->SetWindows(AboutBox, PropertiesForm, Reportform);
-  ui.Attach(MainForm.get(), ProgressForm1, Includeform, Renameform, restoreform);
+  MainForm->SetWindows(AboutBox);
+  ui.Attach(MainForm.get(), ProgressForm1, Includeform, Renameform, restoreform, PropertiesForm,
+            Reportform);
 }
 
 TarvelWindows::~TarvelWindows() = default;

@@ -211,8 +211,8 @@ TEST_F(CliSet, CreateRefusals) {
 
   Result missing = RunCli(dir.path(), {"create", "data.bin", "nothere.bin"});
   EXPECT_EQ(missing.status, 4);
-  EXPECT_EQ(missing.err,
-            "tarvel-cli: Datei " + (dir / "nothere.bin") + " kann nicht geöffnet werden\n");
+  EXPECT_EQ(missing.err, "tarvel-cli: Datei " + (dir / "nothere.bin") +
+                             " kann nicht geöffnet werden (No such file or directory)\n");
   EXPECT_FALSE(testing::Exists(dir / "data.PAR"));
 }
 

@@ -41,7 +41,7 @@ TEST(CreateRules, FileChoiceIsSortedAndRefusedWithItsMessage) {
   WriteText(dir / "sub/c.dat", "x");
 
   std::vector<std::string> good = {dir / "b.dat", dir / "A.dat", dir / "a.dat"};
-  EXPECT_EQ(CheckFileChoice(good), "");
+  EXPECT_EQ(CheckFileChoice(Env::Default(), good), "");
   EXPECT_EQ(good, (std::vector<std::string>{dir / "A.dat", dir / "a.dat", dir / "b.dat"}));
 
   struct Row {
@@ -59,10 +59,10 @@ TEST(CreateRules, FileChoiceIsSortedAndRefusedWithItsMessage) {
            (dir / ".hidden")},
       {{dir / "a.dat", dir / "a.dat"}, "A file is named twice."},
   };
-  for (Row r : rows) EXPECT_EQ(CheckFileChoice(r.paths), r.refusal);
+  for (Row r : rows) EXPECT_EQ(CheckFileChoice(Env::Default(), r.paths), r.refusal);
 
   std::vector<std::string> notAFile = {dir / "a.dat", dir / "gone.dat"};
-  EXPECT_THROW((void)CheckFileChoice(notAFile), FileError);
+  EXPECT_THROW((void)CheckFileChoice(Env::Default(), notAFile), FileError);
 }
 
 TEST(CreateRules, FreeSpaceOfTheVolumesFolder) {

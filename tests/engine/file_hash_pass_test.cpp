@@ -3,6 +3,8 @@
 // failure kept to its own file; StreamDigests gives md5buffer of streams fed
 // in pieces; StepsInOrder shows steps in order however their readiness
 // comes; WorkerPool runs every task and passes on the first error in order.
+#include "engine/file_hash_pass.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,6 +15,8 @@
 #include <vector>
 
 #include "engine/file_digests.h"
+#include "engine/steps_in_order.h"
+#include "engine/stream_digests.h"
 #include "engine/worker_pool.h"
 #include "support/faulty_env.h"
 #include "support/testutil.h"
@@ -50,7 +54,8 @@ TEST_P(FileHashPassTest, GivesTheDigestsOfEachFileAlone) {
   }
   jobs.push_back({dir / "missing"});
   FaultyEnv env(Env::Default());
-  FileHashPass pass(env, jobs, GetParam());
+  WorkerPool pool(GetParam());
+  FileHashPass pass(env, jobs, pool);
   int calls = 0;
   pass.Run([&] { ++calls; });
   EXPECT_GT(calls, 0);
@@ -87,7 +92,8 @@ TEST_P(FileHashPassTest, FailuresStayWithTheirFile) {
   FaultyEnv env(Env::Default());
   env.Fail(FaultyEnv::kRead, 2, "f7");
   env.Fail(FaultyEnv::kOpen, 1, "f13");
-  FileHashPass pass(env, jobs, GetParam());
+  WorkerPool pool(GetParam());
+  FileHashPass pass(env, jobs, pool);
   pass.Run(nullptr);
   for (int k = 0; k < 20; ++k) {
     SCOPED_TRACE(k);
@@ -114,7 +120,8 @@ TEST_P(FileHashPassTest, AThrowingCallbackEndsThePass) {
   }
   auto env = std::make_unique<FaultyEnv>(Env::Default());
   {
-    FileHashPass pass(*env, jobs, GetParam());
+    WorkerPool pool(GetParam());
+    FileHashPass pass(*env, jobs, pool);
     EXPECT_THROW(pass.Run([] { throw std::runtime_error("stop"); }), std::runtime_error);
   }
   env.reset();

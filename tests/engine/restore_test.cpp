@@ -199,7 +199,7 @@ TEST(RestoreTest, RefusalsChangeNothing) {
 // parity, and volumes numbered above 128 needed to make up the count.
 TEST(RestoreTest, SetsBeyondTheRecoveryLimitsAreRefused) {
   SetScenario s;
-  SetModel& m = s.engine.Model();
+  SetModel& m = s.engine.EditModel();
   m.FileCount = 252;
   for (int i = 0; i < m.FileCount; ++i) {
     m.FileTable[i].name = "f" + std::to_string(i);

@@ -126,6 +126,7 @@ class GuardedEnv : public testing::EnvWrapper {
   void AdoptAttributes(const std::string& path, const std::string& like) override {
     EnvWrapper::AdoptAttributes(Inside(path), like.empty() ? like : Inside(like));
   }
+  std::int64_t SizeOf(const std::string& path) override { return EnvWrapper::SizeOf(Inside(path)); }
   std::int64_t FreeSpace(const std::string& path) override {
     return EnvWrapper::FreeSpace(Inside(path));
   }
@@ -231,7 +232,7 @@ class VolumeHarness {
 
     env_.Reset();
     Engine& engine = engine_;
-    engine.Model() = SetModel{};
+    engine.EditModel() = SetModel{};
     engine.SetSetFolder({});
     try {
       if (!engine.ReadVolume(Path(kMainVolume))) return {};

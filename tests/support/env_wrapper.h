@@ -85,6 +85,7 @@ class EnvWrapper : public Env {
     return target_.Identity(path, followLink);
   }
   bool IsSymbolicLink(const std::string& path) override { return target_.IsSymbolicLink(path); }
+  std::int64_t SizeOf(const std::string& path) override { return target_.SizeOf(path); }
   void AdoptAttributes(const std::string& path, const std::string& like) override {
     target_.AdoptAttributes(path, like);
   }

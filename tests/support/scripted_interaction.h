@@ -1,5 +1,8 @@
-// An Interaction for tests: answers prompts from scripted queues and records
-// every message, progress text, percentage and prompt it was shown.
+// An Interaction for tests: answers prompts and questions from scripted
+// queues and records every message, progress record, prompt, question and
+// report it was shown.  Progress texts and percentages are recorded as a
+// window shows them: a text when it changes, a percentage when it or the
+// text changes.
 #pragma once
 
 #include <cstdint>
@@ -13,53 +16,80 @@ namespace tarvel::testing {
 
 class ScriptedInteraction : public Interaction {
  public:
-  // Scripted answers; when a queue is empty the prompt is "closed".
+  // Scripted answers; when a prompt's queue is empty the prompt is
+  // "closed", Parity Properties is accepted with its defaults and a
+  // question is answered yes.
   std::deque<bool> includeAnswers;
   std::deque<RenameReply> renameReplies;
   std::deque<RestoreReply> restoreReplies;
+  std::deque<SetChoice> setChoices;
+  std::deque<bool> confirmAnswers;
 
   // What was shown.
   std::vector<std::string> messages;
+  std::vector<std::string> successes;
+  std::vector<ProgressRecord> records;
   std::vector<std::string> progressTexts;
   std::vector<int> percents;
   std::vector<std::string> includePrompts;  // "name size"
   std::vector<std::string> renamePrompts;   // "found -> missing"
   std::vector<std::string> restorePrompts;  // names
+  std::vector<std::string> questions;
+  std::vector<std::vector<std::string>> reports;
+  int proposals = 0;
   int renameResets = 0;
   int restoreResets = 0;
+  int processed = 0;  // ProcessEvents calls
   bool progressVisible = false;
 
   void ShowProgress() override { progressVisible = true; }
   void HideProgress() override { progressVisible = false; }
-  void SetProgressText(const std::string& text) override { progressTexts.push_back(text); }
-  void SetProgressPercent(int percent) override { percents.push_back(percent); }
-  void ClearProgressPercent() override { percents.push_back(-1); }
-  void ProcessEvents() override {}
+  void Progress(const ProgressRecord& record) override {
+    records.push_back(record);
+    const std::string text = ProgressText(record);
+    const bool newText = progressTexts.empty() || progressTexts.back() != text;
+    if (newText) progressTexts.push_back(text);
+    if (newText || percents.empty() || percents.back() != record.percent) {
+      percents.push_back(record.percent);
+    }
+  }
+  void ProcessEvents() override { ++processed; }
 
   bool AskInclude(const std::string& name, std::int64_t size) override {
     includePrompts.push_back(name + " " + std::to_string(size));
-    if (includeAnswers.empty()) return false;
-    bool a = includeAnswers.front();
-    includeAnswers.pop_front();
-    return a;
+    return Next(includeAnswers, false);
+  }
+  SetChoice AskSetProperties(const SetProposal& proposal) override {
+    ++proposals;
+    return Next(setChoices, SetChoice{true, proposal.defaultVolumes, {}});
+  }
+  bool Confirm(const Question& question) override {
+    questions.push_back(question.text);
+    return Next(confirmAnswers, true);
   }
   void ResetRenamePrompt() override { ++renameResets; }
   RenameReply AskRename(const std::string& found, const std::string& missing) override {
     renamePrompts.push_back(found + " -> " + missing);
-    if (renameReplies.empty()) return {};
-    RenameReply r = renameReplies.front();
-    renameReplies.pop_front();
-    return r;
+    return Next(renameReplies, RenameReply{});
   }
   void ResetRestorePrompt() override { ++restoreResets; }
   RestoreReply AskRestore(const std::string& name) override {
     restorePrompts.push_back(name);
-    if (restoreReplies.empty()) return {};
-    RestoreReply r = restoreReplies.front();
-    restoreReplies.pop_front();
-    return r;
+    return Next(restoreReplies, RestoreReply{});
   }
+  void ShowReport(const std::vector<std::string>& lines) override { reports.push_back(lines); }
+  void SetWorking(bool) override {}
   void Message(const std::string& text) override { messages.push_back(text); }
+  void Succeeded(const std::string& text) override { successes.push_back(text); }
+
+ private:
+  template <typename T>
+  static T Next(std::deque<T>& queue, T otherwise) {
+    if (queue.empty()) return otherwise;
+    T next = queue.front();
+    queue.pop_front();
+    return next;
+  }
 };
 
 }  // namespace tarvel::testing

@@ -151,33 +151,22 @@ void PromptsTest::progressWindowCannotBeClosed() {
   QVERIFY(!(progress->windowFlags() & Qt::WindowCloseButtonHint));
   QVERIFY(!(progress->windowFlags() & Qt::WindowMinMaxButtonsHint));
   h.windows->ui.ShowProgress();
-  h.windows->ui.SetProgressText("Checking a.bin");
-  h.windows->ui.SetProgressPercent(42);
+  ProgressRecord record;
+  record.step = ProgressStep::kCheckingFiles;
+  record.name = "a.bin";
+  record.percent = 42;
+  h.windows->ui.Progress(record);
+  QCOMPARE(progress->whatlabel->text(), QString("Checking a.bin"));
   QVERIFY(progress->isVisible());
   QCOMPARE(progress->percentlabel->text(), QString("42%"));
   QVERIFY(!progress->close());
   QTest::keyClick(progress, Qt::Key_Escape);
   QVERIFY(progress->isVisible());
-  h.windows->ui.ClearProgressPercent();
+  record.percent = -1;
+  h.windows->ui.Progress(record);
   QCOMPARE(progress->percentlabel->text(), QString());
   h.windows->ui.HideProgress();
   QVERIFY(!progress->isVisible());
-}
-
-void PromptsTest::pendingEventsRunAtMostEvery30ms() {
-  Harness h;
-  ui::WindowInteraction& ui = h.windows->ui;
-  QElapsedTimer clock;
-  ui.ShowProgress();  // paints at once
-  clock.start();
-  int ran = 0;
-  QTimer::singleShot(0, [&ran] { ++ran; });
-  ui.ProcessEvents();
-  if (clock.elapsed() < ui::WindowInteraction::kEventIntervalMs - 5) QCOMPARE(ran, 0);
-  QTest::qSleep(ui::WindowInteraction::kEventIntervalMs + 5);
-  ui.ProcessEvents();
-  QCOMPARE(ran, 1);
-  ui.HideProgress();
 }
 
 void PromptsTest::fileDialogs() {

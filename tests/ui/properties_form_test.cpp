@@ -12,11 +12,14 @@
 namespace tarvel::uitest {
 namespace {
 
-void FillModel(SetModel& m, int files, qint64 biggest, qint64 total, const QString& firstName) {
+// Shows the engine's proposal for a set of this shape from the next showing on.
+void Propose(Harness& h, int files, qint64 biggest, qint64 total, const QString& firstName) {
+  SetModel& m = h.windows->engine.EditModel();
   m.FileCount = files;
   m.BiggestFileSize = biggest;
   m.TotalSize = total;
   m.FileTable[0].name = firstName.toStdString();
+  h.windows->PropertiesForm->Propose(h.windows->engine.Proposal());
 }
 
 QString Text(QWidget* w, const char* name) { return Child<QLabel>(w, name)->text(); }
@@ -79,7 +82,7 @@ void PropertiesFormTest::labelsBoundsAndBaseName() {
   QFETCH(QStringList, labels);
   QFETCH(QString, baseName);
   Harness h;
-  FillModel(h.windows->engine.Model(), files, biggest, total, firstName);
+  Propose(h, files, biggest, total, firstName);
   ui::TPropertiesForm* form = h.windows->PropertiesForm;
   form->show();
 
@@ -100,7 +103,7 @@ void PropertiesFormTest::labelsBoundsAndBaseName() {
 
 void PropertiesFormTest::spinEditStepsClampsAndTakesNoText() {
   Harness h;
-  FillModel(h.windows->engine.Model(), 3, 1000, 3000, "a.bin");
+  Propose(h, 3, 1000, 3000, "a.bin");
   ui::TPropertiesForm* form = h.windows->PropertiesForm;
   form->show();
   QSpinBox* spin = form->pnumEdit;
@@ -129,7 +132,7 @@ void PropertiesFormTest::spinEditStepsClampsAndTakesNoText() {
   form->hide();
 
   // The next showing starts again from this set's default.
-  FillModel(h.windows->engine.Model(), 250, 1000, 250000, "a.bin");
+  Propose(h, 250, 1000, 250000, "a.bin");
   form->show();
   QCOMPARE(spin->value(), 5);
   QCOMPARE(form->ParityCount(), 5);

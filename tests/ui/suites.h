@@ -53,7 +53,6 @@ class PromptsTest : public QObject {
   void includePrompt_data();
   void includePrompt();
   void progressWindowCannotBeClosed();
-  void pendingEventsRunAtMostEvery30ms();
   void fileDialogs();
 };
 

@@ -1,0 +1,24 @@
+// The scope of one engine action, or of one of its steps called on its own:
+// the outermost scope owns the worker pool of the action, made when a pass
+// first needs it and ended with the scope.
+#pragma once
+
+#include "engine/engine.h"
+#include "engine/worker_pool.h"
+
+namespace tarvel {
+
+class Engine::ActionScope {
+ public:
+  explicit ActionScope(Engine& engine) : engine_(engine) { ++engine_.actionDepth_; }
+  ~ActionScope() {
+    if (--engine_.actionDepth_ == 0) engine_.pool_.reset();
+  }
+  ActionScope(const ActionScope&) = delete;
+  ActionScope& operator=(const ActionScope&) = delete;
+
+ private:
+  Engine& engine_;
+};
+
+}  // namespace tarvel

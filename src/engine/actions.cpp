@@ -1,0 +1,182 @@
+// The user actions from start to end, the same for every front end:
+// creating a set, checking one, restoring its files and repairing it.  Each
+// asks what it needs through the Interaction and leaves the model as the
+// report of the set describes it.
+
+#include <algorithm>
+
+#include "engine/action_scope.h"
+#include "engine/create_rules.h"
+#include "engine/engine.h"
+#include "engine/format.h"
+
+namespace tarvel {
+namespace {
+
+constexpr char kOperationAbortedText[] = "Operation aborted!";
+constexpr char kCreatedText[] = "Files successfully created.";
+constexpr char kErrorReadingListsText[] = "Error Reading lists. Operation aborted.";
+constexpr char kNoRoomText[] = "Not enough free disk space for this.";
+constexpr char kHiddenVolumesText[] =
+    "Volumes named after this file name would be hidden, and no check would find them. Choose "
+    "another name.";
+
+bool AllFilesOk(const SetModel& m) { return m.BadFileCount == 0 && m.CrcOnlyBadCount == 0; }
+
+}  // namespace
+
+SetProposal Engine::Proposal() {
+  const SetModel& m = model_;
+  SetProposal p;
+  p.fileCount = m.FileCount;
+  p.biggestFileSize = m.BiggestFileSize;
+  p.totalSize = m.TotalSize;
+  const ParityCountBounds bounds = ParityCountBoundsFor(m.FileCount);
+  p.fewestVolumes = bounds.min;
+  p.mostVolumes = bounds.max;
+  p.defaultVolumes = DefaultParityCount(m.FileCount);
+  p.defaultBaseName = DefaultBaseName(m.FileTable[0].name);
+  const std::int64_t biggest = m.BiggestFileSize;
+  Env& env = env_;
+  p.refusal = [&env, biggest](int parityCount, const std::string& baseName) -> std::string {
+    if (GivesHiddenVolumes(baseName)) return kHiddenVolumesText;
+    if (!HasRoomForVolumes(env, baseName, biggest, parityCount)) return kNoRoomText;
+    return "";
+  };
+  return p;
+}
+
+CreateOutcome Engine::Create(std::vector<std::string> paths) {
+  const ActionScope scope(*this);
+  model_.ResetTables();
+  if (const std::string refusal = CheckFileChoice(env_, paths); !refusal.empty()) {
+    ui_.Message(refusal);
+    return CreateOutcome::kRefused;
+  }
+  const std::string filesFolder = FolderOf(paths.front());
+  if (!AnalyseFiles(paths)) {
+    ui_.Message(kOperationAbortedText);
+    return CreateOutcome::kRefused;
+  }
+
+  const SetProposal proposal = Proposal();
+  const SetChoice choice = ui_.AskSetProperties(proposal);
+  if (!choice.accepted) {
+    ui_.Message(kOperationAbortedText);
+    return CreateOutcome::kCancelled;
+  }
+  const std::string base =
+      choice.baseName.value_or(JoinPath(filesFolder, proposal.defaultBaseName));
+  const int count = choice.parityCount;
+  // A front end that asks a person has refused such a choice already; one
+  // that answers without asking learns it here.
+  if (const std::string refusal = proposal.refusal(count, base); !refusal.empty()) {
+    ui_.Message(refusal);
+    return refusal == kNoRoomText ? CreateOutcome::kNoRoom : CreateOutcome::kRefused;
+  }
+
+  // Nothing is written before the questions about where the volumes go and
+  // what they replace are answered.  The volumes' folder is named in full.
+  const std::string where = base.starts_with('/') ? base : JoinPath(env_.CurrentFolder(), base);
+  const VolumePlan plan = PlanVolumes(env_, filesFolder, where, count);
+  if (plan.awayFromFiles && !ui_.Confirm({QuestionKind::kVolumesAway,
+                                          AwayFromFilesQuestion(plan),
+                                          AwayFromFilesWarning(plan),
+                                          {}})) {
+    return CreateOutcome::kCancelled;
+  }
+  // A volume that is one of the files is refused by WriteVolumeSet, which says why.
+  if (!plan.existing.empty() && VolumeReplacingASetFile(env_, paths, base, count).empty() &&
+      !ui_.Confirm(
+          {QuestionKind::kReplaceVolumes, ReplaceQuestion(plan), {}, ReplaceRefusal(plan)})) {
+    return CreateOutcome::kCancelled;
+  }
+
+  if (!WriteVolumeSet(base, count)) {
+    ui_.Message(kOperationAbortedText);
+    return CreateOutcome::kRefused;
+  }
+  ui_.Succeeded(kCreatedText);
+  if (!plan.leftOver.empty()) ui_.Message(LeftOverNote(plan));
+  return CreateOutcome::kCreated;
+}
+
+CheckOutcome Engine::Check(const std::vector<std::string>& volumes) {
+  const ActionScope scope(*this);
+  for (const std::string& volume : volumes) {
+    if (!ReadVolume(volume)) {
+      ui_.Message(kErrorReadingListsText);
+      continue;  // another volume of the same set may still read
+    }
+    SearchFiles();
+    FindVolumes();
+    ShowReport();
+    return CheckOutcome::kChecked;
+  }
+  return CheckOutcome::kUnreadable;
+}
+
+RestoreOutcome Engine::Restore(bool askEachFile, bool checkVolumesAgain) {
+  const ActionScope scope(*this);
+  RestoreOutcome outcome;
+  try {
+    outcome = RestoreFromReport(askEachFile);
+  } catch (const ActionStopped&) {
+    // The files rebuilt before the stop are in place: the report shows the
+    // set as it now is, without reading it again.
+    for (const FileAction& a : actions_) {
+      if (a.kind != FileActionKind::kRebuilt) continue;
+      for (int i = 0; i < model_.FileCount; ++i) {
+        fileentry& e = model_.FileTable[i];
+        if (e.name == a.name) e.present = e.crcok = 1;
+      }
+    }
+    ShowReport();
+    ui_.SetWorking(false);
+    throw;
+  }
+  if (outcome != RestoreOutcome::kRestored) return outcome;  // refused, its message shown
+  SearchFiles();
+  // A rebuilt file may have taken the place of a link that led to a volume.
+  if (checkVolumesAgain) FindVolumes();
+  ShowReport();
+  ui_.SetWorking(false);
+  return outcome;
+}
+
+SetState Engine::Assess() {
+  const SetModel& m = model_;
+  if (AllFilesOk(m)) return SetState::kAllOk;
+  if (m.BadFileCount > 0) {
+    const RestoreOutcome plan = PlanRepair();
+    return plan == RestoreOutcome::kRestored || plan == RestoreOutcome::kNothingToRestore
+               ? SetState::kRepairable
+               : SetState::kUnrepairable;
+  }
+  // Only digest-only files are bad: a repair can but rename or copy them.
+  for (int i = 0; i < m.FileCount; ++i) {
+    const fileentry& e = m.FileTable[i];
+    if (!(e.present && e.crcok) && FoundUnderOtherName(i)) return SetState::kRepairable;
+  }
+  return SetState::kUnrepairable;
+}
+
+RepairResult Engine::Repair() {
+  const SetModel& m = model_;
+  // A listed file left bad is a partial repair, or none when nothing changed.
+  const RepairResult leftBad =
+      PlacedBySearch() > 0 ? RepairResult::kStillBad : RepairResult::kUnchanged;
+  if (m.BadFileCount == 0) return AllFilesOk(m) ? RepairResult::kAllOk : leftBad;
+  switch (Restore(/*askEachFile=*/false, /*checkVolumesAgain=*/true)) {
+    case RestoreOutcome::kRestored:
+      return AllFilesOk(m) ? RepairResult::kAllOk : RepairResult::kStillBad;
+    case RestoreOutcome::kNothingToRestore:
+      return RepairResult::kAllOk;
+    case RestoreOutcome::kNotEnoughVolumes:
+    case RestoreOutcome::kUnsolvable:
+      break;
+  }
+  return leftBad;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,98 @@
+#include "engine/file_hash_pass.h"
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "checksum/hash_jobs.h"
+#include "engine/progress.h"
+
+namespace tarvel {
+
+FileHashPass::FileHashPass(Env& env, std::vector<FileHashJob> jobs, WorkerPool& pool)
+    : env_(env),
+      jobs_(std::move(jobs)),
+      pool_(pool),
+      results_(jobs_.size()),
+      files_(jobs_.size()),
+      over_(std::make_unique<std::atomic<bool>[]>(jobs_.size())),
+      read_(std::make_unique<std::atomic<std::int64_t>[]>(jobs_.size())) {}
+
+FileHashPass::~FileHashPass() = default;
+
+bool FileHashPass::Over(std::size_t i) const { return over_[i].load(std::memory_order_acquire); }
+
+void FileHashPass::ThrowError(std::size_t i) const {
+  if (results_[i].error) std::rethrow_exception(results_[i].error);
+}
+
+void FileHashPass::Finish(std::size_t i, std::unique_ptr<File>& file) {
+  file.reset();
+  over_[i].store(true, std::memory_order_release);
+}
+
+// The reader of job i.  HashJobs asks for one chunk at a time, never from two
+// threads at once, so the job's file and result belong to whichever thread
+// asks.
+std::size_t FileHashPass::Read(std::size_t i, std::uint64_t offset, std::uint8_t* buffer,
+                               std::size_t n) {
+  const FileHashJob& job = jobs_[i];
+  FileHashResult& result = results_[i];
+  std::unique_ptr<File>& file = files_[i];
+  try {
+    if (!file) {
+      try {
+        file = env_.OpenRead(job.path);
+      } catch (const FileError&) {
+        if (job.mustOpen) throw;
+        Finish(i, file);
+        return 0;  // the empty message
+      }
+      result.opened = true;
+      result.opening = file->Stamp();
+      result.size = result.opening.size;
+    }
+    std::size_t want = n;
+    if (job.limit >= 0) {
+      want = static_cast<std::size_t>(std::clamp<std::int64_t>(
+          job.limit - static_cast<std::int64_t>(offset), 0, static_cast<std::int64_t>(n)));
+    }
+    const std::size_t got =
+        want == 0 ? 0 : file->ReadAt(job.start + static_cast<std::int64_t>(offset), buffer, want);
+    result.hashed += static_cast<std::int64_t>(got);
+    read_[i].store(result.hashed, std::memory_order_relaxed);
+    if (got < n) {
+      result.ending = file->Stamp();
+      Finish(i, file);
+    }
+    return got;
+  } catch (...) {
+    result.error = std::current_exception();
+    Finish(i, file);
+    throw;
+  }
+}
+
+void FileHashPass::Run(const std::function<void()>& progress) {
+  std::vector<HashJob> jobs(jobs_.size());
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    jobs[i].read = [this, i](std::uint64_t offset, std::uint8_t* buffer, std::size_t n) {
+      return Read(i, offset, buffer, n);
+    };
+  }
+  HashJobsOptions options;
+  options.threads = pool_.Threads();
+  options.runSideBySide = [this](std::size_t count, const std::function<void(std::size_t)>& body) {
+    pool_.ForEach(count, body);
+  };
+  options.progressInterval = std::chrono::milliseconds(kEventIntervalMs);
+  if (progress) options.progress = [&progress](const HashProgress&) { progress(); };
+  const std::vector<HashJobResult> done = HashJobs(jobs, options);
+  for (std::size_t i = 0; i < done.size(); ++i) {
+    results_[i].whole = done[i].whole;
+    results_[i].head = done[i].head;
+  }
+}
+
+}  // namespace tarvel

@@ -1,0 +1,73 @@
+#include "engine/stream_digests.h"
+
+#include <algorithm>
+
+#include "checksum/md5_lanes.h"
+
+namespace tarvel {
+namespace {
+
+constexpr auto kHeadBytes = static_cast<std::int64_t>(kMd5HeadBytes);
+
+}  // namespace
+
+StreamDigests::StreamDigests(std::size_t count) : streams_(count) {
+  for (Stream& s : streams_) md5init(s.ctx);
+}
+
+void StreamDigests::Add(std::size_t i, const std::uint8_t* data, std::size_t n) {
+  streams_[i].data = data;
+  streams_[i].queued = n;
+}
+
+void StreamDigests::Run(std::size_t part, std::size_t parts) {
+  std::vector<std::size_t> busy;
+  for (std::size_t i = part; i < streams_.size(); i += parts) {
+    if (streams_[i].queued > 0) busy.push_back(i);
+  }
+  if (busy.empty()) return;
+  Md5Lanes lanes;
+  for (std::size_t first = 0; first < busy.size(); first += Md5Lanes::kLanes) {
+    const int count =
+        static_cast<int>(std::min<std::size_t>(Md5Lanes::kLanes, busy.size() - first));
+    bool marked[Md5Lanes::kLanes] = {};
+    for (int lane = 0; lane < count; ++lane) {
+      Stream& s = streams_[busy[first + lane]];
+      lanes.Resume(lane, s.ctx);
+      std::size_t split = 0;
+      if (s.length < kHeadBytes && s.length + static_cast<std::int64_t>(s.queued) >= kHeadBytes) {
+        split = static_cast<std::size_t>(kHeadBytes - s.length);
+        lanes.Feed(lane, s.data, split);
+        lanes.MarkHead(lane);
+        marked[lane] = true;
+      }
+      lanes.Feed(lane, s.data + split, s.queued - split);
+    }
+    lanes.Run();
+    for (int lane = 0; lane < count; ++lane) {
+      Stream& s = streams_[busy[first + lane]];
+      if (marked[lane]) {
+        s.head = lanes.HeadDigest(lane);
+        s.haveHead = true;
+      }
+      s.ctx = lanes.Save(lane);
+      lanes.Restart(lane);
+      s.length += static_cast<std::int64_t>(s.queued);
+      s.data = nullptr;
+      s.queued = 0;
+    }
+  }
+}
+
+md5digest StreamDigests::Whole(std::size_t i) const {
+  md5state copy = streams_[i].ctx;
+  md5digest out;
+  md5final(copy, out);
+  return out;
+}
+
+md5digest StreamDigests::Head(std::size_t i) const {
+  return streams_[i].haveHead ? streams_[i].head : Whole(i);
+}
+
+}  // namespace tarvel

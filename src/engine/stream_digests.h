@@ -1,0 +1,50 @@
+// The digests of byte streams that grow as they are written.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "checksum/md5.h"
+
+namespace tarvel {
+
+// The digests of many byte streams that grow side by side as they are
+// written (the volumes of a set, the files being rebuilt), advanced sixteen
+// at a time in the multi-buffer MD5.  Bytes added are hashed at the next Run
+// and must stay valid and unchanged until then.
+class StreamDigests {
+ public:
+  explicit StreamDigests(std::size_t count);
+  StreamDigests(const StreamDigests&) = delete;
+  StreamDigests& operator=(const StreamDigests&) = delete;
+
+  // Queues the next `n` bytes of stream i.  REQUIRES: at most one Add per
+  // stream between two Runs.
+  void Add(std::size_t i, const std::uint8_t* data, std::size_t n);
+  // Hashes everything queued.
+  void Run() { Run(0, 1); }
+  // Hashes what is queued in the streams i with i % parts == part, so that
+  // `parts` threads can share the work (each part its own).
+  void Run(std::size_t part, std::size_t parts);
+
+  // Bytes of stream i so far.
+  [[nodiscard]] std::int64_t Length(std::size_t i) const { return streams_[i].length; }
+  // The digest of all bytes of stream i, and of their first 16384 (all of
+  // them when there are fewer).  REQUIRES: nothing queued since Run.
+  [[nodiscard]] md5digest Whole(std::size_t i) const;
+  [[nodiscard]] md5digest Head(std::size_t i) const;
+
+ private:
+  struct Stream {
+    md5state ctx{};
+    std::int64_t length = 0;
+    bool haveHead = false;
+    md5digest head{};
+    const std::uint8_t* data = nullptr;  // queued
+    std::size_t queued = 0;
+  };
+  std::vector<Stream> streams_;
+};
+
+}  // namespace tarvel

@@ -136,7 +136,7 @@ std::string AwayFromFilesQuestion(const VolumePlan& plan) {
 }
 
 std::string AwayFromFilesWarning(const VolumePlan& plan) {
-  return "The volumes were written to " + ShownFolder(plan.volumesFolder) +
+  return "The volumes are written to " + ShownFolder(plan.volumesFolder) +
          ", away from the files in " + ShownFolder(plan.filesFolder) +
          ". A check looks for the files beside the volumes: put the volumes beside the files "
          "before checking the set.";

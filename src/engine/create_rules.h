@@ -79,7 +79,7 @@ VolumePlan PlanVolumes(Env& env, const std::string& filesFolder, const std::stri
 //   the windows, before writing: "The volumes will be in FOLDER, but a check
 //   looks for the files beside the volumes. Create them there?"
 std::string AwayFromFilesQuestion(const VolumePlan& plan);
-//   tarvel-cli, after writing
+//   tarvel-cli, which writes them without asking
 std::string AwayFromFilesWarning(const VolumePlan& plan);
 //   the windows: "NAME.PAR and N other volumes exist. Replace them?"
 std::string ReplaceQuestion(const VolumePlan& plan);

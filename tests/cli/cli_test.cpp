@@ -528,7 +528,7 @@ INSTANTIATE_TEST_SUITE_P(
             [](const TempDir& d) { std::filesystem::create_directory(d / "out"); },
             {"create", "-q", "-o", "out/b", "data.bin", "extra.dat", "more.raw"},
             0,
-            {"tarvel-cli: The volumes were written to DIR/out, away from the files in DIR. "
+            {"tarvel-cli: The volumes are written to DIR/out, away from the files in DIR. "
              "A check looks for the files beside the volumes: put the volumes beside the "
              "files before checking the set.\n"},
             {"Files successfully created.\n"},

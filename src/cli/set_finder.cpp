@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <tuple>
@@ -41,8 +40,10 @@ namespace {
 
 void SearchFolder(Env& env, const std::string& folder, SetSearch& out) {
   std::vector<std::string> files;
+  std::vector<std::string> subfolders;
   try {
     files = env.ListPlainFiles(folder);
+    subfolders = env.ListFolders(folder);
   } catch (const FileError& error) {
     out.unreadableFolders.push_back(WithReason(folder, error.OsError()));
     return;
@@ -66,21 +67,6 @@ void SearchFolder(Env& env, const std::string& folder, SetSearch& out) {
   });
   for (FoundSet& set : found) out.sets.push_back(std::move(set));
 
-  std::error_code ec;
-  std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec);
-  if (ec) {
-    out.unreadableFolders.push_back(folder + " (" + ec.message() + ")");
-    return;
-  }
-  std::vector<std::string> subfolders;
-  for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    std::error_code kindError;
-    if (!name.starts_with('.') && it->is_directory(kindError) && !it->is_symlink(kindError)) {
-      subfolders.push_back(name);
-    }
-  }
-  if (ec) out.unreadableFolders.push_back(folder + " (" + ec.message() + ")");
   std::sort(subfolders.begin(), subfolders.end());
   for (const std::string& name : subfolders) SearchFolder(env, JoinPath(folder, name), out);
 }
@@ -89,11 +75,6 @@ void SearchFolder(Env& env, const std::string& folder, SetSearch& out) {
 
 SetSearch FindSets(Env& env, const std::string& root) {
   SetSearch out;
-  std::error_code ec;
-  if (!std::filesystem::is_directory(root.empty() ? "." : root, ec)) {
-    out.unreadableFolders.push_back(root + " (" + (ec ? ec.message() : "Not a directory") + ")");
-    return out;
-  }
   SearchFolder(env, root, out);
   return out;
 }

@@ -154,6 +154,10 @@ class Env {
   // nicht gelesen werden": it is never taken for an empty one.
   virtual std::vector<std::string> ListPlainFiles(const std::string& folder) = 0;
 
+  // The bare names of the folders in `folder`, never hidden ones nor
+  // symbolic links to folders.  Throws like ListPlainFiles.
+  virtual std::vector<std::string> ListFolders(const std::string& folder) = 0;
+
   // The bare names of the hidden regular files of `folder` (names starting
   // with "."; symbolic links are left out).  Where temporary files are looked
   // for.  Throws like ListPlainFiles.

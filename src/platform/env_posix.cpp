@@ -287,6 +287,16 @@ class PosixEnv final : public Env {
     });
   }
 
+  std::vector<std::string> ListFolders(const std::string& folder) override {
+    return ListFolder(folder, [](int dirfd, const dirent& entry) {
+      if (IsHidden(entry.d_name)) return false;
+      if (entry.d_type == DT_DIR) return true;
+      if (entry.d_type != DT_UNKNOWN) return false;
+      struct stat st;
+      return fstatat(dirfd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+    });
+  }
+
   std::vector<std::string> ListHiddenFiles(const std::string& folder) override {
     return ListFolder(folder, [](int dirfd, const dirent& entry) {
       const std::string_view name = entry.d_name;

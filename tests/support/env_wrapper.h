@@ -65,6 +65,9 @@ class EnvWrapper : public Env {
   std::vector<std::string> ListPlainFiles(const std::string& folder) override {
     return target_.ListPlainFiles(folder);
   }
+  std::vector<std::string> ListFolders(const std::string& folder) override {
+    return target_.ListFolders(folder);
+  }
   std::vector<std::string> ListHiddenFiles(const std::string& folder) override {
     return target_.ListHiddenFiles(folder);
   }

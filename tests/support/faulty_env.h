@@ -121,6 +121,10 @@ class FaultyEnv : public EnvWrapper {
     if (Hit(kList, folder)) throw FileError(CannotListText(folder));
     return EnvWrapper::ListPlainFiles(folder);
   }
+  std::vector<std::string> ListFolders(const std::string& folder) override {
+    if (Hit(kList, folder)) throw FileError(CannotListText(folder));
+    return EnvWrapper::ListFolders(folder);
+  }
   std::vector<std::string> ListHiddenFiles(const std::string& folder) override {
     if (Hit(kList, folder)) throw FileError(CannotListText(folder));
     return EnvWrapper::ListHiddenFiles(folder);

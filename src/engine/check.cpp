@@ -235,6 +235,7 @@ void Engine::SearchFiles() {
       });
   pass.Run([&] { steps.Advance(); });
   steps.Complete();
+  if (m.FileCount > 0) Report(progress.Done());
   // A file of another size than listed is damaged, whatever its digest says
   // (a list may have been made from a file that grew as it was read).
   for (int i = 0; i < m.FileCount; ++i) {
@@ -456,6 +457,7 @@ class Engine::VolumeSearch {
     pass.Run([&] { steps.Advance(); });
     passOver_ = true;
     steps.Complete();
+    if (!order_.empty()) e_.Report(progress.Done());
   }
 
   // For each number the first usable file, or the first one when none is.

@@ -147,6 +147,7 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
       });
   pass.Run([&] { steps.Advance(); });
   steps.Complete();
+  Report(progress.Done());
   for (int i = 0; i < m.FileCount; ++i) {
     m.FileTable[i].md5whole = pass.Result(i).whole;
     m.FileTable[i].md5head = pass.Result(i).head;
@@ -320,6 +321,7 @@ class Engine::SetWriter {
           },
           events);
     }
+    e_.Report(record);  // every byte read
   }
 
   // The parity must be that of the files as listed: each source read has

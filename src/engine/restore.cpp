@@ -285,6 +285,7 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
     for (std::size_t t = 0; t < count; ++t) record.stepDone += static_cast<std::int64_t>(length(t));
     record.itemDone = record.stepDone;
   }
+  Report(record);  // every byte written
   // Each rebuilt file is proven before it replaces anything: a volume whose
   // digest is right can still carry wrong parity (one made from other files
   // with the same set digest, or crafted), and its output must never

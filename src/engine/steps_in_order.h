@@ -53,6 +53,9 @@ class ItemProgress {
   // Item i with `itemDone` of its bytes read; the step has then done every
   // byte of the items before it and those.
   [[nodiscard]] ProgressRecord At(std::size_t i, std::int64_t itemDone) const;
+  // The last item with all its bytes read: the step is done.
+  // REQUIRES: at least one item.
+  [[nodiscard]] ProgressRecord Done() const { return At(names_.size() - 1, before_.back()); }
 
  private:
   ProgressStep step_;

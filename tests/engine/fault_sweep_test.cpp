@@ -1,4 +1,5 @@
-// Every call of the file layer failed in turn.  Each action (creating over an
+// Every call of the file layer failed in turn, and a stop requested at every
+// chunk of every pass.  Each action (creating over an
 // existing set, a check that renames or copies a file found by content, a
 // repair) is run once cleanly to count its opens, creates, writes, reads and
 // renames; then once for each of those calls failing (the first, the second,
@@ -91,6 +92,9 @@ Outcome Attempt(const Action& action, SetScenario& s) {
   } catch (const FileError& e) {
     o.failureTold = true;
     o.error = e.what();
+  } catch (const ActionStopped&) {
+    o.failureTold = true;
+    o.error = "stopped";
   }
   if (!s.ui.messages.empty()) o.failureTold = true;
   return o;
@@ -150,23 +154,39 @@ int Sweep(const Action& action) {
   }
 
   int runs = 0;
-  for (int op = 0; op <= FaultyEnv::kOpCount; ++op) {
-    const bool shortWrite = op == FaultyEnv::kOpCount;
-    const int n = calls[shortWrite ? FaultyEnv::kWrite : op];
+  // Beyond the calls of the file layer: a write stored only in part, and a
+  // stop requested just before a read (every chunk of every pass reads).
+  const int kShortWrite = FaultyEnv::kOpCount, kStop = FaultyEnv::kOpCount + 1;
+  int stops = 0;
+  for (int op = 0; op <= kStop; ++op) {
+    const int n = calls[op == kShortWrite ? FaultyEnv::kWrite
+                        : op == kStop     ? FaultyEnv::kRead
+                                          : op];
+    const char* what = op == kShortWrite ? "short write"
+                       : op == kStop     ? "stop before read"
+                                         : kOpNames[op];
     for (int k = 1; k <= n; ++k) {
-      SCOPED_TRACE(std::string(action.name) + ": " + (shortWrite ? "short write" : kOpNames[op]) +
-                   " " + std::to_string(k) + " of " + std::to_string(n));
+      SCOPED_TRACE(std::string(action.name) + ": " + what + " " + std::to_string(k) + " of " +
+                   std::to_string(n));
       Empty(s.dir.path());
       env.Clear();
       action.prepare(s);
       const Folder before = Snapshot(s.dir.path());
-      if (shortWrite) {
+      bool stopped = false;
+      if (op == kShortWrite) {
         env.ShortWrite(k);
+      } else if (op == kStop) {
+        env.BeforeRead(k, "", [&] {
+          stopped = true;
+          s.engine.RequestStop();
+        });
       } else {
         env.Fail(FaultyEnv::Op(op), k);
       }
       const Outcome o = Attempt(action, s);
-      const bool fired = env.Fired() > 0;
+      const bool fired = env.Fired() > 0 || stopped;
+      stops += stopped;
+      s.engine.ClearStop();
       env.Clear();
       ++runs;
 
@@ -189,9 +209,9 @@ int Sweep(const Action& action) {
     counts += std::to_string(calls[op]) + " " + kOpNames[op] + ", ";
   }
   std::printf(
-      "[ sweep    ] %s: %d runs (%s%d short write); %d ended in a true success despite "
-      "the fault\n",
-      action.name, runs, counts.c_str(), calls[FaultyEnv::kWrite], absorbed);
+      "[ sweep    ] %s: %d runs (%s%d short write, %d stops); %d ended in a true success "
+      "despite the fault\n",
+      action.name, runs, counts.c_str(), calls[FaultyEnv::kWrite], stops, absorbed);
   return runs;
 }
 

@@ -48,6 +48,15 @@ bool Save(QWidget* window, const QDir& out, const QString& name) {
   return saved;
 }
 
+// The report of the engine's model in the File report window.
+void ShowReport(TarvelWindows& w) {
+  std::vector<std::string> lines;
+  w.engine.BuildReport(lines);
+  QStringList text;
+  for (const std::string& line : lines) text.push_back(QString::fromStdString(line));
+  w.Reportform->SetLines(text);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,6 +99,7 @@ int main(int argc, char** argv) {
   });
   answer->start(10);
   (void)w.engine.AnalyseFiles(paths);
+  w.PropertiesForm->Propose(w.engine.Proposal());
   ok &= Save(w.PropertiesForm, out, "properties.png");
   QDir::setCurrent(set.path());
   if (!w.engine.WriteVolumeSet("beach", 2)) return 1;
@@ -125,10 +135,12 @@ int main(int argc, char** argv) {
     std::printf("FAILED: the progress window was not caught mid-check\n");
     ok = false;
   }
+  ShowReport(w);
   ok &= Save(w.Reportform, out, "report-check.png");
 
   if (w.engine.RestoreFromReport(false) != tarvel::RestoreOutcome::kRestored) return 1;
   w.engine.SearchFiles();
+  ShowReport(w);
   ok &= Save(w.Reportform, out, "report-restore.png");
   w.Reportform->resize(305, 231);
   ok &= Save(w.Reportform, out, "report-minimum.png");

@@ -347,6 +347,12 @@ class Engine::SetWriter {
       e_.Report(VolumeStep(ProgressStep::kWritingChecksums, n, vol.name));
       vol.file->WriteAt(kOffControl, digests_->Whole(static_cast<std::size_t>(n)));
     }
+    // Every volume on disk before any takes its name; a stop is heard
+    // between them.
+    for (VolumeOut& vol : volumes_) {
+      e_.StopPoint();
+      vol.file->Flush();
+    }
     std::vector<ReplacingWriter*> writers;
     for (VolumeOut& vol : volumes_) writers.push_back(vol.file.get());
     CommitTogether(e_.env_, writers);

@@ -157,7 +157,8 @@ void Engine::SearchFiles() {
 
   // Content pass: a missing file may be in the folder under another name.
   CandidateFacts candidates(
-      env_, Pool(), [this](const std::string& name) { return InSetFolder(name); },
+      env_, Pool(static_cast<std::size_t>(m.FileCount)),
+      [this](const std::string& name) { return InSetFolder(name); },
       [this] {
         StopPoint();
         PaceEvents();
@@ -217,7 +218,7 @@ void Engine::SearchFiles() {
   }
   const ItemProgress progress(ProgressStep::kCheckingFiles, names, sizes,
                               [&](int i) { return i * 100 / m.FileCount; });
-  FileHashPass pass(env_, std::move(jobs), Pool());
+  FileHashPass pass(env_, std::move(jobs), Pool(jobOf.size()));
   StepsInOrder steps(
       jobOf.size(), [&](std::size_t i) { Report(progress.At(i, 0)); },
       [&](std::size_t i) { return jobOf[i] < 0 || pass.Over(jobOf[i]); },
@@ -421,7 +422,7 @@ class Engine::VolumeSearch {
     }
     const ItemProgress progress(ProgressStep::kCheckingVolumes, names, sizes,
                                 [](int) { return -1; });
-    pass_ = std::make_unique<FileHashPass>(e_.env_, std::move(jobs), e_.Pool());
+    pass_ = std::make_unique<FileHashPass>(e_.env_, std::move(jobs), e_.Pool(order_.size()));
     FileHashPass& pass = *pass_;
     StepsInOrder steps(
         order_.size(),

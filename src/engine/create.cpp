@@ -101,7 +101,7 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
   }
   const ItemProgress progress(ProgressStep::kAnalysing, names, sizes,
                               [&](int i) { return i * 100 / (m.FileCount - 1); });
-  FileHashPass pass(env_, std::move(jobs), Pool());
+  FileHashPass pass(env_, std::move(jobs), Pool(paths.size()));
   StepsInOrder steps(
       paths.size(),
       [&](std::size_t i) {
@@ -268,7 +268,7 @@ class Engine::SetWriter {
     record.percent = 0;
     record.stepTotal = m_.TotalSize;
     e_.Report(record);
-    WorkerPool& workers = e_.Pool();
+    WorkerPool& workers = e_.Pool(static_cast<std::size_t>(std::max(files, parityCount_)));
     const auto events = [this] { e_.PaceEvents(); };
     for (std::int64_t pos = 0; pos < m_.BiggestFileSize; pos += kChunkSize) {
       // Every chunk, so the windows stay painted however large the files

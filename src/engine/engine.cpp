@@ -42,8 +42,8 @@ void Engine::Report(const ProgressRecord& record) {
   PaceEvents();
 }
 
-WorkerPool& Engine::Pool() {
-  if (!pool_) pool_ = std::make_unique<WorkerPool>(threads_);
+WorkerPool& Engine::Pool(std::size_t work) {
+  if (!pool_) pool_ = std::make_unique<WorkerPool>(threads_, work);
   return *pool_;
 }
 

@@ -249,8 +249,9 @@ class Engine {
   // kEventIntervalMs; a stop point too.
   void Report(const ProgressRecord& record);
   void PaceEvents();
-  // The worker pool of the action that runs (made when an action starts).
-  WorkerPool& Pool();
+  // The worker pool of the action that runs, made by its first pass with
+  // no more threads than that pass has pieces of work (`work`).
+  WorkerPool& Pool(std::size_t work);
   // The report of the model, shown.
   void ShowReport();
 

@@ -248,7 +248,7 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
   // The percentage is that of the whole parity data, as for every restore;
   // the pass simply ends once the rebuilt files are complete.
   const int rows = parity_.RowSourceCount;
-  WorkerPool& workers = Pool();
+  WorkerPool& workers = Pool(static_cast<std::size_t>(rows));
   const auto events = [this] { PaceEvents(); };
   for (std::int64_t pos = 0; pos < end; pos += kChunkSize) {
     // Every chunk, so the windows stay painted however large the files

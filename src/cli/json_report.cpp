@@ -7,7 +7,6 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-
 bool IsUtf8(const std::string& text) {
   try {
     (void)json(text).dump();

@@ -4,8 +4,8 @@
 #include <QPushButton>
 #include <QSvgWidget>
 
-#include "version.h"
 #include "ui/layout.h"
+#include "version.h"
 
 namespace tarvel::ui {
 

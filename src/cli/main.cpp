@@ -81,38 +81,29 @@ int Create(const Options& o, Engine& engine, Env& env) {
   return kUsage;
 }
 
-std::vector<std::string> Resolved(Env& env, const std::vector<std::string>& volumes) {
-  std::vector<std::string> out;
-  for (const std::string& v : volumes) out.push_back(Resolve(env, v));
-  return out;
+// Checks the set of a run through the first of its volumes that reads;
+// false when none does.
+bool CheckSet(SetRun& run, Engine& engine, Env& env) {
+  std::vector<std::string> volumes;
+  for (const std::string& v : run.volumes) volumes.push_back(Resolve(env, v));
+  run.checked = engine.Check(volumes) == CheckOutcome::kChecked;
+  return run.checked;
 }
 
 int Verify(SetRun& run, Engine& engine, Env& env) {
-  if (engine.Check(Resolved(env, run.volumes)) == CheckOutcome::kUnreadable) return kUsage;
-  run.checked = true;
-  switch (engine.Assess()) {
-    case SetState::kAllOk:
-      return kSuccess;
-    case SetState::kRepairable:
-      return kRepairable;
-    case SetState::kUnrepairable:
-      break;
-  }
-  return kUnrepairable;
+  if (!CheckSet(run, engine, env)) return kUsage;
+  const SetState state = engine.Assess();
+  return state == SetState::kAllOk        ? kSuccess
+         : state == SetState::kRepairable ? kRepairable
+                                          : kUnrepairable;
 }
 
 int Repair(SetRun& run, Engine& engine, Env& env) {
-  if (engine.Check(Resolved(env, run.volumes)) == CheckOutcome::kUnreadable) return kUsage;
-  run.checked = true;
-  switch (engine.Repair()) {
-    case RepairResult::kAllOk:
-      return kSuccess;
-    case RepairResult::kStillBad:
-      return kStillBad;
-    case RepairResult::kUnchanged:
-      break;
-  }
-  return kUnrepairable;
+  if (!CheckSet(run, engine, env)) return kUsage;
+  const RepairResult result = engine.Repair();
+  return result == RepairResult::kAllOk      ? kSuccess
+         : result == RepairResult::kStillBad ? kStillBad
+                                             : kUnrepairable;
 }
 
 int Run(int argc, char** argv) {

@@ -241,7 +241,6 @@ class Engine {
   // nothing changes) and throws FileError when it fails.
   bool rnfile(const std::string& found, const std::string& missing);
   bool cpfile(const std::string& found, const std::string& missing);
-  Interaction& User() { return ui_; }
 
   // Throws ActionStopped when a stop was requested.
   void StopPoint() const;

@@ -80,8 +80,8 @@ class Interaction {
   virtual void ShowProgress() = 0;
   virtual void HideProgress() = 0;
   virtual void Progress(const ProgressRecord& record) = 0;
-  // Repaint and run pending events; the engine calls it at least every
-  // kEventIntervalMs while an action runs on the calling thread.
+  // Repaint and run pending events; the engine calls it about every
+  // kEventIntervalMs while an action runs, never more often.
   virtual void ProcessEvents() = 0;
 
   // Include this?  true only for "Include in parity".

@@ -7,8 +7,6 @@
 namespace tarvel::cli {
 namespace {
 
-// Throughput and time left appear after this much time in the pass.
-constexpr double kSettleSeconds = 1.0;
 constexpr double kBytesPerMB = 1e6;
 
 std::string FirstWord(const std::string& text) { return text.substr(0, text.find(' ')); }
@@ -23,17 +21,6 @@ std::string CutText(const std::string& text, std::size_t bytes) {
 
 }  // namespace
 
-std::string FormatDuration(double seconds) {
-  const long total = std::lround(std::max(0.0, seconds));
-  char text[32];
-  if (total >= 3600) {
-    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
-  } else {
-    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
-  }
-  return text;
-}
-
 std::string ProgressLine::Format(const std::string& text, int percent,
                                  const std::optional<StepWork>& work, double now, int width) {
   // How much of the pass is done, as a fraction, and in bytes when known.
@@ -47,17 +34,8 @@ std::string ProgressLine::Format(const std::string& text, int percent,
     if (work && work->passTotal > 0) doneBytes = *done * static_cast<double>(work->passTotal);
   }
 
-  const std::string operation = FirstWord(text);
   const std::int64_t total = work ? work->passTotal : -1;
-  if (!passStarted_ || operation != operation_ || total != passTotal_ ||
-      (percent >= 0 && percent < lastPercent_)) {
-    passStarted_ = true;
-    operation_ = operation;
-    passTotal_ = total;
-    passStart_ = now;
-    doneAtStart_ = done.value_or(0);
-  }
-  lastPercent_ = percent;
+  const ProgressPace::Figures pace = pace_.At(FirstWord(text), total, done, now);
 
   std::string figures;
   if (done) {
@@ -65,16 +43,13 @@ std::string ProgressLine::Format(const std::string& text, int percent,
     std::snprintf(pct, sizeof pct, " %d%%", static_cast<int>(std::floor(*done * 100)));
     figures += pct;
   }
-  const double elapsed = now - passStart_;
-  const double progressed = done.value_or(0) - doneAtStart_;
-  if (done && elapsed >= kSettleSeconds && progressed > 0) {
-    if (doneBytes && total > 0) {
-      const double bytes = progressed * static_cast<double>(total);
+  if (pace.secondsLeft) {
+    if (doneBytes && pace.bytesPerSecond) {
       char rate[32];
-      std::snprintf(rate, sizeof rate, "  %.1f MB/s", bytes / elapsed / kBytesPerMB);
+      std::snprintf(rate, sizeof rate, "  %.1f MB/s", *pace.bytesPerSecond / kBytesPerMB);
       figures += rate;
     }
-    figures += "  " + FormatDuration((1.0 - *done) * elapsed / progressed) + " left";
+    figures += "  " + FormatDuration(*pace.secondsLeft) + " left";
   }
 
   std::string shown = text;

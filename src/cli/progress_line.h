@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 
+#include "engine/progress.h"
+
 namespace tarvel::cli {
 
 // The work of the pass the current progress text belongs to, in bytes.
@@ -28,7 +30,7 @@ class ProgressLine {
  public:
   // Forgets the pass: the next Format starts a new one (the progress was
   // hidden and shown again).
-  void Reset() { passStarted_ = false; }
+  void Reset() { pace_.Reset(); }
 
   // The line for the engine's `text` and `percent` (-1: none), the work
   // known for the text, at `now` seconds of a steady clock.  A new pass
@@ -39,15 +41,9 @@ class ProgressLine {
                      double now, int width = 0);
 
  private:
-  bool passStarted_ = false;
-  std::string operation_;
-  std::int64_t passTotal_ = -1;
-  int lastPercent_ = -1;
-  double passStart_ = 0;
-  double doneAtStart_ = 0;  // fraction of the pass done when it was first seen
+  ProgressPace pace_;
 };
 
-// "0:07", "12:30", "1:02:03".
-std::string FormatDuration(double seconds);
+using ::tarvel::FormatDuration;
 
 }  // namespace tarvel::cli

@@ -1,6 +1,16 @@
 #include "engine/progress.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
 namespace tarvel {
+namespace {
+
+// Throughput and time left appear after this much time in the pass.
+constexpr double kSettleSeconds = 1.0;
+
+}  // namespace
 
 std::string ProgressText(const ProgressRecord& r) {
   switch (r.step) {
@@ -22,6 +32,37 @@ std::string ProgressText(const ProgressRecord& r) {
                           : "Restoring " + std::to_string(r.items) + " files";
   }
   return {};
+}
+
+ProgressPace::Figures ProgressPace::At(const std::string& key, std::int64_t total,
+                                       std::optional<double> done, double now) {
+  if (!started_ || key != key_ || total != total_ || (done && lastDone_ && *done < *lastDone_)) {
+    started_ = true;
+    key_ = key;
+    total_ = total;
+    start_ = now;
+    doneAtStart_ = done.value_or(0);
+  }
+  lastDone_ = done;
+
+  Figures figures;
+  const double elapsed = now - start_;
+  const double progressed = done.value_or(0) - doneAtStart_;
+  if (!done || elapsed < kSettleSeconds || progressed <= 0) return figures;
+  if (total > 0) figures.bytesPerSecond = progressed * static_cast<double>(total) / elapsed;
+  figures.secondsLeft = (1.0 - *done) * elapsed / progressed;
+  return figures;
+}
+
+std::string FormatDuration(double seconds) {
+  const long total = std::lround(std::max(0.0, seconds));
+  char text[32];
+  if (total >= 3600) {
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+  }
+  return text;
 }
 
 }  // namespace tarvel

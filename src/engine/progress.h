@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tarvel {
@@ -43,5 +44,36 @@ struct ProgressRecord {
 
 // The system's text for a record ("Checking a.bin").
 std::string ProgressText(const ProgressRecord& record);
+
+// Throughput and time left of a pass, from how much of it is done over
+// time.  A new pass begins when its key or its size in bytes changes, or
+// when what is done falls.  The figures appear only once the pass has run
+// for a moment and something of it is done, so the first ones are not
+// guesses from nothing.
+class ProgressPace {
+ public:
+  struct Figures {
+    std::optional<double> bytesPerSecond;  // only for a pass of known size
+    std::optional<double> secondsLeft;
+  };
+
+  // Forgets the pass: the next update starts a new one.
+  void Reset() { started_ = false; }
+  // `key` names the pass; `total` is its size in bytes (<= 0: not known);
+  // `done` the fraction of it done (nothing: not known); `now` seconds of a
+  // steady clock.
+  Figures At(const std::string& key, std::int64_t total, std::optional<double> done, double now);
+
+ private:
+  bool started_ = false;
+  std::string key_;
+  std::int64_t total_ = -1;
+  std::optional<double> lastDone_;
+  double start_ = 0;
+  double doneAtStart_ = 0;  // fraction of the pass done when it was first seen
+};
+
+// "0:07", "12:30", "1:02:03".
+std::string FormatDuration(double seconds);
 
 }  // namespace tarvel

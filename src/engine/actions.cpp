@@ -40,6 +40,7 @@ SetProposal Engine::Proposal() {
   Env& env = env_;
   p.refusal = [&env, biggest](int parityCount, const std::string& baseName) -> std::string {
     if (GivesHiddenVolumes(baseName)) return kHiddenVolumesText;
+    if (std::string missing = MissingFolderRefusal(env, baseName); !missing.empty()) return missing;
     if (!HasRoomForVolumes(env, baseName, biggest, parityCount)) return kNoRoomText;
     return "";
   };
@@ -118,27 +119,34 @@ CheckOutcome Engine::Check(const std::vector<std::string>& volumes) {
 
 RestoreOutcome Engine::Restore(bool askEachFile, bool checkVolumesAgain) {
   const ActionScope scope(*this);
+  const std::size_t actionsBefore = actions_.size();
   RestoreOutcome outcome;
   try {
     outcome = RestoreFromReport(askEachFile);
+    if (outcome != RestoreOutcome::kRestored) return outcome;  // refused, its message shown
+    SearchFiles();
+    // A rebuilt file may have taken the place of a link that led to a volume.
+    if (checkVolumesAgain) FindVolumes();
   } catch (const ActionStopped&) {
-    // The files rebuilt before the stop are in place: the report shows the
-    // set as it now is, without reading it again.
-    for (const FileAction& a : actions_) {
-      if (a.kind != FileActionKind::kRebuilt) continue;
+    // The files rebuilt, renamed or copied before the stop are in place,
+    // each proven by its digest: the report shows the set as it now is,
+    // without reading it again.
+    for (std::size_t k = actionsBefore; k < actions_.size(); ++k) {
+      const FileAction& a = actions_[k];
+      if (a.kind != FileActionKind::kRebuilt && a.kind != FileActionKind::kRenamed &&
+          a.kind != FileActionKind::kCopied) {
+        continue;
+      }
       for (int i = 0; i < model_.FileCount; ++i) {
         fileentry& e = model_.FileTable[i];
         if (e.name == a.name) e.present = e.crcok = 1;
       }
     }
+    ui_.HideProgress();
     ShowReport();
     ui_.SetWorking(false);
     throw;
   }
-  if (outcome != RestoreOutcome::kRestored) return outcome;  // refused, its message shown
-  SearchFiles();
-  // A rebuilt file may have taken the place of a link that led to a volume.
-  if (checkVolumesAgain) FindVolumes();
   ShowReport();
   ui_.SetWorking(false);
   return outcome;

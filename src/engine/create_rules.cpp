@@ -69,6 +69,14 @@ bool HasRoomForVolumes(Env& env, const std::string& baseName, std::int64_t bigge
   return FreeSpaceNeeded(biggestFileSize, parityCount) <= env.FreeSpace(baseName);
 }
 
+std::string MissingFolderRefusal(Env& env, const std::string& baseName) {
+  const std::string folder = FolderOf(baseName);
+  if (env.Identity(JoinPath(folder.empty() ? "." : folder, "."), /*followLink=*/true)) return "";
+  const std::string shown =
+      folder.starts_with('/') ? folder : JoinPath(env.CurrentFolder(), folder);
+  return "The folder " + shown + " does not exist.";
+}
+
 std::string FileChangedText(const std::string& path) {
   return "The file " + path + " changed while the set was being created.";
 }

@@ -88,6 +88,10 @@ std::string ReplaceRefusal(const VolumePlan& plan);
 //   both, after creating, when plan.leftOver is not empty
 std::string LeftOverNote(const VolumePlan& plan);
 
+// "The folder FOLDER does not exist." when the folder of `baseName`
+// (resolved against the current folder, and named so) is no folder; else "".
+std::string MissingFolderRefusal(Env& env, const std::string& baseName);
+
 // Bytes that must be free where the volumes go: the parity data plus a margin.
 std::int64_t FreeSpaceNeeded(std::int64_t biggestFileSize, int parityCount);
 // True when the file system holding the folder of `baseName` (resolved

@@ -21,7 +21,9 @@ bool TextFits(const QWidget* w) {
   if (const auto* button = qobject_cast<const QPushButton*>(w)) {
     // A push button's size hint has a style minimum; only the text matters.
     const QFontMetrics metrics = button->fontMetrics();
-    return metrics.horizontalAdvance(button->text()) + kButtonPadding <= button->width() &&
+    // A mnemonic's '&' is not drawn.
+    const QString shown = QString(button->text()).remove(QLatin1Char('&'));
+    return metrics.horizontalAdvance(shown) + kButtonPadding <= button->width() &&
            metrics.height() + 4 <= button->height();
   }
   if (qobject_cast<const QLabel*>(w) || qobject_cast<const QAbstractButton*>(w)) {

@@ -42,10 +42,10 @@ TMainForm::TMainForm(Engine& engine, WindowInteraction& ui, FileDialogs& dialogs
   setFixedSize(282, 224);
   setAcceptDrops(true);
 
-  CreateButton = new QPushButton(tr("Create Parity Volume Set"), this);
+  CreateButton = new QPushButton(tr("C&reate Parity Volume Set"), this);
   CreateButton->setObjectName("CreateButton");
   Place(CreateButton, 16, 8, 249, 57);
-  CheckButton = new QPushButton(tr("Check Volume Set"), this);
+  CheckButton = new QPushButton(tr("Check &Volume Set"), this);
   CheckButton->setObjectName("CheckButton");
   Place(CheckButton, 16, 80, 249, 57);
   MainLabel1 = new QLabel(tr("Version %1 alpha").arg(QString::fromLatin1(kVersionText)), this);
@@ -54,7 +54,7 @@ TMainForm::TMainForm(Engine& engine, WindowInteraction& ui, FileDialogs& dialogs
   MainLabel2 = new QLabel(tr("Format version 1.0"), this);
   MainLabel2->setObjectName("MainLabel2");
   PlaceAutoSized(MainLabel2, 16, 168);
-  AboutButton = new QPushButton(tr("About"), this);
+  AboutButton = new QPushButton(tr("&About"), this);
   AboutButton->setObjectName("AboutButton");
   Place(AboutButton, 192, 152, 73, 33);
   StatusBarMain = new QStatusBar(this);
@@ -69,10 +69,8 @@ TMainForm::TMainForm(Engine& engine, WindowInteraction& ui, FileDialogs& dialogs
   connect(CheckButton, &QPushButton::clicked, this, &TMainForm::CheckButtonClick);
   connect(AboutButton, &QPushButton::clicked, this, &TMainForm::AboutButtonClick);
 
-  if (!arguments.isEmpty()) {
-    commandLinePending_ = true;
-    commandLineVolume_ = arguments.front();
-  }
+  commandLinePending_ = !arguments.isEmpty();
+  commandLine_ = arguments;
 }
 
 void TMainForm::SetWindows(TAboutBox* about) { about_ = about; }
@@ -83,17 +81,30 @@ template <typename Action>
 void TMainForm::RunAction(Action action) {
   if (busy_) return;
   busy_ = true;
+  engine_.ClearStop();
   for (QPushButton* b : {CreateButton, CheckButton, AboutButton}) b->setEnabled(false);
   try {
     action();
   } catch (const ActionStopped&) {
-    SetStatus(tr("Ready"));  // stopped: nothing more to say
+    // Stopped as asked: nothing more to say.
+    ui_.HideProgress();
+    SetStatus(tr("Ready"));
   } catch (const std::exception& error) {
     ui_.ShowError(error);
   }
   for (QPushButton* b : {CreateButton, CheckButton, AboutButton}) b->setEnabled(true);
+  engine_.ClearStop();
   busy_ = false;
   emit ActionEnded();
+  if (closeWhenStopped_) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TMainForm::StopAction() {
+  if (busy_) {
+    engine_.RequestStop();
+  } else {
+    ui_.HideProgress();
+  }
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -105,15 +116,32 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::CheckCommandLineVolume() {
-  const std::string path = EnginePaths({commandLineVolume_}).front();
-  if (!engine_.IsPlainFile(path)) return;
-  CheckVolume(WindowInteraction::Text(path));
+  const std::string path = EnginePaths({commandLine_.front()}).front();
+  if (engine_.IsPlainFile(path)) {
+    CheckVolume(WindowInteraction::Text(path));
+  } else {
+    const QString shown = WindowInteraction::Shown(path);
+    ui_.ShowMessage(QFileInfo::exists(WindowInteraction::Text(path))
+                        ? tr("%1 is not a file, so it cannot be checked.").arg(shown)
+                        : tr("The file %1 does not exist.").arg(shown),
+                    QMessageBox::Warning);
+  }
+  if (commandLine_.size() > 1) {
+    const QStringList rest = commandLine_.mid(1);
+    ui_.ShowMessage(tr("Tarvel checks one set at a time. Not checked: %1")
+                        .arg(WindowInteraction::Shown(WindowInteraction::Bytes(rest.join(", ")))));
+  }
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-  // Closing mid-action would leave the engine running with no window.
+  // Closing mid-action would leave the engine running with no window: the
+  // action is stopped first, if the person wants that.
   if (busy_) {
     event->ignore();
+    if (closeWhenStopped_) return;
+    if (!ui_.Ask(tr("An action is running. Stop it and close Tarvel?"), this) || !busy_) return;
+    closeWhenStopped_ = true;
+    engine_.RequestStop();
     return;
   }
   QWidget::closeEvent(event);

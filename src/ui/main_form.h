@@ -29,8 +29,9 @@ class TMainForm : public QWidget {
   Q_OBJECT
  public:
   // `arguments` are the program's command-line arguments (without the
-  // program name); the first, when it names a file, is checked when the
-  // window is first shown.
+  // program name); the first is checked when the window is first shown (a
+  // message says when it is no file, and which further ones were not
+  // checked).
   TMainForm(Engine& engine, WindowInteraction& ui, FileDialogs& dialogs,
             const QStringList& arguments);
 
@@ -39,6 +40,10 @@ class TMainForm : public QWidget {
 
   // True while an action runs.
   bool Busy() const { return busy_; }
+  // Cancel of the progress window: the running action is asked to stop
+  // (it ends within a moment, having put nothing half in place).  With no
+  // action running, the progress window an error left up goes.
+  void StopAction();
 
   QPushButton* CreateButton;
   QPushButton* CheckButton;
@@ -79,8 +84,11 @@ class TMainForm : public QWidget {
   FileDialogs& dialogs_;
   TAboutBox* about_ = nullptr;
   bool commandLinePending_ = false;
-  QString commandLineVolume_;
+  QStringList commandLine_;
   bool busy_ = false;
+  // The person chose to close the window while an action ran: it closes
+  // when the action has stopped.
+  bool closeWhenStopped_ = false;
 };
 
 }  // namespace tarvel::ui

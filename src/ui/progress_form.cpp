@@ -1,18 +1,27 @@
 #include "ui/progress_form.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 
 #include "ui/layout.h"
 
 namespace tarvel::ui {
+namespace {
+
+// The window of the given layout, grown by the pace line and Cancel.
+constexpr int kWidth = 306, kHeight = 170;
+
+}  // namespace
 
 TProgressForm1::TProgressForm1(QWidget* mainWindow)
-    : QWidget(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    : QWidget(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowCloseButtonHint) {
   setObjectName("ProgressForm1");
   setWindowTitle(tr("Working..."));
-  setFixedSize(306, 121);
+  setFixedSize(kWidth, kHeight);
   // An error can leave it up; it must not keep the program running after
   // the main window has been closed.
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -34,6 +43,17 @@ TProgressForm1::TProgressForm1(QWidget* mainWindow)
   percentlabel->setObjectName("percentlabel");
   percentlabel->setAlignment(Qt::AlignCenter);
   percentlabel->setGeometry(116, 96, 75, 16);
+
+  pacelabel = new QLabel(this);
+  pacelabel->setObjectName("pacelabel");
+  pacelabel->setAlignment(Qt::AlignCenter);
+  pacelabel->setGeometry(8, 114, 289, 16);
+
+  CancelButton = new QPushButton(tr("&Cancel"), this);
+  CancelButton->setObjectName("CancelButton");
+  CancelButton->setAutoDefault(false);
+  Place(CancelButton, 115, 136, 75, 25);
+  connect(CancelButton, &QPushButton::clicked, this, &TProgressForm1::CancelButtonClick);
 }
 
 void TProgressForm1::SetWhat(const QString& text) {
@@ -56,8 +76,35 @@ void TProgressForm1::SetPercent(int percent) {
   percentlabel->setText(QString::number(percent) + "%");
 }
 
-void TProgressForm1::closeEvent(QCloseEvent* event) { event->ignore(); }
+void TProgressForm1::SetPace(const QString& text) {
+  if (!CancelButton->isEnabled()) return;  // it says the action is stopping
+  if (pacelabel->text() != text) pacelabel->setText(text);
+}
 
-void TProgressForm1::keyPressEvent(QKeyEvent* event) { event->ignore(); }
+void TProgressForm1::Restart() {
+  CancelButton->setEnabled(true);
+  pacelabel->clear();
+}
+
+void TProgressForm1::CancelButtonClick() {
+  if (!CancelButton->isEnabled()) return;
+  CancelButton->setEnabled(false);
+  pacelabel->setText(tr("Stopping..."));
+  emit CancelRequested();
+}
+
+void TProgressForm1::closeEvent(QCloseEvent* event) {
+  // The window goes when the action has stopped, not before.
+  event->ignore();
+  CancelButtonClick();
+}
+
+void TProgressForm1::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    CancelButtonClick();
+    return;
+  }
+  event->ignore();
+}
 
 }  // namespace tarvel::ui

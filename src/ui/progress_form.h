@@ -1,12 +1,15 @@
-// The progress window: what is being done, a bar and its percentage.  The
-// engine drives it through the window interaction; it has no logic of its
-// own, no title-bar buttons, and the user cannot close it.
+// The progress window: what is being done, a bar and its percentage, the
+// speed and the time left, and Cancel.  The engine drives it through the
+// window interaction; it has no logic of its own.  Cancel, Escape and the
+// close box all ask the action to stop (CancelRequested); the window itself
+// stays until the action ends.
 #pragma once
 
 #include <QWidget>
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 namespace tarvel::ui {
 
@@ -18,14 +21,27 @@ class TProgressForm1 : public QWidget {
   void SetWhat(const QString& text);
   // 0..100 on the bar and as "N%"; -1 empties the bar and the text.
   void SetPercent(int percent);
+  // The line under the bar: speed and time left, or nothing.
+  void SetPace(const QString& text);
+  // Ready for an action: Cancel enabled, no pace shown.
+  void Restart();
 
   QLabel* whatlabel;
   QProgressBar* ProgressBar1;
   QLabel* percentlabel;
+  QLabel* pacelabel;
+  QPushButton* CancelButton;
+
+ signals:
+  // Cancel, Escape or the close box, once per action.
+  void CancelRequested();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void CancelButtonClick();
 };
 
 }  // namespace tarvel::ui

@@ -24,14 +24,6 @@ ParitySpinEdit::ParitySpinEdit(QWidget* parent) : QSpinBox(parent) {
   setRange(1, 250);
   setValue(1);
   setWrapping(false);
-  // Only the buttons and the arrow keys change the number.
-  lineEdit()->setReadOnly(true);
-  setContextMenuPolicy(Qt::NoContextMenu);
-}
-
-void ParitySpinEdit::focusInEvent(QFocusEvent* event) {
-  QSpinBox::focusInEvent(event);
-  lineEdit()->deselect();
 }
 
 TPropertiesForm::TPropertiesForm(WindowInteraction& ui, QWidget* mainWindow)
@@ -76,14 +68,17 @@ TPropertiesForm::TPropertiesForm(WindowInteraction& ui, QWidget* mainWindow)
   filenameEdit->setObjectName("filenameEdit");
   filenameEdit->setGeometry(kCaptionLeft, 236, 273, 24);
 
-  OK = new QPushButton(tr("OK"), this);
+  OK = new QPushButton(tr("&OK"), this);
   OK->setObjectName("OK");
   Place(OK, 40, 276, 97, 33);
-  Cancel = new QPushButton(tr("Cancel"), this);
+  Cancel = new QPushButton(tr("&Cancel"), this);
   Cancel->setObjectName("Cancel");
   Place(Cancel, 168, 276, 97, 33);
   OK->setAutoDefault(false);
   Cancel->setAutoDefault(false);
+  // Enter anywhere (after typing the name or the number) is OK; Escape is
+  // Cancel.
+  OK->setDefault(true);
 
   setTabOrder(pnumEdit, filenameEdit);
   setTabOrder(filenameEdit, OK);

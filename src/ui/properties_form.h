@@ -25,15 +25,12 @@ namespace tarvel::ui {
 class WindowInteraction;
 
 // The number of parity volumes: stepped by its buttons and the arrow keys,
-// always within its bounds, never typed.
+// or typed; always within its bounds (a digit that would leave them is not
+// taken).
 class ParitySpinEdit : public QSpinBox {
   Q_OBJECT
  public:
   explicit ParitySpinEdit(QWidget* parent);
-
- protected:
-  // The number is shown, not selected for typing over.
-  void focusInEvent(QFocusEvent* event) override;
 };
 
 class TPropertiesForm : public QDialog {

@@ -1,6 +1,9 @@
 #include "ui/window_interaction.h"
 
 #include <QApplication>
+#include <algorithm>
+#include <cmath>
+#include <optional>
 
 #include "engine/engine.h"
 #include "ui/include_form.h"
@@ -12,6 +15,33 @@
 #include "ui/restore_form.h"
 
 namespace tarvel::ui {
+namespace {
+
+// The speed and time left change at most this often, so they can be read.
+constexpr qint64 kPaceIntervalMs = 500;
+
+// What of the step is done, from its bytes where it has them.
+std::optional<double> Done(const ProgressRecord& r) {
+  if (r.stepTotal > 0) {
+    return static_cast<double>(std::clamp<std::int64_t>(r.stepDone, 0, r.stepTotal)) /
+           static_cast<double>(r.stepTotal);
+  }
+  if (r.percent >= 0) return r.percent / 100.0;
+  return std::nullopt;
+}
+
+// "412 MB/s · 0:12 left", "0:12 left" or nothing.
+QString PaceText(const ProgressPace::Figures& pace) {
+  if (!pace.secondsLeft) return {};
+  const QString left =
+      QObject::tr("%1 left").arg(WindowInteraction::Text(FormatDuration(*pace.secondsLeft)));
+  if (!pace.bytesPerSecond) return left;
+  constexpr double kBytesPerMB = 1e6;
+  return QObject::tr("%1 MB/s").arg(std::llround(*pace.bytesPerSecond / kBytesPerMB)) +
+         QStringLiteral(" \u00b7 ") + left;
+}
+
+}  // namespace
 
 void WindowInteraction::Attach(QWidget* mainWindow, TProgressForm1* progress, TIncludeform* include,
                                TRenameform* rename, Trestoreform* restore,
@@ -23,10 +53,19 @@ void WindowInteraction::Attach(QWidget* mainWindow, TProgressForm1* progress, TI
   restore_ = restore;
   properties_ = properties;
   report_ = report;
+  clock_.start();
+}
+
+void WindowInteraction::OwnProgress() {
+  QWidget* owner = report_->isVisible() ? report_ : main_;
+  if (progress_->parentWidget() != owner) progress_->setParent(owner, progress_->windowFlags());
 }
 
 void WindowInteraction::ShowProgress() {
+  OwnProgress();
   if (progress_->isVisible()) return;
+  progress_->Restart();
+  pace_.Reset();
   CentreOver(progress_, main_);
   progress_->show();
   progress_->raise();
@@ -37,8 +76,26 @@ void WindowInteraction::ShowProgress() {
 void WindowInteraction::HideProgress() { progress_->hide(); }
 
 void WindowInteraction::Progress(const ProgressRecord& record) {
+  const std::optional<double> done = Done(record);
   progress_->SetWhat(Shown(ProgressText(record)));
-  progress_->SetPercent(record.percent);
+  progress_->SetPercent(done ? static_cast<int>(*done * 100) : -1);
+
+  const qint64 now = clock_.elapsed();
+  const ProgressPace::Figures pace =
+      pace_.At(std::to_string(static_cast<int>(record.step)), record.stepTotal, done, now / 1000.0);
+  const bool newStep = record.step != shownStep_;
+  shownStep_ = record.step;
+  if (newStep || now - paceShownMs_ >= kPaceIntervalMs) {
+    progress_->SetPace(PaceText(pace));
+    paceShownMs_ = now;
+  }
+  // A step can begin with a long stretch of work before its next record
+  // (volumes being flushed to disk): what it shows is painted now, so the
+  // window never shows the texts of one step over the bar of another.
+  if (progress_->isVisible() && (newStep || now - paintedMs_ >= kEventIntervalMs)) {
+    progress_->repaint();
+    paintedMs_ = now;
+  }
 }
 
 void WindowInteraction::ProcessEvents() { QApplication::processEvents(); }
@@ -53,9 +110,11 @@ SetChoice WindowInteraction::AskSetProperties(const SetProposal& proposal) {
   return properties_->Ask(proposal);
 }
 
-bool WindowInteraction::Confirm(const Question& question) {
-  QMessageBox box(QMessageBox::Question, QStringLiteral("Tarvel"), Shown(question.text),
-                  QMessageBox::Yes | QMessageBox::No, Front(nullptr));
+bool WindowInteraction::Confirm(const Question& question) { return Ask(Shown(question.text)); }
+
+bool WindowInteraction::Ask(const QString& text, QWidget* parent) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Tarvel"), text,
+                  QMessageBox::Yes | QMessageBox::No, Front(parent));
   box.setObjectName("QuestionBox");
   box.setDefaultButton(QMessageBox::No);
   box.setEscapeButton(QMessageBox::No);

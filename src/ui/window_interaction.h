@@ -7,6 +7,7 @@
 // windows stay painted during long actions.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QString>
 #include <exception>
@@ -45,13 +46,15 @@ class WindowInteraction : public Interaction {
 
   void ShowProgress() override;
   void HideProgress() override;
+  // The texts, and the bar and percentage from the bytes of the step where
+  // it has them (else from the engine's percentage), with speed and time
+  // left under the bar.
   void Progress(const ProgressRecord& record) override;
   void ProcessEvents() override;
 
   bool AskInclude(const std::string& name, std::int64_t size) override;
   SetChoice AskSetProperties(const SetProposal& proposal) override;
-  // A question box titled "Tarvel" with Yes and No; true for Yes (No, Escape
-  // and the close box are no).
+  // The question in Ask's box.
   bool Confirm(const Question& question) override;
   void ResetRenamePrompt() override;
   RenameReply AskRename(const std::string& found, const std::string& missing) override;
@@ -65,6 +68,10 @@ class WindowInteraction : public Interaction {
   void Message(const std::string& text) override;
   void Succeeded(const std::string& text) override;
 
+  // A question box titled "Tarvel" over `parent` (the window in front when
+  // null) with Yes and No; true for Yes (No, Escape and the close box are
+  // no).
+  bool Ask(const QString& text, QWidget* parent = nullptr);
   // A message box titled "Tarvel" with one OK button, over `parent` (the
   // main window when null).
   void ShowMessage(const QString& text, QMessageBox::Icon icon = QMessageBox::NoIcon,
@@ -77,6 +84,10 @@ class WindowInteraction : public Interaction {
  private:
   // The window over which boxes and prompts are shown.
   QWidget* Front(QWidget* parent) const;
+  // The progress window's owner: the window the person works in (the File
+  // report during a restore, else the main window), so that the progress
+  // stays above it and its Cancel is not blocked by it.
+  void OwnProgress();
 
   QWidget* main_ = nullptr;
   TProgressForm1* progress_ = nullptr;
@@ -85,6 +96,13 @@ class WindowInteraction : public Interaction {
   Trestoreform* restore_ = nullptr;
   TPropertiesForm* properties_ = nullptr;
   TReportform* report_ = nullptr;
+
+  // Speed and time left of the pass shown, and when they were last shown.
+  ProgressPace pace_;
+  QElapsedTimer clock_;
+  qint64 paceShownMs_ = 0;
+  qint64 paintedMs_ = 0;
+  ProgressStep shownStep_ = ProgressStep::kAnalysing;
 };
 
 }  // namespace tarvel::ui

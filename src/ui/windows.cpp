@@ -13,6 +13,8 @@ TarvelWindows::TarvelWindows(Env& env, FileDialogs& dialogs, const QStringList& 
       ProgressForm1(new TProgressForm1(MainForm.get())),
       restoreform(new Trestoreform(MainForm.get())) {
   MainForm->SetWindows(AboutBox);
+  QObject::connect(ProgressForm1, &TProgressForm1::CancelRequested, MainForm.get(),
+                   &TMainForm::StopAction);
   ui.Attach(MainForm.get(), ProgressForm1, Includeform, Renameform, restoreform, PropertiesForm,
             Reportform);
 }

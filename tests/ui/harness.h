@@ -124,8 +124,8 @@ inline void CloseBox(QWidget* w) { w->close(); }
 // The windows, their engine and a temporary set folder.
 class Harness {
  public:
-  explicit Harness(const QStringList& arguments = {})
-      : windows(std::make_unique<ui::TarvelWindows>(Env::Default(), dialogs, arguments)) {}
+  explicit Harness(const QStringList& arguments = {}, Env& env = Env::Default())
+      : windows(std::make_unique<ui::TarvelWindows>(env, dialogs, arguments)) {}
 
   QString Path(const QString& name) const { return folder.filePath(name); }
   // A file of `size` pseudo-random bytes.

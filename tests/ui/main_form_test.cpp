@@ -6,10 +6,12 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QThread>
 #include <QUrl>
 
 #include "harness.h"
 #include "suites.h"
+#include "support/env_wrapper.h"
 
 namespace tarvel::uitest {
 namespace {
@@ -17,6 +19,22 @@ namespace {
 QStringList Volumes(const Harness& h) {
   return QDir(h.folder.path()).entryList({"*.PAR", "*.P??"}, QDir::Files);
 }
+
+// Reads slowly, so that each step of an action lasts long enough to be
+// stopped inside it.
+class SlowEnv : public testing::EnvWrapper {
+  class SlowFile : public testing::FileWrapper {
+   public:
+    using FileWrapper::FileWrapper;
+    std::size_t ReadAt(std::int64_t offset, void* buffer, std::size_t n) override {
+      QThread::msleep(10);
+      return FileWrapper::ReadAt(offset, buffer, n);
+    }
+  };
+  std::unique_ptr<File> WrapFile(std::unique_ptr<File> file) override {
+    return std::make_unique<SlowFile>(std::move(file));
+  }
+};
 
 }  // namespace
 
@@ -87,8 +105,9 @@ void MainFormTest::propertiesRefusals_data() {
                           << "" << false;
   QTest::newRow("close box") << ""
                              << "" << true;
-  QTest::newRow("folder that does not exist") << "no such folder/set"
-                                              << "Not enough free disk space for this." << false;
+  QTest::newRow("folder that does not exist")
+      << "no such folder/set"
+      << "The folder DIR/no such folder does not exist." << false;
   QTest::newRow("hidden volumes") << ".set"
                                   << "Volumes named after this file name would be hidden, and no "
                                      "check would find them. Choose another name."
@@ -122,7 +141,7 @@ void MainFormTest::propertiesRefusals() {
   Click(h.Main()->CreateButton);
 
   QStringList expected{"PropertiesForm"};
-  if (!refusal.isEmpty()) expected << "Message: " + refusal;
+  if (!refusal.isEmpty()) expected << "Message: " + refusal.replace("DIR", h.folder.path());
   expected << "Message: Operation aborted!";
   QCOMPARE(h.script.seen, expected);
   QVERIFY(!h.windows->PropertiesForm->Accepted());
@@ -130,17 +149,24 @@ void MainFormTest::propertiesRefusals() {
 }
 
 void MainFormTest::commandLine_data() {
-  QTest::addColumn<QStringList>("arguments");  // "@" stands for the set's main volume
-  QTest::addColumn<bool>("checked");
-  QTest::newRow("valid volume") << QStringList{"@"} << true;
-  QTest::newRow("missing name") << QStringList{"no-such.PAR"} << false;
-  QTest::newRow("two arguments, first used") << QStringList{"@", "no-such.PAR"} << true;
-  QTest::newRow("two arguments, second ignored") << QStringList{"no-such.PAR", "@"} << false;
+  // "@" stands for the set's main volume, "~" for the current folder.
+  QTest::addColumn<QStringList>("arguments");
+  QTest::addColumn<QStringList>("seen");
+  const QString missing = "Message: The file ~/no-such.PAR does not exist.";
+  const QString oneAtATime = "Message: Tarvel checks one set at a time. Not checked: ";
+  QTest::newRow("valid volume") << QStringList{"@"} << QStringList{"Reportform"};
+  QTest::newRow("missing name") << QStringList{"no-such.PAR"} << QStringList{missing};
+  QTest::newRow("a folder") << QStringList{"~"}
+                            << QStringList{"Message: ~ is not a file, so it cannot be checked."};
+  QTest::newRow("two arguments, first used")
+      << QStringList{"@", "no-such.PAR"} << QStringList{"Reportform", oneAtATime + "no-such.PAR"};
+  QTest::newRow("two arguments, second not checked")
+      << QStringList{"no-such.PAR", "@", "b"} << QStringList{missing, oneAtATime + "@, b"};
 }
 
 void MainFormTest::commandLine() {
   QFETCH(QStringList, arguments);
-  QFETCH(bool, checked);
+  QFETCH(QStringList, seen);
   QTemporaryDir setFolder;
   QString volume;
   {
@@ -151,24 +177,26 @@ void MainFormTest::commandLine() {
     for (const QString& f : maker.Files()) QFile::copy(maker.Path(f), setFolder.filePath(f));
     volume = setFolder.filePath("x.PAR");
   }
-  arguments.replaceInStrings("@", volume);
+  for (QStringList* list : {&arguments, &seen}) {
+    list->replaceInStrings("@", volume);
+    list->replaceInStrings("~", QDir::currentPath());
+  }
   Harness h(arguments);
   QString report;
   h.script.Otherwise([&](QWidget* w) {
-    report = Child<QPlainTextEdit>(w, "ReportMemo")->toPlainText();
-    Click(Child(w, "OKButton"));
+    if (w->objectName() == "Reportform") {
+      report = Child<QPlainTextEdit>(w, "ReportMemo")->toPlainText();
+      Click(Child(w, "OKButton"));
+    } else {
+      PressOk(w);
+    }
   });
-  QSignalSpy ended(h.Main(), &ui::TMainForm::ActionEnded);
   h.Main()->show();
-  if (checked) {
-    QVERIFY(ended.wait(5000));
-    QCOMPARE(h.script.seen, QStringList{"Reportform"});
+  QTRY_COMPARE_WITH_TIMEOUT(h.script.seen, seen, 5000);
+  if (seen.front() == "Reportform") {
     QVERIFY2(report.contains("x.bin OK\ny.bin OK\n \nAll files OK."), qPrintable(report));
-    QCOMPARE(h.Main()->StatusBarMain->currentMessage(), QString("Ready"));
-  } else {
-    QVERIFY(!ended.wait(300));
-    QVERIFY(h.script.seen.isEmpty());
   }
+  QTRY_COMPARE(h.Main()->StatusBarMain->currentMessage(), QString(report.isEmpty() ? "" : "Ready"));
   h.Main()->hide();
 }
 
@@ -181,8 +209,8 @@ void MainFormTest::buttonsDisabledDuringActionAndAfterError() {
   h.script.Then([&](QWidget* w) {
     enabledDuring = h.Main()->CreateButton->isEnabled() || h.Main()->CheckButton->isEnabled() ||
                     h.Main()->AboutButton->isEnabled();
-    // A file used as a folder: the first volume cannot be created.
-    Child<QLineEdit>(w, "filenameEdit")->setText("a.dat/set");
+    // A name too long for the file system: the first volume cannot be created.
+    Child<QLineEdit>(w, "filenameEdit")->setText(QString(300, 'n'));
     Click(Child(w, "OK"));
   });
   h.script.Then(PressOk);
@@ -190,8 +218,8 @@ void MainFormTest::buttonsDisabledDuringActionAndAfterError() {
 
   QCOMPARE(
       h.script.seen,
-      QStringList({"PropertiesForm",
-                   "Error: Datei a.dat/set.PAR kann nicht erstellt werden (Not a directory)."}));
+      QStringList({"PropertiesForm", "Error: Datei " + QString(300, 'n') +
+                                         ".PAR kann nicht erstellt werden (File name too long)."}));
   QVERIFY(!enabledDuring);
   QVERIFY(h.Main()->CreateButton->isEnabled());
   QVERIFY(h.Main()->CheckButton->isEnabled());
@@ -202,6 +230,119 @@ void MainFormTest::buttonsDisabledDuringActionAndAfterError() {
   Click(h.Main()->CheckButton);
   QCOMPARE(h.script.seen.size(), 2);
   QCOMPARE(h.Main()->StatusBarMain->currentMessage(), QString("Ready"));
+}
+
+void MainFormTest::stoppedActions_data() {
+  QTest::addColumn<QString>("action");  // "create", "check" or "restore" (from the report)
+  // The step to stop in: the start of the progress text; "A>B" is B after A.
+  QTest::addColumn<QString>("at");
+  QTest::addColumn<QString>("how");  // "Cancel", "Escape", "close box" or "main window closed"
+  QTest::addColumn<QStringList>("seen");
+  QTest::addColumn<QString>("report");  // the report's line for c.bin afterwards; "" = no report
+  const QStringList created{"PropertiesForm"};
+  QTest::newRow("create, analysing") << "create"
+                                     << "Analyzing"
+                                     << "Cancel" << QStringList{} << "";
+  QTest::newRow("create, writing parity") << "create"
+                                          << "Writing parity"
+                                          << "Escape" << created << "";
+  QTest::newRow("create, closing the main window")
+      << "create"
+      << "Writing parity"
+      << "main window closed"
+      << QStringList{"PropertiesForm", "Message: An action is running. Stop it and close Tarvel?"}
+      << "";
+  QTest::newRow("check") << "check"
+                         << "Checking"
+                         << "close box" << QStringList{} << "";
+  const QStringList restored{"Reportform", "restoreform"};
+  QTest::newRow("restore, rebuilding") << "restore"
+                                       << "Restoring"
+                                       << "Cancel" << restored << "c.bin Missing...";
+  QTest::newRow("restore, checking again") << "restore"
+                                           << "Restoring>Checking"
+                                           << "Cancel" << restored << "c.bin OK";
+}
+
+void MainFormTest::stoppedActions() {
+  QFETCH(QString, action);
+  QFETCH(QString, at);
+  QFETCH(QString, how);
+  QFETCH(QStringList, seen);
+  QFETCH(QString, report);
+  SlowEnv slow;
+  Harness h({}, slow);
+  h.windows->engine.SetThreads(1);
+  for (const char* name : {"a.bin", "b.bin", "c.bin"}) h.Write(name, 200000, name[0]);
+  if (action != "create") h.CreateSet({"a.bin", "b.bin", "c.bin"}, "s", 1);
+  if (action == "restore") QFile::remove(h.Path("c.bin"));
+  const QStringList before = h.Files();
+  h.dialogs.files = QStringList{h.Path("a.bin"), h.Path("b.bin"), h.Path("c.bin")};
+  h.dialogs.volume = h.Path("s.PAR");
+
+  // Stops the action once the progress window shows the step, and notes
+  // the window it stays above.
+  ui::TProgressForm1* progress = h.windows->ProgressForm1;
+  QStringList steps = at.split('>');
+  QWidget* owner = nullptr;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (steps.isEmpty() || !progress->isVisible() ||
+        !progress->whatlabel->text().startsWith(steps.front())) {
+      return;
+    }
+    steps.removeFirst();
+    if (!steps.isEmpty()) return;
+    owner = progress->parentWidget();
+    if (how == "Cancel") Click(progress->CancelButton);
+    if (how == "Escape") QTest::keyClick(progress, Qt::Key_Escape);
+    if (how == "close box") QVERIFY(!progress->close());
+    if (how == "main window closed") QVERIFY(!h.Main()->close());
+  });
+  watch.start(0);
+
+  QString reportText;
+  h.script.Otherwise([&](QWidget* w) {
+    const QString name = w->objectName();
+    if (name == "PropertiesForm") {
+      Click(Child(w, "OK"));
+    } else if (name == "QuestionBox") {
+      Click(qobject_cast<QMessageBox*>(w)->button(QMessageBox::Yes));
+    } else if (name == "restoreform") {
+      Click(Child(w, "yesbutton"));
+    } else if (name == "Reportform") {
+      if (action == "restore") Click(Child(w, "Restorebutton"));
+      reportText = Child<QPlainTextEdit>(w, "ReportMemo")->toPlainText();
+      Click(Child(w, "OKButton"));
+    } else {
+      PressOk(w);
+    }
+  });
+  // The last window closed must not end the test program.
+  QApplication::setQuitOnLastWindowClosed(false);
+  h.Main()->show();
+  Click(action == "create" ? h.Main()->CreateButton : h.Main()->CheckButton);
+
+  QVERIFY2(steps.isEmpty(), qPrintable(at));
+  QCOMPARE(h.script.seen, seen);
+  QCOMPARE(owner, action == "restore" ? static_cast<QWidget*>(h.windows->Reportform)
+                                      : static_cast<QWidget*>(h.Main()));
+  // Nothing half done: no volume, no temporary file; a rebuilt file only
+  // once it is whole.
+  QStringList after = h.Files();
+  if (report == "c.bin OK") after.removeOne("c.bin");
+  QCOMPARE(after, before);
+  if (report.isEmpty()) {
+    QVERIFY(reportText.isNull());
+  } else {
+    QVERIFY2(reportText.contains(report), qPrintable(reportText));
+  }
+  QTRY_VERIFY(!progress->isVisible() || how == "main window closed");
+  QCOMPARE(h.Main()->StatusBarMain->currentMessage(), QString("Ready"));
+  QTRY_COMPARE(h.Main()->isVisible(), how != "main window closed");
+  QVERIFY(!h.windows->engine.StopRequested());
+  h.Main()->hide();
+  QApplication::setQuitOnLastWindowClosed(true);
 }
 
 void MainFormTest::askedBeforeReplacingOrWritingAway_data() {

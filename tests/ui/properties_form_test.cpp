@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QStyle>
 #include <QStyleOptionSpinBox>
+#include <QTimer>
+#include <utility>
 
 #include "harness.h"
 #include "suites.h"
@@ -119,12 +121,15 @@ void PropertiesFormTest::spinEditStepsClampsAndTakesNoText() {
   QTest::keyClick(spin, Qt::Key_Up);
   QCOMPARE(spin->value(), 3);
   QCOMPARE(form->ParityCount(), 3);
-  // Typed and pasted text is not taken.
-  QTest::keyClicks(spin, "1");
-  QTest::keyClick(spin, Qt::Key_Backspace);
-  QCOMPARE(spin->value(), 3);
+  // A typed number is taken; a digit that would leave the bounds is not.
+  spin->selectAll();
+  QTest::keyClicks(spin, "2");
+  QCOMPARE(spin->value(), 2);
+  QCOMPARE(form->ParityCount(), 2);
+  QTest::keyClicks(spin, "5");
+  QCOMPARE(spin->value(), 2);
+  QCOMPARE(spin->text(), QString("2"));
   QTest::keyClick(spin, Qt::Key_Down);
-  ClickArrow(spin, QStyle::SC_SpinBoxDown);
   ClickArrow(spin, QStyle::SC_SpinBoxDown);
   QCOMPARE(spin->value(), 1);
   QCOMPARE(form->ParityCount(), 1);
@@ -137,6 +142,21 @@ void PropertiesFormTest::spinEditStepsClampsAndTakesNoText() {
   QCOMPARE(spin->value(), 5);
   QCOMPARE(form->ParityCount(), 5);
   form->hide();
+
+  // Enter after typing the name is OK, Escape is Cancel; both buttons have
+  // their mnemonic.
+  QCOMPARE(form->OK->text(), QString("&OK"));
+  QCOMPARE(form->Cancel->text(), QString("&Cancel"));
+  for (const auto& [key, accepted] : {std::pair{Qt::Key_Return, true}, {Qt::Key_Escape, false}}) {
+    QTimer::singleShot(0, [&, key = key] {
+      form->filenameEdit->setFocus();
+      QTest::keyClicks(form->filenameEdit, "x");
+      QTest::keyClick(form->filenameEdit, key);
+    });
+    form->exec();
+    QCOMPARE(form->Accepted(), accepted);
+    QCOMPARE(QString::fromStdString(form->BaseName()), QString("ax"));
+  }
 }
 
 }  // namespace tarvel::uitest

@@ -18,6 +18,8 @@ class MainFormTest : public QObject {
   void commandLine_data();
   void commandLine();
   void buttonsDisabledDuringActionAndAfterError();
+  void stoppedActions_data();
+  void stoppedActions();
   void askedBeforeReplacingOrWritingAway_data();
   void askedBeforeReplacingOrWritingAway();
   void droppedFiles_data();
@@ -52,7 +54,7 @@ class PromptsTest : public QObject {
   void restoreStandingAnswers();
   void includePrompt_data();
   void includePrompt();
-  void progressWindowCannotBeClosed();
+  void progressWindowAsksToStop();
   void fileDialogs();
 };
 

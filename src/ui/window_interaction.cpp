@@ -69,6 +69,8 @@ void WindowInteraction::ShowProgress() {
   CentreOver(progress_, main_);
   progress_->show();
   progress_->raise();
+  // Keys go to it, so Escape stops the action.
+  progress_->activateWindow();
   // Painted at once; the next update may be a while away.
   QApplication::processEvents();
 }
@@ -84,15 +86,19 @@ void WindowInteraction::Progress(const ProgressRecord& record) {
   const ProgressPace::Figures pace =
       pace_.At(std::to_string(static_cast<int>(record.step)), record.stepTotal, done, now / 1000.0);
   const bool newStep = record.step != shownStep_;
+  const bool newItem = newStep || record.item != shownItem_;
   shownStep_ = record.step;
+  shownItem_ = record.item;
   if (newStep || now - paceShownMs_ >= kPaceIntervalMs) {
     progress_->SetPace(PaceText(pace));
     paceShownMs_ = now;
   }
-  // A step can begin with a long stretch of work before its next record
-  // (volumes being flushed to disk): what it shows is painted now, so the
-  // window never shows the texts of one step over the bar of another.
-  if (progress_->isVisible() && (newStep || now - paintedMs_ >= kEventIntervalMs)) {
+  // The bar repaints itself at once, the texts only when events run; a file
+  // or volume can be followed by a long stretch of work without events
+  // (volumes being flushed to disk).  So each new item is painted whole
+  // now, and the window never shows one item's percentage under another's
+  // bar.
+  if (progress_->isVisible() && (newItem || now - paintedMs_ >= kEventIntervalMs)) {
     progress_->repaint();
     paintedMs_ = now;
   }

@@ -103,6 +103,7 @@ class WindowInteraction : public Interaction {
   qint64 paceShownMs_ = 0;
   qint64 paintedMs_ = 0;
   ProgressStep shownStep_ = ProgressStep::kAnalysing;
+  int shownItem_ = -1;
 };
 
 }  // namespace tarvel::ui

@@ -43,7 +43,7 @@ class FixedDialogs : public ui::FileDialogs {
 };
 
 // Answers the windows' modal windows as a user in a hurry would: OK in the
-// Parity Properties dialog and in message boxes, Restore Files and then OK
+// Parity Properties dialog and in message boxes, Yes to questions, Restore Files and then OK
 // in the report (when restoring), Yes for every file in the Restore prompt.
 class Answerer : public QObject {
  public:
@@ -68,7 +68,9 @@ class Answerer : public QObject {
   void Answer(QWidget* w) {
     const QString name = w->objectName();
     if (auto* box = qobject_cast<QMessageBox*>(w)) {
-      box->button(QMessageBox::Ok)->click();
+      // Yes to a question (replacing the volumes of the last round).
+      QAbstractButton* yes = box->button(QMessageBox::Yes);
+      (yes ? yes : box->button(QMessageBox::Ok))->click();
     } else if (name == "PropertiesForm") {
       w->findChild<QPushButton*>("OK")->click();
     } else if (name == "restoreform") {

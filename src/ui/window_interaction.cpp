@@ -98,10 +98,7 @@ void WindowInteraction::Progress(const ProgressRecord& record) {
   // (volumes being flushed to disk).  So each new item is painted whole
   // now, and the window never shows one item's percentage under another's
   // bar.
-  if (progress_->isVisible() && (newItem || now - paintedMs_ >= kEventIntervalMs)) {
-    progress_->repaint();
-    paintedMs_ = now;
-  }
+  if (progress_->isVisible() && newItem) progress_->repaint();
 }
 
 void WindowInteraction::ProcessEvents() { QApplication::processEvents(); }

@@ -101,7 +101,6 @@ class WindowInteraction : public Interaction {
   ProgressPace pace_;
   QElapsedTimer clock_;
   qint64 paceShownMs_ = 0;
-  qint64 paintedMs_ = 0;
   ProgressStep shownStep_ = ProgressStep::kAnalysing;
   int shownItem_ = -1;
 };

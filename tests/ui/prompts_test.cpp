@@ -173,25 +173,33 @@ void PromptsTest::fileDialogs() {
   QFileDialog check;
   ui::SetUpCheckopen(check);
   QCOMPARE(check.objectName(), QString("Checkopen"));
+  QCOMPARE(check.windowTitle(), QString("Choose a volume of the set"));
   QCOMPARE(check.fileMode(), QFileDialog::ExistingFile);
   QVERIFY(check.testOption(QFileDialog::DontUseNativeDialog));
-  QCOMPARE(check.nameFilters().size(), 2);
+  QCOMPARE(check.nameFilters().size(), 3);
   QVERIFY(check.nameFilters()[0].startsWith("PAR files"));
   QVERIFY(check.nameFilters()[1].startsWith("Pxx files"));
+  QCOMPARE(check.nameFilters()[2], QString("All files (*)"));
   QCOMPARE(check.selectedNameFilter(), check.nameFilters()[0]);
   for (const char* pattern : {"*.PAR", "*.par"}) QVERIFY(check.nameFilters()[0].contains(pattern));
   for (const char* pattern : {"*.P??", "*.p??"}) QVERIFY(check.nameFilters()[1].contains(pattern));
   QFileDialog create;
   ui::SetUpCreateopen(create);
+  QCOMPARE(create.windowTitle(), QString("Choose the files to protect"));
   QCOMPARE(create.fileMode(), QFileDialog::ExistingFiles);
 
-  // The real dialog, answered by the test, opens where the last one ended.
+  // The real dialog, answered by the test, opens where the last one ended,
+  // at least 800 x 500 and as large as it was left.
+  QSettings().remove("dialogs/size");
   Harness h;
   h.Write("one.PAR", 10);
   ui::QtFileDialogs dialogs;
+  QSize firstSize;
   h.script.Then([&](QWidget* w) {
     auto* dialog = qobject_cast<QFileDialog*>(w);
     QVERIFY(dialog);
+    firstSize = dialog->size();
+    dialog->resize(780, 560);
     // Typed into the name field, then Enter, as a user would.
     auto* name = Child<QLineEdit>(dialog, "fileNameEdit");
     name->setText(h.Path("one.PAR"));
@@ -199,12 +207,27 @@ void PromptsTest::fileDialogs() {
   });
   QCOMPARE(dialogs.ChooseVolume(nullptr), h.Path("one.PAR"));
   QString openedIn;
+  QSize secondSize;
   h.script.Then([&](QWidget* w) {
     openedIn = qobject_cast<QFileDialog*>(w)->directory().absolutePath();
+    secondSize = w->size();
+    w->resize(5000, 5000);
     qobject_cast<QFileDialog*>(w)->reject();
   });
   QVERIFY(dialogs.ChooseFilesToProtect(nullptr).isEmpty());
   QCOMPARE(openedIn, QDir(h.folder.path()).absolutePath());
+  // 800 wide as far as the screen leaves room for a frame (it is 800 wide here).
+  QCOMPARE(firstSize.height(), 500);
+  QVERIFY(firstSize.width() > 700 && firstSize.width() <= 800);
+  QCOMPARE(secondSize, QSize(firstSize.width(), 560));  // the height kept, the width not less
+  QSize thirdSize;
+  h.script.Then([&](QWidget* w) {
+    thirdSize = w->frameGeometry().size();
+    qobject_cast<QFileDialog*>(w)->reject();
+  });
+  QVERIFY(dialogs.ChooseVolume(nullptr).isEmpty());
+  const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+  QCOMPARE(screen.expandedTo(thirdSize), screen);
 }
 
 }  // namespace tarvel::uitest

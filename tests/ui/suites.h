@@ -36,7 +36,13 @@ class PropertiesFormTest : public QObject {
 class ReportFormTest : public QObject {
   Q_OBJECT
  private slots:
+  void init();
+  void restoreDrivenByClicks_data();
   void restoreDrivenByClicks();
+  void markedLines_data();
+  void markedLines();
+  void keptGeometry_data();
+  void keptGeometry();
   void refusals_data();
   void refusals();
   void layout_data();

@@ -58,6 +58,10 @@ class PromptsTest : public QObject {
   void restoreStandingAnswers();
   void includePrompt_data();
   void includePrompt();
+  void keyboard_data();
+  void keyboard();
+  void longNames_data();
+  void longNames();
   void progressWindowCannotBeClosed();
   void fileDialogs();
 };

@@ -53,7 +53,12 @@ FittedName FitName(const QFont& font, const QString& name,
   }
   // Even the widest label is too narrow: the longest middle elision that fits.
   const int width = std::max(widest, given.width());
-  const auto elided = [&](int room) { return metrics.elidedText(name, Qt::ElideMiddle, room); };
+  // The ellipsis joined to what follows: a line may break after an
+  // ellipsis, and an elided name is to be read as one.
+  const QString ellipsis(QChar(0x2026)), joined = ellipsis + QChar(0x2060);
+  const auto elided = [&](int room) {
+    return metrics.elidedText(name, Qt::ElideMiddle, room).replace(ellipsis, joined);
+  };
   int low = 0, high = metrics.horizontalAdvance(name);  // low fits (or is the least), high does not
   while (high - low > 1) {
     const int mid = (low + high) / 2;

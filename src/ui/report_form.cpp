@@ -186,11 +186,11 @@ void TReportform::showEvent(QShowEvent* event) {
     const QSize extra = FrameExtra();
     setMinimumSize(kMinOuterWidth - extra.width(), kMinOuterHeight - extra.height());
     resize(kOuterWidth - extra.width(), kOuterHeight - extra.height());
+    // Where the report was left in the last run, or, the first time,
+    // centred over the main window.  Later shows keep where it was left.
+    const QByteArray kept = QSettings().value(kGeometryKey).toByteArray();
+    if (kept.isEmpty() || !restoreGeometry(kept)) CentreOver(this, parentWidget());
   }
-  // Where the report was last, or, the first time, centred over the main
-  // window; on the screen either way.
-  const QByteArray kept = QSettings().value(kGeometryKey).toByteArray();
-  if (kept.isEmpty() || !restoreGeometry(kept)) CentreOver(this, parentWidget());
   KeepOnScreen(this);
   FormShow();
   QDialog::showEvent(event);

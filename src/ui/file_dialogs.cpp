@@ -2,7 +2,9 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QSettings>
+#include <QTreeView>
 
 #include "ui/fit.h"
 
@@ -20,9 +22,21 @@ void RememberFolderOf(const QString& path) {
   QSettings().setValue(kLastFolderKey, QFileInfo(path).absolutePath());
 }
 
+// The size, type and date columns of the detail view as wide as what they
+// show ("120.5 MiB", not "120…MiB"); the name column takes the rest.
+void ColumnsUncut(QFileDialog& dialog) {
+  auto* view = dialog.findChild<QTreeView*>();
+  if (!view) return;
+  QHeaderView* header = view->header();
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(QHeaderView::ResizeToContents);
+  header->setSectionResizeMode(0, QHeaderView::Stretch);
+}
+
 // Runs a dialog in the folder and at the size used last; the chosen paths,
 // or none.
 QStringList Run(QFileDialog& dialog) {
+  ColumnsUncut(dialog);
   const QString folder = LastFolder();
   if (!folder.isEmpty() && QFileInfo(folder).isDir()) dialog.setDirectory(folder);
   const QSize last = QSettings().value(kSizeKey).toSize();

@@ -36,6 +36,12 @@ void Answer(QWidget* w, const Reply& r) {
 
 }  // namespace
 
+// The dialogs' kept sizes are this suite's own (see ReportFormTest).
+void PromptsTest::initTestCase() {
+  static QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+}
+
 void PromptsTest::fileSearchStandingAnswers_data() {
   QTest::addColumn<QString>("button");
   QTest::addColumn<bool>("tick");

@@ -29,6 +29,13 @@ void MakeSet(Harness& h) {
 
 }  // namespace
 
+// The kept geometry is this suite's own: the other suites, which may run at
+// the same time, keep theirs elsewhere.
+void ReportFormTest::initTestCase() {
+  static QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+}
+
 void ReportFormTest::init() { QSettings().remove(ui::TReportform::kGeometryKey); }
 
 void ReportFormTest::restoreDrivenByClicks_data() {

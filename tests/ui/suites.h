@@ -36,6 +36,7 @@ class PropertiesFormTest : public QObject {
 class ReportFormTest : public QObject {
   Q_OBJECT
  private slots:
+  void initTestCase();
   void init();
   void restoreDrivenByClicks_data();
   void restoreDrivenByClicks();
@@ -52,6 +53,7 @@ class ReportFormTest : public QObject {
 class PromptsTest : public QObject {
   Q_OBJECT
  private slots:
+  void initTestCase();
   void fileSearchStandingAnswers_data();
   void fileSearchStandingAnswers();
   void restoreStandingAnswers_data();

@@ -16,7 +16,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -66,10 +65,10 @@ void ShowReport(TarvelWindows& w) {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tarvel"));
-  // The windows' kept sizes come from a settings file of their own, not the
-  // user's, and start from nothing.
-  QStandardPaths::setTestModeEnabled(true);
-  QSettings().clear();
+  // The windows' kept sizes and places come from settings of their own,
+  // empty at the start, not from the user's.
+  QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
   if (argc != 2) {
     std::fprintf(stderr, "usage: snapshots OUTPUT_FOLDER\n");
     return 2;

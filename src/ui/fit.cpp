@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTextDocument>
 #include <QWidget>
 #include <algorithm>
 
@@ -65,6 +66,10 @@ FittedName FitName(const QFont& font, const QString& name,
     (Fits(metrics, text(elided(mid)), {width, given.height()}) ? low : high) = mid;
   }
   return {width, elided(low)};
+}
+
+QString PlainTip(const QString& name) {
+  return Qt::mightBeRichText(name) ? Qt::convertFromPlainText(name, Qt::WhiteSpaceNoWrap) : name;
 }
 
 int WidestClient(const QWidget* window) {

@@ -27,6 +27,9 @@ struct FittedName {
 FittedName FitName(const QFont& font, const QString& name,
                    const std::function<QString(const QString&)>& text, QSize given, int widest);
 
+// A name as a tooltip, shown as it is even when it looks like markup.
+QString PlainTip(const QString& name);
+
 // The widest client area that `window` may have on the screen it is shown
 // on (that of its parent until it is shown itself).
 int WidestClient(const QWidget* window);

@@ -22,6 +22,7 @@ TIncludeform::TIncludeform(QWidget* mainWindow) : QDialog(mainWindow) {
 
   Label1 = new QLabel(this);
   Label1->setObjectName("Label1");
+  Label1->setTextFormat(Qt::PlainText);  // a name is never markup
   Label1->setWordWrap(true);
   Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Label1->setGeometry(kLabelLeft, 8, kLabelWidth, kLabel1Height);
@@ -62,7 +63,7 @@ void TIncludeform::SetIncludeFile(const QString& name, qint64 size) {
   Label2->resize(fit.width, kLabel2Height);
   inc->move(kIncLeft + grown, inc->y());
   Label1->setText(text(fit.name));
-  Label1->setToolTip(name);
+  Label1->setToolTip(PlainTip(name));
   FitFont(Label1);
   includeAnswer_ = false;
 }

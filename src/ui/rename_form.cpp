@@ -34,12 +34,14 @@ TRenameform::TRenameform(QWidget* mainWindow) : QDialog(mainWindow) {
   Label4 = label("Label4", tr("Missing file:"));
   PlaceAutoSized(Label4, 24, 8);
   Label1 = label("Label1", QString());
+  Label1->setTextFormat(Qt::PlainText);  // a name is never markup
   Label1->setWordWrap(true);
   Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Label1->setGeometry(kMissingLeft, kMissingTop, kMissingWidth, kMissingHeight);
   Label5 = label("Label5", tr("File with same content:"));
   PlaceAutoSized(Label5, 24, 72);
   Label2 = label("Label2", QString());
+  Label2->setTextFormat(Qt::PlainText);
   Label2->setWordWrap(true);
   Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Label2->setGeometry(kFoundLeft, kFoundTop, kFoundWidth, kFoundHeight);
@@ -91,7 +93,7 @@ void TRenameform::SetRenameFiles(const QString& found, const QString& missing) {
        {std::tuple{Label1, missingFit, missing}, std::tuple{Label2, foundFit, found}}) {
     l->setFont(font());
     l->setText(fit.name);
-    l->setToolTip(name);
+    l->setToolTip(PlainTip(name));
     FitFont(l);
   }
 }

@@ -22,6 +22,7 @@ Trestoreform::Trestoreform(QWidget* mainWindow) : QDialog(mainWindow) {
 
   Label1 = new QLabel(this);
   Label1->setObjectName("Label1");
+  Label1->setTextFormat(Qt::PlainText);  // a name is never markup
   Label1->setWordWrap(true);
   Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   Label1->setGeometry(kLabelLeft, kLabelTop, kLabelWidth, kLabelHeight);
@@ -57,7 +58,7 @@ void Trestoreform::SetFileName(const QString& name) {
   nobutton->move(160 + shift, 64);
   dontaskbox->move(45 + shift, 104);
   Label1->setText(text(fit.name));
-  Label1->setToolTip(name);
+  Label1->setToolTip(PlainTip(name));
   FitFont(Label1);
 }
 

@@ -158,21 +158,19 @@ void PromptsTest::keyboard_data() {
   QTest::addColumn<QString>("pressed");  // the button that it presses, if any
   QTest::addColumn<QString>("defaultButton");
   QTest::addColumn<QStringList>("buttons");  // with their mnemonics
-  const QStringList restore{"&Yes", "&No"};
+  const auto row = [](const char* name, const char* window, int key, const char* pressed,
+                      const char* defaultButton, const QStringList& buttons) {
+    QTest::newRow(name) << window << key << pressed << defaultButton << buttons;
+  };
+  const QStringList restore{"&Yes", "&No"}, include{"&Only include in CRC", "&Include in parity"};
   const int enter = Qt::Key_Return, escape = Qt::Key_Escape;
-  QTest::newRow("Restore, Enter") << "restoreform" << enter << "yesbutton"
-                                  << "yesbutton" << restore;
-  QTest::newRow("Restore, Escape") << "restoreform" << escape << "nobutton"
-                                   << "yesbutton" << restore;
-  QTest::newRow("File search, Escape") << "Renameform" << escape << "Cancelbutton"
-                                       << "" << QStringList{"&Rename", "&Copy", "C&ancel"};
-  QTest::newRow("Include, Escape")
-      << "Includeform" << escape << "dinc"
-      << "dinc" << QStringList{"&Only include in CRC", "&Include in parity"};
-  QTest::newRow("About, Escape") << "AboutBox" << escape << ""
-                                 << "OKButton" << QStringList{"&OK"};
-  QTest::newRow("File report, Enter") << "Reportform" << enter << "OKButton"
-                                      << "OKButton" << QStringList{"&OK", "&Restore Files"};
+  row("Restore, Enter", "restoreform", enter, "yesbutton", "yesbutton", restore);
+  row("Restore, Escape", "restoreform", escape, "nobutton", "yesbutton", restore);
+  row("File search, Escape", "Renameform", escape, "Cancelbutton", "",
+      {"&Rename", "&Copy", "C&ancel"});
+  row("Include, Escape", "Includeform", escape, "dinc", "dinc", include);
+  row("About, Escape", "AboutBox", escape, "", "OKButton", {"&OK"});
+  row("File report, Enter", "Reportform", enter, "OKButton", "OKButton", {"&OK", "&Restore Files"});
 }
 
 void PromptsTest::keyboard() {
@@ -207,8 +205,7 @@ void PromptsTest::longNames_data() {
   QTest::addColumn<bool>("elided");
   QString huge = "holiday_photos";
   while (huge.size() < 400) huge += "_and_more";
-  QTest::newRow("short") << "restoreform"
-                         << "a.bin" << false;
+  QTest::newRow("short") << QString("restoreform") << QString("a.bin") << false;
   for (const char* window : {"restoreform", "Includeform", "Renameform"}) {
     QTest::addRow("%s, wider", window)
         << window << "holiday_photos_from_the_seaside_trip_of_2019_final.jpg" << false;

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QSvgWidget>
 
+#include "ui/fit.h"
 #include "ui/layout.h"
 #include "version.h"
 
@@ -59,7 +60,7 @@ TAboutBox::TAboutBox(QWidget* mainWindow) : QDialog(mainWindow) {
   thanks->setWordWrap(true);
   Place(thanks, 160, y + 2, 240, 36);
 
-  OKButton = new QPushButton(tr("OK"), this);
+  OKButton = new QPushButton(tr("&OK"), this);
   OKButton->setObjectName("OKButton");
   OKButton->setDefault(true);
   Place(OKButton, 233, 254, 92, 30);
@@ -69,6 +70,7 @@ TAboutBox::TAboutBox(QWidget* mainWindow) : QDialog(mainWindow) {
 void TAboutBox::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   CentreOver(this, nullptr);
+  KeepOnScreen(this);
 }
 
 }  // namespace tarvel::ui

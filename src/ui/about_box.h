@@ -1,5 +1,6 @@
 // The About box: the picture of a stack of volumes, the program's name and
-// version, credits and thanks.  Shown modally by the main window.
+// version, credits and thanks.  Shown modally by the main window; OK is the
+// default button, and Escape closes the box as OK does.
 #pragma once
 
 #include <QDialog>

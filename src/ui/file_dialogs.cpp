@@ -2,12 +2,19 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QSettings>
+#include <QTreeView>
+
+#include "ui/fit.h"
 
 namespace tarvel::ui {
 namespace {
 
 constexpr char kLastFolderKey[] = "dialogs/lastFolder";
+constexpr char kSizeKey[] = "dialogs/size";
+// Wide enough for the name, size, type and date columns uncut.
+constexpr QSize kLeastSize(800, 500);
 
 QString LastFolder() { return QSettings().value(kLastFolderKey).toString(); }
 
@@ -15,11 +22,28 @@ void RememberFolderOf(const QString& path) {
   QSettings().setValue(kLastFolderKey, QFileInfo(path).absolutePath());
 }
 
-// Runs a dialog in the folder used last; the chosen paths, or none.
+// The size, type and date columns of the detail view as wide as what they
+// show ("120.5 MiB", not "120…MiB"); the name column takes the rest.
+void ColumnsUncut(QFileDialog& dialog) {
+  auto* view = dialog.findChild<QTreeView*>();
+  if (!view) return;
+  QHeaderView* header = view->header();
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(QHeaderView::ResizeToContents);
+  header->setSectionResizeMode(0, QHeaderView::Stretch);
+}
+
+// Runs a dialog in the folder and at the size used last; the chosen paths,
+// or none.
 QStringList Run(QFileDialog& dialog) {
+  ColumnsUncut(dialog);
   const QString folder = LastFolder();
   if (!folder.isEmpty() && QFileInfo(folder).isDir()) dialog.setDirectory(folder);
-  if (dialog.exec() != QDialog::Accepted) return {};
+  const QSize last = QSettings().value(kSizeKey).toSize();
+  dialog.resize(BoundedByScreen(last.expandedTo(kLeastSize), &dialog));
+  const int result = dialog.exec();
+  QSettings().setValue(kSizeKey, dialog.size());
+  if (result != QDialog::Accepted) return {};
   QStringList chosen = dialog.selectedFiles();
   if (!chosen.isEmpty()) RememberFolderOf(chosen.front());
   return chosen;
@@ -29,6 +53,7 @@ QStringList Run(QFileDialog& dialog) {
 
 void SetUpCreateopen(QFileDialog& dialog) {
   dialog.setObjectName("Createopen");
+  dialog.setWindowTitle(QFileDialog::tr("Choose the files to protect"));
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFiles);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -36,12 +61,15 @@ void SetUpCreateopen(QFileDialog& dialog) {
 
 void SetUpCheckopen(QFileDialog& dialog) {
   dialog.setObjectName("Checkopen");
+  dialog.setWindowTitle(QFileDialog::tr("Choose a volume of the set"));
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  // Volumes copied from other systems often have lower-case extensions.
-  dialog.setNameFilters(
-      {QFileDialog::tr("PAR files (*.PAR *.par)"), QFileDialog::tr("Pxx files (*.P?\? *.p?\?)")});
+  // Volumes copied from other systems often have lower-case extensions; a
+  // volume renamed to anything else is recognised by its content.
+  dialog.setNameFilters({QFileDialog::tr("PAR files (*.PAR *.par)"),
+                         QFileDialog::tr("Pxx files (*.P?\? *.p?\?)"),
+                         QFileDialog::tr("All files (*)")});
   dialog.selectNameFilter(dialog.nameFilters().front());
 }
 

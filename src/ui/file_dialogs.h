@@ -1,6 +1,7 @@
 // The two open-file dialogs of the main window, behind an interface so that
 // tests can answer them.  The real ones are Qt's own dialogs (the same on
-// every desktop) and open in the folder used last, kept with QSettings.
+// every desktop) and open in the folder and at the size used last, kept
+// with QSettings: at least 800 x 500, as far as the screen allows.
 #pragma once
 
 #include <QStringList>

@@ -1,10 +1,22 @@
 #include "ui/report_form.h"
 
+#include <QEvent>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QStatusBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <memory>
 
 #include "engine/engine.h"
+#include "ui/fit.h"
 #include "ui/layout.h"
 #include "ui/window_interaction.h"
 
@@ -13,7 +25,115 @@ namespace {
 
 constexpr int kButtonWidth = 129, kButtonHeight = 33, kStatusHeight = 19;
 
+// Around a name in the text shown, so that the name's own direction cannot
+// reorder the rest of its line.
+constexpr char16_t kFirstStrongIsolate = u'\u2068', kPopDirectionalIsolate = u'\u2069';
+
+// What follows the name on a line of a file or a volume; the longest first,
+// as " OK" ends " (CRC only) OK" too.
+struct Ending {
+  const char* text;
+  bool damaged;
+};
+constexpr Ending kEndings[] = {
+    {" (CRC only) CRC Mismatch...", true},
+    {" (CRC only) Missing...", true},
+    {" (CRC only) OK", false},
+    {" CRC Mismatch...", true},
+    {" Missing...", true},
+    {" OK", false},
+};
+
+// The totals of the files and of the volumes.
+bool IsTotal(const QString& line) {
+  static const QRegularExpression total(QStringLiteral(
+      "^(All files OK\\.|\\d+ bad/missing files\\.|\\d+ bad/missing files \\(CRC only\\)\\.|"
+      "No usable parity volumes found|\\d+ usable parity volumes found\\.)$"));
+  return total.match(line).hasMatch();
+}
+
+// Whether `name` holds text that may run right to left (or sets a direction
+// itself); other names look the same with and without isolation.
+bool NeedsIsolation(const QString& name) {
+  for (const char32_t c : name.toUcs4()) {
+    switch (QChar::direction(c)) {
+      case QChar::DirR:
+      case QChar::DirAL:
+      case QChar::DirAN:
+      case QChar::DirLRE:
+      case QChar::DirLRO:
+      case QChar::DirRLE:
+      case QChar::DirRLO:
+      case QChar::DirPDF:
+      case QChar::DirLRI:
+      case QChar::DirRLI:
+      case QChar::DirFSI:
+      case QChar::DirPDI:
+        return true;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
+QString WithoutIsolates(QString text) {
+  return text.remove(QChar(kFirstStrongIsolate)).remove(QChar(kPopDirectionalIsolate));
+}
+
+// The report's text box: what is copied from it reads as the report's lines,
+// without the isolation marks around names.  It tells when its palette
+// changes (a light one for a dark one), as the marks' colour follows it.
+class ReportText : public QPlainTextEdit {
+ public:
+  using QPlainTextEdit::QPlainTextEdit;
+
+  std::function<void()> paletteChanged;
+
+ protected:
+  void changeEvent(QEvent* event) override {
+    QPlainTextEdit::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && paletteChanged) paletteChanged();
+  }
+
+  QMimeData* createMimeDataFromSelection() const override {
+    std::unique_ptr<QMimeData> shown(QPlainTextEdit::createMimeDataFromSelection());
+    auto* copied = new QMimeData;
+    copied->setText(WithoutIsolates(shown->text()));
+    if (shown->hasHtml()) copied->setHtml(WithoutIsolates(shown->html()));
+    return copied;
+  }
+};
+
+// WCAG's relative luminance and contrast ratio.
+double Luminance(const QColor& c) {
+  const auto linear = [](double v) {
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+  const double la = Luminance(a), lb = Luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 }  // namespace
+
+QColor WarningColour(const QPalette& palette) {
+  // A red, darker than a light background or lighter than a dark one, as
+  // far as needed for the contrast of body text (4.5:1).
+  constexpr double kContrast = 4.5, kStep = 0.02;
+  const QColor base = palette.color(QPalette::Active, QPalette::Base);
+  const bool darkBase = base.lightnessF() < 0.5;
+  double lightness = darkBase ? 0.70 : 0.38;
+  QColor colour = QColor::fromHslF(0.0f, 0.75f, static_cast<float>(lightness));
+  while (Contrast(colour, base) < kContrast && lightness > kStep && lightness < 1 - kStep) {
+    lightness += darkBase ? kStep : -kStep;
+    colour = QColor::fromHslF(0.0f, 0.75f, static_cast<float>(lightness));
+  }
+  return colour;
+}
 
 TReportform::TReportform(Engine& engine, WindowInteraction& ui, QWidget* mainWindow)
     : QDialog(mainWindow), engine_(engine), ui_(ui) {
@@ -21,25 +141,27 @@ TReportform::TReportform(Engine& engine, WindowInteraction& ui, QWidget* mainWin
   setWindowTitle(tr("File report"));
   setSizeGripEnabled(false);
 
-  ReportMemo = new QPlainTextEdit(this);
+  auto* memo = new ReportText(this);
+  memo->paletteChanged = [this] { MarkLines(); };
+  ReportMemo = memo;
   ReportMemo->setObjectName("ReportMemo");
   ReportMemo->setReadOnly(true);
+  ReportMemo->setUndoRedoEnabled(false);
   ReportMemo->setTabChangesFocus(true);
   ReportMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
   ReportMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   ReportMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   ReportMemo->move(8, 8);
 
-  OKButton = new QPushButton(tr("OK"), this);
+  OKButton = new QPushButton(tr("&OK"), this);
   OKButton->setObjectName("OKButton");
   OKButton->resize(kButtonWidth, kButtonHeight);
-  Restorebutton = new QPushButton(tr("Restore Files"), this);
+  Restorebutton = new QPushButton(tr("&Restore Files"), this);
   Restorebutton->setObjectName("Restorebutton");
   Restorebutton->resize(kButtonWidth, kButtonHeight);
-  for (QPushButton* b : {OKButton, Restorebutton}) {
-    b->setAutoDefault(false);
-    FitFont(b);
-  }
+  for (QPushButton* b : {OKButton, Restorebutton}) FitFont(b);
+  // Enter is OK, unless the focus is on Restore Files.
+  OKButton->setDefault(true);
 
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName("StatusBar1");
@@ -64,9 +186,19 @@ void TReportform::showEvent(QShowEvent* event) {
     const QSize extra = FrameExtra();
     setMinimumSize(kMinOuterWidth - extra.width(), kMinOuterHeight - extra.height());
     resize(kOuterWidth - extra.width(), kOuterHeight - extra.height());
+    // Where the report was left in the last run, or, the first time,
+    // centred over the main window.  Later shows keep where it was left.
+    const QByteArray kept = QSettings().value(kGeometryKey).toByteArray();
+    if (kept.isEmpty() || !restoreGeometry(kept)) CentreOver(this, parentWidget());
   }
+  KeepOnScreen(this);
   FormShow();
   QDialog::showEvent(event);
+}
+
+void TReportform::hideEvent(QHideEvent* event) {
+  QSettings().setValue(kGeometryKey, saveGeometry());
+  QDialog::hideEvent(event);
 }
 
 void TReportform::resizeEvent(QResizeEvent* event) {
@@ -85,10 +217,57 @@ void TReportform::FormResize() {
   StatusBar1->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
 }
 
-void TReportform::SetLines(const QStringList& lines) { ReportMemo->setPlainText(lines.join('\n')); }
+void TReportform::SetLines(const QStringList& lines) {
+  QStringList shown;
+  shown.reserve(lines.size());
+  marks_.clear();
+  for (const QString& line : lines) {
+    const auto ending =
+        std::find_if(std::begin(kEndings), std::end(kEndings), [&](const Ending& e) {
+          return line.size() > qsizetype(std::strlen(e.text)) &&
+                 line.endsWith(QLatin1String(e.text));
+        });
+    if (ending == std::end(kEndings)) {
+      shown.push_back(line);
+      marks_.push_back(IsTotal(line) ? Mark::kTotal : Mark::kPlain);
+      continue;
+    }
+    const QString name = line.chopped(qsizetype(std::strlen(ending->text)));
+    shown.push_back(NeedsIsolation(name)
+                        ? QChar(kFirstStrongIsolate) + name + QChar(kPopDirectionalIsolate) +
+                              QLatin1String(ending->text)
+                        : line);
+    marks_.push_back(ending->damaged ? Mark::kDamaged : Mark::kPlain);
+  }
+  ReportMemo->setPlainText(shown.join('\n'));
+  MarkLines();
+}
+
+void TReportform::MarkLines() {
+  QTextCharFormat damaged, total;
+  damaged.setForeground(WarningColour(ReportMemo->palette()));
+  total.setFontWeight(QFont::Bold);
+  QTextBlock block = ReportMemo->document()->firstBlock();
+  for (const Mark mark : marks_) {
+    if (!block.isValid()) break;
+    QTextCursor cursor(block);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    cursor.setCharFormat(mark == Mark::kDamaged ? damaged
+                         : mark == Mark::kTotal ? total
+                                                : QTextCharFormat());
+    block = block.next();
+  }
+}
 
 void TReportform::SetWorking(bool working) {
   StatusBar1->showMessage(working ? tr("Working...") : tr("Ready"));
+}
+
+void TReportform::done(int result) {
+  // While a restore runs (its buttons are disabled) the report stays up, so
+  // that its outcome is seen: Escape and the close box do nothing then.
+  if (restoring_) return;
+  QDialog::done(result);
 }
 
 void TReportform::OKButtonClick() { accept(); }
@@ -98,6 +277,9 @@ void TReportform::RestorebuttonClick() {
   // one at a time.
   OKButton->setEnabled(false);
   Restorebutton->setEnabled(false);
+  restoring_ = true;
+  // A Cancel of an earlier restore from this report is over.
+  engine_.ClearStop();
   try {
     (void)engine_.Restore(/*askEachFile=*/true, /*checkVolumesAgain=*/false);
   } catch (const ActionStopped&) {
@@ -107,6 +289,8 @@ void TReportform::RestorebuttonClick() {
     // line keeps "Working...".
     ui_.ShowError(error, this);
   }
+  engine_.ClearStop();
+  restoring_ = false;
   OKButton->setEnabled(true);
   Restorebutton->setEnabled(true);
 }

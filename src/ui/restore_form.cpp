@@ -1,28 +1,37 @@
 #include "ui/restore_form.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
+#include "ui/fit.h"
 #include "ui/layout.h"
 
 namespace tarvel::ui {
+namespace {
+
+constexpr int kLabelLeft = 16, kLabelTop = 8, kLabelWidth = 249, kLabelHeight = 41;
+
+}  // namespace
 
 Trestoreform::Trestoreform(QWidget* mainWindow) : QDialog(mainWindow) {
   setObjectName("restoreform");
   setWindowTitle(tr("Restore"));
-  setFixedSize(280, 135);
+  setFixedSize(kWidth, kHeight);
 
   Label1 = new QLabel(this);
   Label1->setObjectName("Label1");
+  Label1->setTextFormat(Qt::PlainText);  // a name is never markup
   Label1->setWordWrap(true);
   Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-  Label1->setGeometry(16, 8, 249, 41);
+  Label1->setGeometry(kLabelLeft, kLabelTop, kLabelWidth, kLabelHeight);
 
-  yesbutton = new QPushButton(tr("Yes"), this);
+  yesbutton = new QPushButton(tr("&Yes"), this);
   yesbutton->setObjectName("yesbutton");
+  yesbutton->setDefault(true);
   Place(yesbutton, 40, 64, 75, 25);
-  nobutton = new QPushButton(tr("No"), this);
+  nobutton = new QPushButton(tr("&No"), this);
   nobutton->setObjectName("nobutton");
   Place(nobutton, 160, 64, 75, 25);
   dontaskbox = new QCheckBox(tr("don't ask again for this set"), this);
@@ -35,13 +44,37 @@ Trestoreform::Trestoreform(QWidget* mainWindow) : QDialog(mainWindow) {
 
 void Trestoreform::ResetRestoreAnswer() { dontaskbox->setChecked(false); }
 
-RestoreReply Trestoreform::Ask(const QString& name) {
+void Trestoreform::SetFileName(const QString& name) {
   Label1->setFont(font());
-  Label1->setText(tr("Restore ") + name + tr(" ?"));
+  const auto text = [](const QString& shown) { return tr("Restore ") + shown + tr(" ?"); };
+  const FittedName fit = FitName(Label1->font(), name, text, {kLabelWidth, kLabelHeight},
+                                 WidestClient(this) - (kWidth - kLabelWidth));
+  // Everything in the prompt is centred: a wider prompt moves the buttons
+  // and the box by half of what it grew.
+  const int grown = fit.width - kLabelWidth, shift = grown / 2;
+  setFixedSize(kWidth + grown, kHeight);
+  Label1->setGeometry(kLabelLeft, kLabelTop, fit.width, kLabelHeight);
+  yesbutton->move(40 + shift, 64);
+  nobutton->move(160 + shift, 64);
+  dontaskbox->move(45 + shift, 104);
+  Label1->setText(text(fit.name));
+  Label1->setToolTip(PlainTip(name));
   FitFont(Label1);
+}
+
+RestoreReply Trestoreform::Ask(const QString& name) {
+  SetFileName(name);
   button_ = RestoreButton::kClosed;
   exec();
   return {button_, dontaskbox->isChecked()};
+}
+
+void Trestoreform::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::Cancel)) {
+    nobutton->click();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 void Trestoreform::Answer(RestoreButton button) {

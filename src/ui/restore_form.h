@@ -1,6 +1,7 @@
 // "Restore": asked per file before it is rebuilt.  Returns the button and
 // the state of "don't ask again for this set"; the engine keeps
-// RestoreAnswer.
+// RestoreAnswer.  Yes is the default button; Escape answers No, as the No
+// button does, while the close box leaves the answer unchanged.
 #pragma once
 
 #include <QDialog>
@@ -16,17 +17,26 @@ namespace tarvel::ui {
 class Trestoreform : public QDialog {
   Q_OBJECT
  public:
+  static constexpr int kWidth = 280, kHeight = 135;
+
   explicit Trestoreform(QWidget* mainWindow);
 
   // Unticks "don't ask again for this set"; done before each restore run.
   void ResetRestoreAnswer();
-  // Shows "Restore " + name + " ?" modally and returns what the user chose.
+  // Shows "Restore " + name + " ?": a long name widens the prompt, up to
+  // the screen, and is elided in the middle beyond that; the whole name is
+  // the label's tooltip.
+  void SetFileName(const QString& name);
+  // Shows the prompt for `name` modally and returns what the user chose.
   RestoreReply Ask(const QString& name);
 
   QLabel* Label1;
   QPushButton* yesbutton;
   QPushButton* nobutton;
   QCheckBox* dontaskbox;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Answer(RestoreButton button);

@@ -1,5 +1,6 @@
 // The prompts' answers and standing answers (File search, Restore, Include
-// this?), the progress window that cannot be closed, and the file dialogs.
+// this?), the keys of every dialog, long names in the prompts, the progress
+// window that cannot be closed, and the file dialogs.
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
@@ -37,6 +38,12 @@ void Answer(QWidget* w, const Reply& r) {
 }
 
 }  // namespace
+
+// The dialogs' kept sizes are this suite's own (see ReportFormTest).
+void PromptsTest::initTestCase() {
+  static QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+}
 
 void PromptsTest::fileSearchStandingAnswers_data() {
   QTest::addColumn<QString>("button");
@@ -148,6 +155,100 @@ void PromptsTest::includePrompt() {
                          "description or checksum file."));
 }
 
+void PromptsTest::keyboard_data() {
+  QTest::addColumn<QString>("window");
+  QTest::addColumn<int>("key");          // pressed where the focus is
+  QTest::addColumn<QString>("pressed");  // the button that it presses, if any
+  QTest::addColumn<QString>("defaultButton");
+  QTest::addColumn<QStringList>("buttons");  // with their mnemonics
+  const auto row = [](const char* name, const char* window, int key, const char* pressed,
+                      const char* defaultButton, const QStringList& buttons) {
+    QTest::newRow(name) << window << key << pressed << defaultButton << buttons;
+  };
+  const QStringList restore{"&Yes", "&No"}, include{"&Only include in CRC", "&Include in parity"};
+  const int enter = Qt::Key_Return, escape = Qt::Key_Escape;
+  row("Restore, Enter", "restoreform", enter, "yesbutton", "yesbutton", restore);
+  row("Restore, Escape", "restoreform", escape, "nobutton", "yesbutton", restore);
+  row("File search, Escape", "Renameform", escape, "Cancelbutton", "",
+      {"&Rename", "&Copy", "C&ancel"});
+  row("Include, Escape", "Includeform", escape, "dinc", "dinc", include);
+  row("About, Escape", "AboutBox", escape, "", "OKButton", {"&OK"});
+  row("File report, Enter", "Reportform", enter, "OKButton", "OKButton", {"&OK", "&Restore Files"});
+}
+
+void PromptsTest::keyboard() {
+  QFETCH(QString, window);
+  QFETCH(int, key);
+  QFETCH(QString, pressed);
+  QFETCH(QString, defaultButton);
+  QFETCH(QStringList, buttons);
+  Harness h;
+  auto* dialog = h.Main()->findChild<QDialog*>(window);
+  QStringList texts, clicked;
+  QSet<QKeySequence> mnemonics;  // one each, none shared
+  for (QPushButton* b : dialog->findChildren<QPushButton*>()) {
+    texts << b->text();
+    mnemonics << QKeySequence::mnemonic(b->text());
+    QCOMPARE(b->isDefault(), b->objectName() == defaultButton);
+    QObject::connect(b, &QPushButton::clicked, [&clicked, b] { clicked << b->objectName(); });
+  }
+  QCOMPARE(texts, buttons);
+  QCOMPARE(mnemonics.size(), buttons.size());
+  QVERIFY(!mnemonics.contains(QKeySequence()));
+  h.script.Then(
+      [&](QWidget* w) { QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key(key)); });
+  dialog->exec();
+  QCOMPARE(clicked, pressed.isEmpty() ? QStringList() : QStringList{pressed});
+  QVERIFY(!h.script.unexpected);  // the key closed the window
+}
+
+void PromptsTest::longNames_data() {
+  QTest::addColumn<QString>("window");
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<bool>("elided");
+  QString huge = "holiday_photos";
+  while (huge.size() < 400) huge += "_and_more";
+  QTest::newRow("short") << QString("restoreform") << QString("a.bin") << false;
+  for (const char* window : {"restoreform", "Includeform", "Renameform"}) {
+    QTest::addRow("%s, wider", window)
+        << window << "holiday_photos_from_the_seaside_trip_of_2019_final.jpg" << false;
+    QTest::addRow("%s, beyond the screen", window) << window << huge + "_final.jpg" << true;
+  }
+}
+
+void PromptsTest::longNames() {
+  QFETCH(QString, window);
+  QFETCH(QString, name);
+  QFETCH(bool, elided);
+  Harness h;
+  auto* dialog = h.Main()->findChild<QDialog*>(window);
+  const QSize given = dialog->size();
+  QString before, after;  // the system's text around the name
+  if (window == "restoreform") {
+    h.windows->restoreform->SetFileName(name);
+    before = "Restore ", after = " ?";
+  } else if (window == "Includeform") {
+    h.windows->Includeform->SetIncludeFile(name, 1200);
+    before = "The file ";
+    after = " (size: 1200 bytes) seems to be a small description or checksum file.";
+  } else {
+    h.windows->Renameform->SetRenameFiles("IMG_0412.jpg", name);
+  }
+  auto* label = Child<QLabel>(dialog, "Label1");
+  const QString text = label->text();
+  QCOMPARE(label->toolTip(), name);
+  QVERIFY(text.startsWith(before + name.left(14)) && text.endsWith(name.right(10) + after));
+  QCOMPARE(text.contains(QChar(0x2026)), elided);
+  if (!elided) QCOMPARE(text, before + name + after);
+  QCOMPARE(dialog->size().expandedTo(given) == given, name == "a.bin");
+  QVERIFY(dialog->width() <= QGuiApplication::primaryScreen()->availableGeometry().width());
+  // Nothing of the text runs past the label, nor the label past the window.
+  const QRect needed =
+      label->fontMetrics().boundingRect(QRect(0, 0, label->width(), 10000), Qt::TextWordWrap, text);
+  QVERIFY(needed.width() <= label->width() && needed.height() <= label->height());
+  QVERIFY(dialog->rect().contains(label->geometry()));
+}
+
 void PromptsTest::progressWindowAsksToStop() {
   Harness h;
   ui::TProgressForm1* progress = h.windows->ProgressForm1;
@@ -193,25 +294,33 @@ void PromptsTest::fileDialogs() {
   QFileDialog check;
   ui::SetUpCheckopen(check);
   QCOMPARE(check.objectName(), QString("Checkopen"));
+  QCOMPARE(check.windowTitle(), QString("Choose a volume of the set"));
   QCOMPARE(check.fileMode(), QFileDialog::ExistingFile);
   QVERIFY(check.testOption(QFileDialog::DontUseNativeDialog));
-  QCOMPARE(check.nameFilters().size(), 2);
+  QCOMPARE(check.nameFilters().size(), 3);
   QVERIFY(check.nameFilters()[0].startsWith("PAR files"));
   QVERIFY(check.nameFilters()[1].startsWith("Pxx files"));
+  QCOMPARE(check.nameFilters()[2], QString("All files (*)"));
   QCOMPARE(check.selectedNameFilter(), check.nameFilters()[0]);
   for (const char* pattern : {"*.PAR", "*.par"}) QVERIFY(check.nameFilters()[0].contains(pattern));
   for (const char* pattern : {"*.P??", "*.p??"}) QVERIFY(check.nameFilters()[1].contains(pattern));
   QFileDialog create;
   ui::SetUpCreateopen(create);
+  QCOMPARE(create.windowTitle(), QString("Choose the files to protect"));
   QCOMPARE(create.fileMode(), QFileDialog::ExistingFiles);
 
-  // The real dialog, answered by the test, opens where the last one ended.
+  // The real dialog, answered by the test, opens where the last one ended,
+  // at least 800 x 500 and as large as it was left.
+  QSettings().remove("dialogs/size");
   Harness h;
   h.Write("one.PAR", 10);
   ui::QtFileDialogs dialogs;
+  QSize firstSize;
   h.script.Then([&](QWidget* w) {
     auto* dialog = qobject_cast<QFileDialog*>(w);
     QVERIFY(dialog);
+    firstSize = dialog->size();
+    dialog->resize(780, 560);
     // Typed into the name field, then Enter, as a user would.
     auto* name = Child<QLineEdit>(dialog, "fileNameEdit");
     name->setText(h.Path("one.PAR"));
@@ -219,12 +328,17 @@ void PromptsTest::fileDialogs() {
   });
   QCOMPARE(dialogs.ChooseVolume(nullptr), h.Path("one.PAR"));
   QString openedIn;
+  QSize secondSize;
   h.script.Then([&](QWidget* w) {
     openedIn = qobject_cast<QFileDialog*>(w)->directory().absolutePath();
+    secondSize = w->size();
     qobject_cast<QFileDialog*>(w)->reject();
   });
   QVERIFY(dialogs.ChooseFilesToProtect(nullptr).isEmpty());
   QCOMPARE(openedIn, QDir(h.folder.path()).absolutePath());
+  // 800 wide as far as the screen (800 wide here) leaves room for a frame.
+  QVERIFY(firstSize.width() > 700 && firstSize.width() < 800 && firstSize.height() == 500);
+  QCOMPARE(secondSize, QSize(firstSize.width(), 560));  // the height kept, the width not less
 }
 
 }  // namespace tarvel::uitest

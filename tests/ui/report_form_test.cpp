@@ -1,7 +1,12 @@
 // The File report window: its texts before and after a restore driven by
-// clicks, its two refusals, and its layout by the resize formulas.
+// clicks, no closing during a restore, its two refusals, the marks on its
+// lines, its kept geometry and its layout by the resize formulas.
+#include <QClipboard>
 #include <QPlainTextEdit>
+#include <QSettings>
 #include <QStatusBar>
+#include <QTextBlock>
+#include <QWindow>
 
 #include "harness.h"
 #include "suites.h"
@@ -24,12 +29,50 @@ void MakeSet(Harness& h) {
 
 }  // namespace
 
+// The kept geometry is this suite's own: the other suites, which may run at
+// the same time, keep theirs elsewhere.
+void ReportFormTest::initTestCase() {
+  static QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+}
+
+void ReportFormTest::init() { QSettings().remove(ui::TReportform::kGeometryKey); }
+
+void ReportFormTest::restoreDrivenByClicks_data() {
+  // An attempt to close the report (Escape, the close box, reject()) while
+  // the Restore prompt is up or while the files are rebuilt: it stays.
+  QTest::addColumn<QString>("attempt");
+  QTest::addColumn<bool>("rebuilding");
+  QTest::newRow("no attempt") << "" << false;
+  for (const char* attempt : {"Escape", "close box", "reject"}) {
+    QTest::addRow("%s at the prompt", attempt) << attempt << false;
+    QTest::addRow("%s while rebuilding", attempt) << attempt << true;
+  }
+}
+
 void ReportFormTest::restoreDrivenByClicks() {
+  QFETCH(QString, attempt);
+  QFETCH(bool, rebuilding);
   Harness h;
   MakeSet(h);
   const QByteArray a = h.Read("a.bin"), c = h.Read("c.bin");
   QFile::remove(h.Path("a.bin"));
   h.Write("c.bin", c.size(), 99);
+  ui::TReportform* report = h.windows->Reportform;
+  int attempts = 0;
+  bool stayed = true;
+  const auto tryToClose = [&] {
+    ++attempts;
+    if (attempt == "Escape") QTest::keyClick(report, Qt::Key_Escape);
+    if (attempt == "close box") report->close();
+    if (attempt == "reject") report->reject();
+    stayed = report->isVisible();
+  };
+  QTimer duringRebuild;  // fires in the events that the rebuild lets run
+  QObject::connect(&duringRebuild, &QTimer::timeout, [&] {
+    if (!attempts && h.windows->ProgressForm1->isVisible() && !h.windows->restoreform->isVisible())
+      tryToClose();
+  });
 
   QString before, after, statusAfter;
   bool restoreEnabledDuring = true;
@@ -43,11 +86,14 @@ void ReportFormTest::restoreDrivenByClicks() {
   });
   h.script.Then([&](QWidget* w) {
     restoreEnabledDuring = h.windows->Reportform->Restorebutton->isEnabled();
+    if (!attempt.isEmpty()) rebuilding ? duringRebuild.start(0) : tryToClose();
     Press("yesbutton", /*tick=*/true)(w);
   });
   h.script.Then(PressOk);
   Click(h.Main()->CheckButton);
 
+  QCOMPARE(attempts, attempt.isEmpty() ? 0 : 1);
+  QVERIFY(stayed);
   QCOMPARE(h.script.seen,
            QStringList({"Reportform", "restoreform", "Message: No files to restore..."}));
   QCOMPARE(before, QString(" \na.bin Missing...\n \nb.bin OK\n \nc.bin CRC Mismatch...\n \n"
@@ -61,6 +107,83 @@ void ReportFormTest::restoreDrivenByClicks() {
   QVERIFY(h.windows->Reportform->Restorebutton->isEnabled());
   QCOMPARE(h.Read("a.bin"), a);
   QCOMPARE(h.Read("c.bin"), c);
+}
+
+void ReportFormTest::markedLines_data() {
+  QTest::addColumn<QStringList>("line");  // the name (isolated unless Latin-1), the rest, the mark
+  QTest::addColumn<bool>("dark");         // a dark palette, set after the lines
+  QTest::newRow("good") << QStringList{"a.bin", " OK", ""} << false;
+  QTest::newRow("missing, dark") << QStringList{"a.bin", " Missing...", "warning"} << true;
+  QTest::newRow("CRC only, damaged")
+      << QStringList{"x.sfv", " (CRC only) CRC Mismatch...", "warning"} << false;
+  QTest::newRow("a file named All files") << QStringList{"All files", " OK", ""} << false;
+  for (const char* total :
+       {"All files OK.", "2 bad/missing files.", "1 bad/missing files (CRC only).",
+        "No usable parity volumes found", "12 usable parity volumes found."})
+    QTest::newRow(total) << QStringList{"", total, "bold"} << false;
+  QTest::newRow("Arabic") << QStringList{QString::fromUtf8("مستند_عربي.pdf"), " OK", ""} << false;
+  QTest::newRow("Hebrew, dark") << QStringList{QString::fromUtf8("קובץ חשוב.txt"),
+                                               " (CRC only) Missing...", "warning"}
+                                << true;
+  QTest::newRow("right-to-left override")
+      << QStringList{"a" + QString(QChar(0x202E)) + "fdp.exe", " CRC Mismatch...", "warning"}
+      << false;
+}
+
+void ReportFormTest::markedLines() {
+  QFETCH(QStringList, line);
+  QFETCH(bool, dark);
+  const QString name = line[0], rest = line[1], mark = line[2];
+  Harness h;
+  ui::TReportform* report = h.windows->Reportform;
+  report->SetLines({" ", name + rest});
+  if (dark) report->setPalette(QPalette(QColor(0xe0, 0xe0, 0xe0), QColor(0x1e, 0x1e, 0x1e)));
+  const QTextBlock block = report->ReportMemo->document()->lastBlock();
+  const bool isolated = name != QString::fromLatin1(name.toLatin1());
+  QCOMPARE(block.text(), isolated ? QChar(0x2068) + name + QChar(0x2069) + rest : name + rest);
+  const QTextCharFormat format = QTextCursor(block).charFormat();
+  QCOMPARE(format.fontWeight() == QFont::Bold, mark == "bold");
+  QCOMPARE(format.hasProperty(QTextFormat::ForegroundBrush), mark == "warning");
+  // Readable as body text is (WCAG: 4.5:1) on the background under it.
+  const auto luminance = [](QColor c) {
+    const auto f = [](float v) {
+      return v <= 0.04f ? v / 12.92 : std::pow((v + .055) / 1.055, 2.4);
+    };
+    return 0.2126 * f(c.redF()) + 0.7152 * f(c.greenF()) + 0.0722 * f(c.blueF()) + 0.05;
+  };
+  const double fg = luminance(format.foreground().color()),
+               bg = luminance(report->ReportMemo->palette().color(QPalette::Base));
+  if (mark == "warning") QVERIFY(std::max(fg, bg) / std::min(fg, bg) >= 4.5);
+  // A copy reads as the engine's lines.
+  report->ReportMemo->selectAll();
+  report->ReportMemo->copy();
+  QCOMPARE(QApplication::clipboard()->text(), " \n" + name + rest);
+}
+
+void ReportFormTest::keptGeometry_data() {
+  QTest::addColumn<QRect>("left");   // the outer geometry when last hidden
+  QTest::addColumn<QRect>("shown");  // at the next show, in another run
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  const QPoint end = area.bottomRight() + QPoint(1, 1);
+  const QSize size(409, 521);
+  QTest::newRow("on the screen") << QRect(30, 40, 500, 420) << QRect(30, 40, 500, 420);
+  QTest::newRow("partly off it") << QRect(end - QPoint(200, 300), size)
+                                 << QRect(end - QPoint(409, 521), size);
+  QTest::newRow("larger than it") << QRect(area.topLeft(), area.size() + QSize(200, 100)) << area;
+}
+
+void ReportFormTest::keptGeometry() {
+  QFETCH(QRect, left);
+  QFETCH(QRect, shown);
+  for (const bool before : {true, false}) {
+    Harness h;
+    ui::TReportform* report = h.windows->Reportform;
+    report->show();
+    QVERIFY(QTest::qWaitForWindowExposed(report));
+    if (before) report->setGeometry(left.marginsRemoved(report->windowHandle()->frameMargins()));
+    if (!before) QCOMPARE(report->frameGeometry(), shown);
+    report->hide();
+  }
 }
 
 void ReportFormTest::refusals_data() {

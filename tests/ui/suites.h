@@ -38,7 +38,14 @@ class PropertiesFormTest : public QObject {
 class ReportFormTest : public QObject {
   Q_OBJECT
  private slots:
+  void initTestCase();
+  void init();
+  void restoreDrivenByClicks_data();
   void restoreDrivenByClicks();
+  void markedLines_data();
+  void markedLines();
+  void keptGeometry_data();
+  void keptGeometry();
   void refusals_data();
   void refusals();
   void layout_data();
@@ -48,12 +55,17 @@ class ReportFormTest : public QObject {
 class PromptsTest : public QObject {
   Q_OBJECT
  private slots:
+  void initTestCase();
   void fileSearchStandingAnswers_data();
   void fileSearchStandingAnswers();
   void restoreStandingAnswers_data();
   void restoreStandingAnswers();
   void includePrompt_data();
   void includePrompt();
+  void keyboard_data();
+  void keyboard();
+  void longNames_data();
+  void longNames();
   void progressWindowAsksToStop();
   void fileDialogs();
 };

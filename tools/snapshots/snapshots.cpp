@@ -6,13 +6,16 @@
 //
 // A small set is created in a temporary folder, two of its files are lost
 // or damaged, and the set is checked and restored; the report is rendered
-// after the check and after the restore.
+// after the check (its lines of missing and damaged files marked, a
+// right-to-left name isolated) and after the restore.  The prompts are
+// rendered with ordinary names and with one too long for the screen.
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -62,6 +65,10 @@ void ShowReport(TarvelWindows& w) {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tarvel"));
+  // The windows' kept sizes and places come from settings of their own,
+  // empty at the start, not from the user's.
+  QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
   if (argc != 2) {
     std::fprintf(stderr, "usage: snapshots OUTPUT_FOLDER\n");
     return 2;
@@ -71,8 +78,9 @@ int main(int argc, char** argv) {
 
   QTemporaryDir setFolder;
   QDir set(setFolder.path());
-  const QStringList names = {"beach.jpg", "dunes.jpg", "harbour.jpg", "lighthouse at dusk.jpg",
-                             "notes.txt"};
+  const QStringList names = {"beach.jpg",   "dunes.jpg",
+                             "harbour.jpg", "lighthouse at dusk.jpg",
+                             "notes.txt",   QString::fromUtf8("مستند_عربي_مهم.pdf")};
   std::vector<std::string> paths;
   unsigned seed = 1;
   for (const QString& n : names) {
@@ -106,8 +114,17 @@ int main(int argc, char** argv) {
 
   w.Renameform->SetRenameFiles(QStringLiteral("IMG_0412 copy.jpg"), QStringLiteral("dunes.jpg"));
   ok &= Save(w.Renameform, out, "rename.png");
-  w.restoreform->Label1->setText(QStringLiteral("Restore lighthouse at dusk.jpg ?"));
+  w.restoreform->SetFileName(QStringLiteral("lighthouse at dusk.jpg"));
   ok &= Save(w.restoreform, out, "restore.png");
+  // A name longer than the screen is wide: the prompt as wide as the screen
+  // allows, the name elided in its middle.
+  QString longName = QStringLiteral("holiday_2019_day_03_the_walk_along_the_cliffs");
+  while (longName.size() < 400) longName += QStringLiteral("_and_on");
+  longName += QStringLiteral("_final_edit.jpg");
+  w.restoreform->SetFileName(longName);
+  ok &= Save(w.restoreform, out, "restore-long-name.png");
+  w.Includeform->SetIncludeFile(longName.replace(".jpg", ".txt"), 900);
+  ok &= Save(w.Includeform, out, "include-long-name.png");
 
   // Lose one file, damage another, check.  The progress window is caught
   // mid-check, from the events the check lets run while a large file is
@@ -137,6 +154,11 @@ int main(int argc, char** argv) {
   }
   ShowReport(w);
   ok &= Save(w.Reportform, out, "report-check.png");
+  // The same on a dark palette: the marked lines as readable.
+  const QPalette light = w.Reportform->palette();
+  w.Reportform->setPalette(QPalette(QColor(0x3c, 0x3c, 0x3c), QColor(0x30, 0x30, 0x30)));
+  ok &= Save(w.Reportform, out, "report-check-dark.png");
+  w.Reportform->setPalette(light);
 
   if (w.engine.RestoreFromReport(false) != tarvel::RestoreOutcome::kRestored) return 1;
   w.engine.SearchFiles();

@@ -54,7 +54,9 @@ CreateOutcome Engine::Create(std::vector<std::string> paths) {
     return CreateOutcome::kRefused;
   }
   const std::string filesFolder = FolderOf(paths.front());
-  if (!AnalyseFiles(paths)) {
+  // A front end whose answers stand learns nothing from the digests before
+  // writing: the files are then read once, by the parity pass.
+  if (!(ui_.AnswersStand() ? AnalyseNamesAndSizes(paths) : AnalyseFiles(paths))) {
     ui_.Message(kOperationAbortedText);
     return CreateOutcome::kRefused;
   }

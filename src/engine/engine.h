@@ -157,6 +157,13 @@ class Engine {
   // shown, nothing written).  A file that changed while it was read (it
   // grew, shrank or was written to) throws FileError with FileChangedText.
   [[nodiscard]] bool AnalyseFiles(const std::vector<std::string>& paths);
+  // The analysis of a create whose answers stand (Interaction::AnswersStand):
+  // the same refusals, prompts and totals as AnalyseFiles, from each file's
+  // size as the file system tells it, without reading any file.  The
+  // digests are left to WriteVolumeSet, whose parity pass takes them; it
+  // then fails with FileChangedText for a file that is not exactly the one
+  // sized here.
+  [[nodiscard]] bool AnalyseNamesAndSizes(const std::vector<std::string>& paths);
   // Writes volumes 0..parityCount under VolumeFileName(baseName, n): each
   // under a hidden temporary name first, all put in place together only
   // when every one is complete and flushed (CommitTogether), so a failure
@@ -166,6 +173,10 @@ class Engine {
   // each source's digests from the bytes it reads: a file that is no longer
   // the one analysed (other content, size, change time, device or inode)
   // throws FileError with FileChangedText and nothing is put in place.
+  // After AnalyseNamesAndSizes the digests of the list are those the parity
+  // pass took (the files not in parity are read first), and the headers and
+  // lists are written when the pass ends, the parity volumes read back for
+  // their control digests: the volumes are the same, byte for byte.
   // Throws FileError on any failed open/create/read/write/rename/flush;
   // returns true only when every volume is complete and on disk.
   [[nodiscard]] bool WriteVolumeSet(const std::string& baseName, int parityCount);
@@ -254,6 +265,15 @@ class Engine {
   // The report of the model, shown.
   void ShowReport();
 
+  // The steps both analyses of a create share: the choice refused or the
+  // model started; slot i named after `path`; slot i given its size (the
+  // empty-file message, the small-file rule, the totals); the end.
+  [[nodiscard]] bool BeginAnalysis(const std::vector<std::string>& paths);
+  void EnterFile(std::size_t i, const std::string& path);
+  void SizeFile(std::size_t i, std::int64_t size, const FileStamp& stamp, bool& result,
+                bool& anyInParity);
+  [[nodiscard]] bool EndAnalysis(bool result, bool anyInParity);
+
   class RestoreSources;
   class SetWriter;
   class VolumeSearch;
@@ -288,6 +308,9 @@ class Engine {
   // The stamp of each FileTable file as the analysis read it: creating
   // fails if a file is not exactly that file when the volumes are written.
   std::vector<FileStamp> listedStamps_;
+  // AnalyseNamesAndSizes listed the files without their digests, which
+  // WriteVolumeSet then takes in its parity pass.
+  bool digestsPending_ = false;
   std::atomic<bool> stop_{false};
   std::unique_ptr<WorkerPool> pool_;  // while an action runs
   int actionDepth_ = 0;

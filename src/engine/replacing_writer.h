@@ -45,6 +45,11 @@ class ReplacingWriter {
   // the target when the write fails or falls short.
   void WriteAt(std::int64_t offset, std::span<const std::uint8_t> bytes);
 
+  // Reads back up to `n` bytes of the new content at `offset` (a digest of
+  // what is on disk, of bytes written out of order); fewer only at its end.
+  // Throws FileError naming the target when the read fails.
+  [[nodiscard]] std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t n);
+
   // True when the bytes written so far, each write starting where the one
   // before ended, are `size` bytes long with the digest `whole` and, of
   // their first 16384 bytes, the digest `head`.

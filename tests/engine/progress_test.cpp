@@ -84,6 +84,12 @@ INSTANTIATE_TEST_SUITE_P(
                       ASSERT_TRUE(s.Create({"a.bin", "b.bin", "c.bin"}, 2, "new"));
                     },
                     {kAnalysing, kHeaders, kParity, kChecksums}},
+        ProgressRow{"CreateInOnePass",
+                    [](SetScenario& s) {
+                      s.Write("b.bin", RandomBytes(5000, 9));
+                      ASSERT_TRUE(s.Create({"a.bin", "b.bin", "c.bin"}, 2, "new", true));
+                    },
+                    {kHeaders, kParity, kChecksums}},
         ProgressRow{"Check", [](SetScenario& s) { s.Check(); }, {kSearching, kFiles, kVolumes}},
         ProgressRow{"Repair",
                     [](SetScenario& s) {

@@ -181,4 +181,13 @@ RepairResult Engine::Repair() {
   return leftBad;
 }
 
+std::optional<RepairResult> Engine::CheckAndRepair(const std::vector<std::string>& volumes,
+                                                   bool& checked) {
+  const ActionScope scope(*this);
+  checked = false;
+  if (Check(volumes) != CheckOutcome::kChecked) return std::nullopt;
+  checked = true;
+  return Repair();
+}
+
 }  // namespace tarvel

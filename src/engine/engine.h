@@ -31,6 +31,7 @@
 
 namespace tarvel {
 
+class DigestMemo;
 class WorkerPool;
 
 // What a request to restore came to.
@@ -139,6 +140,13 @@ class Engine {
   // After a check: rebuilds every bad file without asking, checks the files
   // and volumes again and shows the new report.
   RepairResult Repair();
+  // Check of `volumes` and, when one of them reads, Repair, as one action:
+  // a file that the check read and that is unchanged since (the same
+  // identity, size and change time) is not read again by the check after
+  // the rebuild.  `checked` is set once the check has shown its report
+  // (the repair may still throw).  Nothing when no volume reads.
+  std::optional<RepairResult> CheckAndRepair(const std::vector<std::string>& volumes,
+                                             bool& checked);
   // What the analysis found, proposed as Parity Properties shows it.
   [[nodiscard]] SetProposal Proposal();
 
@@ -262,6 +270,8 @@ class Engine {
   // The worker pool of the action that runs, made by its first pass with
   // no more threads than that pass has pieces of work (`work`).
   WorkerPool& Pool(std::size_t work);
+  // The digests taken in the action that runs (see digest_memo.h).
+  DigestMemo* Memo() { return memo_.get(); }
   // The report of the model, shown.
   void ShowReport();
 
@@ -313,6 +323,7 @@ class Engine {
   bool digestsPending_ = false;
   std::atomic<bool> stop_{false};
   std::unique_ptr<WorkerPool> pool_;  // while an action runs
+  std::unique_ptr<DigestMemo> memo_;  // while an action runs
   int actionDepth_ = 0;
   std::int64_t lastEventsMs_ = 0;  // when the front end last ran its events
 };

@@ -96,6 +96,13 @@ INSTANTIATE_TEST_SUITE_P(
                       ASSERT_EQ(s.engine.Check({s.Path("set.PAR")}), CheckOutcome::kChecked);
                       EXPECT_EQ(s.engine.Repair(), RepairResult::kAllOk);
                     },
+                    {kSearching, kFiles, kVolumes, kRestoring, kSearching, kFiles, kVolumes}},
+        ProgressRow{"CheckAndRepair",
+                    [](SetScenario& s) {
+                      bool checked = false;
+                      EXPECT_EQ(s.engine.CheckAndRepair({s.Path("set.PAR")}, checked),
+                                RepairResult::kAllOk);
+                    },
                     {kSearching, kFiles, kVolumes, kRestoring, kSearching, kFiles, kVolumes}}),
     [](const ::testing::TestParamInfo<ProgressRow>& info) { return info.param.name; });
 

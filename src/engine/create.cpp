@@ -415,6 +415,9 @@ class Engine::SetWriter {
   // control digests, the main volume's from memory, the parity volumes'
   // from their list and the parity read back from the disk, all at once.
   void WriteLists() {
+    // The volumes go to the disk while their digests are taken; Finish
+    // then waits for what is left.
+    for (int n = 1; n <= parityCount_; ++n) volumes_[n].file->StartFlush();
     if (!listsAtEnd_) {
       for (int n = 0; n <= parityCount_; ++n) {
         controls_.push_back(digests_->Whole(static_cast<std::size_t>(n)));

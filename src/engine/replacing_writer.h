@@ -55,6 +55,9 @@ class ReplacingWriter {
   // their first 16384 bytes, the digest `head`.
   [[nodiscard]] bool Holds(std::int64_t size, const md5digest& whole, const md5digest& head) const;
 
+  // Starts flushing the new content, without waiting (see File::StartSync).
+  void StartFlush() { file_->StartSync(); }
+
   // Flushes the new content to stable storage, so that a full disk shows
   // here, before anything is renamed.  Throws FileError naming the target;
   // the temporary file stays until the writer goes.  Optional before Commit.

@@ -78,49 +78,6 @@ TEST_P(FileHashPassTest, GivesTheDigestsOfEachFileAlone) {
   EXPECT_EQ(md5hex(missing.whole), md5hex(md5buffer(nullptr, 0)));
 }
 
-// With a memo, a pass over the same files gives the same results without
-// reading a file that is unchanged since the pass that remembered it; a
-// file changed since (its stamp moved) or changed just before it was first
-// read (its stamp could not tell a later change) is read again.
-TEST_P(FileHashPassTest, RemembersOnlyFilesUnchangedSinceAndSettledBefore) {
-  testing::TempDir dir;
-  std::vector<FileHashJob> jobs;
-  for (std::size_t k = 0; k < std::size(kSizes); ++k) {
-    const std::string path = dir / ("f" + std::to_string(k));
-    testing::WriteBytes(path, testing::RandomBytes(kSizes[k], static_cast<std::uint32_t>(k)));
-    jobs.push_back({path});
-    jobs.push_back({path, 0, 16384});
-    jobs.push_back({path, kControlDigestStart});
-  }
-  FaultyEnv env(Env::Default());
-  // Every file looks an hour old, but f1, which was changed a moment ago.
-  env.StampsAs([](const std::string& name, FileStamp stamp) {
-    constexpr std::int64_t kHour = 3'600'000'000'000;
-    if (name.ends_with("/f1")) return stamp;
-    stamp.modifiedNs -= kHour;
-    stamp.changedNs -= kHour;
-    return stamp;
-  });
-  WorkerPool pool(GetParam());
-  DigestMemo memo;
-  FileHashPass first(env, jobs, pool, &memo);
-  first.Run({});
-  testing::WriteBytes(dir / "f2", testing::RandomBytes(kSizes[2], 99));  // the same size
-  FileHashPass again(env, jobs, pool, &memo);
-  again.Run({});
-  for (std::size_t j = 0; j < jobs.size(); ++j) {
-    SCOPED_TRACE(j);
-    const bool changed = j / 3 == 1 || j / 3 == 2;
-    EXPECT_EQ(again.Result(j).remembered, !changed);
-    EXPECT_EQ(again.Result(j).hashed, first.Result(j).hashed);
-    // f2 has 31 bytes: nothing from offset 32 on.
-    EXPECT_EQ(md5equal(again.Result(j).whole, first.Result(j).whole), j / 3 != 2 || j % 3 == 2);
-    if (j % 3 == 0) {
-      EXPECT_EQ(md5hex(again.Result(j).whole), md5hex(md5file(env, jobs[j].path)));
-    }
-  }
-}
-
 // A failed read, or a failed open where the file must open, is kept as
 // that file's error; no other file's digest changes.
 TEST_P(FileHashPassTest, FailuresStayWithTheirFile) {

@@ -98,12 +98,16 @@ int Verify(SetRun& run, Engine& engine, Env& env) {
                                           : kUnrepairable;
 }
 
+// The check and the repair are one action of the engine, so that what the
+// check read is not read again by the check after the rebuild.
 int Repair(SetRun& run, Engine& engine, Env& env) {
-  if (!CheckSet(run, engine, env)) return kUsage;
-  const RepairResult result = engine.Repair();
-  return result == RepairResult::kAllOk      ? kSuccess
-         : result == RepairResult::kStillBad ? kStillBad
-                                             : kUnrepairable;
+  std::vector<std::string> volumes;
+  for (const std::string& v : run.volumes) volumes.push_back(Resolve(env, v));
+  const std::optional<RepairResult> result = engine.CheckAndRepair(volumes, run.checked);
+  if (!result) return kUsage;
+  return *result == RepairResult::kAllOk      ? kSuccess
+         : *result == RepairResult::kStillBad ? kStillBad
+                                              : kUnrepairable;
 }
 
 int Run(int argc, char** argv) {

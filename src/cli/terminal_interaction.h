@@ -39,6 +39,8 @@ class TerminalInteraction : public Interaction {
   void Progress(const ProgressRecord& record) override;
   void ProcessEvents() override;
 
+  // Every answer of a create comes from the options.
+  [[nodiscard]] bool AnswersStand() const override { return true; }
   bool AskInclude(const std::string& name, std::int64_t size) override;
   SetChoice AskSetProperties(const SetProposal& proposal) override;
   bool Confirm(const Question& question) override;

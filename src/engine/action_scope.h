@@ -1,8 +1,12 @@
 // The scope of one engine action, or of one of its steps called on its own:
 // the outermost scope owns the worker pool of the action, made when a pass
-// first needs it and ended with the scope.
+// first needs it and ended with the scope, and the digests the action has
+// taken (DigestMemo), which end with it too.
 #pragma once
 
+#include <memory>
+
+#include "engine/digest_memo.h"
 #include "engine/engine.h"
 #include "engine/worker_pool.h"
 
@@ -10,9 +14,14 @@ namespace tarvel {
 
 class Engine::ActionScope {
  public:
-  explicit ActionScope(Engine& engine) : engine_(engine) { ++engine_.actionDepth_; }
+  explicit ActionScope(Engine& engine) : engine_(engine) {
+    if (engine_.actionDepth_++ == 0) engine_.memo_ = std::make_unique<DigestMemo>();
+  }
   ~ActionScope() {
-    if (--engine_.actionDepth_ == 0) engine_.pool_.reset();
+    if (--engine_.actionDepth_ == 0) {
+      engine_.pool_.reset();
+      engine_.memo_.reset();
+    }
   }
   ActionScope(const ActionScope&) = delete;
   ActionScope& operator=(const ActionScope&) = delete;

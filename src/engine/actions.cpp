@@ -55,7 +55,9 @@ CreateOutcome Engine::Create(std::vector<std::string> paths) {
     return CreateOutcome::kRefused;
   }
   const std::string filesFolder = FolderOf(paths.front());
-  if (!AnalyseFiles(paths)) {
+  // A front end whose answers stand learns nothing from the digests before
+  // writing: the files are then read once, by the parity pass.
+  if (!(ui_.AnswersStand() ? AnalyseNamesAndSizes(paths) : AnalyseFiles(paths))) {
     ui_.Message(kOperationAbortedText);
     return CreateOutcome::kRefused;
   }
@@ -185,6 +187,15 @@ RepairResult Engine::Repair() {
       break;
   }
   return leftBad;
+}
+
+std::optional<RepairResult> Engine::CheckAndRepair(const std::vector<std::string>& volumes,
+                                                   bool& checked) {
+  const ActionScope scope(*this);
+  checked = false;
+  if (Check(volumes) != CheckOutcome::kChecked) return std::nullopt;
+  checked = true;
+  return Repair();
 }
 
 }  // namespace tarvel

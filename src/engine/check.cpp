@@ -218,7 +218,9 @@ void Engine::SearchFiles() {
   }
   const ItemProgress progress(ProgressStep::kCheckingFiles, names, sizes,
                               [&](int i) { return i * 100 / m.FileCount; });
-  FileHashPass pass(env_, std::move(jobs), Pool(jobOf.size()));
+  // A file this action has read already and that is unchanged since is
+  // not read again (the check after a repair's rebuild).
+  FileHashPass pass(env_, std::move(jobs), Pool(jobOf.size()), Memo());
   StepsInOrder steps(
       jobOf.size(), [&](std::size_t i) { Report(progress.At(i, 0)); },
       [&](std::size_t i) { return jobOf[i] < 0 || pass.Over(jobOf[i]); },
@@ -422,7 +424,8 @@ class Engine::VolumeSearch {
     }
     const ItemProgress progress(ProgressStep::kCheckingVolumes, names, sizes,
                                 [](int) { return -1; });
-    pass_ = std::make_unique<FileHashPass>(e_.env_, std::move(jobs), e_.Pool(order_.size()));
+    pass_ =
+        std::make_unique<FileHashPass>(e_.env_, std::move(jobs), e_.Pool(order_.size()), e_.Memo());
     FileHashPass& pass = *pass_;
     StepsInOrder steps(
         order_.size(),

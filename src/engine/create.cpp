@@ -4,18 +4,23 @@
 // Volumes are written in one sweep that keeps every volume open: headers and
 // file lists first, then the parity data appended pass by pass, then each
 // volume's control digest, computed while its bytes were written (the same
-// bytes md5from32 would read back).  Each volume is written under a hidden
+// bytes md5from32 would read back).  A create that did not read the files
+// before (AnalyseNamesAndSizes) takes their digests in the parity pass and
+// writes the headers and lists behind it.  Each volume is written under a hidden
 // temporary name and renamed into place when all of them are complete.
 // Sources are read straight into the parity rows, one large sequential read
 // per file and pass.
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+#include "checksum/hash_jobs.h"
 #include "engine/action_scope.h"
 #include "engine/create_rules.h"
 #include "engine/engine.h"
@@ -65,8 +70,7 @@ struct VolumeOut {
 
 }  // namespace
 
-bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
-  const ActionScope scope(*this);
+bool Engine::BeginAnalysis(const std::vector<std::string>& paths) {
   SetModel& m = model_;
   m.ResetTables();
   m.TotalSize = 0;
@@ -84,6 +88,55 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
   }
   m.FileCount = static_cast<std::int32_t>(paths.size());
   listedStamps_.assign(paths.size(), FileStamp{});
+  return true;
+}
+
+void Engine::EnterFile(std::size_t i, const std::string& path) {
+  fileentry& e = model_.FileTable[i];
+  e.status = 1;
+  e.path = path;
+  e.name = BareName(path);
+  e.entrysize = EntrySizeFor(e.name);
+  e.crcok = 1;
+  e.present = 1;
+}
+
+void Engine::SizeFile(std::size_t i, std::int64_t size, const FileStamp& stamp, bool& result,
+                      bool& anyInParity) {
+  SetModel& m = model_;
+  fileentry& e = m.FileTable[i];
+  e.filesize = size;
+  listedStamps_[i] = stamp;
+  if (e.filesize == 0) {
+    result = false;
+    ui_.Message("Error reading " + e.path + ", or filesize is zero.");
+    e.crcok = 0;
+    e.present = 0;
+  }
+  if (IsSmallFileExtension(e.name) && e.filesize < kSmallFileLimit &&
+      !ui_.AskInclude(e.name, e.filesize)) {
+    e.status = 0;
+  }
+  if (e.InParity()) {
+    anyInParity = true;
+    m.TotalSize += e.filesize;
+    if (e.filesize > m.BiggestFileSize) m.BiggestFileSize = e.filesize;
+  }
+}
+
+bool Engine::EndAnalysis(bool result, bool anyInParity) {
+  if (result && !anyInParity) {
+    ui_.Message(kNoFileInParityText);
+    result = false;
+  }
+  return result;
+}
+
+bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
+  const ActionScope scope(*this);
+  SetModel& m = model_;
+  digestsPending_ = false;
+  if (!BeginAnalysis(paths)) return false;
   bool result = true;
   bool anyInParity = false;
 
@@ -105,42 +158,19 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
   StepsInOrder steps(
       paths.size(),
       [&](std::size_t i) {
-        fileentry& e = m.FileTable[i];
-        e.status = 1;
-        e.path = paths[i];
-        e.name = names[i];
-        e.entrysize = EntrySizeFor(e.name);
-        e.crcok = 1;
-        e.present = 1;
+        EnterFile(i, paths[i]);
         Report(progress.At(i, 0));
       },
       [&](std::size_t i) { return pass.Over(i); },
       [&](std::size_t i) {
         pass.ThrowError(i);
-        fileentry& e = m.FileTable[i];
         // The size listed is exactly what was digested; a file that grew,
         // shrank or was written to while it was read has no one content.
         const FileHashResult& r = pass.Result(i);
         if (r.hashed != r.opening.size || r.ending != r.opening) {
-          throw FileError(FileChangedText(e.path));
+          throw FileError(FileChangedText(m.FileTable[i].path));
         }
-        e.filesize = r.hashed;
-        listedStamps_[i] = r.opening;
-        if (e.filesize == 0) {
-          result = false;
-          ui_.Message("Error reading " + e.path + ", or filesize is zero.");
-          e.crcok = 0;
-          e.present = 0;
-        }
-        if (IsSmallFileExtension(e.name) && e.filesize < kSmallFileLimit &&
-            !ui_.AskInclude(e.name, e.filesize)) {
-          e.status = 0;
-        }
-        if (e.InParity()) {
-          anyInParity = true;
-          m.TotalSize += e.filesize;
-          if (e.filesize > m.BiggestFileSize) m.BiggestFileSize = e.filesize;
-        }
+        SizeFile(i, r.hashed, r.opening, result, anyInParity);
       },
       [&] {
         if (const auto i = steps.Current()) Report(progress.At(*i, pass.BytesRead(*i)));
@@ -153,22 +183,45 @@ bool Engine::AnalyseFiles(const std::vector<std::string>& paths) {
     m.FileTable[i].md5head = pass.Result(i).head;
   }
   ui_.HideProgress();
+  return EndAnalysis(result, anyInParity);
+}
 
-  if (result && !anyInParity) {
-    ui_.Message(kNoFileInParityText);
-    result = false;
+bool Engine::AnalyseNamesAndSizes(const std::vector<std::string>& paths) {
+  const ActionScope scope(*this);
+  digestsPending_ = true;
+  if (!BeginAnalysis(paths)) return false;
+  bool result = true;
+  bool anyInParity = false;
+  // Each file is opened for its stamp, as the analysis opens it, so that a
+  // file that cannot be opened fails here with the same error.
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    StopPoint();
+    EnterFile(i, paths[i]);
+    const FileStamp stamp = env_.OpenRead(paths[i])->Stamp();
+    SizeFile(i, stamp.size, stamp, result, anyInParity);
   }
-  return result;
+  return EndAnalysis(result, anyInParity);
 }
 
 // Writing a set: the refusals, the set-wide values, the volumes' headers
 // and lists, the parity pass, the proof that the sources are still what was
 // listed, the control digests, and the commit.  Used by WriteVolumeSet only;
 // it works on the engine's model and parity arithmetic.
+//
+// After AnalyseFiles the list is known before anything is written: each
+// volume starts with its header and list, and its control digest is taken
+// from the bytes as they are written.  After AnalyseNamesAndSizes the
+// digests come out of the parity pass itself (the lists at end): the parity
+// goes behind the space the header and list will take, these are written
+// when the pass has ended, and the parity volumes are read back for their
+// control digests.  Either way the volumes are the same bytes.
 class Engine::SetWriter {
  public:
   SetWriter(Engine& engine, int parityCount)
-      : e_(engine), m_(engine.model_), parityCount_(parityCount) {}
+      : e_(engine),
+        m_(engine.model_),
+        parityCount_(parityCount),
+        listsAtEnd_(engine.digestsPending_) {}
 
   // A volume replaces any file of its name; that must never be one of the
   // files being protected, whose data would be lost.
@@ -195,27 +248,25 @@ class Engine::SetWriter {
     return false;
   }
 
+  // The layout; the set digest too when the digests are known.
   void ComputeSetValues() {
     // Streams 0..p: the volumes' bytes from offset 32 on (their control
-    // digests); p+1 on: the sources as the parity pass reads them.
+    // digests, as they are written); p+1 on: the sources as the parity pass
+    // reads them.
     digests_.emplace(static_cast<std::size_t>(parityCount_ + 1 + m_.ParityFileCount));
-    std::vector<std::uint8_t> digests;
-    for (int k = 0; k < m_.ParityFileCount; ++k) {
-      const md5digest& d = m_.ParityFileTable[k].md5whole;
-      digests.insert(digests.end(), d.begin(), d.end());
-    }
-    m_.SetHash = md5buffer(digests);
     m_.FileListSize = 0;
     for (int i = 0; i < m_.FileCount; ++i) m_.FileListSize += m_.FileTable[i].entrysize;
     m_.FileListOffset = kHeaderSize;
     m_.DataOffset = m_.FileListOffset + m_.FileListSize;
     m_.DataSize = m_.BiggestFileSize;
+    if (!listsAtEnd_) ComputeSetHash();
   }
 
-  // Every volume under a temporary name, with its header (the control
-  // digest a placeholder) and the file list.
+  // Every volume under a temporary name; unless the lists come at the end,
+  // with its header (the control digest a placeholder) and the file list.
   void StartVolumes(const std::string& baseName) {
-    const std::vector<std::uint8_t> list = EncodeFileList(m_);
+    const std::vector<std::uint8_t> list =
+        listsAtEnd_ ? std::vector<std::uint8_t>() : EncodeFileList(m_);
     volumes_.resize(static_cast<std::size_t>(parityCount_) + 1);
     e_.ui_.ShowProgress();
     for (int n = 0; n <= parityCount_; ++n) {
@@ -223,24 +274,41 @@ class Engine::SetWriter {
       VolumeOut& vol = volumes_[n];
       vol.name = VolumeFileName(baseName, n);
       vol.file = std::make_unique<ReplacingWriter>(e_.env_, vol.name, /*keepDigests=*/false);
-
-      VolumeHeader h;
-      h.control = m_.SetHash;  // placeholder until the digest of the finished volume is known
-      h.setHash = m_.SetHash;
-      h.volumeNumber = static_cast<std::uint64_t>(n);
-      h.fileCount = static_cast<std::uint64_t>(m_.FileCount);
-      h.fileListOffset = static_cast<std::uint64_t>(m_.FileListOffset);
-      h.fileListSize = static_cast<std::uint64_t>(m_.FileListSize);
-      h.dataOffset = static_cast<std::uint64_t>(m_.DataOffset);
-      h.dataSize = n == 0 ? 0 : static_cast<std::uint64_t>(m_.BiggestFileSize);
-      const std::array<std::uint8_t, kHeaderSize> header = EncodeHeader(h);
-
-      std::vector<std::uint8_t> bytes(header.begin(), header.end());
-      bytes.insert(bytes.end(), list.begin(), list.end());
-      vol.file->WriteAt(0, bytes);
+      if (listsAtEnd_) continue;
+      const std::vector<std::uint8_t> bytes = WriteHeaderAndList(n, list);
       digests_->Add(static_cast<std::size_t>(n), bytes.data() + kOffSetHash,
                     bytes.size() - kOffSetHash);
       digests_->Run();
+    }
+  }
+
+  // With the lists at the end, the files listed by their digests only (not
+  // read by the parity pass) are read first, each the very file sized.
+  void DigestListedOnly() {
+    if (!listsAtEnd_) return;
+    std::vector<int> slots;
+    std::vector<FileHashJob> jobs;
+    for (int i = 0; i < m_.FileCount; ++i) {
+      if (m_.FileTable[i].InParity()) continue;
+      slots.push_back(i);
+      jobs.push_back({m_.FileTable[i].path, 0, -1, /*mustOpen=*/true});
+    }
+    if (jobs.empty()) return;
+    FileHashPass pass(e_.env_, std::move(jobs), Workers());
+    pass.Run([this] {
+      e_.StopPoint();
+      e_.PaceEvents();
+    });
+    for (std::size_t k = 0; k < slots.size(); ++k) {
+      pass.ThrowError(k);
+      fileentry& e = m_.FileTable[slots[k]];
+      const FileHashResult& r = pass.Result(k);
+      if (r.hashed != e.filesize || r.ending != r.opening ||
+          r.opening != e_.listedStamps_[static_cast<std::size_t>(slots[k])]) {
+        throw FileError(FileChangedText(e.path));
+      }
+      e.md5whole = r.whole;
+      e.md5head = r.head;
     }
   }
 
@@ -268,7 +336,7 @@ class Engine::SetWriter {
     record.percent = 0;
     record.stepTotal = m_.TotalSize;
     e_.Report(record);
-    WorkerPool& workers = e_.Pool(static_cast<std::size_t>(std::max(files, parityCount_)));
+    WorkerPool& workers = Workers();
     const auto events = [this] { e_.PaceEvents(); };
     for (std::int64_t pos = 0; pos < m_.BiggestFileSize; pos += kChunkSize) {
       // Every chunk, so the windows stay painted however large the files
@@ -304,7 +372,8 @@ class Engine::SetWriter {
       // The parity rows go to the volumes while all digests are taken, the
       // digests split among the threads (tasks 0 .. parts-1), then one task
       // per volume written (an error is that of the first volume in order).
-      for (int v = 1; v <= parityCount_; ++v) {
+      // With the lists at the end, a volume's digest waits for its list.
+      for (int v = 1; v <= parityCount_ && !listsAtEnd_; ++v) {
         digests_->Add(static_cast<std::size_t>(v), e_.parity_.ParityRow(v), length);
       }
       const auto parts = static_cast<std::size_t>(workers.Threads());
@@ -326,8 +395,10 @@ class Engine::SetWriter {
 
   // The parity must be that of the files as listed: each source read has
   // the listed size and digests, and each file is still the one listed, not
-  // changed or replaced since (an editor's save by rename, a rewrite).
+  // changed or replaced since (an editor's save by rename, a rewrite).  With
+  // the lists at the end, the digests read become the list's.
   void ProveSources() {
+    if (listsAtEnd_) ListSourceDigests();
     for (int k = 0; k < m_.ParityFileCount; ++k) {
       const fileentry& e = m_.ParityFileTable[k];
       const std::size_t s = SourceStream(k);
@@ -340,12 +411,63 @@ class Engine::SetWriter {
     sources_.clear();
   }
 
+  // With the lists at the end: every volume's header and list, then the
+  // control digests, the main volume's from memory, the parity volumes'
+  // from their list and the parity read back from the disk, all at once.
+  void WriteLists() {
+    // The volumes go to the disk while their digests are taken; Finish
+    // then waits for what is left.
+    for (int n = 1; n <= parityCount_; ++n) volumes_[n].file->StartFlush();
+    if (!listsAtEnd_) {
+      for (int n = 0; n <= parityCount_; ++n) {
+        controls_.push_back(digests_->Whole(static_cast<std::size_t>(n)));
+      }
+      return;
+    }
+    const std::vector<std::uint8_t> list = EncodeFileList(m_);
+    std::vector<std::vector<std::uint8_t>> heads;  // header and list, by volume
+    for (int n = 0; n <= parityCount_; ++n) heads.push_back(WriteHeaderAndList(n, list));
+    controls_.resize(heads.size());
+    controls_[0] = md5buffer(heads[0].data() + kOffSetHash, heads[0].size() - kOffSetHash);
+
+    std::vector<HashJob> jobs(static_cast<std::size_t>(parityCount_));
+    for (int v = 1; v <= parityCount_; ++v) {
+      jobs[v - 1].read = [this, v, &heads](std::uint64_t offset, std::uint8_t* buffer,
+                                           std::size_t n) {
+        return ReadBack(v, heads[v], offset, buffer, n);
+      };
+    }
+    WorkerPool& workers = Workers();
+    HashJobsOptions options;
+    options.threads = workers.Threads();
+    options.runSideBySide = [&workers](std::size_t count,
+                                       const std::function<void(std::size_t)>& body) {
+      workers.ForEach(count, body);
+    };
+    options.progressInterval = std::chrono::milliseconds(kEventIntervalMs);
+    options.progress = [this](const HashProgress&) {
+      e_.StopPoint();
+      e_.PaceEvents();
+    };
+    const std::vector<HashJobResult> done = HashJobs(jobs, options);
+    const auto length = static_cast<std::uint64_t>(m_.DataOffset - kOffSetHash + m_.DataSize);
+    for (int v = 1; v <= parityCount_; ++v) {
+      const HashJobResult& r = done[static_cast<std::size_t>(v - 1)];
+      if (r.error) std::rethrow_exception(r.error);
+      // A volume that is not as long as written cannot be vouched for.
+      if (r.status != HashJobStatus::kDone || r.size != length) {
+        throw FileError(CannotReadText(volumes_[v].name));
+      }
+      controls_[v] = r.whole;
+    }
+  }
+
   // Control digests, then every volume takes its name, all or none.
   void Finish() {
     for (int n = 0; n <= parityCount_; ++n) {
       VolumeOut& vol = volumes_[n];
       e_.Report(VolumeStep(ProgressStep::kWritingChecksums, n, vol.name));
-      vol.file->WriteAt(kOffControl, digests_->Whole(static_cast<std::size_t>(n)));
+      vol.file->WriteAt(kOffControl, controls_[static_cast<std::size_t>(n)]);
     }
     // Every volume on disk before any takes its name; a stop is heard
     // between them.
@@ -360,6 +482,82 @@ class Engine::SetWriter {
 
  private:
   std::size_t SourceStream(int k) const { return static_cast<std::size_t>(parityCount_ + 1 + k); }
+
+  // The action's workers, as many as the parity pass can use.
+  WorkerPool& Workers() {
+    return e_.Pool(static_cast<std::size_t>(std::max(m_.ParityFileCount, parityCount_)));
+  }
+
+  void ComputeSetHash() {
+    std::vector<std::uint8_t> digests;
+    for (int k = 0; k < m_.ParityFileCount; ++k) {
+      const md5digest& d = m_.ParityFileTable[k].md5whole;
+      digests.insert(digests.end(), d.begin(), d.end());
+    }
+    m_.SetHash = md5buffer(digests);
+  }
+
+  // The digests the parity pass took of each source, into both tables, and
+  // the set digest from them.
+  void ListSourceDigests() {
+    int k = 0;
+    for (int i = 0; i < m_.FileCount; ++i) {
+      fileentry& e = m_.FileTable[i];
+      if (!e.InParity()) continue;
+      const std::size_t s = SourceStream(k);
+      e.md5whole = m_.ParityFileTable[k].md5whole = digests_->Whole(s);
+      e.md5head = m_.ParityFileTable[k].md5head = digests_->Head(s);
+      ++k;
+    }
+    ComputeSetHash();
+  }
+
+  // Writes volume n's header (the control digest a placeholder until the
+  // digest of the finished volume is known) and file list at its start, and
+  // returns those bytes.
+  std::vector<std::uint8_t> WriteHeaderAndList(int n, const std::vector<std::uint8_t>& list) {
+    VolumeHeader h;
+    h.control = m_.SetHash;
+    h.setHash = m_.SetHash;
+    h.volumeNumber = static_cast<std::uint64_t>(n);
+    h.fileCount = static_cast<std::uint64_t>(m_.FileCount);
+    h.fileListOffset = static_cast<std::uint64_t>(m_.FileListOffset);
+    h.fileListSize = static_cast<std::uint64_t>(m_.FileListSize);
+    h.dataOffset = static_cast<std::uint64_t>(m_.DataOffset);
+    h.dataSize = n == 0 ? 0 : static_cast<std::uint64_t>(m_.BiggestFileSize);
+    const std::array<std::uint8_t, kHeaderSize> header = EncodeHeader(h);
+    std::vector<std::uint8_t> bytes(header.size() + list.size());
+    std::copy(header.begin(), header.end(), bytes.begin());
+    std::copy(list.begin(), list.end(), bytes.begin() + kHeaderSize);
+    volumes_[n].file->WriteAt(0, bytes);
+    return bytes;
+  }
+
+  // Bytes of parity volume v from offset 32 + `offset` on, `head` being its
+  // header and list: those from memory, the parity from the disk.  Fewer
+  // than `n` only at the end of the parity written.
+  std::size_t ReadBack(int v, const std::vector<std::uint8_t>& head, std::uint64_t offset,
+                       std::uint8_t* buffer, std::size_t n) {
+    std::size_t done = 0;
+    const auto headSize = static_cast<std::int64_t>(head.size());
+    const std::int64_t end = headSize + m_.DataSize;
+    while (done < n) {
+      const std::int64_t at = kOffSetHash + static_cast<std::int64_t>(offset + done);
+      if (at >= end) break;
+      const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(n - done, end - at));
+      if (at < headSize) {
+        const std::size_t take =
+            static_cast<std::size_t>(std::min<std::int64_t>(want, headSize - at));
+        std::copy_n(head.data() + at, take, buffer + done);
+        done += take;
+        continue;
+      }
+      const std::size_t got = volumes_[v].file->ReadAt(at, buffer + done, want);
+      done += got;
+      if (got < want) break;  // shorter than written: the length shows it
+    }
+    return done;
+  }
 
   // A step over the volumes, at volume n.
   ProgressRecord VolumeStep(ProgressStep step, int n, const std::string& name) const {
@@ -382,8 +580,10 @@ class Engine::SetWriter {
   Engine& e_;
   SetModel& m_;
   int parityCount_;
+  bool listsAtEnd_;
   std::optional<StreamDigests> digests_;
   std::vector<VolumeOut> volumes_;
+  std::vector<md5digest> controls_;  // by volume
   std::vector<std::unique_ptr<File>> sources_;
   std::vector<FileStamp> listed_;  // by ParityFileTable slot
 };
@@ -401,10 +601,13 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
 
   writer.ComputeSetValues();
   writer.StartVolumes(baseName);
+  writer.DigestListedOnly();
   writer.OpenSources();
   writer.WriteParity();
   writer.ProveSources();
+  writer.WriteLists();
   writer.Finish();
+  digestsPending_ = false;
   ui_.HideProgress();
   return true;
 }

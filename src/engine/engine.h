@@ -31,6 +31,7 @@
 
 namespace tarvel {
 
+class DigestMemo;
 class WorkerPool;
 
 // What a request to restore came to.
@@ -139,6 +140,13 @@ class Engine {
   // After a check: rebuilds every bad file without asking, checks the files
   // and volumes again and shows the new report.
   RepairResult Repair();
+  // Check of `volumes` and, when one of them reads, Repair, as one action:
+  // a file that the check read and that is unchanged since (the same
+  // identity, size and change time) is not read again by the check after
+  // the rebuild.  `checked` is set once the check has shown its report
+  // (the repair may still throw).  Nothing when no volume reads.
+  std::optional<RepairResult> CheckAndRepair(const std::vector<std::string>& volumes,
+                                             bool& checked);
   // What the analysis found, proposed as Parity Properties shows it.
   [[nodiscard]] SetProposal Proposal();
 
@@ -157,6 +165,13 @@ class Engine {
   // shown, nothing written).  A file that changed while it was read (it
   // grew, shrank or was written to) throws FileError with FileChangedText.
   [[nodiscard]] bool AnalyseFiles(const std::vector<std::string>& paths);
+  // The analysis of a create whose answers stand (Interaction::AnswersStand):
+  // the same refusals, prompts and totals as AnalyseFiles, from each file's
+  // size as the file system tells it, without reading any file.  The
+  // digests are left to WriteVolumeSet, whose parity pass takes them; it
+  // then fails with FileChangedText for a file that is not exactly the one
+  // sized here.
+  [[nodiscard]] bool AnalyseNamesAndSizes(const std::vector<std::string>& paths);
   // Writes volumes 0..parityCount under VolumeFileName(baseName, n): each
   // under a hidden temporary name first, all put in place together only
   // when every one is complete and flushed (CommitTogether), so a failure
@@ -166,6 +181,10 @@ class Engine {
   // each source's digests from the bytes it reads: a file that is no longer
   // the one analysed (other content, size, change time, device or inode)
   // throws FileError with FileChangedText and nothing is put in place.
+  // After AnalyseNamesAndSizes the digests of the list are those the parity
+  // pass took (the files not in parity are read first), and the headers and
+  // lists are written when the pass ends, the parity volumes read back for
+  // their control digests: the volumes are the same, byte for byte.
   // Throws FileError on any failed open/create/read/write/rename/flush;
   // returns true only when every volume is complete and on disk.
   [[nodiscard]] bool WriteVolumeSet(const std::string& baseName, int parityCount);
@@ -251,8 +270,19 @@ class Engine {
   // The worker pool of the action that runs, made by its first pass with
   // no more threads than that pass has pieces of work (`work`).
   WorkerPool& Pool(std::size_t work);
+  // The digests taken in the action that runs (see digest_memo.h).
+  DigestMemo* Memo() { return memo_.get(); }
   // The report of the model, shown.
   void ShowReport();
+
+  // The steps both analyses of a create share: the choice refused or the
+  // model started; slot i named after `path`; slot i given its size (the
+  // empty-file message, the small-file rule, the totals); the end.
+  [[nodiscard]] bool BeginAnalysis(const std::vector<std::string>& paths);
+  void EnterFile(std::size_t i, const std::string& path);
+  void SizeFile(std::size_t i, std::int64_t size, const FileStamp& stamp, bool& result,
+                bool& anyInParity);
+  [[nodiscard]] bool EndAnalysis(bool result, bool anyInParity);
 
   class RestoreSources;
   class SetWriter;
@@ -288,8 +318,12 @@ class Engine {
   // The stamp of each FileTable file as the analysis read it: creating
   // fails if a file is not exactly that file when the volumes are written.
   std::vector<FileStamp> listedStamps_;
+  // AnalyseNamesAndSizes listed the files without their digests, which
+  // WriteVolumeSet then takes in its parity pass.
+  bool digestsPending_ = false;
   std::atomic<bool> stop_{false};
   std::unique_ptr<WorkerPool> pool_;  // while an action runs
+  std::unique_ptr<DigestMemo> memo_;  // while an action runs
   int actionDepth_ = 0;
   std::int64_t lastEventsMs_ = 0;  // when the front end last ran its events
 };

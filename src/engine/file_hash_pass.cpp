@@ -10,10 +10,12 @@
 
 namespace tarvel {
 
-FileHashPass::FileHashPass(Env& env, std::vector<FileHashJob> jobs, WorkerPool& pool)
+FileHashPass::FileHashPass(Env& env, std::vector<FileHashJob> jobs, WorkerPool& pool,
+                           DigestMemo* memo)
     : env_(env),
       jobs_(std::move(jobs)),
       pool_(pool),
+      memo_(memo),
       results_(jobs_.size()),
       files_(jobs_.size()),
       over_(std::make_unique<std::atomic<bool>[]>(jobs_.size())),
@@ -52,6 +54,18 @@ std::size_t FileHashPass::Read(std::size_t i, std::uint64_t offset, std::uint8_t
       result.opened = true;
       result.opening = file->Stamp();
       result.size = result.opening.size;
+      if (memo_ != nullptr) {
+        if (const auto known = memo_->Find(result.opening, job.start, job.limit)) {
+          result.remembered = true;
+          result.hashed = known->hashed;
+          result.whole = known->whole;
+          result.head = known->head;
+          result.ending = result.opening;
+          read_[i].store(result.hashed, std::memory_order_relaxed);
+          Finish(i, file);
+          return 0;
+        }
+      }
     }
     std::size_t want = n;
     if (job.limit >= 0) {
@@ -88,10 +102,18 @@ void FileHashPass::Run(const std::function<void()>& progress) {
   };
   options.progressInterval = std::chrono::milliseconds(kEventIntervalMs);
   if (progress) options.progress = [&progress](const HashProgress&) { progress(); };
+  const std::int64_t startNs = DigestMemo::NowNs();
   const std::vector<HashJobResult> done = HashJobs(jobs, options);
   for (std::size_t i = 0; i < done.size(); ++i) {
-    results_[i].whole = done[i].whole;
-    results_[i].head = done[i].head;
+    FileHashResult& r = results_[i];
+    if (r.remembered) continue;
+    r.whole = done[i].whole;
+    r.head = done[i].head;
+    if (memo_ != nullptr && r.opened && !r.error && done[i].status == HashJobStatus::kDone &&
+        r.ending == r.opening) {
+      memo_->Remember(r.opening, jobs_[i].start, jobs_[i].limit, {r.hashed, r.whole, r.head},
+                      startNs);
+    }
   }
 }
 

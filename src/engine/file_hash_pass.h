@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "checksum/md5.h"
+#include "engine/digest_memo.h"
 #include "engine/worker_pool.h"
 #include "platform/env.h"
 
@@ -49,6 +50,9 @@ struct FileHashResult {
   std::exception_ptr error;
   md5digest whole{};  // of the bytes hashed, as far as the file goes
   md5digest head{};   // of the first 16384 of them
+  // The file had the stamp of one that this action has hashed already: its
+  // digests are the memo's, and it was not read again.
+  bool remembered = false;
 };
 
 // Hashes many files at once.  Each file is opened when its first chunk is
@@ -67,7 +71,11 @@ struct FileHashResult {
 // and the exception passes on.
 class FileHashPass {
  public:
-  FileHashPass(Env& env, std::vector<FileHashJob> jobs, WorkerPool& pool);
+  // With a memo, a file whose stamp at its opening is one the memo knows
+  // for the same bytes is not read, and each file read to its end
+  // unchanged is remembered.
+  FileHashPass(Env& env, std::vector<FileHashJob> jobs, WorkerPool& pool,
+               DigestMemo* memo = nullptr);
   ~FileHashPass();
   FileHashPass(const FileHashPass&) = delete;
   FileHashPass& operator=(const FileHashPass&) = delete;
@@ -96,6 +104,7 @@ class FileHashPass {
   Env& env_;
   std::vector<FileHashJob> jobs_;
   WorkerPool& pool_;
+  DigestMemo* memo_;
   std::vector<FileHashResult> results_;
   std::vector<std::unique_ptr<File>> files_;  // open while a job is read
   std::unique_ptr<std::atomic<bool>[]> over_;

@@ -75,6 +75,15 @@ class Interaction {
  public:
   virtual ~Interaction() = default;
 
+  // True when this front end answers every question of a create (Include
+  // this?, Parity Properties, the questions before writing) from standing
+  // answers that depend on the chosen files' names and sizes only, and shows
+  // nothing of what an analysis would find.  A create then reads each file
+  // once: the digests are taken by the pass that computes the parity, and
+  // the file lists are written when it ends.  A front end that shows the
+  // analysis (Parity Properties with the sizes found) keeps the default.
+  [[nodiscard]] virtual bool AnswersStand() const { return false; }
+
   // Progress window.  Progress comes whenever there is something new; it is
   // cheap, and a front end may draw it when ProcessEvents comes.
   virtual void ShowProgress() = 0;

@@ -93,6 +93,14 @@ void ReplacingWriter::WriteAt(std::int64_t offset, std::span<const std::uint8_t>
   written_ += static_cast<std::int64_t>(bytes.size());
 }
 
+std::size_t ReplacingWriter::ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t n) {
+  try {
+    return file_->ReadAt(offset, buffer, n);
+  } catch (const FileError& error) {
+    throw FileError(CannotReadText(target_), error.OsError());
+  }
+}
+
 bool ReplacingWriter::Holds(std::int64_t size, const md5digest& whole,
                             const md5digest& head) const {
   assert(keepDigests_);

@@ -45,10 +45,18 @@ class ReplacingWriter {
   // the target when the write fails or falls short.
   void WriteAt(std::int64_t offset, std::span<const std::uint8_t> bytes);
 
+  // Reads back up to `n` bytes of the new content at `offset` (a digest of
+  // what is on disk, of bytes written out of order); fewer only at its end.
+  // Throws FileError naming the target when the read fails.
+  [[nodiscard]] std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t n);
+
   // True when the bytes written so far, each write starting where the one
   // before ended, are `size` bytes long with the digest `whole` and, of
   // their first 16384 bytes, the digest `head`.
   [[nodiscard]] bool Holds(std::int64_t size, const md5digest& whole, const md5digest& head) const;
+
+  // Starts flushing the new content, without waiting (see File::StartSync).
+  void StartFlush() { file_->StartSync(); }
 
   // Flushes the new content to stable storage, so that a full disk shows
   // here, before anything is renamed.  Throws FileError naming the target;

@@ -121,6 +121,11 @@ class File {
   // Flushes written data to stable storage, or throws FileError.
   virtual void Sync() = 0;
 
+  // Starts flushing what has been written so far without waiting for it, so
+  // that a later Sync has less to wait for.  Only a hint: nothing is
+  // promised until Sync has returned, which also reports any failure.
+  virtual void StartSync() {}
+
  protected:
   File() = default;
 };

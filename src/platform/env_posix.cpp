@@ -149,6 +149,8 @@ class PosixFile final : public File {
     if (fsync(fd_) != 0 && errno != EINVAL) throw FileError(CannotWriteText(name_), errno);
   }
 
+  void StartSync() override { (void)sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE); }
+
  private:
   int fd_;
   std::string name_;

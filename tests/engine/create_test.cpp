@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -249,6 +250,66 @@ TEST(CreateTest, EmptyFilesAndSetsWithoutParityAreRefused) {
     SetScenario s;
     EXPECT_FALSE(s.engine.AnalyseFiles({}));
     EXPECT_EQ(s.ui.messages, std::vector<std::string>{"Only 2 - 250 files are supported."});
+  }
+}
+
+// The create of a front end whose answers stand (each file read once, the
+// lists written behind the parity, the volumes read back for their control
+// digests) writes, shows and asks exactly what the create with an analysis
+// first does, whatever the shape of the set.
+TEST(CreateTest, OnePassCreateIsTheCreateWithAnAnalysisFirst) {
+  struct Shape {
+    const char* name;
+    std::vector<std::pair<std::string, std::size_t>> files;
+    int parityCount;
+  };
+  std::vector<Shape> shapes = {
+      {"two files", {{"a.bin", 3}, {"b.bin", 2}}, 2},
+      {"a file in CRC only", {{"a.bin", 70000}, {"notes.txt", 300}, {"z.bin", 10}}, 1},
+      {"sizes around the head and the chunk",
+       {{"1", 1},
+        {"2", 16383},
+        {"3", 16384},
+        {"4", 16385},
+        {"5", 50000},
+        {"6", 50001},
+        {"7", 3 * 50000 + 7}},
+       3},
+      {"an empty file", {{"a.bin", 0}, {"b.bin", 10}}, 1},
+      {"250 files", {}, 5},
+  };
+  for (int k = 0; k < 250; ++k) {
+    shapes.back().files.push_back({"f" + std::to_string(1000 + k), 1 + (k * 7919) % 4000});
+  }
+  for (const Shape& shape : shapes) {
+    SCOPED_TRACE(shape.name);
+    std::map<std::string, Bytes> folders[2];
+    testing::ScriptedInteraction shown[2];
+    for (int onePass = 0; onePass < 2; ++onePass) {
+      SetScenario s;
+      std::vector<std::string> paths;
+      std::uint32_t seed = 1;
+      for (const auto& [name, size] : shape.files) {
+        s.Write(name, RandomBytes(size, seed++));
+        paths.push_back(s.Path(name));
+      }
+      s.ui.answersStand = onePass == 1;
+      s.ui.setChoices = {{true, shape.parityCount, {}}};
+      s.engine.Create(paths);
+      folders[onePass] = testing::Snapshot(s.dir.path());
+      shown[onePass] = s.ui;
+      for (std::string& text : shown[onePass].messages) {  // each run has its own folder
+        if (const std::size_t at = text.find(s.dir.path()); at != std::string::npos) {
+          text.replace(at, s.dir.path().size(), "DIR");
+        }
+      }
+    }
+    EXPECT_EQ(folders[0], folders[1]);
+    EXPECT_EQ(shown[0].messages, shown[1].messages);
+    EXPECT_EQ(shown[0].successes, shown[1].successes);
+    EXPECT_EQ(shown[0].includePrompts, shown[1].includePrompts);
+    EXPECT_EQ(shown[0].proposals, shown[1].proposals);
+    EXPECT_EQ(shown[1].successes.size(), shape.files[0].second == 0 ? 0u : 1u);
   }
 }
 

@@ -86,7 +86,9 @@ TEST_P(FileHashPassTest, FailuresStayWithTheirFile) {
   std::vector<Bytes> contents;
   for (int k = 0; k < 20; ++k) {
     contents.push_back(testing::RandomBytes(100000 + 1000 * k, k));
-    jobs.push_back({dir / ("f" + std::to_string(k)), 0, -1, /*mustOpen=*/true});
+    std::string name = "f";
+    name += std::to_string(k);
+    jobs.push_back({dir / name, 0, -1, /*mustOpen=*/true});
     testing::WriteBytes(jobs.back().path, contents.back());
   }
   FaultyEnv env(Env::Default());

@@ -84,11 +84,24 @@ INSTANTIATE_TEST_SUITE_P(
                       ASSERT_TRUE(s.Create({"a.bin", "b.bin", "c.bin"}, 2, "new"));
                     },
                     {kAnalysing, kHeaders, kParity, kChecksums}},
+        ProgressRow{"CreateInOnePass",
+                    [](SetScenario& s) {
+                      s.Write("b.bin", RandomBytes(5000, 9));
+                      ASSERT_TRUE(s.Create({"a.bin", "b.bin", "c.bin"}, 2, "new", true));
+                    },
+                    {kHeaders, kParity, kChecksums}},
         ProgressRow{"Check", [](SetScenario& s) { s.Check(); }, {kSearching, kFiles, kVolumes}},
         ProgressRow{"Repair",
                     [](SetScenario& s) {
                       ASSERT_EQ(s.engine.Check({s.Path("set.PAR")}), CheckOutcome::kChecked);
                       EXPECT_EQ(s.engine.Repair(), RepairResult::kAllOk);
+                    },
+                    {kSearching, kFiles, kVolumes, kRestoring, kSearching, kFiles, kVolumes}},
+        ProgressRow{"CheckAndRepair",
+                    [](SetScenario& s) {
+                      bool checked = false;
+                      EXPECT_EQ(s.engine.CheckAndRepair({s.Path("set.PAR")}, checked),
+                                RepairResult::kAllOk);
                     },
                     {kSearching, kFiles, kVolumes, kRestoring, kSearching, kFiles, kVolumes}}),
     [](const ::testing::TestParamInfo<ProgressRow>& info) { return info.param.name; });

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -477,6 +479,107 @@ TEST(RestoreTest, LinkWhereAFileBelongsIsReplacedNotWrittenThrough) {
     EXPECT_EQ(s.Check(), (Lines{"a.bin OK", "b.bin OK", "c.bin OK", "d.bin OK", "e.bin OK", " ",
                                 "All files OK.", " ", "Found parity volumes:", "set.P01 OK",
                                 "set.P02 OK", " ", "2 usable parity volumes found."}));
+  }
+}
+
+// Stamps that tell of files last changed an hour ago: files written a moment
+// before they are read are never taken as unchanged by their stamps alone.
+FileStamp AnHourOld(const std::string&, FileStamp stamp) {
+  constexpr std::int64_t kHour = 3'600'000'000'000;
+  stamp.modifiedNs -= kHour;
+  stamp.changedNs -= kHour;
+  return stamp;
+}
+
+// A repair (check, rebuild, check again, as one action) ends with the report
+// that a full check of the folder gives afterwards, whatever the damage; the
+// check after the rebuild reads less when the files were settled and
+// unchanged since the first check.
+TEST(RestoreTest, RepairEndsWithTheReportOfAFullCheck) {
+  struct Case {
+    const char* name;
+    std::function<void(SetScenario&)> damage;
+  };
+  const std::vector<Case> cases = {
+      {"nothing wrong", [](SetScenario&) {}},
+      {"a missing file", [](SetScenario& s) { Damage(s, "b.bin", 0); }},
+      {"two damaged files",
+       [](SetScenario& s) {
+         Damage(s, "b.bin", 1);
+         Damage(s, "c.bin", 2);
+       }},
+      {"a missing file and a damaged volume",
+       [](SetScenario& s) {
+         Damage(s, "c.bin", 0);
+         Damage(s, "set.P01", 1);
+       }},
+      {"more bad files than volumes",
+       [](SetScenario& s) {
+         for (const char* name : {"a.bin", "b.bin", "c.bin"}) Damage(s, name, 0);
+       }},
+      {"a file under another name",
+       [](SetScenario& s) {
+         std::filesystem::rename(s.Path("d.bin"), s.Path("moved.bin"));
+         Damage(s, "a.bin", 1);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int reads[2] = {0, 0};
+    for (const bool settled : {false, true}) {
+      FaultyEnv env(Env::Default());
+      SetScenario s(env);
+      MakeSet(s, 2);
+      c.damage(s);
+      if (settled) env.StampsAs(AnHourOld);
+      const int before = env.Calls(FaultyEnv::kRead);
+      bool checked = false;
+      ASSERT_TRUE(s.engine.CheckAndRepair({s.Path("set.PAR")}, checked) && checked);
+      // No second check without a rebuild.
+      reads[settled] = s.ui.reports.size() == 1 ? -1 : env.Calls(FaultyEnv::kRead) - before;
+      EXPECT_EQ(s.ui.reports.back(), s.Check());
+    }
+    if (reads[0] >= 0) {
+      EXPECT_LT(reads[1], reads[0]);
+    }
+  }
+}
+
+// The digests a repair remembers live for one action: a file changed after
+// it cannot be taken for the one the action read, even when its stamp does
+// not show the change; and within the action a file changed by another
+// program while the rebuild runs is read again (its stamp moved).
+TEST(RestoreTest, RememberedDigestsDieWithTheActionAndMissNoChange) {
+  {
+    FaultyEnv env(Env::Default());
+    SetScenario s(env);
+    MakeSet(s, 2);
+    std::mutex mutex;
+    std::map<std::string, FileStamp> firstSeen;
+    env.StampsAs([&](const std::string& name, FileStamp stamp) {
+      const std::lock_guard lock(mutex);
+      return firstSeen.emplace(name, AnHourOld(name, stamp)).first->second;
+    });
+    for (const bool damaged : {false, true}) {
+      if (damaged) Damage(s, "b.bin", 1);  // the same size, and a stamp that does not move
+      ASSERT_EQ(s.engine.Check({s.Path("set.PAR")}), CheckOutcome::kChecked);
+      EXPECT_EQ(AllOk(s.ui.reports.back()), !damaged);
+    }
+  }
+  {
+    FaultyEnv env(Env::Default());
+    SetScenario s(env);
+    MakeSet(s, 2);
+    Damage(s, "b.bin", 0);
+    env.StampsAs(AnHourOld);
+    // e.bin is read by the check (its digest, then its first bytes as a
+    // possible volume) and then by the rebuild, before which it is changed.
+    env.BeforeRead(3, "e.bin", [&] { Damage(s, "e.bin", 1); });
+    bool checked = false;
+    EXPECT_EQ(s.engine.CheckAndRepair({s.Path("set.PAR")}, checked), RepairResult::kStillBad);
+    const Lines repaired = s.ui.reports.back();
+    EXPECT_EQ(std::count(repaired.begin(), repaired.end(), "e.bin CRC Mismatch..."), 1);
+    EXPECT_EQ(repaired, s.Check());
   }
 }
 

@@ -46,12 +46,14 @@ struct SetScenario {
   bool Has(const std::string& name) const { return Exists(Path(name)); }
 
   // Analyses the named files of the folder (in byte-wise order) and writes
-  // `parityCount` volumes under the base name `base` in the folder.
-  bool Create(std::vector<std::string> names, int parityCount, const std::string& base = "set") {
+  // `parityCount` volumes under the base name `base` in the folder; with
+  // `onePass`, as a create whose answers stand (each file read once).
+  bool Create(std::vector<std::string> names, int parityCount, const std::string& base = "set",
+              bool onePass = false) {
     std::sort(names.begin(), names.end());
     std::vector<std::string> paths;
     for (const std::string& n : names) paths.push_back(Path(n));
-    if (!engine.AnalyseFiles(paths)) return false;
+    if (!(onePass ? engine.AnalyseNamesAndSizes(paths) : engine.AnalyseFiles(paths))) return false;
     return engine.WriteVolumeSet(Path(base), parityCount);
   }
 

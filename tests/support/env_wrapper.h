@@ -36,6 +36,7 @@ class FileWrapper : public File {
     file_->WriteAt(offset, buffer, n);
   }
   void Sync() override { file_->Sync(); }
+  void StartSync() override { file_->StartSync(); }
 
  protected:
   File& target() { return *file_; }

@@ -65,6 +65,13 @@ class FaultyEnv : public EnvWrapper {
     hooks_.push_back({k, std::move(match), std::move(action), 0});
   }
 
+  // Every stamp of a file opened from now on passes through `f` (stamps
+  // made to look older, or not to move), for what is decided by stamps.
+  void StampsAs(std::function<FileStamp(const std::string& name, FileStamp)> f) {
+    std::lock_guard lock(mutex_);
+    stamps_ = std::move(f);
+  }
+
   // Makes Sync and SyncFolder do nothing (they are still counted and can
   // still fail), for runs that create many files and do not look at what
   // reaches the disk.
@@ -162,6 +169,15 @@ class FaultyEnv : public EnvWrapper {
       }
       target().WriteAt(offset, buffer, n);
     }
+    FileStamp Stamp() override {
+      std::function<FileStamp(const std::string&, FileStamp)> as;
+      {
+        std::lock_guard lock(env_.mutex_);
+        as = env_.stamps_;
+      }
+      const FileStamp stamp = target().Stamp();
+      return as ? as(Name(), stamp) : stamp;
+    }
     void Sync() override {
       if (env_.Hit(kSync, Name())) throw FileError(CannotWriteText(Name()));
       if (!env_.skipSync_) target().Sync();
@@ -222,6 +238,7 @@ class FaultyEnv : public EnvWrapper {
   int fired_ = 0;
   int lastReason_ = 0;
   bool skipSync_ = false;
+  std::function<FileStamp(const std::string&, FileStamp)> stamps_;
 };
 
 }  // namespace tarvel::testing

@@ -24,6 +24,8 @@ class ScriptedInteraction : public Interaction {
   std::deque<RestoreReply> restoreReplies;
   std::deque<SetChoice> setChoices;
   std::deque<bool> confirmAnswers;
+  // Answers given as the command line gives them (a create reads each file once).
+  bool answersStand = false;
 
   // What was shown.
   std::vector<std::string> messages;
@@ -42,6 +44,7 @@ class ScriptedInteraction : public Interaction {
   int processed = 0;  // ProcessEvents calls
   bool progressVisible = false;
 
+  bool AnswersStand() const override { return answersStand; }
   void ShowProgress() override { progressVisible = true; }
   void HideProgress() override { progressVisible = false; }
   void Progress(const ProgressRecord& record) override {

@@ -1,0 +1,67 @@
+// What one action has learnt of the contents of files: the digests a pass
+// took of a file, kept by the file's stamp, so that a later pass of the same
+// action (the check after a repair's rebuild) need not read an unchanged
+// file again.  It lives for one action, never longer: a file changed by
+// another program meanwhile is read again, as its stamp (identity, size,
+// change time) moves.
+//
+// A change time only moves when the clock that gives it has moved: a file
+// written again within the same tick of a coarse file-system clock can keep
+// its stamp.  So a file is remembered only when its last change lies well
+// before the pass that read it began (kSettledNs); any change after the
+// reading then has a later change time.  A file changed moments before it
+// was read is simply read again when asked for.
+//
+// Safe to use from several threads at once.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <tuple>
+
+#include "checksum/md5.h"
+#include "platform/env.h"
+
+namespace tarvel {
+
+class DigestMemo {
+ public:
+  // How long before a pass began a file must have last changed to be
+  // remembered: more than the coarsest time stamps of the file systems in
+  // use (two seconds on FAT) and any lag of the clock that sets them.
+  static constexpr std::int64_t kSettledNs = 2'000'000'000;
+
+  // What a pass took of a file from `start`, at most `limit` bytes (-1: to
+  // the end).
+  struct Digests {
+    std::int64_t hashed = 0;  // bytes hashed
+    md5digest whole{};
+    md5digest head{};  // of the first 16384 of them
+  };
+
+  // The digests taken of the file with exactly this stamp, over the same
+  // bytes, in this action; nothing when there are none.
+  [[nodiscard]] std::optional<Digests> Find(const FileStamp& stamp, std::int64_t start,
+                                            std::int64_t limit) const;
+  // Keeps what a pass that began at `passStartNs` (the system clock, in
+  // nanoseconds since the epoch, like the stamps) took of a file whose stamp
+  // was `stamp` from its opening to its last byte.  A file changed too
+  // shortly before is not kept.
+  void Remember(const FileStamp& stamp, std::int64_t start, std::int64_t limit,
+                const Digests& digests, std::int64_t passStartNs);
+
+  // The system clock now, as the stamps count it.
+  [[nodiscard]] static std::int64_t NowNs();
+
+ private:
+  using Key = std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t, std::int64_t,
+                         std::int64_t, std::int64_t>;
+  static Key KeyOf(const FileStamp& stamp, std::int64_t start, std::int64_t limit);
+
+  mutable std::mutex mutex_;
+  std::map<Key, Digests> digests_;
+};
+
+}  // namespace tarvel

@@ -66,10 +66,15 @@ std::optional<int> RefusedOptions(const Options& o, Env& env) {
   return std::nullopt;
 }
 
-int Create(const Options& o, Engine& engine, Env& env) {
+// The operands as the engine takes them.
+std::vector<std::string> Resolved(Env& env, const std::vector<std::string>& names) {
   std::vector<std::string> paths;
-  for (const std::string& f : o.operands) paths.push_back(Resolve(env, f));
-  switch (engine.Create(paths)) {
+  for (const std::string& name : names) paths.push_back(Resolve(env, name));
+  return paths;
+}
+
+int Create(const Options& o, Engine& engine, Env& env) {
+  switch (engine.Create(Resolved(env, o.operands))) {
     case CreateOutcome::kCreated:
       return kSuccess;
     case CreateOutcome::kNoRoom:
@@ -84,9 +89,7 @@ int Create(const Options& o, Engine& engine, Env& env) {
 // Checks the set of a run through the first of its volumes that reads;
 // false when none does.
 bool CheckSet(SetRun& run, Engine& engine, Env& env) {
-  std::vector<std::string> volumes;
-  for (const std::string& v : run.volumes) volumes.push_back(Resolve(env, v));
-  run.checked = engine.Check(volumes) == CheckOutcome::kChecked;
+  run.checked = engine.Check(Resolved(env, run.volumes)) == CheckOutcome::kChecked;
   return run.checked;
 }
 
@@ -101,9 +104,8 @@ int Verify(SetRun& run, Engine& engine, Env& env) {
 // The check and the repair are one action of the engine, so that what the
 // check read is not read again by the check after the rebuild.
 int Repair(SetRun& run, Engine& engine, Env& env) {
-  std::vector<std::string> volumes;
-  for (const std::string& v : run.volumes) volumes.push_back(Resolve(env, v));
-  const std::optional<RepairResult> result = engine.CheckAndRepair(volumes, run.checked);
+  const std::optional<RepairResult> result =
+      engine.CheckAndRepair(Resolved(env, run.volumes), run.checked);
   if (!result) return kUsage;
   return *result == RepairResult::kAllOk      ? kSuccess
          : *result == RepairResult::kStillBad ? kStillBad

@@ -158,11 +158,7 @@ void Engine::SearchFiles() {
   // Content pass: a missing file may be in the folder under another name.
   CandidateFacts candidates(
       env_, Pool(static_cast<std::size_t>(m.FileCount)),
-      [this](const std::string& name) { return InSetFolder(name); },
-      [this] {
-        StopPoint();
-        PaceEvents();
-      });
+      [this](const std::string& name) { return InSetFolder(name); }, [this] { KeepResponsive(); });
   // Files already put in place under one name are not offered for another:
   // a file renamed away is gone, and one copied has given what it holds.
   std::set<std::string> placedFrom;
@@ -232,8 +228,7 @@ void Engine::SearchFiles() {
         if (i && jobOf[*i] >= 0) {
           Report(progress.At(*i, pass.BytesRead(jobOf[*i])));
         } else {
-          StopPoint();
-          PaceEvents();
+          KeepResponsive();
         }
       });
   pass.Run([&] { steps.Advance(); });
@@ -453,8 +448,7 @@ class Engine::VolumeSearch {
           if (k && order_[*k].job >= 0 && !order_[*k].skipped) {
             e_.Report(progress.At(*k, pass.BytesRead(order_[*k].job)));
           } else {
-            e_.StopPoint();
-            e_.PaceEvents();
+            e_.KeepResponsive();
           }
         });
     e_.ui_.ShowProgress();

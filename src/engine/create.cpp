@@ -13,8 +13,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -295,10 +293,7 @@ class Engine::SetWriter {
     }
     if (jobs.empty()) return;
     FileHashPass pass(e_.env_, std::move(jobs), Workers());
-    pass.Run([this] {
-      e_.StopPoint();
-      e_.PaceEvents();
-    });
+    pass.Run([this] { e_.KeepResponsive(); });
     for (std::size_t k = 0; k < slots.size(); ++k) {
       pass.ThrowError(k);
       fileentry& e = m_.FileTable[slots[k]];
@@ -437,19 +432,8 @@ class Engine::SetWriter {
         return ReadBack(v, heads[v], offset, buffer, n);
       };
     }
-    WorkerPool& workers = Workers();
-    HashJobsOptions options;
-    options.threads = workers.Threads();
-    options.runSideBySide = [&workers](std::size_t count,
-                                       const std::function<void(std::size_t)>& body) {
-      workers.ForEach(count, body);
-    };
-    options.progressInterval = std::chrono::milliseconds(kEventIntervalMs);
-    options.progress = [this](const HashProgress&) {
-      e_.StopPoint();
-      e_.PaceEvents();
-    };
-    const std::vector<HashJobResult> done = HashJobs(jobs, options);
+    const std::vector<HashJobResult> done =
+        HashJobs(jobs, PoolHashOptions(Workers(), [this] { e_.KeepResponsive(); }));
     const auto length = static_cast<std::uint64_t>(m_.DataOffset - kOffSetHash + m_.DataSize);
     for (int v = 1; v <= parityCount_; ++v) {
       const HashJobResult& r = done[static_cast<std::size_t>(v - 1)];

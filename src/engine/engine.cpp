@@ -36,6 +36,11 @@ void Engine::PaceEvents() {
   ui_.ProcessEvents();
 }
 
+void Engine::KeepResponsive() {
+  StopPoint();
+  PaceEvents();
+}
+
 void Engine::Report(const ProgressRecord& record) {
   StopPoint();
   ui_.Progress(record);

@@ -267,6 +267,8 @@ class Engine {
   // kEventIntervalMs; a stop point too.
   void Report(const ProgressRecord& record);
   void PaceEvents();
+  // Between records, while a pass runs: a stop point and PaceEvents.
+  void KeepResponsive();
   // The worker pool of the action that runs, made by its first pass with
   // no more threads than that pass has pieces of work (`work`).
   WorkerPool& Pool(std::size_t work);

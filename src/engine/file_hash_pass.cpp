@@ -10,6 +10,17 @@
 
 namespace tarvel {
 
+HashJobsOptions PoolHashOptions(WorkerPool& pool, const std::function<void()>& progress) {
+  HashJobsOptions options;
+  options.threads = pool.Threads();
+  options.runSideBySide = [&pool](std::size_t count, const std::function<void(std::size_t)>& body) {
+    pool.ForEach(count, body);
+  };
+  options.progressInterval = std::chrono::milliseconds(kEventIntervalMs);
+  if (progress) options.progress = [progress](const HashProgress&) { progress(); };
+  return options;
+}
+
 FileHashPass::FileHashPass(Env& env, std::vector<FileHashJob> jobs, WorkerPool& pool,
                            DigestMemo* memo)
     : env_(env),
@@ -95,15 +106,8 @@ void FileHashPass::Run(const std::function<void()>& progress) {
       return Read(i, offset, buffer, n);
     };
   }
-  HashJobsOptions options;
-  options.threads = pool_.Threads();
-  options.runSideBySide = [this](std::size_t count, const std::function<void(std::size_t)>& body) {
-    pool_.ForEach(count, body);
-  };
-  options.progressInterval = std::chrono::milliseconds(kEventIntervalMs);
-  if (progress) options.progress = [&progress](const HashProgress&) { progress(); };
   const std::int64_t startNs = DigestMemo::NowNs();
-  const std::vector<HashJobResult> done = HashJobs(jobs, options);
+  const std::vector<HashJobResult> done = HashJobs(jobs, PoolHashOptions(pool_, progress));
   for (std::size_t i = 0; i < done.size(); ++i) {
     FileHashResult& r = results_[i];
     if (r.remembered) continue;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "checksum/hash_jobs.h"
 #include "checksum/md5.h"
 #include "engine/digest_memo.h"
 #include "engine/worker_pool.h"
@@ -69,6 +70,10 @@ struct FileHashResult {
 // calling thread, between its chunks and at least every kEventIntervalMs
 // while it waits, and may talk to the user; if it throws, the pass stops
 // and the exception passes on.
+// Options that run HashJobs on the action's `pool`, calling `progress` (when
+// given) from the calling thread about every kEventIntervalMs.
+HashJobsOptions PoolHashOptions(WorkerPool& pool, const std::function<void()>& progress);
+
 class FileHashPass {
  public:
   // With a memo, a file whose stamp at its opening is one the memo knows

@@ -23,13 +23,13 @@ class SilentInteraction : public Interaction {
     return {true, proposal.defaultVolumes, {}};
   }
   bool Confirm(const Question&) override { return true; }
-  void ShowReport(const std::vector<std::string>&) override {}
+  void ShowReport(const std::vector<std::string>&, const std::vector<std::string>&) override {}
   void SetWorking(bool) override {}
   void Succeeded(const std::string&) override {}
   void ResetRenamePrompt() override {}
   RenameReply AskRename(const std::string&, const std::string&) override { return {}; }
   void ResetRestorePrompt() override {}
-  RestoreReply AskRestore(const std::string&) override { return {RestoreButton::kYes, true}; }
+  RestoreReply AskRestore(const RestorePrompt&) override { return {RestoreButton::kYes, true}; }
   void Message(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 };
 

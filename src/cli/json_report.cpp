@@ -34,8 +34,25 @@ void PutName(json& object, const std::string& key, const std::string& name) {
   if (!IsUtf8(name)) object[key + "_hex"] = Hex(name);
 }
 
+// What kept the check from reading a file or volume: "read_error" with
+// what failed, or for a listed name holding a volume, its number.
+void PutTrouble(json& object, const fileentry& e) {
+  switch (e.trouble) {
+    case ReadTrouble::kDamaged:
+    case ReadTrouble::kNotChecked:
+      object["read_error"] = ReadFailureText(e);
+      break;
+    case ReadTrouble::kIsVolume:
+      object["holds_volume"] = e.troubleAt;
+      break;
+    case ReadTrouble::kNone:
+      break;
+  }
+}
+
 std::string FileState(const fileentry& e, const FileActionLog& actions,
                       const std::string** foundAs) {
+  if (e.present && e.trouble == ReadTrouble::kNotChecked) return "not_checked";
   if (e.present) return e.crcok ? "ok" : "damaged";
   for (auto it = actions.rbegin(); it != actions.rend(); ++it) {
     if (it->kind == FileActionKind::kFound && it->name == e.name) {
@@ -57,6 +74,8 @@ json FilesOf(const SetModel& m, const FileActionLog& actions) {
     const std::string* foundAs = nullptr;
     file["state"] = FileState(e, actions, &foundAs);
     if (foundAs != nullptr) PutName(file, "found_as", *foundAs);
+    if (e.present) PutTrouble(file, e);
+    if (ChangedAfterSet(e, m)) file["changed_after_set"] = true;
     files.push_back(std::move(file));
   }
   return files;
@@ -70,7 +89,10 @@ json VolumesOf(const SetModel& m) {
     json volume;
     PutName(volume, "name", slot.name);
     volume["number"] = v;
-    volume["state"] = slot.crcok ? "ok" : "damaged";
+    volume["state"] = slot.crcok                                 ? "ok"
+                      : slot.trouble == ReadTrouble::kNotChecked ? "not_checked"
+                                                                 : "damaged";
+    PutTrouble(volume, slot);
     volumes.push_back(std::move(volume));
   }
   return volumes;
@@ -82,7 +104,7 @@ json CountsOf(const SetModel& m) {
     const fileentry& e = m.FileTable[i];
     if (e.InParity()) {
       ++inParity;
-    } else if (!(e.present && e.crcok)) {
+    } else if (!e.Intact() && !(e.present && e.trouble == ReadTrouble::kNotChecked)) {
       ++badCrcOnly;
     }
   }

@@ -8,8 +8,11 @@
 //   SET: {"volume", "status", "checked", "files": [FILE...], "volumes": [VOLUME...],
 //         "counts": {...} or null, "actions": [ACTION...], "messages": [text...]}
 //   FILE: {"name", "in_parity", "size", "state": "ok" | "damaged" | "missing"
-//          | "found_elsewhere", "found_as" (found_elsewhere only)}
-//   VOLUME: {"name", "number", "state": "ok" | "damaged"}
+//          | "found_elsewhere" | "not_checked", "found_as" (found_elsewhere only),
+//          "read_error" (a read or the open failed: what failed, with the
+//          system's reason), "holds_volume" (the name holds that volume of the
+//          set), "changed_after_set": true (damaged, and modified after the set)}
+//   VOLUME: {"name", "number", "state": "ok" | "damaged" | "not_checked", "read_error"}
 //   ACTION: {"action": "renamed" | "copied" | "rebuilt" | "failed",
 //            "file", "from" (renames and copies), "operation" (failed only:
 //            "rename" | "copy" | "rebuild")}

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,7 @@
 
 #include "cli/exit_status.h"
 #include "cli/options.h"
+#include "cli/output.h"
 #include "cli/set_runner.h"
 #include "cli/terminal_interaction.h"
 #include "engine/create_rules.h"
@@ -39,6 +41,14 @@ std::string Resolve(Env& env, const std::string& path) {
   const std::filesystem::path whole =
       given.is_absolute() ? given : std::filesystem::path(env.CurrentFolder()) / given;
   return whole.lexically_normal().string();
+}
+
+// Standard output took not all it was given: a closed pipe ends the
+// command quietly, as the reader has gone; anything else is said.
+int OutputFailure(const OutputError& e) {
+  if (e.Reason() == EPIPE) return 128 + SIGPIPE;
+  std::fprintf(stderr, "tarvel-cli: %s\n", WithReason(e.what(), e.Reason()).c_str());
+  return kFileFailure;
 }
 
 int UsageError(const std::string& text) {
@@ -95,10 +105,17 @@ bool CheckSet(SetRun& run, Engine& engine, Env& env) {
 
 int Verify(SetRun& run, Engine& engine, Env& env) {
   if (!CheckSet(run, engine, env)) return kUsage;
-  const SetState state = engine.Assess();
-  return state == SetState::kAllOk        ? kSuccess
-         : state == SetState::kRepairable ? kRepairable
-                                          : kUnrepairable;
+  switch (engine.Assess()) {
+    case SetState::kAllOk:
+      return kSuccess;
+    case SetState::kRepairable:
+      return kRepairable;
+    case SetState::kUnrepairable:
+      break;
+    case SetState::kNotChecked:
+      return kFileFailure;
+  }
+  return kUnrepairable;
 }
 
 // The check and the repair are one action of the engine, so that what the
@@ -107,9 +124,19 @@ int Repair(SetRun& run, Engine& engine, Env& env) {
   const std::optional<RepairResult> result =
       engine.CheckAndRepair(Resolved(env, run.volumes), run.checked);
   if (!result) return kUsage;
-  return *result == RepairResult::kAllOk      ? kSuccess
-         : *result == RepairResult::kStillBad ? kStillBad
-                                              : kUnrepairable;
+  switch (*result) {
+    case RepairResult::kAllOk:
+      return kSuccess;
+    case RepairResult::kDiffers:
+      return kRepairable;
+    case RepairResult::kStillBad:
+      return kStillBad;
+    case RepairResult::kUnchanged:
+      break;
+    case RepairResult::kNotChecked:
+      return kFileFailure;
+  }
+  return kUnrepairable;
 }
 
 int Run(int argc, char** argv) {
@@ -118,15 +145,23 @@ int Run(int argc, char** argv) {
   std::optional<Options> parsed = ParseOptions(args, error);
   if (!parsed) return UsageError(error);
   const Options& o = *parsed;
-  switch (o.command) {
-    case Command::kHelp:
-      std::fputs(kUsageText, stdout);
-      return kSuccess;
-    case Command::kVersion:
-      std::printf("tarvel-cli %s\n", kVersionText);
-      return kSuccess;
-    default:
-      break;
+  // A closed pipe on standard output is an error of the write, which ends
+  // the command quietly (OutputError), not a signal in the middle of a
+  // file being written.
+  std::signal(SIGPIPE, SIG_IGN);
+  try {
+    switch (o.command) {
+      case Command::kHelp:
+        WriteOut(kUsageText);
+        return kSuccess;
+      case Command::kVersion:
+        WriteOut(std::string("tarvel-cli ") + kVersionText + "\n");
+        return kSuccess;
+      default:
+        break;
+    }
+  } catch (const OutputError& e) {
+    return OutputFailure(e);
   }
 
   // Ctrl-C or a kill stops the action: the temporary files go with it.  A
@@ -145,6 +180,7 @@ int Run(int argc, char** argv) {
   answers.found = o.found;
   answers.parityCount = o.parityCount;
   answers.replaceVolumes = o.force;
+  answers.revertChanged = o.revertChanged;
   answers.json = o.json;
   TerminalInteraction ui(!o.quiet && isatty(STDERR_FILENO), answers);
   Engine engine(env, ui);
@@ -176,6 +212,9 @@ int Run(int argc, char** argv) {
   } catch (const ActionStopped&) {
     ui.HideProgress();
     return finish(kFileFailure);
+  } catch (const OutputError& e) {
+    ui.HideProgress();
+    return finish(OutputFailure(e));
   } catch (const ReportedFailure&) {
     ui.HideProgress();  // the failure's own message has been shown
     return finish(kFileFailure);

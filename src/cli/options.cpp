@@ -10,8 +10,8 @@ const char kUsageText[] =
     "                    FILE...\n"
     "  tarvel-cli verify [--found leave|rename|copy] [--json] [-t N] [-q] [-r DIR]...\n"
     "                    [VOLUME...]\n"
-    "  tarvel-cli repair [--found leave|rename|copy] [--json] [-t N] [-q] [-r DIR]...\n"
-    "                    [VOLUME...]\n"
+    "  tarvel-cli repair [--found leave|rename|copy] [--revert-changed] [--json] [-t N]\n"
+    "                    [-q] [-r DIR]... [VOLUME...]\n"
     "  tarvel-cli --help | --version\n"
     "\n"
     "Protects 2 to 250 files of one folder with parity volumes, checks a set and\n"
@@ -33,6 +33,9 @@ const char kUsageText[] =
     "         (with several sets, each report follows a line \"== VOLUME\")\n"
     "repair   checks, rebuilds every bad or missing file that parity protects,\n"
     "         checks again and prints the new report\n"
+    "  --revert-changed    also rebuild damaged files whose modification time is\n"
+    "                      later than the set's (edited after the set was made,\n"
+    "                      which repair otherwise leaves as they are)\n"
     "  -r, --recursive DIR every set found below DIR (by the content of its volumes,\n"
     "                      each set once, through its main volume where there is one)\n"
     "  --json              one JSON document on standard output instead of the reports\n"
@@ -45,12 +48,14 @@ const char kUsageText[] =
     "  -q                  no progress line (it is shown only on a terminal)\n"
     "\n"
     "Exit status (with several sets, the largest of the sets' statuses):\n"
-    "0 success; 1 damage that repair can mend; 2 damage that cannot\n"
-    "be mended (nothing is changed); 3 usage error, unreadable volume or refused\n"
-    "files, volumes that exist (create without -f); 4 a file could not be opened,\n"
-    "created or written, the disk is full, or a file changed while the set was\n"
-    "being created; 5 the check after a repair still finds bad files; 129, 130,\n"
-    "143 interrupted by SIGHUP, SIGINT (Ctrl-C) or SIGTERM.\n";
+    "0 success; 1 damage that repair can mend, or files changed after the set was\n"
+    "made that repair left as they are; 2 damage that cannot be mended (nothing\n"
+    "is changed); 3 usage error, unreadable volume or refused files, volumes that\n"
+    "exist (create without -f); 4 a file could not be opened, created or written\n"
+    "(or a file or volume of the set could not be checked), the disk is full, or a\n"
+    "file changed while the set was being created; 5 the check after a repair\n"
+    "still finds bad files; 129, 130, 143 interrupted by SIGHUP, SIGINT (Ctrl-C)\n"
+    "or SIGTERM.\n";
 
 namespace {
 
@@ -150,6 +155,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         error = "--small takes crc or parity, not '" + *v + "'";
         return std::nullopt;
       }
+    } else if (o.command == Command::kRepair && a == "--revert-changed") {
+      o.revertChanged = true;
     } else if (o.command != Command::kCreate && a == "--json") {
       o.json = true;
     } else if (o.command != Command::kCreate && (a == "-r" || a == "--recursive")) {

@@ -2,7 +2,8 @@
 //
 //   tarvel-cli create [-n COUNT] [-o BASE] [-f] [--small crc|parity] [-t N] [-q] FILE...
 //   tarvel-cli verify [--found leave|rename|copy] [--json] [-t N] [-q] [-r DIR]... [VOLUME...]
-//   tarvel-cli repair [--found leave|rename|copy] [--json] [-t N] [-q] [-r DIR]... [VOLUME...]
+//   tarvel-cli repair [--found leave|rename|copy] [--revert-changed] [--json] [-t N] [-q]
+//                     [-r DIR]... [VOLUME...]
 //   tarvel-cli --help | --version
 #pragma once
 
@@ -23,6 +24,7 @@ struct Options {
   bool force = false;               // create -f: replace the volumes of that name
   bool includeSmallFiles = false;   // create --small parity
   FoundAction found = FoundAction::kLeave;
+  bool revertChanged = false;  // repair --revert-changed: rebuild files edited after the set too
   bool quiet = false;
   int threads = 0;                    // -t: 0 = one per online CPU
   bool json = false;                  // verify/repair --json

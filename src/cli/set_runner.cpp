@@ -8,6 +8,7 @@
 
 #include "cli/exit_status.h"
 #include "cli/json_report.h"
+#include "cli/output.h"
 #include "cli/set_finder.h"
 #include "engine/format.h"
 
@@ -63,6 +64,8 @@ int RunOneSet(SetRun& run, Interaction& ui, const SetAction& action) {
     return action(run);
   } catch (const ActionStopped&) {
     throw;  // the whole command stops
+  } catch (const OutputError&) {
+    throw;  // so does one whose output goes nowhere
   } catch (const ReportedFailure&) {
     ui.HideProgress();  // the failure's own message has been shown
   } catch (const FileError& e) {
@@ -87,8 +90,7 @@ int RunSets(const Options& o, Engine& engine, Env& env, TerminalInteraction& ui,
   for (std::size_t i = 0; i < runs.size(); ++i) {
     SetRun& run = runs[i];
     if (headings) {
-      std::printf("%s== %s\n", i == 0 ? "" : "\n", PrintableText(run.volumes.front()).c_str());
-      std::fflush(stdout);
+      WriteOut(std::string(i == 0 ? "" : "\n") + "== " + PrintableText(run.volumes.front()) + "\n");
     }
     std::vector<std::string> messages;
     ui.StartSet();
@@ -98,10 +100,7 @@ int RunSets(const Options& o, Engine& engine, Env& env, TerminalInteraction& ui,
     if (o.json) json.AddSet(run.volumes.front(), engine, run.checked, setStatus, messages);
     status = std::max(status, setStatus);
   }
-  if (o.json) {
-    std::fputs(json.Document(status).c_str(), stdout);
-    std::fflush(stdout);
-  }
+  if (o.json) WriteOut(json.Document(status));
   return status;
 }
 

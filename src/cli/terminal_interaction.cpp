@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "cli/output.h"
 #include "engine/format.h"
 #include "platform/interrupt_cleanup.h"
 
@@ -105,18 +106,27 @@ RenameReply TerminalInteraction::AskRename(const std::string&, const std::string
   return {RenameButton::kCancel, true, true};
 }
 
-RestoreReply TerminalInteraction::AskRestore(const std::string&) {
-  // The command line rebuilds every bad file without asking.
+RestoreReply TerminalInteraction::AskRestore(const RestorePrompt& prompt) {
+  // The command line rebuilds every bad file without asking, but a person's
+  // newer work only when told to.
+  if (prompt.changedAfterSet && !answers_.revertChanged) {
+    Message(prompt.name +
+            " changed after the set was made, so it was left as it is; --revert-changed puts "
+            "back the content the set lists.");
+    return {RestoreButton::kNo, false};
+  }
   return {RestoreButton::kYes, true};
 }
 
-void TerminalInteraction::ShowReport(const std::vector<std::string>& lines) {
+void TerminalInteraction::ShowReport(const std::vector<std::string>& lines,
+                                     const std::vector<std::string>& notes) {
   // Nothing more is reported once the program has been asked to stop.
   if (answers_.json || StopSignal() != 0) return;
   // The report after a repair follows the one before it after an empty line.
-  if (reportsShown_++ > 0) std::printf("\n");
-  for (const std::string& line : lines) std::printf("%s\n", PrintableText(line).c_str());
-  std::fflush(stdout);
+  std::string text = reportsShown_++ > 0 ? "\n" : "";
+  for (const std::string& line : lines) text += PrintableText(line) + "\n";
+  WriteOut(text);
+  for (const std::string& note : notes) Message(note);
 }
 
 void TerminalInteraction::Message(const std::string& text) {
@@ -129,8 +139,7 @@ void TerminalInteraction::Message(const std::string& text) {
 
 void TerminalInteraction::Succeeded(const std::string& text) {
   ClearLine();
-  std::printf("%s\n", text.c_str());
-  std::fflush(stdout);
+  WriteOut(text + "\n");
 }
 
 }  // namespace tarvel::cli

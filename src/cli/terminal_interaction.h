@@ -26,6 +26,7 @@ struct StandingAnswers {
   std::optional<int> parityCount;   // -n
   std::optional<std::string> base;  // -o, made absolute
   bool replaceVolumes = false;      // -f
+  bool revertChanged = false;       // repair --revert-changed
   bool json = false;                // --json: reports go into the document, not to the output
 };
 
@@ -47,9 +48,14 @@ class TerminalInteraction : public Interaction {
   void ResetRenamePrompt() override {}
   RenameReply AskRename(const std::string& found, const std::string& missing) override;
   void ResetRestorePrompt() override {}
-  RestoreReply AskRestore(const std::string& name) override;
+  // Yes, but for a file changed after the set was made without
+  // --revert-changed: that one is left as it is, and a message says so.
+  RestoreReply AskRestore(const RestorePrompt& prompt) override;
 
-  void ShowReport(const std::vector<std::string>& lines) override;
+  // The lines on standard output (through WriteOut), the notes on
+  // standard error as messages are.
+  void ShowReport(const std::vector<std::string>& lines,
+                  const std::vector<std::string>& notes) override;
   void SetWorking(bool) override {}
   void Message(const std::string& text) override;
   void Succeeded(const std::string& text) override;

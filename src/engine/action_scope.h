@@ -1,7 +1,8 @@
 // The scope of one engine action, or of one of its steps called on its own:
 // the outermost scope owns the worker pool of the action, made when a pass
 // first needs it and ended with the scope, and the digests the action has
-// taken (DigestMemo), which end with it too.
+// taken (DigestMemo, made by the actions that read files twice), which end
+// with it too.
 #pragma once
 
 #include <memory>
@@ -14,9 +15,7 @@ namespace tarvel {
 
 class Engine::ActionScope {
  public:
-  explicit ActionScope(Engine& engine) : engine_(engine) {
-    if (engine_.actionDepth_++ == 0) engine_.memo_ = std::make_unique<DigestMemo>();
-  }
+  explicit ActionScope(Engine& engine) : engine_(engine) { ++engine_.actionDepth_; }
   ~ActionScope() {
     if (--engine_.actionDepth_ == 0) {
       engine_.pool_.reset();

@@ -4,11 +4,15 @@
 // report of the set describes it.
 
 #include <algorithm>
+#include <array>
+#include <optional>
+#include <utility>
 
 #include "engine/action_scope.h"
 #include "engine/create_rules.h"
 #include "engine/engine.h"
 #include "engine/format.h"
+#include "engine/replacing_writer.h"
 
 namespace tarvel {
 namespace {
@@ -22,6 +26,42 @@ constexpr char kHiddenVolumesText[] =
     "another name.";
 
 bool AllFilesOk(const SetModel& m) { return m.BadFileCount == 0 && m.CrcOnlyBadCount == 0; }
+
+// The other volumes in the folder of `volume` that belong to its set, to
+// read the set from when `volume` has an unreadable sector: those with its
+// set digest when its header reads, else those named like it (the same
+// base name, a volume extension).  By volume number, then name.
+std::vector<std::string> OtherVolumesOfTheSet(Env& env, const std::string& volume) {
+  const auto headerOf = [&env](const std::string& path) -> std::optional<VolumeHeader> {
+    std::array<std::uint8_t, kHeaderSize> raw{};
+    try {
+      if (env.OpenRead(path)->ReadAt(0, raw.data(), raw.size()) != raw.size()) return std::nullopt;
+    } catch (const FileError&) {
+      return std::nullopt;
+    }
+    if (RecogniseVolume(raw) != VolumeKind::kVolume) return std::nullopt;
+    return DecodeHeader(raw);
+  };
+  const std::optional<VolumeHeader> own = headerOf(volume);
+  std::string base;
+  const bool named = VolumeNumberOfName(BareName(volume), &base).has_value();
+  const std::string folder = FolderOf(volume);
+  std::vector<std::pair<std::uint64_t, std::string>> found;
+  for (const std::string& name : env.ListPlainFiles(folder)) {
+    if (name == BareName(volume)) continue;
+    const std::string path = JoinPath(folder, name);
+    const std::optional<VolumeHeader> h = headerOf(path);
+    if (!h) continue;
+    std::string otherBase;
+    const bool sameSet = own ? h->setHash == own->setHash
+                             : named && VolumeNumberOfName(name, &otherBase) && otherBase == base;
+    if (sameSet) found.emplace_back(h->volumeNumber, path);
+  }
+  std::sort(found.begin(), found.end());
+  std::vector<std::string> paths;
+  for (auto& [number, path] : found) paths.push_back(std::move(path));
+  return paths;
+}
 
 }  // namespace
 
@@ -104,10 +144,29 @@ CreateOutcome Engine::Create(std::vector<std::string> paths) {
   return CreateOutcome::kCreated;
 }
 
-CheckOutcome Engine::Check(const std::vector<std::string>& volumes) {
+CheckOutcome Engine::Check(const std::vector<std::string>& given) {
   const ActionScope scope(*this);
-  for (const std::string& volume : volumes) {
-    if (!ReadVolume(volume)) {
+  std::vector<std::string> volumes = given;
+  for (std::size_t k = 0; k < volumes.size(); ++k) {
+    bool read = false;
+    try {
+      read = ReadVolume(volumes[k]);
+    } catch (const FileError& error) {
+      // A volume with an unreadable sector is no reason to leave the set
+      // unchecked: any other volume of it holds the same list.
+      if (!IsDamageError(error.OsError())) throw;
+      std::vector<std::string> others = OtherVolumesOfTheSet(env_, volumes[k]);
+      std::erase_if(others, [&](const std::string& path) {
+        return std::find(volumes.begin(), volumes.end(), path) != volumes.end();
+      });
+      if (others.empty()) throw;
+      ui_.Message(WithReason(error.what(), error.OsError()) +
+                  ". The set is read from another of its volumes.");
+      volumes.insert(volumes.begin() + static_cast<std::ptrdiff_t>(k) + 1, others.begin(),
+                     others.end());
+      continue;
+    }
+    if (!read) {
       ui_.Message(kErrorReadingListsText);
       continue;  // another volume of the same set may still read
     }
@@ -141,7 +200,9 @@ RestoreOutcome Engine::Restore(bool askEachFile, bool checkVolumesAgain) {
       }
       for (int i = 0; i < model_.FileCount; ++i) {
         fileentry& e = model_.FileTable[i];
-        if (e.name == a.name) e.present = e.crcok = 1;
+        if (e.name != a.name) continue;
+        e.present = e.crcok = 1;
+        e.trouble = ReadTrouble::kNone;
       }
     }
     ui_.HideProgress();
@@ -156,7 +217,11 @@ RestoreOutcome Engine::Restore(bool askEachFile, bool checkVolumesAgain) {
 
 SetState Engine::Assess() {
   const SetModel& m = model_;
+  const SetHealth health = Health();
+  if (health.notChecked) return SetState::kNotChecked;
   if (AllFilesOk(m)) return SetState::kAllOk;
+  // A listed name that holds a volume of the set is never replaced.
+  if (health.holdsVolume) return SetState::kUnrepairable;
   if (m.BadFileCount > 0) {
     const RestoreOutcome plan = PlanRepair();
     return plan == RestoreOutcome::kRestored || plan == RestoreOutcome::kNothingToRestore
@@ -171,27 +236,49 @@ SetState Engine::Assess() {
   return SetState::kUnrepairable;
 }
 
+Engine::SetHealth Engine::Health() const {
+  const SetModel& m = model_;
+  SetHealth h;
+  h.onlyChangedBad = true;
+  for (int i = 0; i < m.FileCount; ++i) {
+    const fileentry& e = m.FileTable[i];
+    if (e.Intact()) continue;
+    h.notChecked |= e.present && e.trouble == ReadTrouble::kNotChecked;
+    h.holdsVolume |= e.present && e.trouble == ReadTrouble::kIsVolume;
+    h.onlyChangedBad &= e.InParity() && ChangedAfterSet(e, m);
+  }
+  for (int v = 0; v <= kLastReportedVolume; ++v) {
+    const fileentry& slot = m.VolumeTable[v];
+    h.notChecked |= slot.present && slot.trouble == ReadTrouble::kNotChecked;
+  }
+  return h;
+}
+
 RepairResult Engine::Repair() {
   const SetModel& m = model_;
-  // A listed file left bad is a partial repair, or none when nothing changed.
-  const RepairResult leftBad =
-      PlacedBySearch() > 0 ? RepairResult::kStillBad : RepairResult::kUnchanged;
-  if (m.BadFileCount == 0) return AllFilesOk(m) ? RepairResult::kAllOk : leftBad;
-  switch (Restore(/*askEachFile=*/false, /*checkVolumesAgain=*/true)) {
-    case RestoreOutcome::kRestored:
-      return AllFilesOk(m) ? RepairResult::kAllOk : RepairResult::kStillBad;
-    case RestoreOutcome::kNothingToRestore:
-      return RepairResult::kAllOk;
-    case RestoreOutcome::kNotEnoughVolumes:
-    case RestoreOutcome::kUnsolvable:
-      break;
+  bool changed = PlacedBySearch() > 0;
+  if (m.BadFileCount > 0) {
+    // Refused (too few volumes, an unsolvable system): nothing was changed,
+    // and the refusal was said.
+    changed |=
+        Restore(/*askEachFile=*/false, /*checkVolumesAgain=*/true) == RestoreOutcome::kRestored;
   }
-  return leftBad;
+  const SetHealth health = Health();
+  if (health.notChecked) return RepairResult::kNotChecked;
+  if (AllFilesOk(m)) return RepairResult::kAllOk;
+  // What is left bad was left so on purpose: files changed after the set.
+  if (health.onlyChangedBad) return RepairResult::kDiffers;
+  return changed ? RepairResult::kStillBad : RepairResult::kUnchanged;
 }
 
 std::optional<RepairResult> Engine::CheckAndRepair(const std::vector<std::string>& volumes,
                                                    bool& checked) {
   const ActionScope scope(*this);
+  // The digests the check takes serve the check after the rebuild.  Their
+  // files' stamps are told apart by the clock of the file system that set
+  // them, never by this process's.
+  memo_ = std::make_unique<DigestMemo>(
+      [this] { return setFolder_.empty() ? std::nullopt : FileSystemNow(env_, setFolder_); });
   checked = false;
   if (Check(volumes) != CheckOutcome::kChecked) return std::nullopt;
   checked = true;

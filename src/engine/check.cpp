@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -43,8 +44,10 @@ class CandidateFacts {
                  std::function<void()> waiting)
       : env_(env), pool_(pool), pathOf_(std::move(pathOf)), waiting_(std::move(waiting)) {}
 
-  // True when the file `name` has the size and both digests of `e`.  A read
-  // that failed when the digest was taken fails here.
+  // True when the file `name` has the size and both digests of `e`.  A
+  // file that the file layer could not read is no match (it may be a file
+  // of anyone's, on a failing medium); any other failure of the reading
+  // passes on here.
   bool HasContentOf(const std::string& name, const fileentry& e) {
     Facts& f = Learn(name);
     if (f.size < 0 || f.size != e.filesize) return false;
@@ -79,6 +82,10 @@ class CandidateFacts {
       pass.Run(waiting_);
       for (std::size_t k = 0; k < wanted.size(); ++k) {
         const FileHashResult& r = pass.Result(k);
+        if (r.fileFailed) {
+          wanted[k]->size = -1;  // never a match
+          continue;
+        }
         if (whole) {
           wanted[k]->whole = r.whole;
           wanted[k]->wholeError = r.error;
@@ -215,13 +222,14 @@ void Engine::SearchFiles() {
   const ItemProgress progress(ProgressStep::kCheckingFiles, names, sizes,
                               [&](int i) { return i * 100 / m.FileCount; });
   // A file this action has read already and that is unchanged since is
-  // not read again (the check after a repair's rebuild).
+  // not read again (the check after a repair's rebuild).  A file the file
+  // layer cannot read is judged below; only other failures end the check.
   FileHashPass pass(env_, std::move(jobs), Pool(jobOf.size()), Memo());
   StepsInOrder steps(
       jobOf.size(), [&](std::size_t i) { Report(progress.At(i, 0)); },
       [&](std::size_t i) { return jobOf[i] < 0 || pass.Over(jobOf[i]); },
       [&](std::size_t i) {
-        if (jobOf[i] >= 0) pass.ThrowError(jobOf[i]);
+        if (jobOf[i] >= 0 && !pass.Result(jobOf[i]).fileFailed) pass.ThrowError(jobOf[i]);
       },
       [&] {
         const auto i = steps.Current();
@@ -234,16 +242,63 @@ void Engine::SearchFiles() {
   pass.Run([&] { steps.Advance(); });
   steps.Complete();
   if (m.FileCount > 0) Report(progress.Done());
-  // A file of another size than listed is damaged, whatever its digest says
-  // (a list may have been made from a file that grew as it was read).
   for (int i = 0; i < m.FileCount; ++i) {
     fileentry& e = m.FileTable[i];
-    e.crcok = jobOf[i] >= 0 && pass.Result(jobOf[i]).hashed == e.filesize &&
-                      md5equal(pass.Result(jobOf[i]).whole, e.md5whole)
-                  ? 1
-                  : 0;
+    e.crcok = 0;
+    e.trouble = ReadTrouble::kNone;
+    e.troubleReason = 0;
+    e.troubleAt = -1;
+    e.modifiedNs = 0;
+    if (jobOf[i] < 0) continue;
+    const FileHashResult& r = pass.Result(jobOf[i]);
+    if (r.opened) e.modifiedNs = r.opening.modifiedNs;
+    if (r.fileFailed) {
+      // Gone between the look and the reading: missing, as it now is.
+      if (!r.opened && r.failureReason == ENOENT) {
+        e.present = 0;
+        continue;
+      }
+      e.trouble = IsDamageError(r.failureReason) ? ReadTrouble::kDamaged : ReadTrouble::kNotChecked;
+      e.troubleReason = r.failureReason;
+      e.troubleAt = r.failedAt;
+      continue;
+    }
+    // A file of another size than listed is damaged, whatever its digest
+    // says (a list may have been made from a file that grew as it was read).
+    e.crcok = r.hashed == e.filesize && md5equal(r.whole, e.md5whole) ? 1 : 0;
+    if (e.crcok) continue;
+    // A link that stands at the name is replaced by a repair, and what it
+    // leads to stays as it is: it lends the file neither its time nor its
+    // volume.
+    if (env_.IsSymbolicLink(InSetFolder(e.name))) {
+      e.modifiedNs = 0;
+      continue;
+    }
+    // A damaged file may be a volume of this set under a name the list
+    // gives (renamed so, or named so by a list): it is used as a volume,
+    // and no repair may put a rebuilt file in its place.
+    if (const std::optional<int> number = VolumeOfThisSet(InSetFolder(e.name))) {
+      e.trouble = ReadTrouble::kIsVolume;
+      e.troubleAt = *number;
+    }
   }
   ui_.HideProgress();
+}
+
+std::optional<int> Engine::VolumeOfThisSet(const std::string& path) {
+  std::array<std::uint8_t, kHeaderSize> head{};
+  std::size_t got = 0;
+  try {
+    got = env_.OpenRead(path)->ReadAt(0, head.data(), head.size());
+  } catch (const FileError&) {
+    return std::nullopt;  // whatever it is, it cannot serve as a volume
+  }
+  if (got < kRecognisedBytes ||
+      RecogniseVolume(std::span(head.data(), got)) != VolumeKind::kVolume ||
+      std::memcmp(head.data() + kOffSetHash, model_.SetHash.data(), model_.SetHash.size()) != 0) {
+    return std::nullopt;
+  }
+  return head[kOffVolumeNumber];
 }
 
 bool Engine::FoundUnderOtherName(int i) const {
@@ -354,6 +409,8 @@ bool Engine::cpfile(const std::string& found, const std::string& missing) {
       ui_.Message(CopyMismatchText(found, missing));
       return false;  // the writer removes its temporary file
     }
+    // As old as what it was copied from, as a renamed file would be.
+    target.SetModifiedTime(source->Stamp().modifiedNs);
     target.Commit();
   } catch (const FileError&) {
     actions_.push_back({FileActionKind::kCopyFailed, missing, found});
@@ -365,7 +422,9 @@ bool Engine::cpfile(const std::string& found, const std::string& missing) {
 
 // Finding a set's volumes: every file of the set folder that carries the
 // set digest, by volume number, then each number's files verified in turn
-// (in one pass over all of them), then the table filled.
+// (in one pass over all of them), then the table filled.  A file that
+// cannot be read is no volume that anyone can use; when its name is that of
+// a volume of this set it is named in the report all the same, with why.
 class Engine::VolumeSearch {
  public:
   explicit VolumeSearch(Engine& engine) : e_(engine), m_(engine.model_) {}
@@ -375,10 +434,23 @@ class Engine::VolumeSearch {
   // with fewer digest-only files) carry the same parity at another offset,
   // so each volume's data offset comes from its own header.
   void Recognise() {
+    std::vector<Unreadable> unreadable;
+    // The base names this set's volumes go by: that of the volume read, and
+    // those of the volumes recognised.
+    std::set<std::string> bases;
+    std::string base;
+    if (VolumeNumberOfName(e_.volumeRead_, &base)) bases.insert(base);
     for (const std::string& name : e_.env_.ListPlainFiles(e_.setFolder_)) {
-      if (std::optional<Candidate> c = Recognised(name)) {
-        candidates_[c->number].push_back(std::move(*c));
+      std::optional<Candidate> c;
+      try {
+        c = Recognised(name);
+      } catch (const FileError& error) {
+        unreadable.push_back({name, error.OsError(), HeadReadStarted() ? 0 : -1});
+        continue;
       }
+      if (!c) continue;
+      if (VolumeNumberOfName(name, &base)) bases.insert(base);
+      candidates_[c->number].push_back(std::move(*c));
     }
     // The choice among files of one number must not depend on the order of
     // the listing: regular files before links, then byte order of the name.
@@ -387,13 +459,22 @@ class Engine::VolumeSearch {
         return a.link != b.link ? b.link : a.name < b.name;
       });
     }
+    std::sort(unreadable.begin(), unreadable.end(),
+              [](const Unreadable& a, const Unreadable& b) { return a.name < b.name; });
+    for (Unreadable& u : unreadable) {
+      const std::optional<int> number = VolumeNumberOfName(u.name, &base);
+      if (!number || bases.count(base) == 0) continue;
+      u.number = *number;
+      unreadable_.push_back(std::move(u));
+    }
   }
 
   // The control digests are taken in one pass over every file that may be
   // verified.  Which files are shown, and in what order, is as when they
   // were read one by one: for each number its files in turn, until a usable
   // one; a file whose digest decides whether the next is shown waits for the
-  // end of the pass.
+  // end of the pass.  A volume that the file layer cannot read is not
+  // usable, and the next file of its number is tried.
   void Verify() {
     // A parity volume carries the parity of the largest file in parity
     // behind its list.  One that ends sooner is not usable, whatever its
@@ -436,7 +517,7 @@ class Engine::VolumeSearch {
         [&](std::size_t k) {
           const Step& s = order_[k];
           if (s.skipped || s.job < 0) return;
-          pass.ThrowError(s.job);
+          if (!pass.Result(s.job).fileFailed) pass.ThrowError(s.job);
           if (!passOver_ || !Usable(s)) return;
           for (std::size_t later = k + 1; later < order_.size() && order_[later].volume == s.volume;
                ++later) {
@@ -458,26 +539,55 @@ class Engine::VolumeSearch {
     if (!order_.empty()) e_.Report(progress.Done());
   }
 
-  // For each number the first usable file, or the first one when none is.
+  // For each number the first usable file, or the first one when none is;
+  // a number with no file that reads, but a file of its name that does
+  // not, gets that one.  The set is stamped by its main volume.
   void Fill() {
     for (int v = 0; v < kTableSlots; ++v) {
       const std::vector<Candidate>& found = candidates_[v];
-      if (found.empty()) continue;
-      const Candidate* chosen = &found.front();
+      fileentry& slot = m_.VolumeTable[v];
+      if (found.empty()) {
+        const auto u = std::find_if(unreadable_.begin(), unreadable_.end(),
+                                    [v](const Unreadable& x) { return x.number == v; });
+        if (u == unreadable_.end()) continue;
+        slot.name = u->name;
+        slot.present = 1;
+        slot.crcok = 0;
+        slot.trouble = IsDamageError(u->reason) ? ReadTrouble::kDamaged : ReadTrouble::kNotChecked;
+        slot.troubleReason = u->reason;
+        slot.troubleAt = u->at;
+        continue;
+      }
+      const Step* chosen = nullptr;
       bool ok = false;
       for (const Step& s : order_) {
-        if (s.volume == v && !s.skipped && Usable(s)) {
-          chosen = s.candidate;
+        if (s.volume != v || s.skipped) continue;
+        if (chosen == nullptr) chosen = &s;
+        if (Usable(s)) {
+          chosen = &s;
           ok = true;
           break;
         }
       }
-      fileentry& slot = m_.VolumeTable[v];
-      slot.name = chosen->name;
-      slot.md5whole = chosen->control;
-      slot.dataoffset = chosen->dataOffset;
+      const Candidate& c = chosen != nullptr ? *chosen->candidate : found.front();
+      slot.name = c.name;
+      slot.md5whole = c.control;
+      slot.dataoffset = c.dataOffset;
+      slot.modifiedNs = c.modifiedNs;
       slot.present = 1;
       slot.crcok = ok ? 1 : 0;
+      if (!ok && chosen != nullptr && chosen->job >= 0) {
+        const FileHashResult& r = pass_->Result(chosen->job);
+        if (r.fileFailed) {
+          slot.trouble =
+              IsDamageError(r.failureReason) ? ReadTrouble::kDamaged : ReadTrouble::kNotChecked;
+          slot.troubleReason = r.failureReason;
+          slot.troubleAt = r.failedAt;
+        }
+      }
+    }
+    if (m_.VolumeTable[0].present && m_.VolumeTable[0].modifiedNs > 0) {
+      m_.SetStampNs = m_.VolumeTable[0].modifiedNs;
     }
   }
 
@@ -489,6 +599,7 @@ class Engine::VolumeSearch {
     md5digest control{};
     std::int64_t size = 0;
     std::int64_t dataOffset = -1;  // -1: the header is cut short
+    std::int64_t modifiedNs = 0;
   };
   struct Step {
     int volume;
@@ -496,22 +607,27 @@ class Engine::VolumeSearch {
     int job;               // -1: not hashed (no volume 0 and too short to hold the parity)
     bool skipped = false;  // a usable file of its number came before it
   };
+  // A file of the folder that could not be opened or its head read.
+  struct Unreadable {
+    std::string name;
+    int reason = 0;
+    std::int64_t at = -1;  // 0: the head could not be read; -1: nor the file opened
+    int number = -1;       // the volume its name stands for
+  };
 
-  // The file `name` when it is a volume of this set.
+  // The file `name` when it is a volume of this set.  Throws the FileError
+  // of a file that cannot be opened or whose head cannot be read.
   std::optional<Candidate> Recognised(const std::string& name) {
-    std::unique_ptr<File> file;
-    try {
-      file = e_.env_.OpenRead(e_.InSetFolder(name));
-    } catch (const FileError&) {
-      return std::nullopt;  // candidates that cannot be opened are passed over
-    }
-    // A read that fails on an open file is an I/O error, which the user
-    // must learn of: it passes on like any other.
+    headRead_ = false;
+    std::unique_ptr<File> file = e_.env_.OpenRead(e_.InSetFolder(name));
+    headRead_ = true;
     std::array<std::uint8_t, kHeaderSize> head{};
     const std::size_t got = file->ReadAt(0, head.data(), head.size());
     Candidate c;
     c.name = name;
-    c.size = file->Size();
+    const FileStamp stamp = file->Stamp();
+    c.size = stamp.size;
+    c.modifiedNs = stamp.modifiedNs;
     file.reset();
     if (got < kRecognisedBytes ||
         RecogniseVolume(std::span(head.data(), got)) == VolumeKind::kNotVolume ||
@@ -528,17 +644,22 @@ class Engine::VolumeSearch {
     c.link = e_.env_.IsSymbolicLink(e_.InSetFolder(name));
     return c;
   }
+  // Whether the last Recognised got as far as reading the file's head.
+  bool HeadReadStarted() const { return headRead_; }
 
   bool Usable(const Step& s) const {
-    return s.job >= 0 && md5equal(pass_->Result(s.job).whole, s.candidate->control);
+    return s.job >= 0 && !pass_->Result(s.job).fileFailed &&
+           md5equal(pass_->Result(s.job).whole, s.candidate->control);
   }
 
   Engine& e_;
   SetModel& m_;
   std::array<std::vector<Candidate>, kTableSlots> candidates_;
+  std::vector<Unreadable> unreadable_;  // named like this set's volumes, in byte order
   std::vector<Step> order_;
   std::unique_ptr<FileHashPass> pass_;
   bool passOver_ = false;
+  bool headRead_ = false;
 };
 
 void Engine::FindVolumes() {
@@ -558,35 +679,42 @@ void Engine::BuildReport(std::vector<std::string>& lines) {
   m.UsableVolumeCount = 0;
   lines.clear();
 
+  int notChecked = 0;
   for (int i = 0; i < m.FileCount; ++i) {
     const fileentry& e = m.FileTable[i];
+    // A file that could not be read for a reason that is not damage is
+    // neither intact nor known to be bad.
+    const bool unchecked = e.present && e.trouble == ReadTrouble::kNotChecked;
+    const char* state = !e.present  ? " Missing..."
+                        : unchecked ? " Not checked..."
+                        : e.crcok   ? " OK"
+                                    : " CRC Mismatch...";
+    notChecked += unchecked;
     if (e.InParity()) {
-      if (e.present && e.crcok) {
+      if (e.Intact()) {
         lines.push_back(e.name + " OK");
         continue;
       }
       lines.push_back(kBlankLine);
-      lines.push_back(e.name + (e.present ? " CRC Mismatch..." : " Missing..."));
+      lines.push_back(e.name + state);
       lines.push_back(kBlankLine);
-      ++m.BadFileCount;
-    } else if (!e.present) {
-      lines.push_back(e.name + " (CRC only) Missing...");
-      ++m.CrcOnlyBadCount;
+      if (!unchecked) ++m.BadFileCount;
     } else {
-      lines.push_back(e.name + (e.crcok ? " (CRC only) OK" : " (CRC only) CRC Mismatch..."));
-      if (!e.crcok) ++m.CrcOnlyBadCount;
+      lines.push_back(e.name + " (CRC only)" + state);
+      if (!e.Intact() && !unchecked) ++m.CrcOnlyBadCount;
     }
   }
   // Damage to digest-only files cannot be repaired, but it is damage: the
-  // summary never calls such a set all OK.
+  // summary never calls such a set all OK, nor one with a file unchecked.
   lines.push_back(kBlankLine);
   if (m.BadFileCount > 0) {
     lines.push_back(std::to_string(m.BadFileCount) + " bad/missing files.");
   } else if (m.CrcOnlyBadCount > 0) {
     lines.push_back(std::to_string(m.CrcOnlyBadCount) + " bad/missing files (CRC only).");
-  } else {
+  } else if (notChecked == 0) {
     lines.push_back("All files OK.");
   }
+  if (notChecked > 0) lines.push_back(std::to_string(notChecked) + " files not checked.");
   lines.push_back(kBlankLine);
   lines.push_back("Found parity volumes:");
   for (int v = 1; v <= kLastReportedVolume; ++v) {
@@ -596,6 +724,8 @@ void Engine::BuildReport(std::vector<std::string>& lines) {
     if (slot.crcok) {
       lines.push_back(PrintableText(slot.name) + " OK");
       ++m.UsableVolumeCount;
+    } else if (slot.trouble == ReadTrouble::kNotChecked) {
+      lines.push_back(PrintableText(slot.name) + " Not checked...");
     } else {
       lines.push_back(PrintableText(slot.name) + " CRC Mismatch...");
     }
@@ -604,6 +734,46 @@ void Engine::BuildReport(std::vector<std::string>& lines) {
   lines.push_back(m.UsableVolumeCount == 0
                       ? "No usable parity volumes found"
                       : std::to_string(m.UsableVolumeCount) + " usable parity volumes found.");
+}
+
+namespace {
+
+// Why a file or volume that was not read to its end is reported as it is.
+std::string TroubleNote(const fileentry& e, const std::string& name) {
+  switch (e.trouble) {
+    case ReadTrouble::kDamaged:
+      return name + ": " + ReadFailureText(e);
+    case ReadTrouble::kNotChecked:
+      return name + " was not checked: " + ReadFailureText(e);
+    case ReadTrouble::kIsVolume:
+      return name + " holds " +
+             (e.troubleAt == 0 ? std::string("the main volume")
+                               : "volume " + std::to_string(e.troubleAt)) +
+             " of this set, not the file the set lists: it is used as a volume and left as it is";
+    case ReadTrouble::kNone:
+      break;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::vector<std::string> Engine::ReportNotes() const {
+  const SetModel& m = model_;
+  std::vector<std::string> notes;
+  for (int i = 0; i < m.FileCount; ++i) {
+    const fileentry& e = m.FileTable[i];
+    if (!e.present) continue;
+    if (e.trouble != ReadTrouble::kNone) notes.push_back(TroubleNote(e, e.name));
+    if (ChangedAfterSet(e, m)) notes.push_back(e.name + " changed after the set was made");
+  }
+  for (int v = 0; v <= kLastReportedVolume; ++v) {
+    const fileentry& slot = m.VolumeTable[v];
+    if (slot.present && slot.trouble != ReadTrouble::kNone) {
+      notes.push_back(TroubleNote(slot, PrintableText(slot.name)));
+    }
+  }
+  return notes;
 }
 
 }  // namespace tarvel

@@ -1,7 +1,5 @@
 #include "engine/digest_memo.h"
 
-#include <chrono>
-
 namespace tarvel {
 
 DigestMemo::Key DigestMemo::KeyOf(const FileStamp& stamp, std::int64_t start, std::int64_t limit) {
@@ -29,12 +27,6 @@ void DigestMemo::Remember(const FileStamp& stamp, std::int64_t start, std::int64
   }
   const std::lock_guard lock(mutex_);
   digests_[KeyOf(stamp, start, limit)] = digests;
-}
-
-std::int64_t DigestMemo::NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
 }
 
 }  // namespace tarvel

@@ -10,12 +10,15 @@
 // its stamp.  So a file is remembered only when its last change lies well
 // before the pass that read it began (kSettledNs); any change after the
 // reading then has a later change time.  A file changed moments before it
-// was read is simply read again when asked for.
+// was read is simply read again when asked for.  "Before" is told by the
+// clock of the file system that stamps the files (a network server's may
+// be far behind this machine's), never by this process's clock.
 //
 // Safe to use from several threads at once.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -28,6 +31,12 @@ namespace tarvel {
 
 class DigestMemo {
  public:
+  // The time now by the clock of the file system the files are on, as it
+  // stamps them (nanoseconds since the epoch); nothing when it cannot be
+  // told, and then nothing is remembered.
+  using Clock = std::function<std::optional<std::int64_t>()>;
+  explicit DigestMemo(Clock fileSystemNow) : fileSystemNow_(std::move(fileSystemNow)) {}
+
   // How long before a pass began a file must have last changed to be
   // remembered: more than the coarsest time stamps of the file systems in
   // use (two seconds on FAT) and any lag of the clock that sets them.
@@ -45,21 +54,22 @@ class DigestMemo {
   // bytes, in this action; nothing when there are none.
   [[nodiscard]] std::optional<Digests> Find(const FileStamp& stamp, std::int64_t start,
                                             std::int64_t limit) const;
-  // Keeps what a pass that began at `passStartNs` (the system clock, in
-  // nanoseconds since the epoch, like the stamps) took of a file whose stamp
-  // was `stamp` from its opening to its last byte.  A file changed too
-  // shortly before is not kept.
+  // Keeps what a pass that began at `passStartNs` (PassStart) took of a
+  // file whose stamp was `stamp` from its opening to its last byte.  A file
+  // changed too shortly before is not kept.
   void Remember(const FileStamp& stamp, std::int64_t start, std::int64_t limit,
                 const Digests& digests, std::int64_t passStartNs);
 
-  // The system clock now, as the stamps count it.
-  [[nodiscard]] static std::int64_t NowNs();
+  // The start of a pass, by the file system's clock: taken before the pass
+  // opens its first file.  Nothing: the pass remembers nothing.
+  [[nodiscard]] std::optional<std::int64_t> PassStart() const { return fileSystemNow_(); }
 
  private:
   using Key = std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t, std::int64_t,
                          std::int64_t, std::int64_t>;
   static Key KeyOf(const FileStamp& stamp, std::int64_t start, std::int64_t limit);
 
+  Clock fileSystemNow_;
   mutable std::mutex mutex_;
   std::map<Key, Digests> digests_;
 };

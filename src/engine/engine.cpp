@@ -55,7 +55,7 @@ WorkerPool& Engine::Pool(std::size_t work) {
 void Engine::ShowReport() {
   std::vector<std::string> lines;
   BuildReport(lines);
-  ui_.ShowReport(lines);
+  ui_.ShowReport(lines, ReportNotes());
 }
 
 void Engine::SetDefaultThreads(int threads) { defaultThreads.store(threads); }
@@ -75,6 +75,7 @@ bool Engine::ReadVolume(const std::string& volumePath) {
     folder = folder.empty() ? current : JoinPath(current, folder);
   }
   setFolder_ = folder;
+  volumeRead_ = BareName(volumePath);
   std::vector<std::string> listed;
   for (int i = 0; i < model_.FileCount; ++i) listed.push_back(model_.FileTable[i].name);
   RemoveAbandonedTemporaryFiles(env_, setFolder_, listed);
@@ -90,6 +91,11 @@ bool Engine::IsVolume(const std::string& path) {
     return false;
   }
   return RecogniseVolume(std::span(head.data(), got)) != VolumeKind::kNotVolume;
+}
+
+bool Engine::MayReplace(const fileentry& e) const {
+  return !(e.present &&
+           (e.trouble == ReadTrouble::kNotChecked || e.trouble == ReadTrouble::kIsVolume));
 }
 
 bool Engine::IsPlainFile(const std::string& path) {

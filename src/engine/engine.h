@@ -63,6 +63,8 @@ enum class SetState {
   kAllOk,         // every listed file is intact
   kRepairable,    // a repair would mend every bad file (rebuilt or found under another name)
   kUnrepairable,  // some bad file cannot be mended
+  kNotChecked,    // a file or volume of the set could not be read for a reason that is
+                  // not damage (no permission, ...), so the set's state is not known
 };
 
 // What a repair came to.
@@ -70,6 +72,10 @@ enum class RepairResult {
   kAllOk,      // every listed file is intact now
   kStillBad,   // files were mended or placed, but a listed file is still bad
   kUnchanged,  // nothing could be mended; nothing was changed
+  // Every listed file is intact but those left as they were because they
+  // changed after the set was made.
+  kDiffers,
+  kNotChecked,  // a file or volume could not be read for a reason that is not damage
 };
 
 // Thrown when a stop request ends an action.  Everything is then as it was,
@@ -134,8 +140,8 @@ class Engine {
   // rebuilt so far and updates the model to the set as it now is.
   RestoreOutcome Restore(bool askEachFile, bool checkVolumesAgain);
   // After a check: whether the set is intact, and if not, whether a repair
-  // (rebuilding, putting files found under other names in place) would
-  // mend every bad file.
+  // (rebuilding, putting files found under other names in place, reverting
+  // files changed after the set was made) would mend every bad file.
   [[nodiscard]] SetState Assess();
   // After a check: rebuilds every bad file without asking, checks the files
   // and volumes again and shows the new report.
@@ -218,6 +224,11 @@ class Engine {
   // The report lines; sets BadFileCount, CrcOnlyBadCount and
   // UsableVolumeCount.  "All files OK." only when every listed file is OK.
   void BuildReport(std::vector<std::string>& lines);
+  // What the report lines do not say: why a file or volume that could not
+  // be read is reported as it is ("f2.bin: a read failed at byte 1500000
+  // (Input/output error)"), which damaged files changed after the set was
+  // made, which listed names hold volumes of the set.  In set order.
+  [[nodiscard]] std::vector<std::string> ReportNotes() const;
 
   // --- Restoring ----------------------------------------------------------
   // The "Restore Files" action of the report: refuses with its messages when
@@ -261,6 +272,14 @@ class Engine {
   bool rnfile(const std::string& found, const std::string& missing);
   bool cpfile(const std::string& found, const std::string& missing);
 
+  // When the file at `path` is a volume of the set read (its header is
+  // that of a volume with the set digest), its volume number.
+  std::optional<int> VolumeOfThisSet(const std::string& path);
+  // Whether the rebuild may put a new file in place of the file of
+  // ParityFileTable slot k: never over a file that was not checked or
+  // that holds a volume of the set.
+  [[nodiscard]] bool MayReplace(const fileentry& e) const;
+
   // Throws ActionStopped when a stop was requested.
   void StopPoint() const;
   // Progress for the front end, and its pending events at most every
@@ -276,6 +295,13 @@ class Engine {
   DigestMemo* Memo() { return memo_.get(); }
   // The report of the model, shown.
   void ShowReport();
+  // What the model says beyond the counts of the report.
+  struct SetHealth {
+    bool notChecked = false;      // a file or volume could not be read, not for damage
+    bool holdsVolume = false;     // a listed name holds a volume of the set
+    bool onlyChangedBad = false;  // every file not intact changed after the set was made
+  };
+  [[nodiscard]] SetHealth Health() const;
 
   // The steps both analyses of a create share: the choice refused or the
   // model started; slot i named after `path`; slot i given its size (the
@@ -303,6 +329,9 @@ class Engine {
   const fileentry* ListedFile(const std::string& name) const;
   // Compacts, marks the usable volumes 1..128 and solves the recovery system.
   RestoreOutcome PrepareRestore();
+  // The files in parity that the recovery must solve for: every one not
+  // intact, rebuilt or not.
+  [[nodiscard]] int RecoveryUnknowns() const;
   // Rebuilds the missing files MissingFiles[i] for the given indices i in one
   // pass over the sources, each through a temporary file renamed into place.
   void RebuildFiles(const std::vector<int>& missingIndices, RestoreSources& sources);
@@ -312,6 +341,7 @@ class Engine {
   SetModel model_;
   ParityMatrix parity_;
   std::string setFolder_;
+  std::string volumeRead_;                    // the bare name of the volume the set was read from
   std::vector<std::uint8_t> foundElsewhere_;  // by FileTable slot, from the last search
   int placedBySearch_ = 0;
   std::optional<std::set<std::string>> namesOfSets_;  // see ListedBySomeSet

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "checksum/hash_jobs.h"
@@ -53,11 +54,15 @@ std::size_t FileHashPass::Read(std::size_t i, std::uint64_t offset, std::uint8_t
   const FileHashJob& job = jobs_[i];
   FileHashResult& result = results_[i];
   std::unique_ptr<File>& file = files_[i];
+  // Where the read that is about to be made begins, for the failure's record.
+  std::int64_t at = -1;
   try {
     if (!file) {
       try {
         file = env_.OpenRead(job.path);
-      } catch (const FileError&) {
+      } catch (const FileError& error) {
+        result.fileFailed = true;
+        result.failureReason = error.OsError();
         if (job.mustOpen) throw;
         Finish(i, file);
         return 0;  // the empty message
@@ -83,8 +88,8 @@ std::size_t FileHashPass::Read(std::size_t i, std::uint64_t offset, std::uint8_t
       want = static_cast<std::size_t>(std::clamp<std::int64_t>(
           job.limit - static_cast<std::int64_t>(offset), 0, static_cast<std::int64_t>(n)));
     }
-    const std::size_t got =
-        want == 0 ? 0 : file->ReadAt(job.start + static_cast<std::int64_t>(offset), buffer, want);
+    at = job.start + static_cast<std::int64_t>(offset);
+    const std::size_t got = want == 0 ? 0 : file->ReadAt(at, buffer, want);
     result.hashed += static_cast<std::int64_t>(got);
     read_[i].store(result.hashed, std::memory_order_relaxed);
     if (got < n) {
@@ -92,6 +97,13 @@ std::size_t FileHashPass::Read(std::size_t i, std::uint64_t offset, std::uint8_t
       Finish(i, file);
     }
     return got;
+  } catch (const FileError& error) {
+    result.fileFailed = true;
+    result.failureReason = error.OsError();
+    result.failedAt = at;
+    result.error = std::current_exception();
+    Finish(i, file);
+    throw;
   } catch (...) {
     result.error = std::current_exception();
     Finish(i, file);
@@ -106,17 +118,17 @@ void FileHashPass::Run(const std::function<void()>& progress) {
       return Read(i, offset, buffer, n);
     };
   }
-  const std::int64_t startNs = DigestMemo::NowNs();
+  const std::optional<std::int64_t> startNs = memo_ != nullptr ? memo_->PassStart() : std::nullopt;
   const std::vector<HashJobResult> done = HashJobs(jobs, PoolHashOptions(pool_, progress));
   for (std::size_t i = 0; i < done.size(); ++i) {
     FileHashResult& r = results_[i];
     if (r.remembered) continue;
     r.whole = done[i].whole;
     r.head = done[i].head;
-    if (memo_ != nullptr && r.opened && !r.error && done[i].status == HashJobStatus::kDone &&
+    if (startNs && r.opened && !r.error && done[i].status == HashJobStatus::kDone &&
         r.ending == r.opening) {
       memo_->Remember(r.opening, jobs_[i].start, jobs_[i].limit, {r.hashed, r.whole, r.head},
-                      startNs);
+                      *startNs);
     }
   }
 }

@@ -49,6 +49,14 @@ struct FileHashResult {
   // The FileError of a read (or, with mustOpen, of the open); the digests
   // mean nothing then.
   std::exception_ptr error;
+  // A failure of the file layer: the open failed (`opened` false; without
+  // mustOpen the digests are then those of the empty message and `error`
+  // stays empty) or a read did (`error` holds it).  Its system reason
+  // (errno, 0 when unknown), and the offset in the file at which the read
+  // that failed began (-1 when the open failed).
+  bool fileFailed = false;
+  int failureReason = 0;
+  std::int64_t failedAt = -1;
   md5digest whole{};  // of the bytes hashed, as far as the file goes
   md5digest head{};   // of the first 16384 of them
   // The file had the stamp of one that this action has hashed already: its

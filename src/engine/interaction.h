@@ -26,6 +26,15 @@ struct RenameReply {
   bool standing = false;
 };
 
+// The file the Restore prompt asks about.
+struct RestorePrompt {
+  std::string name;
+  bool missing = false;  // no file of its name is there; otherwise a damaged one is replaced
+  // The damaged file was changed after the set was made (probably on
+  // purpose): restoring puts back the older content the set lists.
+  bool changedAfterSet = false;
+};
+
 enum class RestoreButton { kYes, kNo, kClosed };
 struct RestoreReply {
   RestoreButton button = RestoreButton::kClosed;
@@ -107,12 +116,16 @@ class Interaction {
   virtual void ResetRenamePrompt() = 0;  // untick "don't ask again for this set"
   virtual RenameReply AskRename(const std::string& found, const std::string& missing) = 0;
 
-  // Restore: "Restore " + name + " ?"
+  // Restore: "Restore " + name + " ?".  A file changed after the set was
+  // made is asked about even when the answer for the set stands.
   virtual void ResetRestorePrompt() = 0;  // untick "don't ask again for this set"
-  virtual RestoreReply AskRestore(const std::string& name) = 0;
+  virtual RestoreReply AskRestore(const RestorePrompt& prompt) = 0;
 
-  // The report of a set after a check, and again after a restore.
-  virtual void ShowReport(const std::vector<std::string>& lines) = 0;
+  // The report of a set after a check, and again after a restore: its
+  // lines, and the notes that say why files and volumes are reported as
+  // they are (Engine::ReportNotes), shown below the lines.
+  virtual void ShowReport(const std::vector<std::string>& lines,
+                          const std::vector<std::string>& notes) = 0;
   // A restore of the shown report starts (true) or has ended (false).
   virtual void SetWorking(bool working) = 0;
 

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "checksum/md5.h"
@@ -19,9 +20,24 @@ constexpr int kTableSlots = 256;
 constexpr int kLastReportedVolume = 250;
 constexpr std::int64_t kEntryFixedSize = 56;  // entry bytes before the name
 
+// What kept a check from vouching for a file or volume by its digest alone.
+enum class ReadTrouble : std::uint8_t {
+  kNone,
+  // A read (or the open) failed as a failing medium fails (an unreadable
+  // sector): the file is damaged, and a repair rebuilds it like any other.
+  kDamaged,
+  // It could not be opened or read for a reason that says nothing of its
+  // content (no permission, a loop of links): it is not checked, never
+  // counted intact and never replaced.
+  kNotChecked,
+  // Files only: the name the list gives holds a volume of this very set,
+  // which is used as a volume and never replaced.
+  kIsVolume,
+};
+
 // One file of a set (FileTable, ParityFileTable) or one volume found in the
-// set folder (VolumeTable: only name, md5whole, crcok, present and
-// dataoffset are used).
+// set folder (VolumeTable: only name, md5whole, crcok, present,
+// dataoffset, modifiedNs and the trouble fields are used).
 struct fileentry {
   std::int64_t filesize = 0;
   std::uint64_t status = 0;  // bit 0 set: the file's data is in parity
@@ -35,8 +51,20 @@ struct fileentry {
   // VolumeTable: where this volume's parity data starts, from its own header
   // (a volume of an older list of the same files has its data elsewhere).
   std::int64_t dataoffset = 0;
+  // Set by the check: what kept it from reading the file, the system's
+  // reason (errno, 0 when unknown), and the offset at which the read that
+  // failed began (-1: the file could not be opened).  kIsVolume: the
+  // number of the volume it holds in `troubleAt`.
+  ReadTrouble trouble = ReadTrouble::kNone;
+  int troubleReason = 0;
+  std::int64_t troubleAt = -1;
+  // The file's modification time (ns since the epoch) when the check read
+  // it, 0 when not known (nor for a damaged file whose name is a link).
+  std::int64_t modifiedNs = 0;
 
   bool InParity() const { return (status & 1u) != 0; }
+  // Present and holding its listed content.
+  bool Intact() const { return present != 0 && crcok != 0; }
 };
 
 struct SetModel {
@@ -56,6 +84,11 @@ struct SetModel {
   std::int32_t BadFileCount = 0;     // files in parity reported bad or missing
   std::int32_t CrcOnlyBadCount = 0;  // digest-only files reported bad or missing
   std::int32_t UsableVolumeCount = 0;
+  // The modification time of the set (ns since the epoch): that of its
+  // main volume when the check found one, else of the volume it read; 0
+  // when not known.  A damaged file changed after it was probably edited on
+  // purpose (ChangedAfterSet).
+  std::int64_t SetStampNs = 0;
   std::int32_t RenameAnswer = 0;   // 0 ask, 1 rename, 2 copy, 3 leave alone
   std::int32_t RestoreAnswer = 0;  // 0 none, 1 yes, 2 no, 3 yes to all, 4 no to all
 
@@ -67,8 +100,23 @@ struct SetModel {
   void CompactParityFiles();
 };
 
+// True for a file of the set that is damaged (present, not holding its
+// listed content, and read or readable) and whose modification time is
+// later than the set's: a person's newer work, rather than decay, which a
+// repair must not take back unasked.
+bool ChangedAfterSet(const fileentry& e, const SetModel& m);
+
+// What went wrong when the file or volume `e` was read (ReadTrouble
+// kDamaged or kNotChecked): "a read failed at byte N (reason)" or
+// "opening it failed (reason)", the reason being the system's.
+std::string ReadFailureText(const fileentry& e);
+
 // The file name of volume n of the set with the given base name:
 // base.PAR for 0, base.P01..base.P99, then base.Q00, base.Q01, ... base.Q100 ...
 std::string VolumeFileName(const std::string& baseName, int n);
+// The inverse, with the extension in either case: the number that the bare
+// name of a volume file stands for (0..255) and its base name, or nothing
+// when the name is not base + a volume extension.
+std::optional<int> VolumeNumberOfName(const std::string& name, std::string* baseName = nullptr);
 
 }  // namespace tarvel

@@ -30,6 +30,7 @@ struct LoadedVolume {
   VolumeHeader header;
   std::vector<fileentry> entries;
   std::int64_t biggest = 0;
+  std::int64_t modifiedNs = 0;  // the volume file's modification time
 };
 
 enum class ListResult { kOk, kDamaged, kUnsafeName, kUnusableName, kDuplicateName };
@@ -84,6 +85,7 @@ void Commit(SetModel& model, LoadedVolume& v) {
   model.DataOffset = static_cast<std::int64_t>(h.dataOffset);
   model.DataSize = static_cast<std::int64_t>(h.dataSize);
   model.BiggestFileSize = v.biggest;
+  model.SetStampNs = v.modifiedNs;
   // Slots above the set are emptied too: CompactParityFiles scans all 256.
   for (std::size_t i = 0; i < model.FileTable.size(); ++i) {
     model.FileTable[i] = i < v.entries.size() ? std::move(v.entries[i]) : fileentry{};
@@ -104,6 +106,7 @@ bool ReadVolume(SetModel& model, Env& env, Interaction& ui, const std::string& p
   const std::size_t present = file->ReadAt(0, raw.data(), raw.size());
   LoadedVolume v;
   v.header = DecodeHeader(raw);
+  v.modifiedNs = file->Stamp().modifiedNs;
   const VolumeHeader& h = v.header;
 
   switch (RecogniseVolume(std::span(raw.data(), present))) {

@@ -51,7 +51,8 @@ inline constexpr const char* kDuplicateNameText =
 //   a name with '\' or a control character: kUnusableNameText;
 //   two entries with the same name: kDuplicateNameText.
 // On success loads SetHash, FileCount, FileListOffset, FileListSize,
-// DataOffset, DataSize, BiggestFileSize (largest filesize of all entries) and
+// DataOffset, DataSize, BiggestFileSize (largest filesize of all entries),
+// SetStampNs (the volume file's modification time) and
 // FileTable slots 0..FileCount-1 (slots above are emptied) and returns true.
 // On false the model holds exactly what it held before.  The file is closed
 // on every path.

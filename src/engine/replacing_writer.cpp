@@ -224,6 +224,26 @@ void CommitTogether(Env& env, std::span<ReplacingWriter* const> writers) {
   }
 }
 
+std::optional<std::int64_t> FileSystemNow(Env& env, const std::string& folder) {
+  const std::string path = JoinPath(folder, TemporaryName());
+  const int registration = RegisterTemporaryFile(path);
+  std::optional<std::int64_t> now;
+  try {
+    std::unique_ptr<File> probe = env.CreateNew(path);
+    try {
+      now = probe->Stamp().changedNs;
+    } catch (const FileError&) {
+      // Made, but not stamped: no time to tell.
+    }
+    probe.reset();
+    (void)env.Remove(path);
+  } catch (const FileError&) {
+    // A folder that takes no file (read-only, full): no time to tell.
+  }
+  ReleaseTemporaryFile(registration);
+  return now;
+}
+
 bool IsTemporaryName(const std::string& name) {
   if (name.size() != kTemporaryPrefix.size() + kTemporaryDigits + kTemporarySuffix.size() ||
       !name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix)) {

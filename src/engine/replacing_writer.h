@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -57,6 +58,10 @@ class ReplacingWriter {
 
   // Starts flushing the new content, without waiting (see File::StartSync).
   void StartFlush() { file_->StartSync(); }
+
+  // Gives the new content the modification time `ns` (see
+  // File::SetModifiedTime); after the last write.
+  void SetModifiedTime(std::int64_t ns) { file_->SetModifiedTime(ns); }
 
   // Flushes the new content to stable storage, so that a full disk shows
   // here, before anything is renamed.  Throws FileError naming the target;
@@ -106,6 +111,11 @@ class ReplacingWriter {
 // and remove their temporary files when they go.
 // REQUIRES: the targets are distinct and every writer uncommitted.
 void CommitTogether(Env& env, std::span<ReplacingWriter* const> writers);
+
+// The time now by the clock of the file system that holds `folder`, as it
+// stamps files: the change time of a temporary file made there for that
+// and removed again.  Nothing when no file can be made there.
+std::optional<std::int64_t> FileSystemNow(Env& env, const std::string& folder);
 
 // True for a name that ReplacingWriter gives its temporary files.
 bool IsTemporaryName(const std::string& name);

@@ -101,10 +101,26 @@ class Engine::RestoreSources {
   std::vector<std::int64_t> offsets_;  // where the source's data starts in its file
 };
 
+int Engine::RecoveryUnknowns() const {
+  int unknowns = 0;
+  for (int i = 0; i < model_.FileCount; ++i) {
+    const fileentry& e = model_.FileTable[i];
+    unknowns += e.InParity() && !e.Intact();
+  }
+  return unknowns;
+}
+
 RestoreOutcome Engine::PrepareRestore() {
   SetModel& m = model_;
-  if (m.BadFileCount == 0) return RestoreOutcome::kNothingToRestore;
-  if (m.BadFileCount > m.UsableVolumeCount) return RestoreOutcome::kNotEnoughVolumes;
+  // Files that cannot be read, or that hold a volume, are unknowns of the
+  // recovery like the bad ones, but never rebuilt.
+  int toRebuild = 0;
+  for (int i = 0; i < m.FileCount; ++i) {
+    const fileentry& e = m.FileTable[i];
+    toRebuild += e.InParity() && !e.Intact() && MayReplace(e);
+  }
+  if (toRebuild == 0) return RestoreOutcome::kNothingToRestore;
+  if (RecoveryUnknowns() > m.UsableVolumeCount) return RestoreOutcome::kNotEnoughVolumes;
 
   m.CompactParityFiles();
   const int files = m.ParityFileCount;
@@ -164,7 +180,7 @@ RestoreOutcome Engine::RestoreFromReport(bool askEachFile) {
       ui_.Message("No files to restore...");
       return plan;
     case RestoreOutcome::kNotEnoughVolumes:
-      ui_.Message("You do not have enough parity volumes. " + std::to_string(m.BadFileCount) +
+      ui_.Message("You do not have enough parity volumes. " + std::to_string(RecoveryUnknowns()) +
                   " parity volumes are needed.");
       return plan;
     case RestoreOutcome::kUnsolvable:
@@ -188,19 +204,39 @@ RestoreOutcome Engine::RestoreFromReport(bool askEachFile) {
   ui_.ResetRestorePrompt();
   RestoreSources sources(*this);
   const int missing = parity_.MissingCount;
+  const auto entryAt = [&](int i) -> const fileentry& {
+    return m.ParityFileTable[parity_.MissingFiles[i] - 1];
+  };
+  const auto promptFor = [&](const fileentry& e) {
+    return RestorePrompt{e.name, e.present == 0, ChangedAfterSet(e, m)};
+  };
   if (!askEachFile) {
-    std::vector<int> all(missing);
-    for (int i = 0; i < missing; ++i) all[i] = i;
-    RebuildFiles(all, sources);
+    // Every bad file without asking, but one changed after the set was
+    // made: the newer work is put back only when the front end says so.
+    std::vector<int> chosen;
+    for (int i = 0; i < missing; ++i) {
+      const fileentry& e = entryAt(i);
+      if (!MayReplace(e)) continue;
+      if (ChangedAfterSet(e, m) && ui_.AskRestore(promptFor(e)).button != RestoreButton::kYes) {
+        continue;
+      }
+      chosen.push_back(i);
+    }
+    RebuildFiles(chosen, sources);
     return RestoreOutcome::kRestored;
   }
   for (int i = 0; i < missing; ++i) {
-    if (m.RestoreAnswer < 3) {
-      const RestoreReply reply =
-          ui_.AskRestore(m.ParityFileTable[parity_.MissingFiles[i] - 1].name);
+    const fileentry& e = entryAt(i);
+    if (!MayReplace(e)) continue;
+    // A file changed after the set was made is asked about whatever the
+    // standing answer, and restored only on a Yes for it.
+    const bool changed = ChangedAfterSet(e, m);
+    if (m.RestoreAnswer < 3 || (changed && m.RestoreAnswer == 3)) {
+      const RestoreReply reply = ui_.AskRestore(promptFor(e));
       // Closing the prompt keeps the previous answer.
       if (reply.button == RestoreButton::kYes) m.RestoreAnswer = reply.dontAskAgain ? 3 : 1;
       if (reply.button == RestoreButton::kNo) m.RestoreAnswer = reply.dontAskAgain ? 4 : 2;
+      if (changed && reply.button != RestoreButton::kYes) continue;
     }
     if (m.RestoreAnswer == 1 || m.RestoreAnswer == 3) RebuildFiles({i}, sources);
   }
@@ -296,6 +332,13 @@ void Engine::RebuildFiles(const std::vector<int>& missingIndices, RestoreSources
     const fileentry& e = entryOf(missingIndices[t]);
     if (written.Length(t) == e.filesize && md5equal(written.Whole(t), e.md5whole) &&
         md5equal(written.Head(t), e.md5head)) {
+      // The content is as old as the set: a rebuilt file keeps the time of
+      // the decayed file it replaces, or takes the set's, so that later
+      // damage to it is never taken for a person's edit.
+      const std::int64_t modified = e.present && e.modifiedNs > 0 && e.modifiedNs <= m.SetStampNs
+                                        ? e.modifiedNs
+                                        : m.SetStampNs;
+      if (modified > 0) targets[t]->SetModifiedTime(modified);
       proven.push_back(targets[t].get());
       outcomes.push_back({FileActionKind::kRebuilt, e.name, {}});
     } else {

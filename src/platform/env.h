@@ -50,6 +50,12 @@ std::string CannotSyncFolderText(const std::string& folder);
 // ("... (No space left on device)"); `text` alone when there is no reason.
 std::string WithReason(const std::string& text, int osError);
 
+// True for the errors with which a failing medium answers a read (an
+// unreadable sector, a device gone bad): EIO, ENXIO, EBADMSG, EUCLEAN and
+// ENODATA.  A file that answers so is damaged; any other failure (no
+// permission, a loop of links) says nothing of what the file holds.
+bool IsDamageError(int osError);
+
 // The outcome of a file-layer call that reports failure without throwing:
 // success, or failure with the system's reason when there is one.
 class [[nodiscard]] OsStatus {
@@ -125,6 +131,11 @@ class File {
   // that a later Sync has less to wait for.  Only a hint: nothing is
   // promised until Sync has returned, which also reports any failure.
   virtual void StartSync() {}
+
+  // Gives the file the modification time `ns` (nanoseconds since the epoch),
+  // once everything is written to it.  Best effort: a file system that
+  // cannot keep that time keeps its own.
+  virtual void SetModifiedTime(std::int64_t ns) { (void)ns; }
 
  protected:
   File() = default;

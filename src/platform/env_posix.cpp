@@ -151,6 +151,13 @@ class PosixFile final : public File {
 
   void StartSync() override { (void)sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE); }
 
+  void SetModifiedTime(std::int64_t ns) override {
+    const timespec times[2] = {
+        {0, UTIME_OMIT},
+        {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)}};
+    (void)futimens(fd_, times);
+  }
+
  private:
   int fd_;
   std::string name_;

@@ -1,4 +1,5 @@
 // Path helpers and the texts of file-layer errors.
+#include <cerrno>
 #include <cstring>
 
 #include "platform/env.h"
@@ -32,6 +33,19 @@ std::string CannotSyncFolderText(const std::string& folder) {
 std::string WithReason(const std::string& text, int osError) {
   if (osError == 0) return text;
   return text + " (" + std::strerror(osError) + ")";
+}
+
+bool IsDamageError(int osError) {
+  switch (osError) {
+    case EIO:
+    case ENXIO:
+    case EBADMSG:
+    case EUCLEAN:
+    case ENODATA:
+      return true;
+    default:
+      return false;
+  }
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {

@@ -38,9 +38,11 @@ struct Ending {
 constexpr Ending kEndings[] = {
     {" (CRC only) CRC Mismatch...", true},
     {" (CRC only) Missing...", true},
+    {" (CRC only) Not checked...", true},
     {" (CRC only) OK", false},
     {" CRC Mismatch...", true},
     {" Missing...", true},
+    {" Not checked...", true},
     {" OK", false},
 };
 
@@ -48,6 +50,7 @@ constexpr Ending kEndings[] = {
 bool IsTotal(const QString& line) {
   static const QRegularExpression total(QStringLiteral(
       "^(All files OK\\.|\\d+ bad/missing files\\.|\\d+ bad/missing files \\(CRC only\\)\\.|"
+      "\\d+ files not checked\\.|"
       "No usable parity volumes found|\\d+ usable parity volumes found\\.)$"));
   return total.match(line).hasMatch();
 }
@@ -217,9 +220,9 @@ void TReportform::FormResize() {
   StatusBar1->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
 }
 
-void TReportform::SetLines(const QStringList& lines) {
+void TReportform::SetLines(const QStringList& lines, const QStringList& notes) {
   QStringList shown;
-  shown.reserve(lines.size());
+  shown.reserve(lines.size() + notes.size() + 1);
   marks_.clear();
   for (const QString& line : lines) {
     const auto ending =
@@ -238,6 +241,14 @@ void TReportform::SetLines(const QStringList& lines) {
                               QLatin1String(ending->text)
                         : line);
     marks_.push_back(ending->damaged ? Mark::kDamaged : Mark::kPlain);
+  }
+  if (!notes.isEmpty()) {
+    shown.push_back(QString());
+    marks_.push_back(Mark::kPlain);
+  }
+  for (const QString& note : notes) {
+    shown.push_back(note);
+    marks_.push_back(Mark::kDamaged);
   }
   ReportMemo->setPlainText(shown.join('\n'));
   MarkLines();

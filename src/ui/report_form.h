@@ -43,8 +43,10 @@ class TReportform : public QDialog {
 
   TReportform(Engine& engine, WindowInteraction& ui, QWidget* mainWindow);
 
-  // The report's lines, shown now and whenever the window is shown.
-  void SetLines(const QStringList& lines);
+  // The report's lines, shown now and whenever the window is shown, and
+  // below them, after an empty line, the notes that say why files and
+  // volumes are reported as they are (in the warning colour).
+  void SetLines(const QStringList& lines, const QStringList& notes = {});
   // "Working..." while a restore runs, else "Ready".
   void SetWorking(bool working);
 

@@ -12,6 +12,8 @@ namespace tarvel::ui {
 namespace {
 
 constexpr int kLabelLeft = 16, kLabelTop = 8, kLabelWidth = 249, kLabelHeight = 41;
+// The second line sits under the name and makes the prompt this much taller.
+constexpr int kChangedTop = kLabelTop + kLabelHeight, kChangedHeight = 34;
 
 }  // namespace
 
@@ -38,6 +40,14 @@ Trestoreform::Trestoreform(QWidget* mainWindow) : QDialog(mainWindow) {
   dontaskbox->setObjectName("dontaskbox");
   Place(dontaskbox, 45, 104, 185, 17);
 
+  changedlabel = new QLabel(
+      tr("It changed after the set was made: restoring puts back the older content."), this);
+  changedlabel->setObjectName("changedlabel");
+  changedlabel->setWordWrap(true);
+  changedlabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  changedlabel->setGeometry(kLabelLeft, kChangedTop, kLabelWidth, kChangedHeight);
+  changedlabel->hide();
+
   connect(yesbutton, &QPushButton::clicked, this, [this] { Answer(RestoreButton::kYes); });
   connect(nobutton, &QPushButton::clicked, this, [this] { Answer(RestoreButton::kNo); });
 }
@@ -51,19 +61,38 @@ void Trestoreform::SetFileName(const QString& name) {
                                  WidestClient(this) - (kWidth - kLabelWidth));
   // Everything in the prompt is centred: a wider prompt moves the buttons
   // and the box by half of what it grew.
-  const int grown = fit.width - kLabelWidth, shift = grown / 2;
-  setFixedSize(kWidth + grown, kHeight);
+  grown_ = fit.width - kLabelWidth;
   Label1->setGeometry(kLabelLeft, kLabelTop, fit.width, kLabelHeight);
-  yesbutton->move(40 + shift, 64);
-  nobutton->move(160 + shift, 64);
-  dontaskbox->move(45 + shift, 104);
+  changedlabel->setGeometry(kLabelLeft, kChangedTop, fit.width, kChangedHeight);
+  PlaceButtons();
   Label1->setText(text(fit.name));
   Label1->setToolTip(PlainTip(name));
   FitFont(Label1);
 }
 
-RestoreReply Trestoreform::Ask(const QString& name) {
+void Trestoreform::SetChangedAfterSet(bool changed) {
+  extra_ = changed ? kChangedHeight : 0;
+  changedlabel->setVisible(changed);
+  FitFont(changedlabel);
+  PlaceButtons();
+  // A person's newer work is not taken back by a mere Enter.
+  yesbutton->setDefault(!changed);
+  nobutton->setDefault(changed);
+}
+
+void Trestoreform::PlaceButtons() {
+  const int shift = grown_ / 2;
+  setFixedSize(kWidth + grown_, kHeight + extra_);
+  yesbutton->move(40 + shift, 64 + extra_);
+  nobutton->move(160 + shift, 64 + extra_);
+  dontaskbox->move(45 + shift, 104 + extra_);
+}
+
+RestoreReply Trestoreform::Ask(const QString& name, bool changedAfterSet) {
   SetFileName(name);
+  SetChangedAfterSet(changedAfterSet);
+  // The keys go to the default button, whatever had them before.
+  (changedAfterSet ? nobutton : yesbutton)->setFocus();
   button_ = RestoreButton::kClosed;
   exec();
   return {button_, dontaskbox->isChecked()};

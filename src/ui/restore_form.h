@@ -1,7 +1,9 @@
 // "Restore": asked per file before it is rebuilt.  Returns the button and
 // the state of "don't ask again for this set"; the engine keeps
-// RestoreAnswer.  Yes is the default button; Escape answers No, as the No
-// button does, while the close box leaves the answer unchanged.
+// RestoreAnswer.  Yes is the default button, but for a file that changed
+// after the set was made, of which a second line tells and for which No is
+// the default; Escape answers No, as the No button does, while the close
+// box leaves the answer unchanged.
 #pragma once
 
 #include <QDialog>
@@ -27,10 +29,14 @@ class Trestoreform : public QDialog {
   // the screen, and is elided in the middle beyond that; the whole name is
   // the label's tooltip.
   void SetFileName(const QString& name);
+  // The second line, under the name: shown, and the prompt made taller by
+  // it, for a file that changed after the set was made.
+  void SetChangedAfterSet(bool changed);
   // Shows the prompt for `name` modally and returns what the user chose.
-  RestoreReply Ask(const QString& name);
+  RestoreReply Ask(const QString& name, bool changedAfterSet = false);
 
   QLabel* Label1;
+  QLabel* changedlabel;
   QPushButton* yesbutton;
   QPushButton* nobutton;
   QCheckBox* dontaskbox;
@@ -41,7 +47,12 @@ class Trestoreform : public QDialog {
  private:
   void Answer(RestoreButton button);
 
+  // Moves the buttons and the box below the label lines.
+  void PlaceButtons();
+
   RestoreButton button_ = RestoreButton::kClosed;
+  int grown_ = 0;  // how much wider the name made the prompt
+  int extra_ = 0;  // how much taller the second line made it
 };
 
 }  // namespace tarvel::ui

@@ -133,15 +133,19 @@ RenameReply WindowInteraction::AskRename(const std::string& found, const std::st
 
 void WindowInteraction::ResetRestorePrompt() { restore_->ResetRestoreAnswer(); }
 
-RestoreReply WindowInteraction::AskRestore(const std::string& name) {
-  return restore_->Ask(Shown(name));
+RestoreReply WindowInteraction::AskRestore(const RestorePrompt& prompt) {
+  return restore_->Ask(Shown(prompt.name), prompt.changedAfterSet);
 }
 
-void WindowInteraction::ShowReport(const std::vector<std::string>& lines) {
-  QStringList text;
-  text.reserve(static_cast<qsizetype>(lines.size()));
-  for (const std::string& line : lines) text.push_back(Shown(line));
-  report_->SetLines(text);
+void WindowInteraction::ShowReport(const std::vector<std::string>& lines,
+                                   const std::vector<std::string>& notes) {
+  const auto shown = [](const std::vector<std::string>& from) {
+    QStringList text;
+    text.reserve(static_cast<qsizetype>(from.size()));
+    for (const std::string& line : from) text.push_back(Shown(line));
+    return text;
+  };
+  report_->SetLines(shown(lines), shown(notes));
   if (!report_->isVisible()) report_->exec();
 }
 

@@ -59,11 +59,12 @@ class WindowInteraction : public Interaction {
   void ResetRenamePrompt() override;
   RenameReply AskRename(const std::string& found, const std::string& missing) override;
   void ResetRestorePrompt() override;
-  RestoreReply AskRestore(const std::string& name) override;
+  RestoreReply AskRestore(const RestorePrompt& prompt) override;
 
-  // The File report: shown modally with the lines, or, while it is up (a
-  // restore from it), given the new lines.
-  void ShowReport(const std::vector<std::string>& lines) override;
+  // The File report: shown modally with the lines and, below them, the
+  // notes, or, while it is up (a restore from it), given the new ones.
+  void ShowReport(const std::vector<std::string>& lines,
+                  const std::vector<std::string>& notes) override;
   void SetWorking(bool working) override;
   void Message(const std::string& text) override;
   void Succeeded(const std::string& text) override;

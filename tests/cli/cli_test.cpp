@@ -221,7 +221,7 @@ TEST_F(CliSet, VerifyExitStatusFollowsTheDamage) {
   auto original = ReadBytes(dir / "extra.dat");
   auto damaged = original;
   damaged[100] ^= 0xFF;
-  WriteBytes(dir / "extra.dat", damaged);
+  testing::Corrupt(dir / "extra.dat", damaged);
 
   Result v = RunCli(dir.path(), {"verify", "data.PAR"});
   EXPECT_EQ(v.status, 1);
@@ -252,7 +252,7 @@ TEST_F(CliSet, RepairRebuildsDeletedAndDamagedFiles) {
   std::filesystem::remove(dir / "data.bin");
   auto damaged = more;
   damaged[0] ^= 1;
-  WriteBytes(dir / "more.raw", damaged);
+  testing::Corrupt(dir / "more.raw", damaged);
 
   Result r = RunCli(dir.path(), {"repair", "-q", "data.PAR"});
   EXPECT_EQ(r.status, 0) << r.err;
@@ -350,7 +350,7 @@ TEST_F(CliSet, RebuiltFileWithWrongContentIsNotPutInPlace) {
   WriteBytes(dir / "data.P01", volume);
   auto damaged = ReadBytes(dir / "data.bin");
   damaged[damaged.size() - 5] ^= 0x80;
-  WriteBytes(dir / "data.bin", damaged);
+  testing::Corrupt(dir / "data.bin", damaged);
 
   Result r = RunCli(dir.path(), {"repair", "-q", "data.PAR"});
   EXPECT_EQ(r.status, 5) << r.out;
@@ -723,7 +723,7 @@ TEST(CliInterrupt, SignalsRemoveTheTemporaryFileAndLeaveTheSet) {
         RunCli(dir.path(), {"create", "-q", "-n", "1", "-o", "s", "big.bin", "small.bin"}).status,
         0);
     big[1000] ^= 1;
-    WriteBytes(dir / "big.bin", big);
+    testing::Corrupt(dir / "big.bin", big);
     const auto before = ReadBytes(dir / "s.P01");
 
     const std::vector<std::string> args =

@@ -57,7 +57,7 @@ class JsonReport : public ::testing::Test {
   static void Flip(const std::string& path, std::size_t at) {
     auto bytes = testing::ReadBytes(path);
     bytes.at(at) ^= 0x5A;
-    testing::WriteBytes(path, bytes);
+    testing::Corrupt(path, bytes);
   }
 
   // Runs tarvel-cli and parses its standard output, which must be exactly

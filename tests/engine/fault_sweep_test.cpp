@@ -1,9 +1,11 @@
-// Every call of the file layer failed in turn, and a stop requested at every
-// chunk of every pass.  Each action (creating over an
-// existing set, a check that renames or copies a file found by content, a
-// repair) is run once cleanly to count its opens, creates, writes, reads and
-// renames; then once for each of those calls failing (the first, the second,
-// ... the n-th), and once for each write stored only in part.  After every
+// Every call of the file layer failed in turn, a stop requested at every
+// chunk of every pass, and an unreadable sector in every file.  Each action
+// (creating over an existing set, a check that renames or copies a file
+// found by content, a repair) is run once cleanly to count its opens,
+// creates, writes, reads and renames; then once for each of those calls
+// failing (the first, the second, ... the n-th), once for each write stored
+// only in part, and once for each file of the folder with a sector that
+// cannot be read at its start, in its middle and at its end.  After every
 // run:
 //   - the failure was told (a FileError, a message, or a report that is not
 //     "All files OK."), or else the action's claim of success is true;
@@ -11,7 +13,9 @@
 //     after the action (a set file's original content under its own name, a
 //     volume of the new set), and nothing that was there is lost;
 //   - files that an action puts in place together (the volumes of a set,
-//     the files of one rebuild) are all new or all as they were;
+//     the files of one rebuild) are all new or all as they were, unless a
+//     read kept one of them out of the rebuild (a file that cannot be
+//     opened is never replaced);
 //   - no temporary file is left;
 //   - the same action, run again without faults, succeeds.
 #include <gtest/gtest.h>
@@ -100,8 +104,10 @@ Outcome Attempt(const Action& action, SetScenario& s) {
   return o;
 }
 
-// Checks the folder after a run against the one before it.
-void ExpectNothingLost(const Action& action, const Folder& before, const Folder& after) {
+// Checks the folder after a run against the one before it; `together`:
+// whether the files that change together must be all new or all old.
+void ExpectNothingLost(const Action& action, const Folder& before, const Folder& after,
+                       bool together = true) {
   for (const auto& [name, bytes] : after) {
     EXPECT_FALSE(name.starts_with(".tarvel-")) << "temporary file left: " << name;
     const auto was = before.find(name);
@@ -116,7 +122,7 @@ void ExpectNothingLost(const Action& action, const Folder& before, const Folder&
                                   [&](const auto& file) { return file.second == bytes; });
     EXPECT_TRUE(kept) << name << " is gone and its content with it";
   }
-  if (action.together.empty()) return;
+  if (action.together.empty() || !together) return;
   const auto all = [&](const Folder& state) {
     return std::all_of(action.together.begin(), action.together.end(), [&](const std::string& n) {
       const auto was = state.find(n);
@@ -154,20 +160,34 @@ int Sweep(const Action& action) {
   }
 
   int runs = 0;
-  // Beyond the calls of the file layer: a write stored only in part, and a
-  // stop requested just before a read (every chunk of every pass reads).
-  const int kShortWrite = FaultyEnv::kOpCount, kStop = FaultyEnv::kOpCount + 1;
+  // Beyond the calls of the file layer: a write stored only in part, a stop
+  // requested just before a read (every chunk of every pass reads), and a
+  // sector that cannot be read, at the start, the middle and the end of
+  // each file of the folder (a file a run of the first kinds may touch).
+  const int kShortWrite = FaultyEnv::kOpCount, kStop = FaultyEnv::kOpCount + 1,
+            kBadSector = FaultyEnv::kOpCount + 2;
+  std::vector<std::pair<std::string, std::int64_t>> sectors;
+  for (const auto& [name, bytes] : Snapshot(s.dir.path())) {
+    for (const std::size_t at : {std::size_t{0}, bytes.size() / 2, bytes.size() - 1}) {
+      sectors.emplace_back(name, static_cast<std::int64_t>(at));
+    }
+  }
   int stops = 0;
-  for (int op = 0; op <= kStop; ++op) {
-    const int n = calls[op == kShortWrite ? FaultyEnv::kWrite
-                        : op == kStop     ? FaultyEnv::kRead
-                                          : op];
-    const char* what = op == kShortWrite ? "short write"
-                       : op == kStop     ? "stop before read"
-                                         : kOpNames[op];
+  for (int op = 0; op <= kBadSector; ++op) {
+    const int n = op == kBadSector ? static_cast<int>(sectors.size())
+                                   : calls[op == kShortWrite ? FaultyEnv::kWrite
+                                           : op == kStop     ? FaultyEnv::kRead
+                                                             : op];
+    const char* what = op == kShortWrite  ? "short write"
+                       : op == kStop      ? "stop before read"
+                       : op == kBadSector ? "bad sector"
+                                          : kOpNames[op];
     for (int k = 1; k <= n; ++k) {
       SCOPED_TRACE(std::string(action.name) + ": " + what + " " + std::to_string(k) + " of " +
-                   std::to_string(n));
+                   std::to_string(n) +
+                   (op == kBadSector ? " in " + sectors[k - 1].first + " at " +
+                                           std::to_string(sectors[k - 1].second)
+                                     : std::string()));
       Empty(s.dir.path());
       env.Clear();
       action.prepare(s);
@@ -180,6 +200,10 @@ int Sweep(const Action& action) {
           stopped = true;
           s.engine.RequestStop();
         });
+      } else if (op == kBadSector) {
+        const auto& [name, at] = sectors[k - 1];
+        if (before.count(name) == 0) continue;  // not made by this preparation
+        env.BadRegion(s.Path(name), at, at + 1);
       } else {
         env.Fail(FaultyEnv::Op(op), k);
       }
@@ -191,11 +215,13 @@ int Sweep(const Action& action) {
       ++runs;
 
       const Folder after = Snapshot(s.dir.path());
-      ExpectNothingLost(action, before, after);
+      // A file that cannot be opened or read is left out of a rebuild.
+      ExpectNothingLost(action, before, after,
+                        op != FaultyEnv::kOpen && op != FaultyEnv::kRead && op != kBadSector);
       if (!o.failureTold) {
         // A success claimed despite the fault must be true.
         ExpectAsItShouldBe(action, after, "after a claimed success");
-        EXPECT_TRUE(fired) << "the fault never fired";
+        EXPECT_TRUE(fired || op == kBadSector) << "the fault never fired";
         ++absorbed;
       }
 
@@ -209,9 +235,9 @@ int Sweep(const Action& action) {
     counts += std::to_string(calls[op]) + " " + kOpNames[op] + ", ";
   }
   std::printf(
-      "[ sweep    ] %s: %d runs (%s%d short write, %d stops); %d ended in a true success "
-      "despite the fault\n",
-      action.name, runs, counts.c_str(), calls[FaultyEnv::kWrite], stops, absorbed);
+      "[ sweep    ] %s: %d runs (%s%d short write, %d stops, %zu bad sectors); %d ended in a "
+      "true success despite the fault\n",
+      action.name, runs, counts.c_str(), calls[FaultyEnv::kWrite], stops, sectors.size(), absorbed);
   return runs;
 }
 
@@ -273,7 +299,7 @@ Action MakeAction(Kind kind) {
                 WriteSet(s, originals);
                 Bytes damaged = originals.at("a.bin");
                 damaged[60000] ^= 0x40;
-                s.Write("a.bin", damaged);
+                s.Corrupt("a.bin", damaged);
                 std::filesystem::remove(s.Path("c.bin"));
               },
               [](SetScenario& s) {

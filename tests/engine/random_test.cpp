@@ -80,7 +80,7 @@ TEST(RandomSetsTest, RestoredExactlyWhenPossibleAndUnchangedOtherwise) {
           b.resize(b.size() / 2);
           break;
       }
-      testing::WriteBytes(path, b);
+      testing::Corrupt(path, b);
     }
 
     s.Check();
@@ -238,11 +238,11 @@ TEST(RandomSetsTest, RepairLeavesEveryFileOriginalOrAsItWas) {
           break;
         case 1:
           b[uniform(0, static_cast<int>(b.size()) - 1)] ^= 0x21;
-          s.Write(name, b);
+          s.Corrupt(name, b);
           break;
         case 2:
           b.resize(b.size() / 2);
-          s.Write(name, b);
+          s.Corrupt(name, b);
           break;
         case 3:
           std::filesystem::rename(path, s.Path(Named("moved%d.dat", j)));

@@ -42,6 +42,10 @@ struct SetScenario {
 
   std::string Path(const std::string& name) const { return dir / name; }
   void Write(const std::string& name, const Bytes& bytes) const { WriteBytes(Path(name), bytes); }
+  // Damage as a disk does it (see Corrupt): the file keeps its modification time.
+  void Corrupt(const std::string& name, const Bytes& bytes) const {
+    testing::Corrupt(Path(name), bytes);
+  }
   Bytes Read(const std::string& name) const { return ReadBytes(Path(name)); }
   bool Has(const std::string& name) const { return Exists(Path(name)); }
 

@@ -37,6 +37,7 @@ class FileWrapper : public File {
   }
   void Sync() override { file_->Sync(); }
   void StartSync() override { file_->StartSync(); }
+  void SetModifiedTime(std::int64_t ns) override { file_->SetModifiedTime(ns); }
 
  protected:
   File& target() { return *file_; }

@@ -15,8 +15,15 @@
 // A failing open, create, write, listing or folder flush throws FileError with
 // the text the real file layer uses; a failing read throws the read text; a
 // failing rename returns a failure; a failing link (KeepUnderName) throws the
-// create text.  Sync counts both a file's flush and a folder's.  Files
-// opened through a FaultyEnv keep obeying it, so they must not outlive it.
+// create text.  Sync counts both a file's flush and a folder's.  Failed opens
+// and reads carry the fault's reason.  Files opened through a FaultyEnv keep
+// obeying it, so they must not outlive it.
+//
+// A disk gone bad in one place: every read that touches a byte range of
+// the file that a path names now fails, each time, as an unreadable sector
+// does; a new file put in its place (a rebuilt one) reads well:
+//
+//   env.BadRegion(dir / "f2.bin", 1500000, 1500512);  // EIO unless told otherwise
 //
 // A test can also make something happen at a chosen moment, without timing:
 //
@@ -26,9 +33,11 @@
 // how the threads interleave).
 #pragma once
 
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -58,6 +67,15 @@ class FaultyEnv : public EnvWrapper {
     faults_.push_back({kWrite, k, std::move(match), false, true, 0, 0});
   }
 
+  // Every read that touches bytes [from, to) of the file that `path` names
+  // now (by device and inode) fails with `reason`, until Clear.
+  void BadRegion(const std::string& path, std::int64_t from, std::int64_t to, int reason = EIO) {
+    const std::optional<FileIdentity> file = target().Identity(path, /*followLink=*/true);
+    if (!file) return;
+    std::lock_guard lock(mutex_);
+    regions_.push_back({*file, from, to, reason});
+  }
+
   // Runs `action` once, just before the k-th matching read (1 = the next
   // one) is passed on; it may change the file being read.
   void BeforeRead(int k, std::string match, std::function<void()> action) {
@@ -81,6 +99,7 @@ class FaultyEnv : public EnvWrapper {
     std::lock_guard lock(mutex_);
     faults_.clear();
     hooks_.clear();
+    regions_.clear();
     fired_ = 0;
   }
 
@@ -96,7 +115,7 @@ class FaultyEnv : public EnvWrapper {
   }
 
   std::unique_ptr<File> OpenRead(const std::string& path) override {
-    if (Hit(kOpen, path)) throw FileError(CannotOpenText(path));
+    if (Hit(kOpen, path)) throw FileError(CannotOpenText(path), Reason());
     return EnvWrapper::OpenRead(path);
   }
   std::unique_ptr<File> Create(const std::string& path) override {
@@ -158,7 +177,10 @@ class FaultyEnv : public EnvWrapper {
     FaultyFile(FaultyEnv& env, std::unique_ptr<File> file)
         : FileWrapper(std::move(file)), env_(env) {}
     std::size_t ReadAt(std::int64_t offset, void* buffer, std::size_t n) override {
-      if (env_.Hit(kRead, Name())) throw FileError(CannotReadText(Name()));
+      if (env_.Hit(kRead, Name())) throw FileError(CannotReadText(Name()), env_.Reason());
+      if (const int bad = env_.Unreadable(Identity(), offset, n)) {
+        throw FileError(CannotReadText(Name()), bad);
+      }
       return target().ReadAt(offset, buffer, n);
     }
     void WriteAt(std::int64_t offset, const void* buffer, std::size_t n) override {
@@ -184,7 +206,14 @@ class FaultyEnv : public EnvWrapper {
     }
 
    private:
+    // The file's own identity, whatever StampsAs makes its stamps say.
+    FileIdentity Identity() {
+      if (!identity_) identity_ = target().Stamp().identity;
+      return *identity_;
+    }
+
     FaultyEnv& env_;
+    std::optional<FileIdentity> identity_;
   };
 
   // Counts one call of `op` on `name`; true when an armed fault fires.  A
@@ -207,6 +236,20 @@ class FaultyEnv : public EnvWrapper {
     if (fire) ++fired_;
     return fire;
   }
+  // The reason of a bad region that the read of n bytes at `offset` of
+  // the file `file` touches, 0 when it touches none.
+  int Unreadable(const FileIdentity& file, std::int64_t offset, std::size_t n) {
+    std::lock_guard lock(mutex_);
+    for (const Region& r : regions_) {
+      if (r.file != file) continue;
+      if (offset < r.to && offset + static_cast<std::int64_t>(n) > r.from) {
+        ++fired_;
+        return r.reason;
+      }
+    }
+    return 0;
+  }
+
   // The reason of the fault that fired last.
   int Reason() const {
     std::lock_guard lock(mutex_);
@@ -231,8 +274,16 @@ class FaultyEnv : public EnvWrapper {
     for (const auto& action : due) action();
   }
 
+  struct Region {
+    FileIdentity file;
+    std::int64_t from;
+    std::int64_t to;
+    int reason;
+  };
+
   mutable std::mutex mutex_;
   std::vector<Fault> faults_;
+  std::vector<Region> regions_;
   std::vector<Hook> hooks_;
   int calls_[kOpCount] = {};
   int fired_ = 0;

@@ -36,8 +36,10 @@ class ScriptedInteraction : public Interaction {
   std::vector<std::string> includePrompts;  // "name size"
   std::vector<std::string> renamePrompts;   // "found -> missing"
   std::vector<std::string> restorePrompts;  // names
+  std::vector<RestorePrompt> restoreAsked;  // the whole prompts
   std::vector<std::string> questions;
   std::vector<std::vector<std::string>> reports;
+  std::vector<std::vector<std::string>> notes;  // of each report
   int proposals = 0;
   int renameResets = 0;
   int restoreResets = 0;
@@ -76,11 +78,16 @@ class ScriptedInteraction : public Interaction {
     return Next(renameReplies, RenameReply{});
   }
   void ResetRestorePrompt() override { ++restoreResets; }
-  RestoreReply AskRestore(const std::string& name) override {
-    restorePrompts.push_back(name);
+  RestoreReply AskRestore(const RestorePrompt& prompt) override {
+    restorePrompts.push_back(prompt.name);
+    restoreAsked.push_back(prompt);
     return Next(restoreReplies, RestoreReply{});
   }
-  void ShowReport(const std::vector<std::string>& lines) override { reports.push_back(lines); }
+  void ShowReport(const std::vector<std::string>& lines,
+                  const std::vector<std::string>& reportNotes) override {
+    reports.push_back(lines);
+    notes.push_back(reportNotes);
+  }
   void SetWorking(bool) override {}
   void Message(const std::string& text) override { messages.push_back(text); }
   void Succeeded(const std::string& text) override { successes.push_back(text); }

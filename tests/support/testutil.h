@@ -45,6 +45,15 @@ inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>&
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+// Overwrites the file at `path` as a failing disk changes it: other bytes,
+// and the modification time it had (decay is no edit, which a repair would
+// leave as it is).
+inline void Corrupt(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  const auto kept = std::filesystem::last_write_time(path);
+  WriteBytes(path, bytes);
+  std::filesystem::last_write_time(path, kept);
+}
+
 inline void WriteText(const std::string& path, const std::string& text) {
   WriteBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()));
 }

@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <QFile>
+#include <filesystem>
 #include <random>
 
 namespace tarvel::uitest {
@@ -11,6 +12,13 @@ void Harness::Write(const QString& name, int size, int seed) const {
   for (char& c : bytes) c = static_cast<char>(rng());
   QFile file(Path(name));
   if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != size) qFatal("cannot write");
+}
+
+void Harness::Corrupt(const QString& name, int size, int seed) const {
+  const std::filesystem::path path = Path(name).toStdString();
+  const auto kept = std::filesystem::last_write_time(path);
+  Write(name, size, seed);
+  std::filesystem::last_write_time(path, kept);
 }
 
 QByteArray Harness::Read(const QString& name) const {

@@ -130,6 +130,9 @@ class Harness {
   QString Path(const QString& name) const { return folder.filePath(name); }
   // A file of `size` pseudo-random bytes.
   void Write(const QString& name, int size, int seed = 1) const;
+  // The file `name` given other content as a failing disk gives it: its
+  // modification time stays (an edit would be one a repair leaves alone).
+  void Corrupt(const QString& name, int size, int seed) const;
   QByteArray Read(const QString& name) const;
   QStringList Files() const;
   // Creates a set of the named files with `parityCount` volumes through the

@@ -57,7 +57,7 @@ void ReportFormTest::restoreDrivenByClicks() {
   MakeSet(h);
   const QByteArray a = h.Read("a.bin"), c = h.Read("c.bin");
   QFile::remove(h.Path("a.bin"));
-  h.Write("c.bin", c.size(), 99);
+  h.Corrupt("c.bin", c.size(), 99);
   ui::TReportform* report = h.windows->Reportform;
   int attempts = 0;
   bool stayed = true;

@@ -51,7 +51,8 @@ _tarvel_cli() {
   local options
   case $command in
     create) options='-n -o --small -t --threads -q --quiet -f --force --help' ;;
-    verify | repair) options='--found --json -t --threads -q --quiet -r --recursive --help' ;;
+    verify) options='--found --json -t --threads -q --quiet -r --recursive --help' ;;
+    repair) options='--found --revert-changed --json -t --threads -q --quiet -r --recursive --help' ;;
     *) return ;;  # --help and --version take nothing more
   esac
 

@@ -46,6 +46,30 @@ void FileHashPass::Finish(std::size_t i, std::unique_ptr<File>& file) {
   over_[i].store(true, std::memory_order_release);
 }
 
+namespace {
+
+// Where in the `n` bytes at `at`, whose read as a whole failed, the first
+// that cannot be read lies, to the 4 KiB block of the file: read again block
+// by block (only after a failure), so that the person learns where the
+// damage is.
+std::int64_t FirstUnreadable(File& file, std::int64_t at, std::size_t n, std::uint8_t* buffer) {
+  constexpr std::int64_t kBlock = 4096;
+  const std::int64_t end = at + static_cast<std::int64_t>(n);
+  for (std::int64_t from = at; from < end;) {
+    const std::int64_t to = std::min(end, (from / kBlock + 1) * kBlock);
+    const auto want = static_cast<std::size_t>(to - from);
+    try {
+      if (file.ReadAt(from, buffer, want) < want) break;  // the end: the failure is not found again
+    } catch (const FileError&) {
+      return from;
+    }
+    from = to;
+  }
+  return at;
+}
+
+}  // namespace
+
 // The reader of job i.  HashJobs asks for one chunk at a time, never from two
 // threads at once, so the job's file and result belong to whichever thread
 // asks.
@@ -100,7 +124,7 @@ std::size_t FileHashPass::Read(std::size_t i, std::uint64_t offset, std::uint8_t
   } catch (const FileError& error) {
     result.fileFailed = true;
     result.failureReason = error.OsError();
-    result.failedAt = at;
+    result.failedAt = at >= 0 && file ? FirstUnreadable(*file, at, n, buffer) : at;
     result.error = std::current_exception();
     Finish(i, file);
     throw;

@@ -228,15 +228,23 @@ RestoreOutcome Engine::RestoreFromReport(bool askEachFile) {
   for (int i = 0; i < missing; ++i) {
     const fileentry& e = entryAt(i);
     if (!MayReplace(e)) continue;
-    // A file changed after the set was made is asked about whatever the
-    // standing answer, and restored only on a Yes for it.
-    const bool changed = ChangedAfterSet(e, m);
-    if (m.RestoreAnswer < 3 || (changed && m.RestoreAnswer == 3)) {
+    if (ChangedAfterSet(e, m)) {
+      // A file changed after the set was made is asked about unless the
+      // answer for the set is No, and restored only on a Yes for it; what
+      // is answered for it holds for the others only when ticked so.
+      if (m.RestoreAnswer == 4) continue;
+      const RestoreReply reply = ui_.AskRestore(promptFor(e));
+      if (reply.dontAskAgain && reply.button != RestoreButton::kClosed) {
+        m.RestoreAnswer = reply.button == RestoreButton::kYes ? 3 : 4;
+      }
+      if (reply.button == RestoreButton::kYes) RebuildFiles({i}, sources);
+      continue;
+    }
+    if (m.RestoreAnswer < 3) {
       const RestoreReply reply = ui_.AskRestore(promptFor(e));
       // Closing the prompt keeps the previous answer.
       if (reply.button == RestoreButton::kYes) m.RestoreAnswer = reply.dontAskAgain ? 3 : 1;
       if (reply.button == RestoreButton::kNo) m.RestoreAnswer = reply.dontAskAgain ? 4 : 2;
-      if (changed && reply.button != RestoreButton::kYes) continue;
     }
     if (m.RestoreAnswer == 1 || m.RestoreAnswer == 3) RebuildFiles({i}, sources);
   }

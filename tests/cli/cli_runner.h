@@ -6,7 +6,9 @@
 #pragma once
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <pty.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,7 +29,23 @@ struct CliResult {
 struct CliRunOptions {
   long fileSizeLimit = -1;      // RLIMIT_FSIZE in bytes; -1: none
   bool stderrTerminal = false;  // standard error is a pseudo-terminal
+  // Standard output goes to this file (as "> /dev/full" would send it)
+  // instead of being collected; "|" is a pipe whose reader has gone.
+  std::string stdoutTo = {};
+  // Permissions hold for the program even when it runs as root (which
+  // could otherwise read a file of mode 000).
+  bool permissionsHold = false;
 };
+
+// In a child process: gives up, for it and what it runs, the capabilities
+// that let root read and search what its permissions deny
+// (CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH): out of the bounding set, which
+// a program run as root gets its capabilities from.
+inline void DropPermissionOverride() {
+  for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
+    (void)prctl(PR_CAPBSET_DROP, cap, 0, 0, 0);
+  }
+}
 
 inline std::string SlurpText(const std::string& path) {
   auto bytes = ReadBytes(path);
@@ -58,7 +76,16 @@ inline CliResult RunCli(const std::string& cwd, const std::vector<std::string>& 
   }
   pid_t pid = fork();
   if (pid == 0) {
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int out = -1;
+    if (options.stdoutTo == "|") {
+      int ends[2];
+      if (pipe(ends) != 0) _exit(126);
+      close(ends[0]);
+      out = ends[1];
+    } else {
+      out = open(options.stdoutTo.empty() ? outPath.c_str() : options.stdoutTo.c_str(),
+                 O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    }
     int err = options.stderrTerminal ? terminal
                                      : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int in = open("/dev/null", O_RDONLY);
@@ -74,6 +101,7 @@ inline CliResult RunCli(const std::string& cwd, const std::vector<std::string>& 
                          static_cast<rlim_t>(options.fileSizeLimit)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
+    if (options.permissionsHold) DropPermissionOverride();
     ExecCli(args);
   }
   CliResult r;
@@ -91,7 +119,7 @@ inline CliResult RunCli(const std::string& cwd, const std::vector<std::string>& 
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-  r.out = SlurpText(outPath);
+  if (options.stdoutTo.empty()) r.out = SlurpText(outPath);
   if (!options.stderrTerminal) r.err = SlurpText(errPath);
   return r;
 }

@@ -450,6 +450,7 @@ struct SafetyRow {
   std::vector<std::string> errHas;  // each a part of standard error; "" : it is empty
   std::vector<std::string> outHas;
   std::function<void(const TempDir&, const Result&)> after = {};
+  testing::CliRunOptions options = {};
 };
 
 class CliSafety : public CliSet, public ::testing::WithParamInterface<SafetyRow> {};
@@ -477,7 +478,7 @@ TEST_P(CliSafety, SaysWhatItDidAndWhy) {
   ASSERT_EQ(CreateSet(2).status, 0);
   if (row.setup) row.setup(dir);
   const auto before = Volumes(dir.path());
-  const Result r = RunCli(dir.path(), row.args);
+  const Result r = RunCli(dir.path(), row.args, row.options);
   EXPECT_EQ(r.status, row.status) << r.out << r.err;
   for (const std::string& part : row.errHas) {
     if (part.empty()) {
@@ -592,7 +593,102 @@ INSTANTIATE_TEST_SUITE_P(
                   {"verify", "-r", "."},
                   0,
                   {""},
-                  {"All files OK."}}),
+                  {"All files OK."}},
+        SafetyRow{"AFileThatCannotBeOpenedIsNotCheckedAndNeverReplaced",
+                  [](const TempDir& d) { chmod((d / "extra.dat").c_str(), 0); },
+                  {"repair", "-q", "data.PAR"},
+                  4,
+                  {"tarvel-cli: extra.dat was not checked: opening it failed (Permission "
+                   "denied)\n"},
+                  {" \nextra.dat Not checked...\n \n", " \n1 files not checked.\n \n"},
+                  [](const TempDir& d, const Result&) {
+                    struct stat st {};
+                    EXPECT_EQ(stat((d / "extra.dat").c_str(), &st), 0);
+                    EXPECT_EQ(st.st_mode & 07777, 0u);
+                    chmod((d / "extra.dat").c_str(), 0600);
+                    EXPECT_EQ(ReadBytes(d / "extra.dat"), testing::RandomBytes(50000, 2));
+                  },
+                  {.permissionsHold = true}},
+        SafetyRow{"AVolumeThatCannotBeOpenedIsNamedWithItsReason",
+                  [](const TempDir& d) { chmod((d / "data.P01").c_str(), 0); },
+                  {"verify", "data.PAR"},
+                  4,
+                  {"tarvel-cli: data.P01 was not checked: opening it failed (Permission "
+                   "denied)\n"},
+                  {"All files OK.\n \nFound parity volumes:\ndata.P01 Not checked...\ndata.P02 "
+                   "OK\n \n1 usable parity volumes found.\n"},
+                  {},
+                  {.permissionsHold = true}},
+        SafetyRow{
+            "AFileEditedAfterTheSetIsLeftAsItIs",
+            [](const TempDir& d) { testing::Edit(d / "more.raw", testing::RandomBytes(777, 9)); },
+            {"repair", "-q", "data.PAR"},
+            1,
+            {"tarvel-cli: more.raw changed after the set was made\n",
+             "tarvel-cli: more.raw changed after the set was made, so it was left as it "
+             "is; --revert-changed puts back the content the set lists.\n"},
+            {" \nmore.raw CRC Mismatch...\n \n"},
+            [](const TempDir& d, const Result&) {
+              EXPECT_EQ(ReadBytes(d / "more.raw"), testing::RandomBytes(777, 9));
+            }},
+        SafetyRow{
+            "RevertChangedPutsBackTheContentOfTheSet",
+            [](const TempDir& d) { testing::Edit(d / "more.raw", testing::RandomBytes(777, 9)); },
+            {"repair", "-q", "--revert-changed", "data.PAR"},
+            0,
+            {"tarvel-cli: more.raw changed after the set was made\n"},
+            {"more.raw OK\n \nAll files OK."},
+            [](const TempDir& d, const Result&) {
+              EXPECT_EQ(ReadBytes(d / "more.raw"), testing::RandomBytes(777, 3));
+            }},
+        SafetyRow{"AVolumeUnderALostFilesNameIsUsedAsAVolumeAndKept",
+                  [](const TempDir& d) {
+                    std::filesystem::remove(d / "more.raw");
+                    std::filesystem::rename(d / "data.P02", d / "more.raw");
+                  },
+                  {"repair", "-q", "data.PAR"},
+                  2,
+                  {"tarvel-cli: more.raw holds volume 2 of this set, not the file the set "
+                   "lists: it is used as a volume and left as it is\n"},
+                  {" \nmore.raw CRC Mismatch...\n \n",
+                   "Found parity volumes:\ndata.P01 OK\nmore.raw OK\n \n2 usable parity volumes "
+                   "found.\n"},
+                  [](const TempDir& d, const Result&) {
+                    EXPECT_EQ(ReadBytes(d / "more.raw").size(), ReadBytes(d / "data.P01").size());
+                    EXPECT_EQ(RunCli(d.path(), {"verify", "more.raw"}).status, 2);
+                  }},
+        SafetyRow{"AReportThatCannotBeWrittenEndsWithItsReason",
+                  nullptr,
+                  {"verify", "data.PAR"},
+                  4,
+                  {"tarvel-cli: Standard output cannot be written (No space left on device)\n"},
+                  {},
+                  {},
+                  {.stdoutTo = "/dev/full"}},
+        SafetyRow{"AJsonDocumentThatCannotBeWrittenEndsWithItsReason",
+                  nullptr,
+                  {"repair", "--json", "-r", "."},
+                  4,
+                  {"tarvel-cli: Standard output cannot be written (No space left on device)\n"},
+                  {},
+                  {},
+                  {.stdoutTo = "/dev/full"}},
+        SafetyRow{"ASuccessThatCannotBeToldIsNoSuccess",
+                  nullptr,
+                  {"create", "-q", "-f", "-n", "1", "data.bin", "extra.dat", "more.raw"},
+                  4,
+                  {"tarvel-cli: Standard output cannot be written (No space left on device)\n"},
+                  {},
+                  {},
+                  {.stdoutTo = "/dev/full"}},
+        SafetyRow{"AReaderThatHasGoneEndsTheCommandQuietly",
+                  nullptr,
+                  {"verify", "data.PAR"},
+                  128 + SIGPIPE,
+                  {""},
+                  {},
+                  {},
+                  {.stdoutTo = "|"}}),
     [](const ::testing::TestParamInfo<SafetyRow>& info) { return info.param.name; });
 
 // A volume that anyone could hand the user, naming a file outside its folder.

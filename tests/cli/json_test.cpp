@@ -3,6 +3,7 @@
 // cannot be read, what a repair did, and a repair that fails half-way.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -205,6 +206,30 @@ TEST_F(JsonReport, RepairTellsWhatItDid) {
   EXPECT_EQ(set["counts"]["bad"], 0);
   EXPECT_EQ(testing::ReadBytes(dir / "set/bad.bin"), badOriginal);
   EXPECT_EQ(testing::ReadBytes(dir / "set/gone.bin"), goneOriginal);
+}
+
+// What kept the check from vouching for a file by its digest: an edit after
+// the set was made, a file and a volume that cannot be opened.
+TEST_F(JsonReport, FilesAndVolumesTellWhyTheyAreAsTheyAre) {
+  testing::Edit(dir / "set/ok.bin", testing::RandomBytes(40000, 99));
+  chmod((dir / "set/readme.txt").c_str(), 0);
+  chmod((dir / "set/s.P01").c_str(), 0);
+  int status = -1;
+  const json doc = RunJson({"verify", "--json", "set/s.PAR"}, status, {.permissionsHold = true});
+  EXPECT_EQ(status, 4);
+  const json& set = doc["sets"].at(0);
+  const json& files = set["files"];
+  ASSERT_EQ(files.size(), 5u) << files.dump();
+  EXPECT_EQ(files[0], json::parse(R"({"name": "bad.bin", "in_parity": true, "size": 30000,
+      "state": "damaged"})"));
+  EXPECT_EQ(files[3], json::parse(R"({"name": "ok.bin", "in_parity": true, "size": 40000,
+      "state": "damaged", "changed_after_set": true})"));
+  EXPECT_EQ(files[4], json::parse(R"j({"name": "readme.txt", "in_parity": false, "size": 8,
+      "state": "not_checked", "read_error": "opening it failed (Permission denied)"})j"));
+  EXPECT_EQ(set["volumes"].at(1), json::parse(R"j({"name": "s.P01", "number": 1,
+      "state": "not_checked", "read_error": "opening it failed (Permission denied)"})j"));
+  EXPECT_EQ(set["counts"]["bad_crc_only"], 0);
+  for (const char* name : {"set/readme.txt", "set/s.P01"}) chmod((dir / name).c_str(), 0600);
 }
 
 TEST_F(JsonReport, RepairThatCannotWriteNamesTheFileAndTheReason) {

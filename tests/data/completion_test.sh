@@ -22,6 +22,7 @@ rows=(
   'tarvel-cli;verify;-- => --found,--help,--json,--quiet,--recursive,--threads'
   'tarvel-cli;create;--small; => crc,parity'
   'tarvel-cli;repair;-q;--found;r => rename'
+  'tarvel-cli;repair;--r => --recursive,--revert-changed'
   'tarvel-cli;create;-t; => '
   'tarvel-cli;create;-n;2;-o; => archive,my set,photos'
   'tarvel-cli;verify;-r;ar => archive'

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -148,17 +149,23 @@ std::map<std::string, Bytes> Entries(const std::string& folder) {
 // moved under another name, replaced by a symbolic link (to another file of
 // the set, to a volume, out of the folder); files with the same content;
 // volumes lost, damaged, copied under another name, lying under a right
-// digest, and volumes left behind by an older list of the same files.
+// digest, and volumes left behind by an older list of the same files; files
+// and volumes with a sector that cannot be read; files edited after the set
+// was made.  A file edited is never taken back (the person declines), and
+// every unreadable sector that the volumes can mend is mended.
 TEST(RandomSetsTest, RepairLeavesEveryFileOriginalOrAsItWas) {
   std::mt19937 rng(8008);
   const auto uniform = [&](int lo, int hi) {
     return std::uniform_int_distribution<int>(lo, hi)(rng);
   };
-  int restored = 0, refusedRebuilds = 0, twinsLost = 0, linked = 0, stale = 0, others = 0;
+  int restored = 0, refusedRebuilds = 0, twinsLost = 0, linked = 0, stale = 0, others = 0,
+      sectors = 0, edits = 0;
   for (int round = 0; round < 150; ++round) {
     SCOPED_TRACE(round);
-    SetScenario s;
+    testing::FaultyEnv env(Env::Default());
+    SetScenario s(env);
     testing::TempDir outside;
+    std::set<std::string> edited, unreadable;
     const int n = uniform(2, 9);
     const int maxSize = uniform(0, 5) == 0 ? 120000 : 5000;
     std::vector<std::string> names;
@@ -199,10 +206,16 @@ TEST(RandomSetsTest, RepairLeavesEveryFileOriginalOrAsItWas) {
     for (int v = 1; v <= volumes; ++v) {
       const std::string vol = VolumeFileName("set", v);
       Bytes b = s.Read(vol);
-      switch (uniform(0, 7)) {
+      switch (uniform(0, 8)) {
         case 0:
           std::filesystem::remove(s.Path(vol));
           break;
+        case 4: {  // a sector that cannot be read
+          ++sectors;
+          const int at = uniform(0, static_cast<int>(b.size()) - 1);
+          env.BadRegion(s.Path(vol), at, at + 1);
+          break;
+        }
         case 1:
           b[uniform(49, static_cast<int>(b.size()) - 1)] ^= 0x10;
           s.Write(vol, b);
@@ -232,13 +245,26 @@ TEST(RandomSetsTest, RepairLeavesEveryFileOriginalOrAsItWas) {
       const std::string& name = names[order[j]];
       const std::string path = s.Path(name);
       Bytes b = original[name];
-      switch (uniform(0, 6)) {
+      switch (uniform(0, 8)) {
         case 0:
           std::filesystem::remove(path);
           break;
         case 1:
           b[uniform(0, static_cast<int>(b.size()) - 1)] ^= 0x21;
           s.Corrupt(name, b);
+          break;
+        case 7: {  // a sector that cannot be read
+          ++sectors;
+          unreadable.insert(name);
+          const int at = uniform(0, static_cast<int>(b.size()) - 1);
+          env.BadRegion(path, at, at + 1);
+          break;
+        }
+        case 8:  // the person's newer work: other bytes, and a later time
+          ++edits;
+          edited.insert(name);
+          b.push_back(1);
+          s.Edit(name, b);
           break;
         case 2:
           b.resize(b.size() / 2);
@@ -265,12 +291,17 @@ TEST(RandomSetsTest, RepairLeavesEveryFileOriginalOrAsItWas) {
     const auto outsideBefore = Snapshot(outside.path());
     s.ui.renameReplies = {{uniform(0, 1) ? RenameButton::kRename : RenameButton::kCopy, true}};
     s.ui.restoreReplies = {{RestoreButton::kYes, true}};
+    s.ui.declineChanged = true;
     s.Check();
+    bool mended = false;
     if (s.engine.RestoreFromReport(uniform(0, 1) == 1) == RestoreOutcome::kRestored) {
       ++restored;
       s.Recheck();
-      if (!lying) {
-        EXPECT_EQ(s.engine.Model().BadFileCount, 0);
+      mended = !lying;
+      if (mended) {
+        const auto editedInParity = std::count_if(
+            edited.begin(), edited.end(), [](auto& name) { return name.ends_with(".bin"); });
+        EXPECT_EQ(s.engine.Model().BadFileCount, editedInParity);
       }
     }
     for (const std::string& m : s.ui.messages)
@@ -287,6 +318,14 @@ TEST(RandomSetsTest, RepairLeavesEveryFileOriginalOrAsItWas) {
       EXPECT_TRUE(name.starts_with("moved")) << name << " has gone";
       twinsLost += !name.starts_with("moved");
     }
+    for (const std::string& name : edited) {
+      EXPECT_EQ(after.at(name), before.at(name)) << name << ", edited, was taken back";
+    }
+    for (const std::string& name : unreadable) {
+      if (mended && name.ends_with(".bin")) {
+        EXPECT_EQ(after.at(name), original.at(name)) << name << " has its bad sector still";
+      }
+    }
     EXPECT_EQ(Snapshot(outside.path()), outsideBefore);
     if (otherSet) {
       const std::vector<std::string> report = s.Check("other.PAR");
@@ -298,6 +337,8 @@ TEST(RandomSetsTest, RepairLeavesEveryFileOriginalOrAsItWas) {
   EXPECT_GT(restored, 60);
   EXPECT_GT(refusedRebuilds, 0);
   EXPECT_GT(linked, 20);
+  EXPECT_GT(sectors, 20);
+  EXPECT_GT(edits, 10);
   EXPECT_GT(stale, 20);
   EXPECT_GT(others, 20);
   EXPECT_EQ(twinsLost, 0);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -585,6 +586,133 @@ TEST(RestoreTest, RememberedDigestsDieWithTheActionAndMissNoChange) {
     const Lines repaired = s.ui.reports.back();
     EXPECT_EQ(std::count(repaired.begin(), repaired.end(), "e.bin CRC Mismatch..."), 1);
     EXPECT_EQ(repaired, s.Check());
+  }
+  {
+    // The same on a file system whose clock is an hour behind this
+    // machine's (a server) and ticks so coarsely that nothing of this test
+    // moves it: every file is as new as that clock, and a file changed
+    // during the rebuild keeps its stamp.  Only the file system's clock
+    // tells that the files read were not settled.
+    FaultyEnv env(Env::Default());
+    SetScenario s(env);
+    MakeSet(s, 2);
+    Damage(s, "b.bin", 0);
+    std::mutex mutex;
+    std::map<std::string, FileStamp> firstSeen;
+    std::int64_t tick = 0;
+    env.StampsAs([&](const std::string& name, FileStamp stamp) {
+      const std::lock_guard lock(mutex);
+      stamp = AnHourOld(std::string(), stamp);
+      if (IsTemporaryName(BareName(name))) {
+        stamp.modifiedNs = stamp.changedNs = tick > 0 ? tick : stamp.changedNs;
+        return stamp;
+      }
+      const FileStamp& first = firstSeen.emplace(name, stamp).first->second;
+      tick = std::max({tick, first.modifiedNs, first.changedNs});
+      return first;
+    });
+    env.BeforeRead(3, "e.bin", [&] { Damage(s, "e.bin", 1); });
+    bool checked = false;
+    EXPECT_EQ(s.engine.CheckAndRepair({s.Path("set.PAR")}, checked), RepairResult::kStillBad);
+    const Lines repaired = s.ui.reports.back();
+    EXPECT_EQ(std::count(repaired.begin(), repaired.end(), "e.bin CRC Mismatch..."), 1);
+  }
+}
+
+// An unreadable sector is damage: the file is reported damaged (a volume
+// unusable) with a note that says where the read failed, the check goes on,
+// and a repair rebuilds what the readable volumes can, the new file in
+// place of the old with its bad blocks.  A main volume with a bad sector
+// gives way to another volume of the set.
+TEST(RestoreTest, UnreadableSectorsAreDamageThatARepairMends) {
+  struct Row {
+    const char* name;
+    std::vector<std::pair<std::string, std::int64_t>> sectors;  // file, byte
+    std::vector<std::string> damaged;                           // also damaged, as a disk does
+    Lines firstReportHas;
+    Lines notes;
+    std::vector<std::string> messages;
+    RepairResult result;
+  };
+  const std::vector<Row> rows = {
+      {"a file",
+       {{"b.bin", 70000}},
+       {},
+       {" ", "b.bin CRC Mismatch...", " ", "1 bad/missing files."},
+       {"b.bin: a read failed at byte 69632 (Input/output error)"},
+       {},
+       RepairResult::kAllOk},
+      {"two files",
+       {{"a.bin", 10}, {"d.bin", 49999}},
+       {},
+       {"a.bin CRC Mismatch...", "d.bin CRC Mismatch...", "2 bad/missing files."},
+       {"a.bin: a read failed at byte 0 (Input/output error)",
+        "d.bin: a read failed at byte 49152 (Input/output error)"},
+       {},
+       RepairResult::kAllOk},
+      {"a parity volume, with a damaged file the other mends",
+       {{"set.P01", 90000}},
+       {"c.bin"},
+       {"set.P01 CRC Mismatch...", "set.P02 OK", "1 usable parity volumes found."},
+       {"set.P01: a read failed at byte 86016 (Input/output error)"},
+       {},
+       RepairResult::kAllOk},
+      {"the main volume's header",
+       {{"set.PAR", 40}},
+       {"c.bin"},
+       {"c.bin CRC Mismatch...", "2 usable parity volumes found."},
+       {"set.PAR: a read failed at byte 0 (Input/output error)"},
+       {"Datei DIR/set.PAR kann nicht gelesen werden (Input/output error). The set is read from "
+        "another of its volumes."},
+       RepairResult::kAllOk},
+      {"the main volume's list",
+       {{"set.PAR", 200}},
+       {},
+       {"All files OK."},
+       {"set.PAR: a read failed at byte 32 (Input/output error)"},
+       {"Datei DIR/set.PAR kann nicht gelesen werden (Input/output error). The set is read from "
+        "another of its volumes."},
+       RepairResult::kAllOk},
+      {"more than the volumes can mend",
+       {{"a.bin", 0}, {"set.P02", 500}},
+       {"e.bin"},
+       {"a.bin CRC Mismatch...", "e.bin CRC Mismatch...", "1 usable parity volumes found."},
+       {"a.bin: a read failed at byte 0 (Input/output error)",
+        "set.P02: a read failed at byte 32 (Input/output error)"},
+       {"You do not have enough parity volumes. 2 parity volumes are needed."},
+       RepairResult::kUnchanged},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FaultyEnv env(Env::Default());
+    SetScenario s(env);
+    const auto contents = MakeSet(s, 2);
+    for (const std::string& name : row.damaged) Damage(s, name, 1);
+    for (const auto& [name, at] : row.sectors) env.BadRegion(s.Path(name), at, at + 1);
+    const auto before = Snapshot(s.dir.path());
+    bool checked = false;
+    EXPECT_EQ(s.engine.CheckAndRepair({s.Path("set.PAR")}, checked), row.result);
+    ASSERT_TRUE(checked);
+    const Lines& first = s.ui.reports.front();
+    for (const std::string& line : row.firstReportHas) {
+      EXPECT_NE(std::find(first.begin(), first.end(), line), first.end()) << line;
+    }
+    EXPECT_EQ(s.ui.notes.front(), row.notes);
+    std::vector<std::string> messages;
+    for (std::string m : s.ui.messages) {
+      if (const auto at = m.find(s.dir.path()); at != std::string::npos) {
+        m.replace(at, s.dir.path().size(), "DIR");
+      }
+      messages.push_back(m);
+    }
+    EXPECT_EQ(messages, row.messages);
+    if (row.result == RepairResult::kAllOk) {
+      for (const auto& [name, bytes] : contents) EXPECT_EQ(s.Read(name), bytes) << name;
+      env.Clear();  // the bad blocks went with the files they were in
+      EXPECT_TRUE(AllOk(s.Check()));
+    } else {
+      EXPECT_EQ(Snapshot(s.dir.path()), before);
+    }
   }
 }
 

@@ -42,6 +42,8 @@ struct SetScenario {
 
   std::string Path(const std::string& name) const { return dir / name; }
   void Write(const std::string& name, const Bytes& bytes) const { WriteBytes(Path(name), bytes); }
+  // A person's edit (see Edit): a later modification time.
+  void Edit(const std::string& name, const Bytes& bytes) const { testing::Edit(Path(name), bytes); }
   // Damage as a disk does it (see Corrupt): the file keeps its modification time.
   void Corrupt(const std::string& name, const Bytes& bytes) const {
     testing::Corrupt(Path(name), bytes);

@@ -120,11 +120,15 @@ class FaultyEnv : public EnvWrapper {
   }
   std::unique_ptr<File> Create(const std::string& path) override {
     if (Hit(kCreate, path)) throw FileError(CannotCreateText(path));
-    return EnvWrapper::Create(path);
+    std::unique_ptr<File> file = EnvWrapper::Create(path);
+    Reborn(file->Stamp().identity);
+    return file;
   }
   std::unique_ptr<File> CreateNew(const std::string& path) override {
     if (Hit(kCreate, path)) throw FileError(CannotCreateText(path));
-    return EnvWrapper::CreateNew(path);
+    std::unique_ptr<File> file = EnvWrapper::CreateNew(path);
+    Reborn(file->Stamp().identity);
+    return file;
   }
   std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
     if (Hit(kOpen, path)) throw FileError(CannotOpenText(path));
@@ -236,6 +240,13 @@ class FaultyEnv : public EnvWrapper {
     if (fire) ++fired_;
     return fire;
   }
+  // A new file has the identity `file`: the file whose bad regions it had
+  // is gone, and its blocks with it.
+  void Reborn(const FileIdentity& file) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(regions_, [&](const Region& r) { return r.file == file; });
+  }
+
   // The reason of a bad region that the read of n bytes at `offset` of
   // the file `file` touches, 0 when it touches none.
   int Unreadable(const FileIdentity& file, std::int64_t offset, std::size_t n) {

@@ -26,6 +26,9 @@ class ScriptedInteraction : public Interaction {
   std::deque<bool> confirmAnswers;
   // Answers given as the command line gives them (a create reads each file once).
   bool answersStand = false;
+  // The Restore prompt of a file changed after the set was made is answered
+  // No, without taking an answer from the queue.
+  bool declineChanged = false;
 
   // What was shown.
   std::vector<std::string> messages;
@@ -81,6 +84,7 @@ class ScriptedInteraction : public Interaction {
   RestoreReply AskRestore(const RestorePrompt& prompt) override {
     restorePrompts.push_back(prompt.name);
     restoreAsked.push_back(prompt);
+    if (declineChanged && prompt.changedAfterSet) return {RestoreButton::kNo, false};
     return Next(restoreReplies, RestoreReply{});
   }
   void ShowReport(const std::vector<std::string>& lines,

@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -52,6 +53,15 @@ inline void Corrupt(const std::string& path, const std::vector<std::uint8_t>& by
   const auto kept = std::filesystem::last_write_time(path);
   WriteBytes(path, bytes);
   std::filesystem::last_write_time(path, kept);
+}
+
+// Overwrites the file at `path` as a person's edit does: other bytes, and a
+// modification time later than that of anything written before (which a
+// coarse clock may give the same tick).
+inline void Edit(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  WriteBytes(path, bytes);
+  std::filesystem::last_write_time(
+      path, std::filesystem::file_time_type::clock::now() + std::chrono::seconds(2));
 }
 
 inline void WriteText(const std::string& path, const std::string& text) {

@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <QFile>
+#include <chrono>
 #include <filesystem>
 #include <random>
 
@@ -19,6 +20,13 @@ void Harness::Corrupt(const QString& name, int size, int seed) const {
   const auto kept = std::filesystem::last_write_time(path);
   Write(name, size, seed);
   std::filesystem::last_write_time(path, kept);
+}
+
+void Harness::Edit(const QString& name, int size, int seed) const {
+  Write(name, size, seed);
+  std::filesystem::last_write_time(
+      Path(name).toStdString(),
+      std::filesystem::file_time_type::clock::now() + std::chrono::seconds(2));
 }
 
 QByteArray Harness::Read(const QString& name) const {

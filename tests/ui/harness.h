@@ -133,6 +133,9 @@ class Harness {
   // The file `name` given other content as a failing disk gives it: its
   // modification time stays (an edit would be one a repair leaves alone).
   void Corrupt(const QString& name, int size, int seed) const;
+  // The file `name` given other content as a person's edit gives it: its
+  // modification time is later than the set's.
+  void Edit(const QString& name, int size, int seed) const;
   QByteArray Read(const QString& name) const;
   QStringList Files() const;
   // Creates a set of the named files with `parityCount` volumes through the

@@ -32,6 +32,8 @@ void Answer(QWidget* w, const Reply& r) {
   if (r.tick) Click(Child<QCheckBox>(w, "dontaskbox"));
   if (r.button == "close") {
     CloseBox(w);
+  } else if (r.button == "Enter") {
+    QTest::keyClick(w, Qt::Key_Return);  // the default button
   } else {
     Click(Child(w, r.button.toLatin1().constData()));
   }
@@ -95,30 +97,49 @@ void PromptsTest::fileSearchStandingAnswers() {
 
 void PromptsTest::restoreStandingAnswers_data() {
   QTest::addColumn<QList<Reply>>("replies");
+  QTest::addColumn<bool>("edited");  // b.bin is edited after the set, not lost
   QTest::addColumn<QStringList>("rebuilt");
-  QTest::newRow("yes, ticked") << QList<Reply>{{"yesbutton", true}}
+  QTest::newRow("yes, ticked") << QList<Reply>{{"yesbutton", true}} << false
                                << QStringList{"a.bin", "b.bin"};
-  QTest::newRow("no, ticked") << QList<Reply>{{"nobutton", true}} << QStringList{};
-  QTest::newRow("yes, then no") << QList<Reply>{{"yesbutton"}, {"nobutton"}}
+  QTest::newRow("no, ticked") << QList<Reply>{{"nobutton", true}} << false << QStringList{};
+  QTest::newRow("yes, then no") << QList<Reply>{{"yesbutton"}, {"nobutton"}} << false
                                 << QStringList{"a.bin"};
   QTest::newRow("closed at the first file")
-      << QList<Reply>{{"close"}, {"yesbutton"}} << QStringList{"b.bin"};
+      << QList<Reply>{{"close"}, {"yesbutton"}} << false << QStringList{"b.bin"};
+  // A file changed after the set was made is asked about though Yes was
+  // ticked, says so, and Enter keeps the newer work.
+  QTest::newRow("an edit after yes, ticked: Enter keeps it")
+      << QList<Reply>{{"yesbutton", true}, {"Enter"}} << true << QStringList{"a.bin"};
+  QTest::newRow("an edit after yes, ticked: Yes reverts it")
+      << QList<Reply>{{"yesbutton", true}, {"yesbutton"}} << true << QStringList{"a.bin", "b.bin"};
+  QTest::newRow("an edit after no, ticked: not asked")
+      << QList<Reply>{{"nobutton", true}} << true << QStringList{};
 }
 
 void PromptsTest::restoreStandingAnswers() {
   QFETCH(QList<Reply>, replies);
+  QFETCH(bool, edited);
   QFETCH(QStringList, rebuilt);
   Harness h;
   for (const char* name : {"a.bin", "b.bin", "c.bin"}) h.Write(name, 70000, name[0]);
+  const QByteArray b = h.Read("b.bin");
   h.CreateSet({"a.bin", "b.bin", "c.bin"}, "set", 2);
   QFile::remove(h.Path("a.bin"));
-  QFile::remove(h.Path("b.bin"));
+  if (edited) {
+    h.Edit("b.bin", 70000, 7);
+  } else {
+    QFile::remove(h.Path("b.bin"));
+  }
+  const QByteArray newer = h.Read("b.bin");
   h.dialogs.volume = h.Path("set.PAR");
 
   QStringList asked;
+  QList<bool> secondLine;
   h.script.Otherwise([&](QWidget* w) {
     if (w->objectName() == "restoreform") {
       asked << Child<QLabel>(w, "Label1")->text();
+      secondLine << Child<QLabel>(w, "changedlabel")->isVisible();
+      QCOMPARE(Child<QPushButton>(w, "nobutton")->isDefault(), secondLine.back());
       QVERIFY(!replies.isEmpty());
       Answer(w, replies.takeFirst());
     } else {
@@ -130,7 +151,15 @@ void PromptsTest::restoreStandingAnswers() {
 
   QVERIFY(replies.isEmpty());
   QCOMPARE(asked.first(), QString("Restore a.bin ?"));
-  QCOMPARE(h.Files().filter(QRegularExpression("^[ab]\\.bin$")), rebuilt);
+  QCOMPARE(secondLine.first(), false);
+  if (edited && asked.size() > 1) QCOMPARE(secondLine.last(), true);
+  const QStringList there = h.Files().filter(QRegularExpression("^[ab]\\.bin$"));
+  QStringList restored;
+  for (const QString& name : there) {
+    if (name != "b.bin" || h.Read("b.bin") == b) restored << name;
+  }
+  QCOMPARE(restored, rebuilt);
+  if (edited && !rebuilt.contains("b.bin")) QCOMPARE(h.Read("b.bin"), newer);
 }
 
 void PromptsTest::includePrompt_data() {

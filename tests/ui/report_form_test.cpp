@@ -117,10 +117,18 @@ void ReportFormTest::markedLines_data() {
   QTest::newRow("CRC only, damaged")
       << QStringList{"x.sfv", " (CRC only) CRC Mismatch...", "warning"} << false;
   QTest::newRow("a file named All files") << QStringList{"All files", " OK", ""} << false;
-  for (const char* total :
-       {"All files OK.", "2 bad/missing files.", "1 bad/missing files (CRC only).",
-        "No usable parity volumes found", "12 usable parity volumes found."})
+  QTest::newRow("not checked") << QStringList{"a.bin", " Not checked...", "warning"} << false;
+  QTest::newRow("CRC only, not checked, dark")
+      << QStringList{"x.sfv", " (CRC only) Not checked...", "warning"} << true;
+  for (const char* total : {"All files OK.", "2 bad/missing files.",
+                            "1 bad/missing files (CRC only).", "3 files not checked.",
+                            "No usable parity volumes found", "12 usable parity volumes found."})
     QTest::newRow(total) << QStringList{"", total, "bold"} << false;
+  // Below the list, after an empty line, why files are reported as they are.
+  QTest::newRow("a note") << QStringList{"a.bin",
+                                         ": a read failed at byte 4096 (Input/output error)",
+                                         "note"}
+                          << false;
   QTest::newRow("Arabic") << QStringList{QString::fromUtf8("مستند_عربي.pdf"), " OK", ""} << false;
   QTest::newRow("Hebrew, dark") << QStringList{QString::fromUtf8("קובץ חשוב.txt"),
                                                " (CRC only) Missing...", "warning"}
@@ -136,14 +144,20 @@ void ReportFormTest::markedLines() {
   const QString name = line[0], rest = line[1], mark = line[2];
   Harness h;
   ui::TReportform* report = h.windows->Reportform;
-  report->SetLines({" ", name + rest});
+  const bool note = mark == "note";
+  if (note) {
+    report->SetLines({" "}, {name + rest});
+  } else {
+    report->SetLines({" ", name + rest});
+  }
   if (dark) report->setPalette(QPalette(QColor(0xe0, 0xe0, 0xe0), QColor(0x1e, 0x1e, 0x1e)));
   const QTextBlock block = report->ReportMemo->document()->lastBlock();
   const bool isolated = name != QString::fromLatin1(name.toLatin1());
   QCOMPARE(block.text(), isolated ? QChar(0x2068) + name + QChar(0x2069) + rest : name + rest);
   const QTextCharFormat format = QTextCursor(block).charFormat();
   QCOMPARE(format.fontWeight() == QFont::Bold, mark == "bold");
-  QCOMPARE(format.hasProperty(QTextFormat::ForegroundBrush), mark == "warning");
+  const bool warning = mark == "warning" || note;
+  QCOMPARE(format.hasProperty(QTextFormat::ForegroundBrush), warning);
   // Readable as body text is (WCAG: 4.5:1) on the background under it.
   const auto luminance = [](QColor c) {
     const auto f = [](float v) {
@@ -153,11 +167,11 @@ void ReportFormTest::markedLines() {
   };
   const double fg = luminance(format.foreground().color()),
                bg = luminance(report->ReportMemo->palette().color(QPalette::Base));
-  if (mark == "warning") QVERIFY(std::max(fg, bg) / std::min(fg, bg) >= 4.5);
+  if (warning) QVERIFY(std::max(fg, bg) / std::min(fg, bg) >= 4.5);
   // A copy reads as the engine's lines.
   report->ReportMemo->selectAll();
   report->ReportMemo->copy();
-  QCOMPARE(QApplication::clipboard()->text(), " \n" + name + rest);
+  QCOMPARE(QApplication::clipboard()->text(), (note ? " \n\n" : " \n") + name + rest);
 }
 
 void ReportFormTest::keptGeometry_data() {

@@ -66,7 +66,7 @@ inline CliResult RunCli(const std::string& cwd, const std::vector<std::string>& 
     dup2(out, 1);
     dup2(err, 2);
     if (master >= 0) close(master);
-    if (chdir(cwd.c_str()) != 0) _exit(126);
+    if (!EnterFolder(cwd)) _exit(126);
     if (options.fileSizeLimit >= 0) {
       // The signal of a write beyond the limit is left as the system sets
       // it: tarvel-cli must turn it into an error itself.

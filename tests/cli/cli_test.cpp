@@ -43,7 +43,7 @@ pid_t StartCli(const std::string& cwd, const std::vector<std::string>& args) {
     dup2(null, 0);
     dup2(null, 1);
     dup2(null, 2);
-    if (chdir(cwd.c_str()) != 0) _exit(126);
+    if (!testing::EnterFolder(cwd)) _exit(126);
     testing::ExecCli(args);
   }
   return pid;

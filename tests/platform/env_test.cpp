@@ -2,7 +2,9 @@
 // filters, renaming, free space and the path helpers.
 #include "platform/env.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -10,7 +12,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "support/testutil.h"
@@ -290,6 +294,162 @@ TEST(Env, CleanUpBesideNewTemporaryFilesRemovesNoneInUse) {
   done = true;
   sweeper.join();
   EXPECT_EQ(lost, 0);
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+using Names = std::vector<std::string>;
+
+mode_t ModeAt(const std::string& path) {
+  const int fd = testing::OpenByParts(path, O_PATH | O_NOFOLLOW);
+  struct stat st {};
+  const bool known = fd >= 0 && fstat(fd, &st) == 0;
+  if (fd >= 0) close(fd);
+  return known ? st.st_mode & 07777 : 0;
+}
+
+// A folder 25 levels of 200-character names down, about 5000 bytes: every
+// call takes such paths as it takes short ones, in the order an action
+// makes them, and a failure names the path as given with the system's own
+// reason (not "File name too long").
+TEST(Env, EveryCallReachesPathsLongerThanPathMax) {
+  Env& env = Env::Default();
+  TempDir dir;
+  const std::string deep = testing::MakeDeepFolder(dir.path(), 25, std::string(200, 'd'));
+  ASSERT_GE(deep.size(), std::size_t{PATH_MAX});
+  const auto in = [&deep](const std::string& name) { return deep + "/" + name; };
+  testing::WriteText(in("a"), "abc");
+  testing::MakeDeepFolder(deep, 1, "sub");
+  const int folder = testing::OpenByParts(deep, O_PATH | O_DIRECTORY);
+  ASSERT_EQ(symlinkat("a", folder, "l"), 0);
+  ASSERT_EQ(fchmodat(folder, "a", 0640, 0), 0);
+  close(folder);
+  std::unique_ptr<File> temporary;
+  std::unique_ptr<NameHold> kept;
+  const auto sorted = [](std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+
+  const std::vector<std::pair<const char*, std::function<bool()>>> calls = {
+      {"OpenRead",
+       [&] {
+         char b[3];
+         return env.OpenRead(in("a"))->ReadAt(0, b, 3) == 3 && std::string(b, 3) == "abc";
+       }},
+      {"Create", [&] { return env.Create(in("b"))->WriteAt(0, "xy", 2), true; }},
+      {"OpenReadWrite", [&] { return env.OpenReadWrite(in("b"))->WriteAt(0, "X", 1), true; }},
+      {"CreateNew", [&] { return (temporary = env.CreateNew(in(".t"))) != nullptr; }},
+      {"RemoveUnlocked",
+       [&] {
+         const bool held = !env.RemoveUnlocked(in(".t"));
+         temporary.reset();
+         return held && env.RemoveUnlocked(in(".t")) && !testing::Exists(in(".t"));
+       }},
+      {"ListPlainFiles",
+       [&] {
+         return sorted(env.ListPlainFiles(deep)) == Names{"a", "b", "l"};
+       }},
+      {"ListFolders", [&] { return env.ListFolders(deep) == Names{"sub"}; }},
+      {"IsPlainFile and IsSymbolicLink",
+       [&] { return env.IsPlainFile(deep, "l") && env.IsSymbolicLink(in("l")); }},
+      {"Rename",
+       [&] {
+         return !env.Rename(in("b"), in("a"), false) && env.Rename(in("b"), in("c"), false) &&
+                env.Rename(in("c"), in("b"), true);
+       }},
+      {"KeepUnderName", [&] { return (kept = env.KeepUnderName(in("b"), in(".k"))) != nullptr; }},
+      {"ListHiddenFiles", [&] { return env.ListHiddenFiles(deep) == Names{".k"}; }},
+      {"Identity",
+       [&] {
+         return env.Identity(in(".k"), false) == env.Identity(in("b"), false) &&
+                env.Identity(in("l"), true) == env.Identity(in("a"), false);
+       }},
+      {"Remove",
+       [&] {
+         kept.reset();
+         return env.Remove(in(".k")) && !testing::Exists(in(".k"));
+       }},
+      {"SizeOf", [&] { return env.SizeOf(in("b")) == 2 && testing::ReadBytes(in("b"))[0] == 'X'; }},
+      {"AdoptAttributes",
+       [&] {
+         env.AdoptAttributes(in("b"), in("a"));
+         return ModeAt(in("b")) == 0640;
+       }},
+      {"SyncFolder", [&] { return env.SyncFolder(deep), true; }},
+      {"FreeSpace", [&] { return env.FreeSpace(in("new")) > 0; }},
+      {"HoldFolder",
+       [&] {
+         const auto hold = env.HoldFolder(deep);
+         return env.SizeOf(in("a")) == 3 && env.ListFolders(deep) == Names{"sub"};
+       }},
+      {"CurrentFolder",
+       [&] {
+         const int back = open(".", O_PATH | O_DIRECTORY);
+         const bool entered = testing::EnterFolder(deep);
+         std::string current;
+         try {
+           current = env.CurrentFolder();
+         } catch (const FileError&) {
+         }
+         EXPECT_EQ(fchdir(back), 0);
+         close(back);
+         return entered && current.size() >= PATH_MAX &&
+                env.Identity(current, true) == env.Identity(deep, true);
+       }},
+  };
+  for (const auto& [what, call] : calls) {
+    bool done = false;
+    try {
+      done = call();
+    } catch (const FileError& e) {
+      ADD_FAILURE() << what << ": " << e.what() << " (" << std::strerror(e.OsError()) << ")";
+    }
+    EXPECT_TRUE(done) << what;
+  }
+
+  try {
+    env.OpenRead(in("missing"));
+    ADD_FAILURE() << "a missing file opened";
+  } catch (const FileError& e) {
+    EXPECT_EQ(std::string(e.what()), "Datei " + in("missing") + " kann nicht geöffnet werden");
+    EXPECT_EQ(e.OsError(), ENOENT);
+  }
+}
+
+// While a folder is held, its paths reach the folder opened then: renamed
+// and replaced by another folder meanwhile, it is still the action's, new
+// files land in it, and a second hold of it shares the first.  Once no hold
+// is left, the paths reach what bears the name.
+TEST(Env, AHeldFolderStaysTheFolderItWasWhenHeld) {
+  Env& env = Env::Default();
+  TempDir dir;
+  std::filesystem::create_directory(dir / "set");
+  testing::WriteText(dir / "set/a", "a");
+  {
+    const auto hold = env.HoldFolder(dir / "set/");
+    std::filesystem::rename(dir / "set", dir / "moved");
+    std::filesystem::create_directory(dir / "set");
+    EXPECT_EQ(env.SizeOf(dir / "set/a"), 1);
+    env.Create(dir / "set/b")->WriteAt(0, "b", 1);
+    EXPECT_TRUE(env.Rename(dir / "set/b", dir / "set/c", false));
+    {
+      const auto again = env.HoldFolder(dir / "set");
+      std::filesystem::rename(dir / "moved", dir / "moved again");
+      EXPECT_TRUE(env.IsPlainFile(dir / "set", "c"));
+    }
+    auto names = env.ListPlainFiles(dir / "set");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (Names{"a", "c"}));
+    EXPECT_EQ(env.Identity(dir / "set", true), env.Identity(dir / "moved again", true));
+  }
+  EXPECT_TRUE(testing::Exists(dir / "moved again/c"));
+  EXPECT_FALSE(env.IsPlainFile(dir / "set", "a"));
+  EXPECT_TRUE(env.ListPlainFiles(dir / "set").empty());
 }
 
 }  // namespace

@@ -239,9 +239,11 @@ class Env {
   virtual std::int64_t SizeOf(const std::string& path) = 0;
 
   // Gives the file `path` the permissions and, where the system allows, the
-  // owner of the file `like`; when `like` is empty or does not exist, the
-  // permissions a newly created file gets.  Used when a file is replaced by
-  // a new one, so that a private file stays private.  Failures are ignored.
+  // owner of the regular file `like`; when `like` is empty, does not exist or
+  // is no regular file (a socket, pipe, device node or symbolic link, whose
+  // mode means nothing for a file), the permissions a newly created file
+  // gets.  Used when a file is replaced by a new one, so that a private file
+  // stays private.  Failures are ignored.
   virtual void AdoptAttributes(const std::string& path, const std::string& like) {
     (void)path;
     (void)like;

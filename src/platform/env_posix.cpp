@@ -482,7 +482,9 @@ class PosixEnv final : public Env {
     const PathAt at(path);
     if (!at) return;
     struct stat st;
-    if (!like.empty() && StatOf(like, st, /*followLink=*/true)) {
+    // Only a regular file lends its mode: a socket's or a device node's
+    // (often rwxr-xr-x) would make the new file something it is not.
+    if (!like.empty() && StatOf(like, st, /*followLink=*/false) && S_ISREG(st.st_mode)) {
       // The owner first: changing it may clear the set-id bits.  Only root
       // may give a file away; anyone else keeps the file as their own.
       if (fchownat(at.Folder(), at.Name(), st.st_uid, st.st_gid, 0) != 0) {

@@ -75,6 +75,7 @@ bool Engine::ReadVolume(const std::string& volumePath) {
     folder = folder.empty() ? current : JoinPath(current, folder);
   }
   setFolder_ = folder;
+  HoldFolder(setFolder_);
   std::vector<std::string> listed;
   for (int i = 0; i < model_.FileCount; ++i) listed.push_back(model_.FileTable[i].name);
   RemoveAbandonedTemporaryFiles(env_, setFolder_, listed);
@@ -94,6 +95,14 @@ bool Engine::IsVolume(const std::string& path) {
 
 bool Engine::IsPlainFile(const std::string& path) {
   return env_.IsPlainFile(FolderOf(path), BareName(path));
+}
+
+void Engine::HoldFolder(const std::string& folder) {
+  if (actionDepth_ == 0) return;
+  for (const auto& held : holds_) {
+    if (held.first == folder) return;
+  }
+  holds_.emplace_back(folder, env_.HoldFolder(folder));
 }
 
 std::string Engine::InSetFolder(const std::string& name) const {

@@ -439,9 +439,10 @@ TEST_F(CliSet, VerifyCountsFilesFoundUnderOtherNamesAsMendable) {
 }
 
 // What create refuses, warns of and notes, what a repair must not take
-// from another set, and the system's reasons and printable names in what
-// tarvel-cli says.  Each row starts from the set data.PAR, data.P01,
-// data.P02 of CliSet; "DIR" in an expected text stands for the folder.
+// from another set, the system's reasons and printable names in what
+// tarvel-cli says, and folders as disks really have them (deep).  Each row
+// starts from the set data.PAR, data.P01, data.P02 of CliSet; "DIR" in an
+// expected text stands for the folder.
 struct SafetyRow {
   const char* name;
   std::function<void(const TempDir&)> setup;
@@ -450,7 +451,16 @@ struct SafetyRow {
   std::vector<std::string> errHas;  // each a part of standard error; "" : it is empty
   std::vector<std::string> outHas;
   std::function<void(const TempDir&, const Result&)> after = {};
+  std::string cwd = "";  // the folder below DIR the command runs in
 };
+
+// 25 folders of 200-character names, about 5000 bytes: deeper than PATH_MAX.
+const std::string kDeepName(200, 'd');
+std::string DeepFolder() {
+  std::string path = kDeepName;
+  for (int i = 1; i < 25; ++i) path += "/" + kDeepName;
+  return path;
+}
 
 class CliSafety : public CliSet, public ::testing::WithParamInterface<SafetyRow> {};
 
@@ -477,7 +487,7 @@ TEST_P(CliSafety, SaysWhatItDidAndWhy) {
   ASSERT_EQ(CreateSet(2).status, 0);
   if (row.setup) row.setup(dir);
   const auto before = Volumes(dir.path());
-  const Result r = RunCli(dir.path(), row.args);
+  const Result r = RunCli(row.cwd.empty() ? dir.path() : dir / row.cwd, row.args);
   EXPECT_EQ(r.status, row.status) << r.out << r.err;
   for (const std::string& part : row.errHas) {
     if (part.empty()) {
@@ -592,7 +602,29 @@ INSTANTIATE_TEST_SUITE_P(
                   {"verify", "-r", "."},
                   0,
                   {""},
-                  {"All files OK."}}),
+                  {"All files OK."}},
+        SafetyRow{"AFolderDeeperThanPathMaxIsLikeAnyOther",
+                  [](const TempDir& d) {
+                    const std::string deep = testing::MakeDeepFolder(d.path(), 25, kDeepName);
+                    WriteBytes(deep + "/f1.bin", testing::RandomBytes(100000, 5));
+                    WriteBytes(deep + "/f2.bin", testing::RandomBytes(3000, 6));
+                  },
+                  {"create", "-q", "-n", "1", "f1.bin", "f2.bin"},
+                  0,
+                  {""},
+                  {"Files successfully created.\n"},
+                  [](const TempDir& d, const Result&) {
+                    const std::string deep = d / DeepFolder();
+                    const auto original = ReadBytes(deep + "/f1.bin");
+                    auto damaged = original;
+                    damaged[1000] ^= 1;
+                    WriteBytes(deep + "/f1.bin", damaged);
+                    EXPECT_EQ(RunCli(deep, {"verify", "-q", "f1.PAR"}).status, 1);
+                    const Result r = RunCli(deep, {"repair", "-q", "f1.PAR"});
+                    EXPECT_EQ(r.status, 0) << r.err;
+                    EXPECT_EQ(ReadBytes(deep + "/f1.bin"), original);
+                  },
+                  DeepFolder()}),
     [](const ::testing::TestParamInfo<SafetyRow>& info) { return info.param.name; });
 
 // A volume that anyone could hand the user, naming a file outside its folder.

@@ -97,7 +97,8 @@ CreateOutcome Engine::Create(std::vector<std::string> paths) {
     return CreateOutcome::kCancelled;
   }
 
-  if (!WriteVolumeSet(base, count)) {
+  // What the person agreed to replace, and nothing else.
+  if (!WriteVolumeSet(base, count, plan.existing)) {
     ui_.Message(kOperationAbortedText);
     return CreateOutcome::kRefused;
   }

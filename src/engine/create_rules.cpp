@@ -81,6 +81,11 @@ std::string FileChangedText(const std::string& path) {
   return "The file " + path + " changed while the set was being created.";
 }
 
+std::string CreatedMeanwhileText(const std::string& volume) {
+  return "The volume " + PrintableText(volume) +
+         " was created meanwhile by another program. Nothing was written.";
+}
+
 std::string VolumeReplacingASetFile(Env& env, const std::vector<std::string>& paths,
                                     const std::string& baseName, int parityCount) {
   std::vector<FileIdentity> protectedFiles;

@@ -51,6 +51,12 @@ std::string DefaultBaseName(const std::string& firstName);
 // was being created: "The file PATH changed while the set was being created."
 std::string FileChangedText(const std::string& path);
 
+// The message of a create that found a volume name taken when it came to
+// put its volumes in place, a name that was free when it was planned:
+// "The volume PATH was created meanwhile by another program. Nothing was
+// written."
+std::string CreatedMeanwhileText(const std::string& volume);
+
 // The first of the volume names of `baseName` with `parityCount` parity
 // volumes that names one of the files at `paths` (compared by device and
 // inode, links followed and not), or "" when none does: such a volume would

@@ -194,7 +194,16 @@ class Engine {
   // their control digests: the volumes are the same, byte for byte.
   // Throws FileError on any failed open/create/read/write/rename/flush;
   // returns true only when every volume is complete and on disk.
+  // The volumes of those names that exist when it starts are replaced.
   [[nodiscard]] bool WriteVolumeSet(const std::string& baseName, int parityCount);
+  // The same, replacing only the volumes named in `mayReplace` (the names
+  // that existed when the person was asked, or -f was given): every other
+  // name is claimed only if it is still free when the volumes are put in
+  // place.  One taken by then (another program created it meanwhile) shows
+  // CreatedMeanwhileText and returns false; nothing of this create is left,
+  // and what the other program put there stays.
+  [[nodiscard]] bool WriteVolumeSet(const std::string& baseName, int parityCount,
+                                    const std::vector<std::string>& mayReplace);
 
   // --- Checking -----------------------------------------------------------
   // The folder in which the set's files and volumes are looked for.

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -47,6 +48,13 @@ pid_t StartCli(const std::string& cwd, const std::vector<std::string>& args) {
     testing::ExecCli(args);
   }
   return pid;
+}
+
+// The exit status of the tarvel-cli started as `pid`, once it has ended.
+int ExitStatusOf(pid_t pid) {
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
 }
 
 // The hidden temporary files of `folder`.
@@ -440,9 +448,9 @@ TEST_F(CliSet, VerifyCountsFilesFoundUnderOtherNamesAsMendable) {
 
 // What create refuses, warns of and notes, what a repair must not take
 // from another set, the system's reasons and printable names in what
-// tarvel-cli says, and folders as disks really have them (deep).  Each row
-// starts from the set data.PAR, data.P01, data.P02 of CliSet; "DIR" in an
-// expected text stands for the folder.
+// tarvel-cli says, and folders as disks really have them (deep, shared with
+// another create).  Each row starts from the set data.PAR, data.P01,
+// data.P02 of CliSet; "DIR" in an expected text stands for the folder.
 struct SafetyRow {
   const char* name;
   std::function<void(const TempDir&)> setup;
@@ -514,6 +522,25 @@ void ChangeMagicTail(const TempDir& dir) {
     auto bytes = ReadBytes(dir / v);
     for (int i = 4; i < 8; ++i) bytes[i] = 'X';
     WriteBytes(dir / v, bytes);
+  }
+}
+
+// Twenty rounds of two creates of race.PAR started together: in each, one
+// exits 0 and the other 3, whatever their order, and the set is whole.
+void CreateTogetherRounds(const TempDir& d, const Result&) {
+  const std::vector<std::string> args = {"create",   "-q",        "-o",      "race",
+                                         "data.bin", "extra.dat", "more.raw"};
+  for (int round = 0; round < 20; ++round) {
+    std::filesystem::remove(d / "race.PAR");
+    std::filesystem::remove(d / "race.P01");
+    const pid_t first = StartCli(d.path(), args);
+    const pid_t second = StartCli(d.path(), args);
+    std::vector<int> statuses = {ExitStatusOf(first), ExitStatusOf(second)};
+    std::sort(statuses.begin(), statuses.end());
+    EXPECT_EQ(statuses, (std::vector<int>{0, 3})) << "round " << round;
+    EXPECT_TRUE(TemporaryFiles(d.path()).empty());
+    const Result v = RunCli(d.path(), {"verify", "race.PAR"});
+    EXPECT_NE(v.out.find("All files OK."), std::string::npos) << v.out;
   }
 }
 
@@ -624,7 +651,17 @@ INSTANTIATE_TEST_SUITE_P(
                     EXPECT_EQ(r.status, 0) << r.err;
                     EXPECT_EQ(ReadBytes(deep + "/f1.bin"), original);
                   },
-                  DeepFolder()}),
+                  DeepFolder()},
+        // However two creates of one name interleave, one writes the set and
+        // the other finds the names taken: when it plans (they exist) or
+        // when it puts its volumes in place (created meanwhile).
+        SafetyRow{"OfTwoCreatesOfOneNameStartedTogetherOneSucceeds",
+                  nullptr,
+                  {"create", "-q", "-o", "race", "data.bin", "extra.dat", "more.raw"},
+                  0,
+                  {""},
+                  {"Files successfully created.\n"},
+                  CreateTogetherRounds}),
     [](const ::testing::TestParamInfo<SafetyRow>& info) { return info.param.name; });
 
 // A volume that anyone could hand the user, naming a file outside its folder.

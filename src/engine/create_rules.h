@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,13 +20,19 @@ std::string FileCountRefusal();
 // Free space kept beyond the parity data when volumes are written.
 inline constexpr std::int64_t kFreeSpaceMargin = 1000000;
 
-// Sorts the chosen paths into set order (byte-wise ascending, which is the
-// order of the files in the volumes) and returns the message that refuses
-// the choice, or "" when a create may go ahead with it: 2 to 250 files, all
-// in one folder (a set lists bare names), none hidden (no check would find
-// it), none named twice.  A path that is no regular file throws FileError
-// (cannot be opened, with the system's reason).
-// REQUIRES: every path absolute and normalised, so equal files have equal paths.
+// The device and inode of the folder `folder` ("" the current folder), links
+// followed; nothing when it is no folder.  Two spellings name one folder
+// exactly when their identities are equal.
+std::optional<FileIdentity> FolderIdentity(Env& env, const std::string& folder);
+
+// Sorts the chosen paths into set order (byte-wise ascending by bare name,
+// which is the order of the files in the volumes) and returns the message
+// that refuses the choice, or "" when a create may go ahead with it: 2 to
+// 250 files, all in one folder (a set lists bare names; folders spelled
+// otherwise, through a link, are compared by device and inode), none hidden
+// (no check would find it), none named twice.  A path that is no regular
+// file throws FileError (cannot be opened, with the system's reason).
+// REQUIRES: every path absolute and normalised.
 [[nodiscard]] std::string CheckFileChoice(Env& env, std::vector<std::string>& paths);
 
 // The numbers of parity volumes a set of `fileCount` files may have: files

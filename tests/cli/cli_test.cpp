@@ -448,9 +448,10 @@ TEST_F(CliSet, VerifyCountsFilesFoundUnderOtherNamesAsMendable) {
 
 // What create refuses, warns of and notes, what a repair must not take
 // from another set, the system's reasons and printable names in what
-// tarvel-cli says, and folders as disks really have them (deep, shared with
-// another create).  Each row starts from the set data.PAR, data.P01,
-// data.P02 of CliSet; "DIR" in an expected text stands for the folder.
+// tarvel-cli says, and folders as disks really have them (deep, linked,
+// shared with another create).  Each row starts from the set data.PAR,
+// data.P01, data.P02 of CliSet; "DIR" in an expected text stands for the
+// folder.
 struct SafetyRow {
   const char* name;
   std::function<void(const TempDir&)> setup;
@@ -652,6 +653,25 @@ INSTANTIATE_TEST_SUITE_P(
                     EXPECT_EQ(ReadBytes(deep + "/f1.bin"), original);
                   },
                   DeepFolder()},
+        // In set order by name (f1, then f2), whatever the spelling sorts to.
+        SafetyRow{"OneFolderSpelledThroughALinkIsOneFolder",
+                  [](const TempDir& d) {
+                    std::filesystem::create_directory(d / "real");
+                    WriteBytes(d / "real/f1.bin", testing::RandomBytes(5000, 7));
+                    WriteBytes(d / "real/f2.bin", testing::RandomBytes(700, 8));
+                    std::filesystem::create_directory_symlink("real", d / "lnk");
+                  },
+                  {"create", "-q", "../real/f1.bin", "../lnk/f2.bin"},
+                  0,
+                  {""},
+                  {"Files successfully created.\n"},
+                  [](const TempDir& d, const Result&) {
+                    const Result v = RunCli(d / "real", {"verify", "f1.PAR"});
+                    EXPECT_EQ(v.status, 0);
+                    EXPECT_EQ(v.out.rfind("f1.bin OK\nf2.bin OK\n \nAll files OK.\n", 0), 0u)
+                        << v.out;
+                  },
+                  "real"},
         // However two creates of one name interleave, one writes the set and
         // the other finds the names taken: when it plans (they exist) or
         // when it puts its volumes in place (created meanwhile).

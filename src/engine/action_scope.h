@@ -1,8 +1,8 @@
 // The scope of one engine action, or of one of its steps called on its own:
 // the outermost scope owns the worker pool of the action, made when a pass
-// first needs it and ended with the scope, and the digests the action has
-// taken (DigestMemo, made by the actions that read files twice), which end
-// with it too.
+// first needs it and ended with the scope, the digests the action has taken
+// (DigestMemo, made by the actions that read files twice) and the folders it
+// holds (Engine::HoldFolder), which end with it too.
 #pragma once
 
 #include <memory>
@@ -20,6 +20,7 @@ class Engine::ActionScope {
     if (--engine_.actionDepth_ == 0) {
       engine_.pool_.reset();
       engine_.memo_.reset();
+      engine_.holds_.clear();
     }
   }
   ActionScope(const ActionScope&) = delete;

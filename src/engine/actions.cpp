@@ -94,6 +94,7 @@ CreateOutcome Engine::Create(std::vector<std::string> paths) {
     ui_.Message(refusal);
     return CreateOutcome::kRefused;
   }
+  for (const std::string& path : paths) HoldFolder(FolderOf(path));
   const std::string filesFolder = FolderOf(paths.front());
   // A front end whose answers stand learns nothing from the digests before
   // writing: the files are then read once, by the parity pass.
@@ -120,6 +121,7 @@ CreateOutcome Engine::Create(std::vector<std::string> paths) {
 
   // Nothing is written before the questions about where the volumes go and
   // what they replace are answered.  The volumes' folder is named in full.
+  HoldFolder(FolderOf(base));
   const std::string where = base.starts_with('/') ? base : JoinPath(env_.CurrentFolder(), base);
   const VolumePlan plan = PlanVolumes(env_, filesFolder, where, count);
   if (plan.awayFromFiles && !ui_.Confirm({QuestionKind::kVolumesAway,
@@ -135,7 +137,8 @@ CreateOutcome Engine::Create(std::vector<std::string> paths) {
     return CreateOutcome::kCancelled;
   }
 
-  if (!WriteVolumeSet(base, count)) {
+  // What the person agreed to replace, and nothing else.
+  if (!WriteVolumeSet(base, count, plan.existing)) {
     ui_.Message(kOperationAbortedText);
     return CreateOutcome::kRefused;
   }
@@ -180,6 +183,7 @@ CheckOutcome Engine::Check(const std::vector<std::string>& given) {
 
 RestoreOutcome Engine::Restore(bool askEachFile, bool checkVolumesAgain) {
   const ActionScope scope(*this);
+  HoldFolder(setFolder_);
   const std::size_t actionsBefore = actions_.size();
   RestoreOutcome outcome;
   try {

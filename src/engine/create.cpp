@@ -262,7 +262,9 @@ class Engine::SetWriter {
 
   // Every volume under a temporary name; unless the lists come at the end,
   // with its header (the control digest a placeholder) and the file list.
-  void StartVolumes(const std::string& baseName) {
+  // Only the names in `mayReplace` are replaced; any other is claimed only
+  // while it is free.
+  void StartVolumes(const std::string& baseName, const std::vector<std::string>& mayReplace) {
     const std::vector<std::uint8_t> list =
         listsAtEnd_ ? std::vector<std::uint8_t>() : EncodeFileList(m_);
     volumes_.resize(static_cast<std::size_t>(parityCount_) + 1);
@@ -272,6 +274,10 @@ class Engine::SetWriter {
       VolumeOut& vol = volumes_[n];
       vol.name = VolumeFileName(baseName, n);
       vol.file = std::make_unique<ReplacingWriter>(e_.env_, vol.name, /*keepDigests=*/false);
+      // The names are compared in the volumes' folder, however it is spelled.
+      vol.file->MayReplace(std::any_of(
+          mayReplace.begin(), mayReplace.end(),
+          [&vol](const std::string& agreed) { return BareName(agreed) == BareName(vol.name); }));
       if (listsAtEnd_) continue;
       const std::vector<std::uint8_t> bytes = WriteHeaderAndList(n, list);
       digests_->Add(static_cast<std::size_t>(n), bytes.data() + kOffSetHash,
@@ -573,6 +579,16 @@ class Engine::SetWriter {
 };
 
 bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
+  std::vector<std::string> existing;
+  for (int n = 0; n <= std::min(parityCount, kMaxParityVolumes); ++n) {
+    const std::string name = VolumeFileName(baseName, n);
+    if (env_.Identity(name, /*followLink=*/false)) existing.push_back(name);
+  }
+  return WriteVolumeSet(baseName, parityCount, existing);
+}
+
+bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount,
+                            const std::vector<std::string>& mayReplace) {
   const ActionScope scope(*this);
   model_.CompactParityFiles();
   SetWriter writer(*this, parityCount);
@@ -584,13 +600,21 @@ bool Engine::WriteVolumeSet(const std::string& baseName, int parityCount) {
   parity_.SetupParity();
 
   writer.ComputeSetValues();
-  writer.StartVolumes(baseName);
+  writer.StartVolumes(baseName, mayReplace);
   writer.DigestListedOnly();
   writer.OpenSources();
   writer.WriteParity();
   writer.ProveSources();
   writer.WriteLists();
-  writer.Finish();
+  try {
+    writer.Finish();
+  } catch (const NameTakenMeanwhile& taken) {
+    // Another create of the same name, most likely: its set stays whole,
+    // and this one's temporary files go with the writer.
+    ui_.HideProgress();
+    ui_.Message(CreatedMeanwhileText(taken.Name()));
+    return false;
+  }
   digestsPending_ = false;
   ui_.HideProgress();
   return true;

@@ -14,14 +14,36 @@ std::string FileCountRefusal() {
          " files are supported.";
 }
 
+std::optional<FileIdentity> FolderIdentity(Env& env, const std::string& folder) {
+  // "FOLDER/." names a folder only: a file where a folder should be has no
+  // identity here.
+  return env.Identity(JoinPath(folder.empty() ? "." : folder, "."), /*followLink=*/true);
+}
+
 std::string CheckFileChoice(Env& env, std::vector<std::string>& paths) {
   const int count = static_cast<int>(paths.size());
   if (count < kFewestSetFiles || count > kMostSetFiles) return FileCountRefusal();
   std::sort(paths.begin(), paths.end());
   const std::string folder = FolderOf(paths.front());
+  bool spelledOtherwise = false;
   for (const std::string& p : paths) {
-    if (FolderOf(p) != folder) return "All files of a set must lie in one folder: " + p;
+    if (FolderOf(p) == folder) continue;
+    // A folder spelled otherwise (through a link) is the same folder when it
+    // is the same by device and inode.
+    const std::optional<FileIdentity> id = FolderIdentity(env, folder);
+    if (!id || FolderIdentity(env, FolderOf(p)) != id) {
+      return "All files of a set must lie in one folder: " + p;
+    }
+    spelledOtherwise = true;
   }
+  // In one folder a file is its bare name, and the set lists the files in
+  // the order of their names.  Spelled from one folder, the paths sort so
+  // already.
+  const auto byName = [](const std::string& a, const std::string& b) {
+    const std::string x = BareName(a), y = BareName(b);
+    return x != y ? x < y : a < b;
+  };
+  if (spelledOtherwise) std::sort(paths.begin(), paths.end(), byName);
   for (const std::string& p : paths) {
     if (BareName(p).starts_with('.')) {
       return "A hidden file cannot be protected, as a check would not find it under another "
@@ -29,8 +51,12 @@ std::string CheckFileChoice(Env& env, std::vector<std::string>& paths) {
              p;
     }
   }
-  if (std::adjacent_find(paths.begin(), paths.end()) != paths.end())
+  if (std::adjacent_find(paths.begin(), paths.end(),
+                         [](const std::string& a, const std::string& b) {
+                           return BareName(a) == BareName(b);
+                         }) != paths.end()) {
     return "A file is named twice.";
+  }
   for (const std::string& p : paths) {
     if (env.IsPlainFile(FolderOf(p), BareName(p))) continue;
     // Opening says why (no such file, a folder, a pipe); a device opens, but
@@ -71,7 +97,7 @@ bool HasRoomForVolumes(Env& env, const std::string& baseName, std::int64_t bigge
 
 std::string MissingFolderRefusal(Env& env, const std::string& baseName) {
   const std::string folder = FolderOf(baseName);
-  if (env.Identity(JoinPath(folder.empty() ? "." : folder, "."), /*followLink=*/true)) return "";
+  if (FolderIdentity(env, folder)) return "";
   const std::string shown =
       folder.starts_with('/') ? folder : JoinPath(env.CurrentFolder(), folder);
   return "The folder " + shown + " does not exist.";
@@ -79,6 +105,11 @@ std::string MissingFolderRefusal(Env& env, const std::string& baseName) {
 
 std::string FileChangedText(const std::string& path) {
   return "The file " + path + " changed while the set was being created.";
+}
+
+std::string CreatedMeanwhileText(const std::string& volume) {
+  return "The volume " + PrintableText(volume) +
+         " was created meanwhile by another program. Nothing was written.";
 }
 
 std::string VolumeReplacingASetFile(Env& env, const std::vector<std::string>& paths,
@@ -107,14 +138,10 @@ VolumePlan PlanVolumes(Env& env, const std::string& filesFolder, const std::stri
   VolumePlan plan;
   plan.filesFolder = filesFolder;
   plan.volumesFolder = FolderOf(baseName);
-  // "FOLDER/." names a folder only: a file where a folder should be has no
-  // identity here, and its create fails on its own.
-  const auto folderId = [&env](const std::string& folder) {
-    return env.Identity(JoinPath(folder.empty() ? "." : folder, "."), /*followLink=*/true);
-  };
-  const auto files = folderId(plan.filesFolder);
-  const auto volumes = folderId(plan.volumesFolder);
-  // A folder that does not exist fails the create on its own.
+  const auto files = FolderIdentity(env, plan.filesFolder);
+  const auto volumes = FolderIdentity(env, plan.volumesFolder);
+  // A folder that does not exist (or a file where a folder should be) fails
+  // the create on its own.
   plan.awayFromFiles = files && volumes && *files != *volumes;
   constexpr int kLastVolumeName = 255;
   for (int n = 0; n <= kLastVolumeName; ++n) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,13 +20,19 @@ std::string FileCountRefusal();
 // Free space kept beyond the parity data when volumes are written.
 inline constexpr std::int64_t kFreeSpaceMargin = 1000000;
 
-// Sorts the chosen paths into set order (byte-wise ascending, which is the
-// order of the files in the volumes) and returns the message that refuses
-// the choice, or "" when a create may go ahead with it: 2 to 250 files, all
-// in one folder (a set lists bare names), none hidden (no check would find
-// it), none named twice.  A path that is no regular file throws FileError
-// (cannot be opened, with the system's reason).
-// REQUIRES: every path absolute and normalised, so equal files have equal paths.
+// The device and inode of the folder `folder` ("" the current folder), links
+// followed; nothing when it is no folder.  Two spellings name one folder
+// exactly when their identities are equal.
+std::optional<FileIdentity> FolderIdentity(Env& env, const std::string& folder);
+
+// Sorts the chosen paths into set order (byte-wise ascending by bare name,
+// which is the order of the files in the volumes) and returns the message
+// that refuses the choice, or "" when a create may go ahead with it: 2 to
+// 250 files, all in one folder (a set lists bare names; folders spelled
+// otherwise, through a link, are compared by device and inode), none hidden
+// (no check would find it), none named twice.  A path that is no regular
+// file throws FileError (cannot be opened, with the system's reason).
+// REQUIRES: every path absolute and normalised.
 [[nodiscard]] std::string CheckFileChoice(Env& env, std::vector<std::string>& paths);
 
 // The numbers of parity volumes a set of `fileCount` files may have: files
@@ -50,6 +57,12 @@ std::string DefaultBaseName(const std::string& firstName);
 // The message of a create that failed because a file changed while the set
 // was being created: "The file PATH changed while the set was being created."
 std::string FileChangedText(const std::string& path);
+
+// The message of a create that found a volume name taken when it came to
+// put its volumes in place, a name that was free when it was planned:
+// "The volume PATH was created meanwhile by another program. Nothing was
+// written."
+std::string CreatedMeanwhileText(const std::string& volume);
 
 // The first of the volume names of `baseName` with `parityCount` parity
 // volumes that names one of the files at `paths` (compared by device and

@@ -76,6 +76,7 @@ bool Engine::ReadVolume(const std::string& volumePath) {
   }
   setFolder_ = folder;
   volumeRead_ = BareName(volumePath);
+  HoldFolder(setFolder_);
   std::vector<std::string> listed;
   for (int i = 0; i < model_.FileCount; ++i) listed.push_back(model_.FileTable[i].name);
   RemoveAbandonedTemporaryFiles(env_, setFolder_, listed);
@@ -100,6 +101,14 @@ bool Engine::MayReplace(const fileentry& e) const {
 
 bool Engine::IsPlainFile(const std::string& path) {
   return env_.IsPlainFile(FolderOf(path), BareName(path));
+}
+
+void Engine::HoldFolder(const std::string& folder) {
+  if (actionDepth_ == 0) return;
+  for (const auto& held : holds_) {
+    if (held.first == folder) return;
+  }
+  holds_.emplace_back(folder, env_.HoldFolder(folder));
 }
 
 std::string Engine::InSetFolder(const std::string& name) const {

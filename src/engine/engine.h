@@ -7,6 +7,12 @@
 // tests and benchmarks.  One action at a time; the model is consistent only
 // between actions.
 //
+// Each action holds the folders it works in for its whole duration
+// (Env::HoldFolder): the set folder of a check, restore or repair from when
+// it is known, the files' folder and the volumes' folder of a create.  A
+// folder renamed meanwhile does not move the action, and a folder however
+// deep is walked once.
+//
 // File-layer failures are thrown as FileError with the text for the user,
 // a stop request as ActionStopped; the front ends catch them at the top of
 // each action.
@@ -21,6 +27,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/file_action.h"
@@ -193,7 +200,16 @@ class Engine {
   // their control digests: the volumes are the same, byte for byte.
   // Throws FileError on any failed open/create/read/write/rename/flush;
   // returns true only when every volume is complete and on disk.
+  // The volumes of those names that exist when it starts are replaced.
   [[nodiscard]] bool WriteVolumeSet(const std::string& baseName, int parityCount);
+  // The same, replacing only the volumes named in `mayReplace` (the names
+  // that existed when the person was asked, or -f was given): every other
+  // name is claimed only if it is still free when the volumes are put in
+  // place.  One taken by then (another program created it meanwhile) shows
+  // CreatedMeanwhileText and returns false; nothing of this create is left,
+  // and what the other program put there stays.
+  [[nodiscard]] bool WriteVolumeSet(const std::string& baseName, int parityCount,
+                                    const std::vector<std::string>& mayReplace);
 
   // --- Checking -----------------------------------------------------------
   // The folder in which the set's files and volumes are looked for.
@@ -201,8 +217,9 @@ class Engine {
   const std::string& SetFolder() const { return setFolder_; }
 
   // ResetTables + ReadVolume of `volumePath`; on success the set folder
-  // becomes the volume's folder, and temporary files abandoned there by a
-  // process that was killed are removed.  False after the reader's own message.
+  // becomes the volume's folder (held for the rest of the action), and
+  // temporary files abandoned there by a process that was killed are
+  // removed.  False after the reader's own message.
   [[nodiscard]] bool ReadVolume(const std::string& volumePath);
   // Sets present and crcok of every file (a file that is not present is
   // never intact), offering files found by content under other names.  A
@@ -293,6 +310,11 @@ class Engine {
   WorkerPool& Pool(std::size_t work);
   // The digests taken in the action that runs (see digest_memo.h).
   DigestMemo* Memo() { return memo_.get(); }
+  // Holds `folder` (Env::HoldFolder) until the action that runs ends, so
+  // that the action stays in the folder it started in, however deep, if the
+  // folder is renamed meanwhile.  Outside an action (a step called on its
+  // own) nothing is held.
+  void HoldFolder(const std::string& folder);
   // The report of the model, shown.
   void ShowReport();
   // What the model says beyond the counts of the report.
@@ -356,6 +378,8 @@ class Engine {
   std::atomic<bool> stop_{false};
   std::unique_ptr<WorkerPool> pool_;  // while an action runs
   std::unique_ptr<DigestMemo> memo_;  // while an action runs
+  // The folders the action that runs holds, by the spelling held.
+  std::vector<std::pair<std::string, std::unique_ptr<FolderHold>>> holds_;
   int actionDepth_ = 0;
   std::int64_t lastEventsMs_ = 0;  // when the front end last ran its events
 };

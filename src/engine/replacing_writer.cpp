@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -127,6 +128,9 @@ void ReplacingWriter::Commit() {
   CommitTogether(env_, std::span(&self, 1));
 }
 
+NameTakenMeanwhile::NameTakenMeanwhile(const std::string& name)
+    : FileError(CannotCreateText(name), EEXIST), name_(name) {}
+
 void ReplacingWriter::Placed() noexcept {
   file_.reset();
   ReleaseTemporaryFile(registration_);
@@ -145,16 +149,19 @@ struct Target {
   std::string kept;                // the hidden name that keeps it meanwhile
   std::unique_ptr<NameHold> hold;  // keeps `kept` from the clean-up of others
   bool placed = false;
+  FileIdentity placedAs;  // the new file, once placed
 };
 
 // Gives a target back what stood there before: the kept file under its own
-// name again, or no file at all.  Best effort: this runs after a failure,
-// and a second failure leaves the kept file under its hidden name, which a
-// later action's clean-up removes only once no hold is left on it.
+// name again, or no file at all.  A name this commit claimed is removed only
+// while it still names the new file: another program may have put its own
+// file there since.  Best effort: this runs after a failure, and a second
+// failure leaves the kept file under its hidden name, which a later action's
+// clean-up removes only once no hold is left on it.
 void PutBack(Env& env, Target& t) {
   const std::string& name = t.writer->TargetPath();
   if (!t.hadFile) {
-    if (t.placed) (void)env.Remove(name);
+    if (t.placed && env.Identity(name, /*followLink=*/false) == t.placedAs) (void)env.Remove(name);
     return;
   }
   if (t.placed || !env.Identity(name, /*followLink=*/false)) {
@@ -189,6 +196,7 @@ void CommitTogether(Env& env, std::span<ReplacingWriter* const> writers) {
     for (Target& t : targets) {
       const std::string& name = t.writer->TargetPath();
       if (!env.Identity(name, /*followLink=*/false)) continue;
+      if (!t.writer->mayReplace_) throw NameTakenMeanwhile(name);
       const std::string folder = FolderOf(name);
       t.kept = folder.empty() ? TemporaryName() : JoinPath(folder, TemporaryName());
       try {
@@ -204,9 +212,15 @@ void CommitTogether(Env& env, std::span<ReplacingWriter* const> writers) {
       // may lie anywhere and belong to anyone.
       const bool link = t.hadFile && env.IsSymbolicLink(w.target_);
       env.AdoptAttributes(w.temp_, t.hadFile && !link ? t.kept : std::string());
+      const FileIdentity made = w.file_->Stamp().identity;
       const OsStatus renamed = env.Rename(w.temp_, w.target_, /*replace=*/t.hadFile);
-      if (!renamed) throw FileError(CannotCreateText(w.target_), renamed.Reason());
+      if (!renamed) {
+        // A name free a moment ago, taken by another program.
+        if (!w.mayReplace_ && renamed.Reason() == EEXIST) throw NameTakenMeanwhile(w.target_);
+        throw FileError(CannotCreateText(w.target_), renamed.Reason());
+      }
       t.placed = true;
+      t.placedAs = made;
     }
     SyncFolders(env, targets);
   } catch (const FileError&) {

@@ -12,6 +12,11 @@
 // Several files that belong together (the volumes of a set) are put in place
 // by CommitTogether: all of them, or none.
 //
+// A writer replaces whatever bears the target's name when it commits (the
+// damaged file being rebuilt), unless it may only claim the name: a new
+// volume whose name was free when the person was asked claims it only if
+// it is still free, and never replaces what another program put there.
+//
 // The writer keeps the digests of what was written, in order from offset 0,
 // so that the caller can prove the new content before committing it without
 // reading it back; a caller that takes the digests itself (many files side
@@ -74,6 +79,10 @@ class ReplacingWriter {
   // is then as it was, and the temporary file is removed.
   void Commit();
 
+  // With false, the commit claims the target only if nothing bears its
+  // name; a name taken by then fails the commit with NameTakenMeanwhile.
+  void MayReplace(bool mayReplace) { mayReplace_ = mayReplace; }
+
   const std::string& TargetPath() const { return target_; }
   const std::string& TemporaryPath() const { return temp_; }
 
@@ -92,10 +101,24 @@ class ReplacingWriter {
   int registration_ = -1;  // the temporary file's slot for removal on SIGINT/SIGTERM
   bool committed_ = false;
   bool keepDigests_ = true;
+  bool mayReplace_ = true;
   md5state whole_{};
   md5state head_{};
   std::int64_t written_ = 0;
   bool inOrder_ = true;
+};
+
+// Thrown by CommitTogether when a writer that may not replace (MayReplace)
+// finds its target's name taken: another program made that file meanwhile.
+// A FileError that cannot create the target (EEXIST) to whoever does not
+// tell it apart.
+class NameTakenMeanwhile : public FileError {
+ public:
+  explicit NameTakenMeanwhile(const std::string& name);
+  const std::string& Name() const { return name_; }
+
+ private:
+  std::string name_;
 };
 
 // Puts the new content of every writer in place, all or nothing: afterwards
@@ -103,9 +126,12 @@ class ReplacingWriter {
 // every target is exactly what it was before (a file, a link or nothing).
 // Each file being replaced stays reachable under a held hidden name until
 // every new file has its name; a rename that fails (a full quota, a file
-// that may not be replaced) puts back those already replaced.  A target
-// that did not exist is claimed only if it still does not.  The targets'
-// folders are flushed before it returns, so what it reports is on disk.
+// that may not be replaced, a name taken meanwhile) puts back those already
+// replaced, and gives back the names already claimed: each is removed only
+// while it is still this commit's file, never a file that another program
+// put there since.  A target that did not exist is claimed only if it still
+// does not.  The targets' folders are flushed before it returns, so what it
+// reports is on disk.
 // Interrupts (SIGINT, SIGTERM, SIGHUP) wait until it has ended either way.
 // The writers are committed on success; on failure they stay uncommitted
 // and remove their temporary files when they go.

@@ -13,6 +13,22 @@
 // system's reason (its error number) travels beside the text, for front ends
 // that show it; calls that report failure without throwing (Rename, Remove)
 // return it too.
+//
+// Paths may be of any length.  The system takes no path of PATH_MAX (4096)
+// bytes or more, so Env::Default() reaches a longer one folder by folder and
+// hands only the rest to the system (see path_at.h): a folder however deep
+// works like any other, and its paths are named in error texts as given.
+//
+// Folders held for an action.  While a hold made by HoldFolder(F) lives,
+// every path spelled from F ("F/name", "F/sub/name", F itself) is reached
+// through the folder that F named when the hold was made, not by its name
+// again: an action keeps working in its folder if the folder is renamed,
+// moved or replaced meanwhile, and a deep folder is walked once.  Paths are
+// matched by their spelling (the paths an action forms from its folder), so
+// a path that reaches the folder another way ("F/../F/name", a link) is
+// reached by its name.  Holds belong to the whole process and nest: the
+// innermost held folder containing a path is the one used, and a folder held
+// again while held stays the one opened by the first hold.
 #pragma once
 
 #include <cstddef>
@@ -97,6 +113,15 @@ struct FileStamp {
 class NameHold {
  public:
   virtual ~NameHold() = default;
+};
+
+// Keeps a folder held while the object lives (Env::HoldFolder).
+class FolderHold {
+ public:
+  FolderHold() = default;
+  virtual ~FolderHold() = default;
+  FolderHold(const FolderHold&) = delete;
+  FolderHold& operator=(const FolderHold&) = delete;
 };
 
 // An open file.  Closed when the object is destroyed, on every path.
@@ -225,9 +250,11 @@ class Env {
   virtual std::int64_t SizeOf(const std::string& path) = 0;
 
   // Gives the file `path` the permissions and, where the system allows, the
-  // owner of the file `like`; when `like` is empty or does not exist, the
-  // permissions a newly created file gets.  Used when a file is replaced by
-  // a new one, so that a private file stays private.  Failures are ignored.
+  // owner of the regular file `like`; when `like` is empty, does not exist or
+  // is no regular file (a socket, pipe, device node or symbolic link, whose
+  // mode means nothing for a file), the permissions a newly created file
+  // gets.  Used when a file is replaced by a new one, so that a private file
+  // stays private.  Failures are ignored.
   virtual void AdoptAttributes(const std::string& path, const std::string& like) {
     (void)path;
     (void)like;
@@ -240,6 +267,15 @@ class Env {
   // Free bytes on the file system where `path` would be created (its folder
   // is asked); -1 when unknown.
   virtual std::int64_t FreeSpace(const std::string& path) = 0;
+
+  // Holds `folder` (see "Folders held for an action" above) until the
+  // returned object goes.  A folder that cannot be opened is not held: its
+  // paths are then reached by name, and fail on their own.  An Env that
+  // reaches files by name only holds nothing.
+  virtual std::unique_ptr<FolderHold> HoldFolder(const std::string& folder) {
+    (void)folder;
+    return std::make_unique<FolderHold>();
+  }
 };
 
 // Path helpers (byte strings, '/' as separator).

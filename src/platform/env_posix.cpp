@@ -1,4 +1,6 @@
-// The Env of a POSIX file system (Linux).
+// The Env of a POSIX file system (Linux).  Every path is reached through
+// PathAt (path_at.h) and the *at calls, so that paths of any length and the
+// folders an action holds work for every call.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -14,9 +16,49 @@
 #include <string_view>
 
 #include "platform/env.h"
+#include "platform/path_at.h"
 
 namespace tarvel {
 namespace {
+
+using platform::PathAt;
+
+// The folder of `path` as a path of its own ("." when it has none).
+std::string FolderPath(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  return folder.empty() ? "." : folder;
+}
+
+// Opens the folder `folder` for reading (listing, flushing, locking); -1
+// with errno on failure.
+int OpenFolder(const std::string& folder) {
+  const PathAt at(folder);
+  if (!at) {
+    errno = at.Error();
+    return -1;
+  }
+  return openat(at.Folder(), at.Name(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// fstatat of `path`, following a final link or not; false with errno.
+bool StatOf(const std::string& path, struct stat& st, bool followLink) {
+  const PathAt at(path);
+  if (!at) {
+    errno = at.Error();
+    return false;
+  }
+  return fstatat(at.Folder(), at.Name(), &st, followLink ? 0 : AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// unlinkat of `path`; false with errno.
+bool UnlinkPath(const std::string& path) {
+  const PathAt at(path);
+  if (!at) {
+    errno = at.Error();
+    return false;
+  }
+  return unlinkat(at.Folder(), at.Name(), 0) == 0;
+}
 
 std::int64_t Nanoseconds(const timespec& t) {
   return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
@@ -39,8 +81,7 @@ FileStamp StampOf(const struct stat& st) {
 class FolderLock {
  public:
   FolderLock(const std::string& path, int operation) {
-    const std::string folder = FolderOf(path);
-    fd_ = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    fd_ = OpenFolder(FolderPath(path));
     if (fd_ < 0) return;
     while (flock(fd_, operation) != 0) {
       if (errno == EINTR) continue;
@@ -168,7 +209,12 @@ class PosixFile final : public File {
 // -1 on failure, with errno saying why (EISDIR for a folder, EINVAL for a
 // pipe or socket).
 int OpenFileDescriptor(const std::string& path, int flags, mode_t mode = 0) {
-  const int fd = open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode);
+  const PathAt at(path);
+  if (!at) {
+    errno = at.Error();
+    return -1;
+  }
+  const int fd = openat(at.Folder(), at.Name(), flags | O_CLOEXEC | O_NONBLOCK, mode);
   if (fd < 0) return -1;
   struct stat st;
   int reason = 0;
@@ -206,19 +252,20 @@ bool IsRegularAt(int dirfd, const char* name) {
 
 // Moves `from` to `to` when `to` does not exist, without a moment in which
 // an existing `to` could be replaced.
-bool RenameNoReplace(const std::string& from, const std::string& to) {
+bool RenameNoReplace(const PathAt& from, const PathAt& to) {
 #ifdef SYS_renameat2
-  if (syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+  if (syscall(SYS_renameat2, from.Folder(), from.Name(), to.Folder(), to.Name(),
+              RENAME_NOREPLACE) == 0) {
     return true;
   }
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
 #endif
   // The file system cannot rename without replacing: a hard link claims the
   // new name atomically, then the old name goes.
-  if (link(from.c_str(), to.c_str()) == 0) {
-    if (unlink(from.c_str()) == 0) return true;
+  if (linkat(from.Folder(), from.Name(), to.Folder(), to.Name(), 0) == 0) {
+    if (unlinkat(from.Folder(), from.Name(), 0) == 0) return true;
     const int reason = errno;
-    unlink(to.c_str());
+    unlinkat(to.Folder(), to.Name(), 0);
     errno = reason;
     return false;
   }
@@ -228,12 +275,24 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   // rename, which leaves a short window in which another program could
   // create `to`.
   struct stat st;
-  if (lstat(to.c_str(), &st) == 0) {
+  if (fstatat(to.Folder(), to.Name(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
     errno = EEXIST;
     return false;
   }
   if (errno != ENOENT) return false;
-  return rename(from.c_str(), to.c_str()) == 0;
+  return renameat(from.Folder(), from.Name(), to.Folder(), to.Name()) == 0;
+}
+
+// Renames `from` to `to`, replacing it or not; false with errno.
+bool RenamePath(const std::string& from, const std::string& to, bool replace) {
+  const PathAt source(from);
+  const PathAt target(to);
+  if (!source || !target) {
+    errno = !source ? source.Error() : target.Error();
+    return false;
+  }
+  if (!replace) return RenameNoReplace(source, target);
+  return renameat(source.Folder(), source.Name(), target.Folder(), target.Name()) == 0;
 }
 
 // The names of the entries of `folder` ("" is the current folder) that
@@ -243,8 +302,13 @@ template <typename Keep>
 std::vector<std::string> ListFolder(const std::string& folder, Keep keep) {
   std::vector<std::string> names;
   const std::string shown = folder.empty() ? "." : folder;
-  DIR* dir = opendir(shown.c_str());
-  if (dir == nullptr) throw FileError(CannotListText(shown), errno);
+  const int fd = OpenFolder(shown);
+  DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
+  if (dir == nullptr) {
+    const int reason = errno;
+    if (fd >= 0) close(fd);
+    throw FileError(CannotListText(shown), reason);
+  }
   const int dirfd = ::dirfd(dir);
   for (;;) {
     errno = 0;
@@ -278,7 +342,7 @@ class PosixEnv final : public Env {
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       const int reason = errno;
       close(fd);
-      unlink(path.c_str());
+      UnlinkPath(path);
       throw FileError(CannotCreateText(path), reason);
     }
     return std::make_unique<PosixFile>(fd, path);
@@ -320,21 +384,20 @@ class PosixEnv final : public Env {
       return false;
     }
     struct stat st;
-    return stat(JoinPath(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return StatOf(JoinPath(folder, name), st, /*followLink=*/true) && S_ISREG(st.st_mode);
   }
 
   bool IsSymbolicLink(const std::string& path) override {
     struct stat st;
-    return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    return StatOf(path, st, /*followLink=*/false) && S_ISLNK(st.st_mode);
   }
 
   OsStatus Rename(const std::string& from, const std::string& to, bool replace) override {
-    const bool done = replace ? rename(from.c_str(), to.c_str()) == 0 : RenameNoReplace(from, to);
-    return done ? OsStatus() : OsStatus::Failure(errno);
+    return RenamePath(from, to, replace) ? OsStatus() : OsStatus::Failure(errno);
   }
 
   OsStatus Remove(const std::string& path) override {
-    return unlink(path.c_str()) == 0 ? OsStatus() : OsStatus::Failure(errno);
+    return UnlinkPath(path) ? OsStatus() : OsStatus::Failure(errno);
   }
 
   // The lock is taken on the file itself, and the name is removed only when
@@ -344,13 +407,16 @@ class PosixEnv final : public Env {
   bool RemoveUnlocked(const std::string& path) override {
     const FolderLock folder(path, LOCK_EX);
     if (!folder.Held()) return false;
-    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const PathAt at(path);
+    if (!at) return false;
+    const int fd = openat(at.Folder(), at.Name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat held, named;
     const bool removed = fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
-                         flock(fd, LOCK_EX | LOCK_NB) == 0 && lstat(path.c_str(), &named) == 0 &&
+                         flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                         fstatat(at.Folder(), at.Name(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
                          named.st_dev == held.st_dev && named.st_ino == held.st_ino &&
-                         unlink(path.c_str()) == 0;
+                         unlinkat(at.Folder(), at.Name(), 0) == 0;
     close(fd);
     return removed;
   }
@@ -362,11 +428,16 @@ class PosixEnv final : public Env {
   // place of `path` in between is refused.
   std::unique_ptr<NameHold> KeepUnderName(const std::string& path,
                                           const std::string& newPath) override {
+    const PathAt from(path);
+    const PathAt to(newPath);
+    if (!from || !to) throw FileError(CannotCreateText(newPath), !from ? from.Error() : to.Error());
     // A folder is never moved aside: nothing may replace it.
     struct stat kind;
-    if (lstat(path.c_str(), &kind) != 0) throw FileError(CannotCreateText(newPath), errno);
+    if (fstatat(from.Folder(), from.Name(), &kind, AT_SYMLINK_NOFOLLOW) != 0) {
+      throw FileError(CannotCreateText(newPath), errno);
+    }
     if (S_ISDIR(kind.st_mode)) throw FileError(CannotCreateText(newPath), EISDIR);
-    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    int fd = openat(from.Folder(), from.Name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     struct stat held;
     if (fd >= 0 &&
         (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode) || flock(fd, LOCK_EX | LOCK_NB) != 0)) {
@@ -374,19 +445,19 @@ class PosixEnv final : public Env {
       fd = -1;
     }
     auto hold = std::make_unique<PosixNameHold>(fd);
-    if (linkat(AT_FDCWD, path.c_str(), AT_FDCWD, newPath.c_str(), 0) != 0) {
+    if (linkat(from.Folder(), from.Name(), to.Folder(), to.Name(), 0) != 0) {
       const int reason = errno;
       // No second name on this file system (or for this file): the file
       // moves to the new name instead.
       const bool noLinks = reason == EPERM || reason == EOPNOTSUPP || reason == ENOTSUP ||
                            reason == EMLINK || reason == ENOSYS;
       if (!noLinks) throw FileError(CannotCreateText(newPath), reason);
-      if (!RenameNoReplace(path, newPath)) throw FileError(CannotCreateText(newPath), errno);
+      if (!RenameNoReplace(from, to)) throw FileError(CannotCreateText(newPath), errno);
     }
     struct stat named;
-    if (fd >= 0 && (lstat(newPath.c_str(), &named) != 0 || named.st_dev != held.st_dev ||
-                    named.st_ino != held.st_ino)) {
-      unlink(newPath.c_str());
+    if (fd >= 0 && (fstatat(to.Folder(), to.Name(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+                    named.st_dev != held.st_dev || named.st_ino != held.st_ino)) {
+      unlinkat(to.Folder(), to.Name(), 0);
       throw FileError(CannotCreateText(newPath), EBUSY);
     }
     return hold;
@@ -394,7 +465,7 @@ class PosixEnv final : public Env {
 
   void SyncFolder(const std::string& folder) override {
     const std::string shown = folder.empty() ? "." : folder;
-    const int fd = open(shown.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = OpenFolder(shown);
     if (fd < 0) throw FileError(CannotSyncFolderText(shown), errno);
     // EINVAL: a file system that keeps no folder data to flush.
     const int reason = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
@@ -404,31 +475,33 @@ class PosixEnv final : public Env {
 
   std::optional<FileIdentity> Identity(const std::string& path, bool followLink) override {
     struct stat st;
-    if ((followLink ? stat(path.c_str(), &st) : lstat(path.c_str(), &st)) != 0) {
-      return std::nullopt;
-    }
+    if (!StatOf(path, st, followLink)) return std::nullopt;
     return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
                         static_cast<std::uint64_t>(st.st_ino)};
   }
 
   std::int64_t SizeOf(const std::string& path) override {
     struct stat st;
-    return stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+    return StatOf(path, st, /*followLink=*/true) ? static_cast<std::int64_t>(st.st_size) : -1;
   }
 
   void AdoptAttributes(const std::string& path, const std::string& like) override {
+    const PathAt at(path);
+    if (!at) return;
     struct stat st;
-    if (stat(like.c_str(), &st) == 0) {
+    // Only a regular file lends its mode: a socket's or a device node's
+    // (often rwxr-xr-x) would make the new file something it is not.
+    if (!like.empty() && StatOf(like, st, /*followLink=*/false) && S_ISREG(st.st_mode)) {
       // The owner first: changing it may clear the set-id bits.  Only root
       // may give a file away; anyone else keeps the file as their own.
-      if (chown(path.c_str(), st.st_uid, st.st_gid) != 0) {
+      if (fchownat(at.Folder(), at.Name(), st.st_uid, st.st_gid, 0) != 0) {
       }
-      if (chmod(path.c_str(), st.st_mode & 07777) != 0) {
+      if (fchmodat(at.Folder(), at.Name(), st.st_mode & 07777, 0) != 0) {
       }
       return;
     }
     // What a plain create would have given: 0666 less the umask.
-    if (chmod(path.c_str(), NewFileMode()) != 0) {
+    if (fchmodat(at.Folder(), at.Name(), NewFileMode(), 0) != 0) {
     }
   }
 
@@ -443,14 +516,23 @@ class PosixEnv final : public Env {
   }
 
   std::int64_t FreeSpace(const std::string& path) override {
-    const std::string folder = FolderOf(path);
+    const PathAt at(FolderPath(path));
+    if (!at) return -1;
+    const int fd = openat(at.Folder(), at.Name(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
     struct statvfs fs;
-    if (statvfs(folder.empty() ? "." : folder.c_str(), &fs) != 0) return -1;
+    const bool known = fstatvfs(fd, &fs) == 0;
+    close(fd);
+    if (!known) return -1;
     const unsigned long long blocks = fs.f_bavail;
     const unsigned long long size = fs.f_frsize;
     const auto max = static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max());
     if (size != 0 && blocks > max / size) return std::numeric_limits<std::int64_t>::max();
     return static_cast<std::int64_t>(blocks * size);
+  }
+
+  std::unique_ptr<FolderHold> HoldFolder(const std::string& folder) override {
+    return platform::HoldFolderOf(folder);
   }
 };
 

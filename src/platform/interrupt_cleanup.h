@@ -17,9 +17,12 @@
 
 namespace tarvel {
 
-// Remembers `path` until ReleaseTemporaryFile; returns the slot, or -1 when
-// the path is too long or every slot is taken (the file then depends on the
-// next action's clean-up alone).
+// Remembers `path` until ReleaseTemporaryFile, as its folder (opened now,
+// reached like every path of the file layer, held folders included) and its
+// bare name: a path of any length can be removed, and a folder renamed
+// since is still the one.  Returns the slot, or -1 when the folder cannot be
+// opened or every slot is taken (the file then depends on the next action's
+// clean-up alone).
 int RegisterTemporaryFile(const std::string& path);
 // Forgets the file of `slot` (a slot of -1 is ignored).
 void ReleaseTemporaryFile(int slot);

@@ -31,7 +31,7 @@ struct CliRunOptions {
   bool stderrTerminal = false;  // standard error is a pseudo-terminal
   // Standard output goes to this file (as "> /dev/full" would send it)
   // instead of being collected; "|" is a pipe whose reader has gone.
-  std::string stdoutTo = {};
+  const char* stdoutTo = nullptr;
   // Permissions hold for the program even when it runs as root (which
   // could otherwise read a file of mode 000).
   bool permissionsHold = false;
@@ -77,13 +77,13 @@ inline CliResult RunCli(const std::string& cwd, const std::vector<std::string>& 
   pid_t pid = fork();
   if (pid == 0) {
     int out = -1;
-    if (options.stdoutTo == "|") {
+    if (options.stdoutTo != nullptr && std::string(options.stdoutTo) == "|") {
       int ends[2];
       if (pipe(ends) != 0) _exit(126);
       close(ends[0]);
       out = ends[1];
     } else {
-      out = open(options.stdoutTo.empty() ? outPath.c_str() : options.stdoutTo.c_str(),
+      out = open(options.stdoutTo == nullptr ? outPath.c_str() : options.stdoutTo,
                  O_WRONLY | O_CREAT | O_TRUNC, 0600);
     }
     int err = options.stderrTerminal ? terminal
@@ -93,7 +93,7 @@ inline CliResult RunCli(const std::string& cwd, const std::vector<std::string>& 
     dup2(out, 1);
     dup2(err, 2);
     if (master >= 0) close(master);
-    if (chdir(cwd.c_str()) != 0) _exit(126);
+    if (!EnterFolder(cwd)) _exit(126);
     if (options.fileSizeLimit >= 0) {
       // The signal of a write beyond the limit is left as the system sets
       // it: tarvel-cli must turn it into an error itself.
@@ -119,7 +119,7 @@ inline CliResult RunCli(const std::string& cwd, const std::vector<std::string>& 
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-  if (options.stdoutTo.empty()) r.out = SlurpText(outPath);
+  if (options.stdoutTo == nullptr) r.out = SlurpText(outPath);
   if (!options.stderrTerminal) r.err = SlurpText(errPath);
   return r;
 }

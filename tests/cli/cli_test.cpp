@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -43,10 +44,17 @@ pid_t StartCli(const std::string& cwd, const std::vector<std::string>& args) {
     dup2(null, 0);
     dup2(null, 1);
     dup2(null, 2);
-    if (chdir(cwd.c_str()) != 0) _exit(126);
+    if (!testing::EnterFolder(cwd)) _exit(126);
     testing::ExecCli(args);
   }
   return pid;
+}
+
+// The exit status of the tarvel-cli started as `pid`, once it has ended.
+int ExitStatusOf(pid_t pid) {
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
 }
 
 // The hidden temporary files of `folder`.
@@ -439,9 +447,11 @@ TEST_F(CliSet, VerifyCountsFilesFoundUnderOtherNamesAsMendable) {
 }
 
 // What create refuses, warns of and notes, what a repair must not take
-// from another set, and the system's reasons and printable names in what
-// tarvel-cli says.  Each row starts from the set data.PAR, data.P01,
-// data.P02 of CliSet; "DIR" in an expected text stands for the folder.
+// from another set, the system's reasons and printable names in what
+// tarvel-cli says, and folders as disks really have them (deep, linked,
+// shared with another create).  Each row starts from the set data.PAR,
+// data.P01, data.P02 of CliSet; "DIR" in an expected text stands for the
+// folder.
 struct SafetyRow {
   const char* name;
   std::function<void(const TempDir&)> setup;
@@ -451,7 +461,16 @@ struct SafetyRow {
   std::vector<std::string> outHas;
   std::function<void(const TempDir&, const Result&)> after = {};
   testing::CliRunOptions options = {};
+  std::string cwd = "";  // the folder below DIR the command runs in
 };
+
+// 25 folders of 200-character names, about 5000 bytes: deeper than PATH_MAX.
+const std::string kDeepName(200, 'd');
+std::string DeepFolder() {
+  std::string path = kDeepName;
+  for (int i = 1; i < 25; ++i) path += "/" + kDeepName;
+  return path;
+}
 
 class CliSafety : public CliSet, public ::testing::WithParamInterface<SafetyRow> {};
 
@@ -478,7 +497,7 @@ TEST_P(CliSafety, SaysWhatItDidAndWhy) {
   ASSERT_EQ(CreateSet(2).status, 0);
   if (row.setup) row.setup(dir);
   const auto before = Volumes(dir.path());
-  const Result r = RunCli(dir.path(), row.args, row.options);
+  const Result r = RunCli(row.cwd.empty() ? dir.path() : dir / row.cwd, row.args, row.options);
   EXPECT_EQ(r.status, row.status) << r.out << r.err;
   for (const std::string& part : row.errHas) {
     if (part.empty()) {
@@ -505,6 +524,25 @@ void ChangeMagicTail(const TempDir& dir) {
     auto bytes = ReadBytes(dir / v);
     for (int i = 4; i < 8; ++i) bytes[i] = 'X';
     WriteBytes(dir / v, bytes);
+  }
+}
+
+// Twenty rounds of two creates of race.PAR started together: in each, one
+// exits 0 and the other 3, whatever their order, and the set is whole.
+void CreateTogetherRounds(const TempDir& d, const Result&) {
+  const std::vector<std::string> args = {"create",   "-q",        "-o",      "race",
+                                         "data.bin", "extra.dat", "more.raw"};
+  for (int round = 0; round < 20; ++round) {
+    std::filesystem::remove(d / "race.PAR");
+    std::filesystem::remove(d / "race.P01");
+    const pid_t first = StartCli(d.path(), args);
+    const pid_t second = StartCli(d.path(), args);
+    std::vector<int> statuses = {ExitStatusOf(first), ExitStatusOf(second)};
+    std::sort(statuses.begin(), statuses.end());
+    EXPECT_EQ(statuses, (std::vector<int>{0, 3})) << "round " << round;
+    EXPECT_TRUE(TemporaryFiles(d.path()).empty());
+    const Result v = RunCli(d.path(), {"verify", "race.PAR"});
+    EXPECT_NE(v.out.find("All files OK."), std::string::npos) << v.out;
   }
 }
 
@@ -688,7 +726,60 @@ INSTANTIATE_TEST_SUITE_P(
                   {""},
                   {},
                   {},
-                  {.stdoutTo = "|"}}),
+                  {.stdoutTo = "|"}},
+        SafetyRow{"AFolderDeeperThanPathMaxIsLikeAnyOther",
+                  [](const TempDir& d) {
+                    const std::string deep = testing::MakeDeepFolder(d.path(), 25, kDeepName);
+                    WriteBytes(deep + "/f1.bin", testing::RandomBytes(100000, 5));
+                    WriteBytes(deep + "/f2.bin", testing::RandomBytes(3000, 6));
+                  },
+                  {"create", "-q", "-n", "1", "f1.bin", "f2.bin"},
+                  0,
+                  {""},
+                  {"Files successfully created.\n"},
+                  [](const TempDir& d, const Result&) {
+                    const std::string deep = d / DeepFolder();
+                    const auto original = ReadBytes(deep + "/f1.bin");
+                    auto damaged = original;
+                    damaged[1000] ^= 1;
+                    testing::Corrupt(deep + "/f1.bin", damaged);
+                    EXPECT_EQ(RunCli(deep, {"verify", "-q", "f1.PAR"}).status, 1);
+                    const Result r = RunCli(deep, {"repair", "-q", "f1.PAR"});
+                    EXPECT_EQ(r.status, 0) << r.err;
+                    EXPECT_EQ(ReadBytes(deep + "/f1.bin"), original);
+                  },
+                  {},
+                  DeepFolder()},
+        // In set order by name (f1, then f2), whatever the spelling sorts to.
+        SafetyRow{"OneFolderSpelledThroughALinkIsOneFolder",
+                  [](const TempDir& d) {
+                    std::filesystem::create_directory(d / "real");
+                    WriteBytes(d / "real/f1.bin", testing::RandomBytes(5000, 7));
+                    WriteBytes(d / "real/f2.bin", testing::RandomBytes(700, 8));
+                    std::filesystem::create_directory_symlink("real", d / "lnk");
+                  },
+                  {"create", "-q", "../real/f1.bin", "../lnk/f2.bin"},
+                  0,
+                  {""},
+                  {"Files successfully created.\n"},
+                  [](const TempDir& d, const Result&) {
+                    const Result v = RunCli(d / "real", {"verify", "f1.PAR"});
+                    EXPECT_EQ(v.status, 0);
+                    EXPECT_EQ(v.out.rfind("f1.bin OK\nf2.bin OK\n \nAll files OK.\n", 0), 0u)
+                        << v.out;
+                  },
+                  {},
+                  "real"},
+        // However two creates of one name interleave, one writes the set and
+        // the other finds the names taken: when it plans (they exist) or
+        // when it puts its volumes in place (created meanwhile).
+        SafetyRow{"OfTwoCreatesOfOneNameStartedTogetherOneSucceeds",
+                  nullptr,
+                  {"create", "-q", "-o", "race", "data.bin", "extra.dat", "more.raw"},
+                  0,
+                  {""},
+                  {"Files successfully created.\n"},
+                  CreateTogetherRounds}),
     [](const ::testing::TestParamInfo<SafetyRow>& info) { return info.param.name; });
 
 // A volume that anyone could hand the user, naming a file outside its folder.

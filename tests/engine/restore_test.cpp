@@ -3,7 +3,10 @@
 // a singular volume pattern, and failures half-way that must leave every
 // file exactly as it was.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -331,10 +334,19 @@ mode_t ModeOf(const std::string& path) {
 // A rebuilt file replaces the damaged one as the user had it: a private file
 // stays private.  Nothing is written through a symbolic link, whether it
 // leads within the set folder or out of it: the link is replaced by the
-// rebuilt file, and what it led to stays as it was.
+// rebuilt file, and what it led to stays as it was.  A socket that stood at
+// a file's name lends the rebuilt file nothing (its mode is no file's).
 TEST(RestoreTest, KeepsPermissionsAndReplacesLinks) {
   SetScenario s;
-  const auto contents = MakeSet(s, 4);
+  const auto contents = MakeSet(s, 5);
+  std::filesystem::remove(s.Path("a.bin"));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(s.Path("a.bin").size(), sizeof address.sun_path);
+  s.Path("a.bin").copy(address.sun_path, sizeof address.sun_path - 1);
+  const int socketFd = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  close(socketFd);
   chmod(s.Path("b.bin").c_str(), 0600);
   std::filesystem::rename(s.Path("c.bin"), s.Path("c-real.bin"));
   std::filesystem::create_symlink("c-real.bin", s.Path("c.bin"));
@@ -350,7 +362,7 @@ TEST(RestoreTest, KeepsPermissionsAndReplacesLinks) {
   testing::Corrupt(outside / "d.bin", d);
   Damage(s, "e.bin", 0);  // missing: gets the mode of a newly created file
   s.Check();
-  ASSERT_EQ(s.engine.Model().BadFileCount, 4);
+  ASSERT_EQ(s.engine.Model().BadFileCount, 5);
 
   EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kRestored);
   EXPECT_TRUE(AllOk(s.Recheck()));
@@ -365,6 +377,8 @@ TEST(RestoreTest, KeepsPermissionsAndReplacesLinks) {
   const mode_t mask = umask(0);
   umask(mask);
   EXPECT_EQ(ModeOf(s.Path("e.bin")), 0666u & ~mask);
+  EXPECT_EQ(s.Read("a.bin"), contents.at("a.bin"));
+  EXPECT_EQ(ModeOf(s.Path("a.bin")), 0666u & ~mask);
 }
 
 }  // namespace

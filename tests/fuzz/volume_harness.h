@@ -130,6 +130,9 @@ class GuardedEnv : public testing::EnvWrapper {
   std::int64_t FreeSpace(const std::string& path) override {
     return EnvWrapper::FreeSpace(Inside(path));
   }
+  std::unique_ptr<FolderHold> HoldFolder(const std::string& folder) override {
+    return EnvWrapper::HoldFolder(Folder(folder));
+  }
 
  protected:
   std::unique_ptr<File> WrapFile(std::unique_ptr<File> f) override {

@@ -2,7 +2,9 @@
 // filters, renaming, free space and the path helpers.
 #include "platform/env.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -10,7 +12,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "support/testutil.h"
@@ -290,6 +294,150 @@ TEST(Env, CleanUpBesideNewTemporaryFilesRemovesNoneInUse) {
   done = true;
   sweeper.join();
   EXPECT_EQ(lost, 0);
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+using Names = std::vector<std::string>;
+
+Names Sorted(Names names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+mode_t ModeAt(const std::string& path) {
+  const int fd = testing::OpenByParts(path, O_RDONLY);
+  struct stat st {};
+  const bool known = fd >= 0 && fstat(fd, &st) == 0;
+  if (fd >= 0) close(fd);
+  return known ? st.st_mode & 07777 : 0;
+}
+
+// A folder 25 levels of 200-character names down, about 5000 bytes: every
+// call takes such a path as it takes a short one (the rows run in turn, each
+// on what the ones before left), and a failure names the path as given with
+// the system's own reason, not "File name too long".
+TEST(Env, EveryCallReachesPathsLongerThanPathMax) {
+  Env& env = Env::Default();
+  TempDir dir;
+  const std::string deep = testing::MakeDeepFolder(dir.path(), 25, std::string(200, 'd'));
+  ASSERT_GE(deep.size(), std::size_t{PATH_MAX});
+  const auto in = [&deep](const std::string& name) { return deep + "/" + name; };
+  testing::MakeDeepFolder(deep, 1, "sub");
+  const int folder = testing::OpenByParts(deep, O_PATH | O_DIRECTORY);
+  ASSERT_EQ(symlinkat("b", folder, "l"), 0);
+  close(folder);
+  char byte = 0;
+  const std::vector<std::pair<const char*, std::function<bool()>>> rows = {
+      {"Create, OpenReadWrite, OpenRead",
+       [&] {
+         env.Create(in("a"))->WriteAt(0, "ab", 2);
+         env.OpenReadWrite(in("a"))->WriteAt(0, "A", 1);
+         return env.OpenRead(in("a"))->ReadAt(0, &byte, 1) == 1 && byte == 'A';
+       }},
+      {"CreateNew, RemoveUnlocked",
+       [&] {
+         auto file = env.CreateNew(in(".t"));
+         const bool held = !env.RemoveUnlocked(in(".t"));
+         file.reset();
+         return held && env.RemoveUnlocked(in(".t"));
+       }},
+      {"Rename",
+       [&] {
+         return env.Rename(in("a"), in("b"), false) && env.Create(in("a")) &&
+                !env.Rename(in("a"), in("b"), false) && env.Rename(in("a"), in("c"), true);
+       }},
+      {"IsPlainFile, IsSymbolicLink, ListPlainFiles, ListFolders",
+       [&] {
+         return env.IsPlainFile(deep, "l") && env.IsSymbolicLink(in("l")) &&
+                Sorted(env.ListPlainFiles(deep)) == Names{"b", "c", "l"} &&
+                env.ListFolders(deep) == Names{"sub"};
+       }},
+      {"KeepUnderName, ListHiddenFiles, Identity, Remove",
+       [&] {
+         auto kept = env.KeepUnderName(in("b"), in(".k"));
+         const bool same = env.ListHiddenFiles(deep) == Names{".k"} &&
+                           env.Identity(in(".k"), false) == env.Identity(in("l"), true);
+         kept.reset();
+         return same && env.Remove(in(".k")) && !testing::Exists(in(".k"));
+       }},
+      {"SizeOf, AdoptAttributes",
+       [&] {
+         const int b = testing::OpenByParts(in("b"), O_RDONLY);
+         const bool madePrivate = fchmod(b, 0640) == 0;
+         close(b);
+         env.AdoptAttributes(in("c"), in("b"));
+         return madePrivate && env.SizeOf(in("b")) == 2 && ModeAt(in("c")) == 0640;
+       }},
+      {"SyncFolder, FreeSpace",
+       [&] {
+         env.SyncFolder(deep);
+         return env.FreeSpace(in("new")) > 0;
+       }},
+      {"CurrentFolder",
+       [&] {
+         const int back = open(".", O_PATH | O_DIRECTORY);
+         std::string current;
+         try {
+           if (testing::EnterFolder(deep)) current = env.CurrentFolder();
+         } catch (const FileError&) {
+         }
+         EXPECT_EQ(fchdir(back), 0);
+         close(back);
+         return env.Identity(current, true) == env.Identity(deep, true);
+       }},
+  };
+  for (const auto& [what, row] : rows) {
+    bool done = false;
+    try {
+      done = row();
+    } catch (const FileError& e) {
+      ADD_FAILURE() << what << ": " << std::strerror(e.OsError());
+    }
+    EXPECT_TRUE(done) << what;
+  }
+  try {
+    env.OpenRead(in("missing"));
+    ADD_FAILURE() << "a missing file opened";
+  } catch (const FileError& e) {
+    EXPECT_EQ(std::string(e.what()), "Datei " + in("missing") + " kann nicht geöffnet werden");
+    EXPECT_EQ(e.OsError(), ENOENT);
+  }
+}
+
+// While a folder is held, its paths reach the folder opened then: renamed
+// and replaced by another folder meanwhile, it is still the action's, new
+// files land in it, and a second hold of it shares the first.  Once no hold
+// is left, the paths reach what bears the name.
+TEST(Env, AHeldFolderStaysTheFolderItWasWhenHeld) {
+  Env& env = Env::Default();
+  TempDir dir;
+  std::filesystem::create_directory(dir / "set");
+  testing::WriteText(dir / "set/a", "a");
+  {
+    const auto hold = env.HoldFolder(dir / "set/");
+    std::filesystem::rename(dir / "set", dir / "moved");
+    std::filesystem::create_directory(dir / "set");
+    EXPECT_EQ(env.SizeOf(dir / "set/a"), 1);
+    env.Create(dir / "set/b")->WriteAt(0, "b", 1);
+    EXPECT_TRUE(env.Rename(dir / "set/b", dir / "set/c", false));
+    {
+      const auto again = env.HoldFolder(dir / "set");
+      std::filesystem::rename(dir / "moved", dir / "moved again");
+      EXPECT_TRUE(env.IsPlainFile(dir / "set", "c"));
+    }
+    auto names = env.ListPlainFiles(dir / "set");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (Names{"a", "c"}));
+    EXPECT_EQ(env.Identity(dir / "set", true), env.Identity(dir / "moved again", true));
+  }
+  EXPECT_TRUE(testing::Exists(dir / "moved again/c"));
+  EXPECT_FALSE(env.IsPlainFile(dir / "set", "a"));
+  EXPECT_TRUE(env.ListPlainFiles(dir / "set").empty());
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Interrupts in a child process: each signal removes the registered
 // temporary files and ends the program with 128 + its number, at once or,
 // while interrupts are held (files being put in place), when the last of the
-// nested holds ends.
+// nested holds ends.  A temporary file in a folder deeper than PATH_MAX is
+// removed too.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -14,16 +15,24 @@ namespace tarvel {
 namespace {
 
 TEST(Interrupts, CleanUpAndExitAtOnceOrWhenTheHoldEnds) {
-  for (const auto& [sig, held] : {std::pair{SIGINT, false}, std::pair{SIGTERM, false},
-                                  std::pair{SIGHUP, false}, std::pair{SIGTERM, true}}) {
-    SCOPED_TRACE(std::to_string(sig) + (held ? " held" : ""));
+  struct Case {
+    int sig;
+    bool held;
+    bool deep;
+  };
+  for (const auto& [sig, held, deep] :
+       {Case{SIGINT, false, false}, Case{SIGTERM, false, false}, Case{SIGHUP, false, false},
+        Case{SIGTERM, true, false}, Case{SIGINT, false, true}}) {
+    SCOPED_TRACE(std::to_string(sig) + (held ? " held" : "") + (deep ? " deep" : ""));
     testing::TempDir dir;
-    const std::string temporary = dir / ".tarvel-0123456789abcdef.tmp";
+    const std::string folder =
+        deep ? testing::MakeDeepFolder(dir.path(), 25, std::string(200, 'd')) : dir.path();
+    const std::string temporary = folder + "/.tarvel-0123456789abcdef.tmp";
     const pid_t pid = fork();
     if (pid == 0) {
       InstallInterruptCleanup();
       testing::WriteText(temporary, "partial");
-      RegisterTemporaryFile(temporary);
+      if (RegisterTemporaryFile(temporary) < 0) _exit(1);
       {
         InterruptsHeld outer;
         {

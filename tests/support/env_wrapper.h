@@ -96,6 +96,9 @@ class EnvWrapper : public Env {
   }
   std::string CurrentFolder() override { return target_.CurrentFolder(); }
   std::int64_t FreeSpace(const std::string& path) override { return target_.FreeSpace(path); }
+  std::unique_ptr<FolderHold> HoldFolder(const std::string& folder) override {
+    return target_.HoldFolder(folder);
+  }
 
  protected:
   // Every file opened or created through this Env passes through here.

@@ -27,10 +27,12 @@
 //
 // A test can also make something happen at a chosen moment, without timing:
 //
-//   env.BeforeRead(2, "a.bin", [&] { append to a.bin });  // before the 2nd read of a.bin  The
-//   engine reads files on several threads; the
-// counts are kept under a lock (which file a fault hits may then depend on
-// how the threads interleave).
+//   env.BeforeRead(2, "a.bin", [&] { append to a.bin });  // before the 2nd read of a.bin
+//   env.Before(FaultyEnv::kRename, 2, "", [&] { ... });   // before the 2nd rename
+//
+// The engine reads files on several threads; the counts are kept under a
+// lock (which file a fault hits may then depend on how the threads
+// interleave).
 #pragma once
 
 #include <cerrno>
@@ -76,11 +78,14 @@ class FaultyEnv : public EnvWrapper {
     regions_.push_back({*file, from, to, reason});
   }
 
-  // Runs `action` once, just before the k-th matching read (1 = the next
-  // one) is passed on; it may change the file being read.
-  void BeforeRead(int k, std::string match, std::function<void()> action) {
+  // Runs `action` once, just before the k-th matching call of `op` (1 = the
+  // next one) is passed on; it may change the file the call is about.
+  void Before(Op op, int k, std::string match, std::function<void()> action) {
     std::lock_guard lock(mutex_);
-    hooks_.push_back({k, std::move(match), std::move(action), 0});
+    hooks_.push_back({op, k, std::move(match), std::move(action), 0});
+  }
+  void BeforeRead(int k, std::string match, std::function<void()> action) {
+    Before(kRead, k, std::move(match), std::move(action));
   }
 
   // Every stamp of a file opened from now on passes through `f` (stamps
@@ -220,11 +225,11 @@ class FaultyEnv : public EnvWrapper {
     std::optional<FileIdentity> identity_;
   };
 
-  // Counts one call of `op` on `name`; true when an armed fault fires.  A
-  // read first runs the actions due before it (outside the lock: they may
-  // use the file layer).
+  // Counts one call of `op` on `name`; true when an armed fault fires.  The
+  // actions due before the call run first (outside the lock: they may use
+  // the file layer).
   bool Hit(Op op, const std::string& name, bool* shortWrite = nullptr) {
-    if (op == kRead) RunHooks(name);
+    RunHooks(op, name);
     std::lock_guard lock(mutex_);
     ++calls_[op];
     bool fire = false;
@@ -268,18 +273,21 @@ class FaultyEnv : public EnvWrapper {
   }
 
   struct Hook {
+    Op op;
     int k;
     std::string match;
     std::function<void()> action;
     int seen;
   };
 
-  void RunHooks(const std::string& name) {
+  void RunHooks(Op op, const std::string& name) {
     std::vector<std::function<void()>> due;
     {
       std::lock_guard lock(mutex_);
       for (Hook& h : hooks_) {
-        if (name.find(h.match) != std::string::npos && ++h.seen == h.k) due.push_back(h.action);
+        if (h.op == op && name.find(h.match) != std::string::npos && ++h.seen == h.k) {
+          due.push_back(h.action);
+        }
       }
     }
     for (const auto& action : due) action();

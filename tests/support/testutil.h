@@ -1,14 +1,17 @@
 // Small helpers shared by the test programs: a temporary folder that removes
-// itself, and whole-file reads and writes.
+// itself, folders deeper than PATH_MAX, and whole-file reads and writes
+// (which reach paths of any length).
 #pragma once
 
+#include <fcntl.h>
+#include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -39,29 +42,99 @@ class TempDir {
   std::string path_;
 };
 
-inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
+// Opens `path` as open(2) would, one folder at a time when the path is too
+// long for the system; -1 on failure.
+inline int OpenByParts(const std::string& path, int flags, mode_t mode = 0666) {
+  if (path.size() < PATH_MAX) return open(path.c_str(), flags | O_CLOEXEC, mode);
+  int at = open(path.front() == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  for (std::size_t from = path.find_first_not_of('/');;) {
+    const std::size_t end = path.find('/', from);
+    const std::string part = path.substr(from, end - from);
+    const std::size_t next = end == std::string::npos ? end : path.find_first_not_of('/', end);
+    const int fd = openat(
+        at, part.c_str(),
+        next == std::string::npos ? flags | O_CLOEXEC : O_PATH | O_DIRECTORY | O_CLOEXEC, mode);
+    close(at);
+    if (next == std::string::npos || fd < 0) return fd;
+    at = fd;
+    from = next;
+  }
+}
+
+// Makes `depth` folders named `name`, each in the one before, below `root`
+// (one at a time, as no path call reaches so deep) and returns the path of
+// the last.
+inline std::string MakeDeepFolder(const std::string& root, int depth, const std::string& name) {
+  std::string path = root;
+  int at = OpenByParts(root, O_PATH | O_DIRECTORY);
+  for (int i = 0; i < depth && at >= 0; ++i) {
+    mkdirat(at, name.c_str(), 0700);
+    const int next = openat(at, name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    close(at);
+    at = next;
+    path += "/" + name;
+  }
+  if (at < 0) throw std::runtime_error("cannot make " + path);
+  close(at);
+  return path;
+}
+
+// chdir(2) to a folder however deep.
+inline bool EnterFolder(const std::string& path) {
+  if (path.size() < PATH_MAX) return chdir(path.c_str()) == 0;
+  const int fd = OpenByParts(path, O_PATH | O_DIRECTORY);
+  const bool entered = fd >= 0 && fchdir(fd) == 0;
+  if (fd >= 0) close(fd);
+  return entered;
+}
+
+// The modification time a write leaves: that of the write, the one the
+// file had (a failing disk changes bytes, not times), or one later than
+// anything written before (a person's edit; a coarse clock may give many
+// writes the same tick).
+enum class WriteTime { kNow, kKept, kLater };
+
+inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                       WriteTime time = WriteTime::kNow) {
+  // Cut only once its time is known: cutting it changes the time.
+  const int fd = OpenByParts(path, O_WRONLY | O_CREAT);
+  struct stat before {};
+  const bool known = fd >= 0 && fstat(fd, &before) == 0;
+  if (fd >= 0 && ftruncate(fd, 0) != 0) {
+    close(fd);
+    throw std::runtime_error("cannot write " + path);
+  }
+  std::size_t done = 0;
+  while (fd >= 0 && done < bytes.size()) {
+    const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
+    if (put <= 0) break;
+    done += static_cast<std::size_t>(put);
+  }
+  if (fd >= 0 && time != WriteTime::kNow) {
+    timespec times[2] = {{0, UTIME_OMIT}, {0, 0}};
+    if (time == WriteTime::kKept && known) {
+      times[1] = before.st_mtim;
+    } else {
+      clock_gettime(CLOCK_REALTIME, &times[1]);
+      times[1].tv_sec += 2;
+    }
+    futimens(fd, times);
+  }
+  if (fd >= 0) close(fd);
+  if (fd < 0 || done != bytes.size()) throw std::runtime_error("cannot write " + path);
 }
 
 // Overwrites the file at `path` as a failing disk changes it: other bytes,
 // and the modification time it had (decay is no edit, which a repair would
 // leave as it is).
 inline void Corrupt(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  const auto kept = std::filesystem::last_write_time(path);
-  WriteBytes(path, bytes);
-  std::filesystem::last_write_time(path, kept);
+  WriteBytes(path, bytes, WriteTime::kKept);
 }
 
 // Overwrites the file at `path` as a person's edit does: other bytes, and a
-// modification time later than that of anything written before (which a
-// coarse clock may give the same tick).
+// modification time later than that of anything written before.
 inline void Edit(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  WriteBytes(path, bytes);
-  std::filesystem::last_write_time(
-      path, std::filesystem::file_time_type::clock::now() + std::chrono::seconds(2));
+  WriteBytes(path, bytes, WriteTime::kLater);
 }
 
 inline void WriteText(const std::string& path, const std::string& text) {
@@ -69,12 +142,24 @@ inline void WriteText(const std::string& path, const std::string& text) {
 }
 
 inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+  const int fd = OpenByParts(path, O_RDONLY);
+  if (fd < 0) throw std::runtime_error("cannot read " + path);
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t buffer[65536];
+  ssize_t got;
+  while ((got = read(fd, buffer, sizeof buffer)) > 0)
+    bytes.insert(bytes.end(), buffer, buffer + got);
+  close(fd);
+  if (got < 0) throw std::runtime_error("cannot read " + path);
+  return bytes;
 }
 
-inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+// Something is at `path` (a link followed).
+inline bool Exists(const std::string& path) {
+  const int fd = OpenByParts(path, O_PATH);
+  if (fd >= 0) close(fd);
+  return fd >= 0;
+}
 
 inline std::vector<std::uint8_t> RandomBytes(std::size_t n, std::uint32_t seed) {
   std::mt19937 rng(seed);

@@ -445,7 +445,10 @@ class Engine::VolumeSearch {
       try {
         c = Recognised(name);
       } catch (const FileError& error) {
-        unreadable.push_back({name, error.OsError(), HeadReadStarted() ? 0 : -1});
+        // Gone since the listing: not there, as for any other file.
+        if (error.OsError() != ENOENT || HeadReadStarted()) {
+          unreadable.push_back({name, error.OsError(), HeadReadStarted() ? 0 : -1});
+        }
         continue;
       }
       if (!c) continue;

@@ -22,7 +22,7 @@
 #include <memory>
 #include <random>
 
-#include "engine/create_rules.h"
+#include "engine/set/create_rules.h"
 #include "silent_interaction.h"
 #include "ui/windows.h"
 

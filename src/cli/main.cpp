@@ -18,9 +18,9 @@
 #include "cli/output.h"
 #include "cli/set_runner.h"
 #include "cli/terminal_interaction.h"
-#include "engine/create_rules.h"
+#include "engine/set/create_rules.h"
 #include "engine/engine.h"
-#include "engine/format.h"
+#include "engine/format/format.h"
 #include "platform/env.h"
 #include "platform/interrupt_cleanup.h"
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <tuple>
 
-#include "engine/format.h"
+#include "engine/format/format.h"
 
 namespace tarvel::cli {
 namespace {

@@ -10,7 +10,7 @@
 #include "cli/json_report.h"
 #include "cli/output.h"
 #include "cli/set_finder.h"
-#include "engine/format.h"
+#include "engine/format/format.h"
 
 namespace tarvel::cli {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "cli/output.h"
-#include "engine/format.h"
+#include "engine/format/format.h"
 #include "platform/interrupt_cleanup.h"
 
 namespace tarvel::cli {

@@ -8,11 +8,11 @@
 #include <optional>
 #include <utility>
 
-#include "engine/action_scope.h"
-#include "engine/create_rules.h"
+#include "engine/set/action.h"
+#include "engine/set/create_rules.h"
 #include "engine/engine.h"
-#include "engine/format.h"
-#include "engine/replacing_writer.h"
+#include "engine/format/format.h"
+#include "engine/io/replacing_writer.h"
 
 namespace tarvel {
 namespace {

@@ -7,10 +7,10 @@
 #include <atomic>
 #include <chrono>
 
-#include "engine/action_scope.h"
-#include "engine/format.h"
-#include "engine/read_volume.h"
-#include "engine/replacing_writer.h"
+#include "engine/set/action.h"
+#include "engine/format/format.h"
+#include "engine/format/volume_reader.h"
+#include "engine/io/replacing_writer.h"
 
 namespace tarvel {
 namespace {

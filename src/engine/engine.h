@@ -32,7 +32,7 @@
 
 #include "engine/file_action.h"
 #include "engine/interaction.h"
-#include "engine/model.h"
+#include "engine/set/model.h"
 #include "parity/rs.h"
 #include "platform/env.h"
 

@@ -13,7 +13,7 @@
 #include <exception>
 #include <string>
 
-#include "engine/format.h"
+#include "engine/format/format.h"
 #include "engine/interaction.h"
 
 class QWidget;

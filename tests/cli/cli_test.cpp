@@ -20,7 +20,7 @@
 
 #include "checksum/md5.h"
 #include "cli/cli_runner.h"
-#include "engine/format.h"
+#include "engine/format/format.h"
 #include "support/testutil.h"
 
 namespace tarvel {

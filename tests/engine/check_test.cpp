@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/format.h"
-#include "engine/read_volume.h"
+#include "engine/format/format.h"
+#include "engine/format/volume_reader.h"
 #include "set_fixture.h"
 #include "support/faulty_env.h"
 

@@ -1,9 +1,9 @@
 // The rules both front ends apply before creating a set.
-#include "engine/create_rules.h"
+#include "engine/set/create_rules.h"
 
 #include <gtest/gtest.h>
 
-#include "engine/format.h"
+#include "engine/format/format.h"
 #include "support/testutil.h"
 
 namespace tarvel {

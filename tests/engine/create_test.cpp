@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "checksum/md5.h"
-#include "engine/create_rules.h"
-#include "engine/read_volume.h"
+#include "engine/set/create_rules.h"
+#include "engine/format/volume_reader.h"
 #include "gf_reference.h"
 #include "set_fixture.h"
 #include "support/faulty_env.h"

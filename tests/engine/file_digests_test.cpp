@@ -2,7 +2,7 @@
 // portions around the 16 KiB head, the 32-byte control offset and the read
 // size; a file that cannot be opened gives the empty-message digest, a read
 // that fails is an error, and no read asks for more than kDigestReadSize.
-#include "engine/file_digests.h"
+#include "engine/io/file_digests.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // failure kept to its own file; StreamDigests gives md5buffer of streams fed
 // in pieces; StepsInOrder shows steps in order however their readiness
 // comes; WorkerPool runs every task and passes on the first error in order.
-#include "engine/file_hash_pass.h"
+#include "engine/io/file_hash_pass.h"
 
 #include <gtest/gtest.h>
 
@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine/file_digests.h"
-#include "engine/steps_in_order.h"
-#include "engine/stream_digests.h"
-#include "engine/worker_pool.h"
+#include "engine/io/file_digests.h"
+#include "engine/io/run_in_order.h"
+#include "engine/io/stream_digests.h"
+#include "engine/io/worker_pool.h"
 #include "support/faulty_env.h"
 #include "support/testutil.h"
 

@@ -1,6 +1,6 @@
 // Exact bytes of the volume header and file-list entries, the name
 // conversion, and the decoder's refusal of malformed entries.
-#include "engine/format.h"
+#include "engine/format/format.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/read_volume.h"
+#include "engine/format/volume_reader.h"
 #include "fuzz/volume_harness.h"
 #include "set_fixture.h"
 #include "support/testutil.h"

@@ -1,5 +1,5 @@
 // The set model's reset and compaction, and the names of volume files.
-#include "engine/model.h"
+#include "engine/set/model.h"
 
 #include <gtest/gtest.h>
 

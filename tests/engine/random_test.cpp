@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/create_rules.h"
+#include "engine/set/create_rules.h"
 #include "set_fixture.h"
 #include "support/faulty_env.h"
 

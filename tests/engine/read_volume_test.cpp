@@ -2,7 +2,7 @@
 // loading of the list, and hostile, malformed and randomly damaged volumes.
 // Volumes are built with the format encoders and sealed with a correct
 // control digest, so the checks behind the digest are reached.
-#include "engine/read_volume.h"
+#include "engine/format/volume_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "checksum/md5.h"
-#include "engine/format.h"
+#include "engine/format/format.h"
 #include "support/env_wrapper.h"
 #include "support/scripted_interaction.h"
 #include "support/testutil.h"

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/replacing_writer.h"
+#include "engine/io/replacing_writer.h"
 #include "set_fixture.h"
 #include "support/faulty_env.h"
 

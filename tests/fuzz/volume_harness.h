@@ -30,7 +30,7 @@
 
 #include "checksum/md5.h"
 #include "engine/engine.h"
-#include "engine/format.h"
+#include "engine/format/format.h"
 #include "platform/env.h"
 #include "support/env_wrapper.h"
 #include "support/scripted_interaction.h"

@@ -7,9 +7,9 @@
 
 #include <memory>
 
-#include "engine/digest_memo.h"
+#include "engine/io/digest_memo.h"
 #include "engine/engine.h"
-#include "engine/worker_pool.h"
+#include "engine/io/worker_pool.h"
 
 namespace tarvel {
 

@@ -1,4 +1,4 @@
-#include "engine/file_hash_pass.h"
+#include "engine/io/file_hash_pass.h"
 
 #include <algorithm>
 #include <chrono>

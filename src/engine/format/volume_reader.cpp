@@ -1,7 +1,7 @@
 // ReadVolume: the checks of a volume file and the loading of its file list.
 // Everything is decoded into a temporary first and committed to the model
 // only when the whole volume has been accepted.
-#include "engine/read_volume.h"
+#include "engine/format/volume_reader.h"
 
 #include <algorithm>
 #include <array>
@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "checksum/md5.h"
-#include "engine/file_digests.h"
-#include "engine/format.h"
+#include "engine/io/file_digests.h"
+#include "engine/format/format.h"
 
 namespace tarvel {
 

@@ -1,4 +1,4 @@
-#include "engine/file_digests.h"
+#include "engine/io/file_digests.h"
 
 #include <algorithm>
 #include <limits>

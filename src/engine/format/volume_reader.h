@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/interaction.h"
-#include "engine/model.h"
+#include "engine/set/model.h"
 #include "platform/env.h"
 #include "version.h"
 

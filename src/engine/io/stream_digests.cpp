@@ -1,4 +1,4 @@
-#include "engine/stream_digests.h"
+#include "engine/io/stream_digests.h"
 
 #include <algorithm>
 

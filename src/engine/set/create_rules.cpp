@@ -1,11 +1,11 @@
 // The rules of creating a set that both front ends apply.
-#include "engine/create_rules.h"
+#include "engine/set/create_rules.h"
 
 #include <algorithm>
 #include <cerrno>
 
-#include "engine/format.h"
-#include "engine/model.h"
+#include "engine/format/format.h"
+#include "engine/set/model.h"
 
 namespace tarvel {
 

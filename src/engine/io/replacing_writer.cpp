@@ -1,4 +1,4 @@
-#include "engine/replacing_writer.h"
+#include "engine/io/replacing_writer.h"
 
 #include <algorithm>
 #include <cassert>

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "checksum/md5.h"
-#include "engine/model.h"
+#include "engine/set/model.h"
 #include "version.h"
 
 namespace tarvel {

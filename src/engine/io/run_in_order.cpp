@@ -1,4 +1,4 @@
-#include "engine/steps_in_order.h"
+#include "engine/io/run_in_order.h"
 
 #include <algorithm>
 

@@ -17,8 +17,8 @@
 
 #include "checksum/hash_jobs.h"
 #include "checksum/md5.h"
-#include "engine/digest_memo.h"
-#include "engine/worker_pool.h"
+#include "engine/io/digest_memo.h"
+#include "engine/io/worker_pool.h"
 #include "platform/env.h"
 
 namespace tarvel {

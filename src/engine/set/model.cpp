@@ -1,5 +1,5 @@
 // The set model's table operations and the naming of volume files.
-#include "engine/model.h"
+#include "engine/set/model.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "engine/digest_memo.h"
+#include "engine/io/digest_memo.h"
 
 namespace tarvel {
 

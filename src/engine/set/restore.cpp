@@ -16,11 +16,11 @@
 #include <utility>
 #include <vector>
 
-#include "engine/action_scope.h"
+#include "engine/set/action.h"
 #include "engine/engine.h"
-#include "engine/replacing_writer.h"
-#include "engine/stream_digests.h"
-#include "engine/worker_pool.h"
+#include "engine/io/replacing_writer.h"
+#include "engine/io/stream_digests.h"
+#include "engine/io/worker_pool.h"
 
 namespace tarvel {
 namespace {

@@ -19,16 +19,16 @@
 #include <vector>
 
 #include "checksum/hash_jobs.h"
-#include "engine/action_scope.h"
-#include "engine/create_rules.h"
+#include "engine/set/action.h"
+#include "engine/set/create_rules.h"
 #include "engine/engine.h"
-#include "engine/file_digests.h"
-#include "engine/file_hash_pass.h"
-#include "engine/format.h"
-#include "engine/replacing_writer.h"
-#include "engine/steps_in_order.h"
-#include "engine/stream_digests.h"
-#include "engine/worker_pool.h"
+#include "engine/io/file_digests.h"
+#include "engine/io/file_hash_pass.h"
+#include "engine/format/format.h"
+#include "engine/io/replacing_writer.h"
+#include "engine/io/run_in_order.h"
+#include "engine/io/stream_digests.h"
+#include "engine/io/worker_pool.h"
 
 namespace tarvel {
 namespace {

@@ -13,14 +13,14 @@
 #include <set>
 #include <vector>
 
-#include "engine/action_scope.h"
+#include "engine/set/action.h"
 #include "engine/engine.h"
-#include "engine/file_digests.h"
-#include "engine/file_hash_pass.h"
-#include "engine/format.h"
-#include "engine/read_volume.h"
-#include "engine/replacing_writer.h"
-#include "engine/steps_in_order.h"
+#include "engine/io/file_digests.h"
+#include "engine/io/file_hash_pass.h"
+#include "engine/format/format.h"
+#include "engine/format/volume_reader.h"
+#include "engine/io/replacing_writer.h"
+#include "engine/io/run_in_order.h"
 
 namespace tarvel {
 namespace {

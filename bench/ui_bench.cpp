@@ -159,10 +159,9 @@ Windows& TheWindows() {
 void EnsureVolumes() {
   if (std::filesystem::exists(Set().Volume())) return;
   SilentInteraction ui;
+  ui.choice = {true, 0, (Set().folder / "file100").string()};
   Engine engine(Env::Default(), ui);
-  if (!engine.AnalyseFiles(Set().paths) ||
-      !engine.WriteVolumeSet((Set().folder / "file100").string(),
-                             DefaultParityCount(static_cast<int>(Set().paths.size())))) {
+  if (engine.Create(Set().paths) != CreateOutcome::kCreated) {
     throw std::runtime_error("the set could not be created");
   }
 }
@@ -171,13 +170,10 @@ void Finish(benchmark::State& state) { state.SetBytesProcessed(state.iterations(
 
 void CreateEngine(benchmark::State& state) {
   SilentInteraction ui;
+  ui.choice = {true, 0, (Set().folder / "file100").string()};
   Engine engine(Env::Default(), ui);
-  const int count = DefaultParityCount(static_cast<int>(Set().paths.size()));
   for (auto _ : state) {
-    if (!engine.AnalyseFiles(Set().paths) ||
-        !engine.WriteVolumeSet((Set().folder / "file100").string(), count)) {
-      state.SkipWithError("create failed");
-    }
+    if (engine.Create(Set().paths) != CreateOutcome::kCreated) state.SkipWithError("create failed");
   }
   Finish(state);
 }
@@ -194,12 +190,10 @@ void CheckEngine(benchmark::State& state) {
   EnsureVolumes();
   SilentInteraction ui;
   Engine engine(Env::Default(), ui);
-  std::vector<std::string> lines;
   for (auto _ : state) {
-    if (!engine.ReadVolume(Set().Volume())) state.SkipWithError("unreadable volume");
-    engine.SearchFiles();
-    engine.FindVolumes();
-    engine.BuildReport(lines);
+    if (engine.Check({Set().Volume()}).outcome != CheckOutcome::kChecked) {
+      state.SkipWithError("unreadable volume");
+    }
   }
   Finish(state);
 }
@@ -218,20 +212,14 @@ void RestoreEngine(benchmark::State& state) {
   EnsureVolumes();
   SilentInteraction ui;
   Engine engine(Env::Default(), ui);
-  std::vector<std::string> lines;
   for (auto _ : state) {
     state.PauseTiming();
     Set().Lose();
     state.ResumeTiming();
-    if (!engine.ReadVolume(Set().Volume())) state.SkipWithError("unreadable volume");
-    engine.SearchFiles();
-    engine.FindVolumes();
-    engine.BuildReport(lines);
-    if (engine.RestoreFromReport(true) != RestoreOutcome::kRestored) {
-      state.SkipWithError("nothing restored");
+    if (engine.Check({Set().Volume()}).outcome != CheckOutcome::kChecked) {
+      state.SkipWithError("unreadable volume");
     }
-    engine.SearchFiles();
-    engine.BuildReport(lines);
+    if (engine.Restore(true) != RestoreOutcome::kRestored) state.SkipWithError("nothing restored");
     state.PauseTiming();
     Set().PutBack();
     state.ResumeTiming();

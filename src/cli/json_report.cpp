@@ -34,84 +34,71 @@ void PutName(json& object, const std::string& key, const std::string& name) {
   if (!IsUtf8(name)) object[key + "_hex"] = Hex(name);
 }
 
-// What kept the check from reading a file or volume: "read_error" with
-// what failed, or for a listed name holding a volume, its number.
-void PutTrouble(json& object, const fileentry& e) {
-  switch (e.trouble) {
-    case ReadTrouble::kDamaged:
-    case ReadTrouble::kNotChecked:
-      object["read_error"] = ReadFailureText(e);
-      break;
-    case ReadTrouble::kIsVolume:
-      object["holds_volume"] = e.troubleAt;
-      break;
-    case ReadTrouble::kNone:
-      break;
-  }
-}
-
-std::string FileState(const fileentry& e, const FileActionLog& actions,
-                      const std::string** foundAs) {
-  if (e.present && e.trouble == ReadTrouble::kNotChecked) return "not_checked";
-  if (e.present) return e.crcok ? "ok" : "damaged";
-  for (auto it = actions.rbegin(); it != actions.rend(); ++it) {
-    if (it->kind == FileActionKind::kFound && it->name == e.name) {
-      *foundAs = &it->other;
+const char* StateName(FileState state) {
+  switch (state) {
+    case FileState::kOk:
+      return "ok";
+    case FileState::kDamaged:
+      return "damaged";
+    case FileState::kMissing:
+      return "missing";
+    case FileState::kFoundElsewhere:
       return "found_elsewhere";
-    }
+    case FileState::kNotChecked:
+      return "not_checked";
   }
-  return "missing";
+  return "";
 }
 
-json FilesOf(const SetModel& m, const FileActionLog& actions) {
+const char* StateName(VolumeState state) {
+  switch (state) {
+    case VolumeState::kOk:
+      return "ok";
+    case VolumeState::kDamaged:
+      return "damaged";
+    case VolumeState::kNotChecked:
+      return "not_checked";
+  }
+  return "";
+}
+
+json FilesOf(const SetReport& report) {
   json files = json::array();
-  for (int i = 0; i < m.FileCount; ++i) {
-    const fileentry& e = m.FileTable[i];
+  for (const FileReport& f : report.files) {
     json file;
-    PutName(file, "name", e.name);
-    file["in_parity"] = e.InParity();
-    file["size"] = e.filesize;
-    const std::string* foundAs = nullptr;
-    file["state"] = FileState(e, actions, &foundAs);
-    if (foundAs != nullptr) PutName(file, "found_as", *foundAs);
-    if (e.present) PutTrouble(file, e);
-    if (ChangedAfterSet(e, m)) file["changed_after_set"] = true;
+    PutName(file, "name", f.name);
+    file["in_parity"] = f.inParity;
+    file["size"] = f.size;
+    file["state"] = StateName(f.state);
+    if (f.state == FileState::kFoundElsewhere) PutName(file, "found_as", f.foundAs);
+    if (!f.readError.empty()) file["read_error"] = f.readError;
+    if (f.holdsVolume >= 0) file["holds_volume"] = f.holdsVolume;
+    if (f.changedAfterSet) file["changed_after_set"] = true;
     files.push_back(std::move(file));
   }
   return files;
 }
 
-json VolumesOf(const SetModel& m) {
+json VolumesOf(const SetReport& report) {
   json volumes = json::array();
-  for (int v = 0; v <= kLastReportedVolume; ++v) {
-    const fileentry& slot = m.VolumeTable[v];
-    if (!slot.present) continue;
+  for (const VolumeReport& v : report.volumes) {
     json volume;
-    PutName(volume, "name", slot.name);
-    volume["number"] = v;
-    volume["state"] = slot.crcok                                 ? "ok"
-                      : slot.trouble == ReadTrouble::kNotChecked ? "not_checked"
-                                                                 : "damaged";
-    PutTrouble(volume, slot);
+    PutName(volume, "name", v.name);
+    volume["number"] = v.number;
+    volume["state"] = StateName(v.state);
+    if (!v.readError.empty()) volume["read_error"] = v.readError;
     volumes.push_back(std::move(volume));
   }
   return volumes;
 }
 
-json CountsOf(const SetModel& m) {
-  int inParity = 0, badCrcOnly = 0, volumes = 0;
-  for (int i = 0; i < m.FileCount; ++i) {
-    const fileentry& e = m.FileTable[i];
-    if (e.InParity()) {
-      ++inParity;
-    } else if (!e.Intact() && !(e.present && e.trouble == ReadTrouble::kNotChecked)) {
-      ++badCrcOnly;
-    }
-  }
-  for (int v = 1; v <= kLastReportedVolume; ++v) volumes += m.VolumeTable[v].present;
-  return {{"files", m.FileCount},      {"in_parity", inParity},
-          {"bad", m.BadFileCount},     {"bad_crc_only", badCrcOnly},
-          {"parity_volumes", volumes}, {"usable_parity_volumes", m.UsableVolumeCount}};
+json CountsOf(const SetReport& report) {
+  int inParity = 0, parityVolumes = 0;
+  for (const FileReport& f : report.files) inParity += f.inParity;
+  for (const VolumeReport& v : report.volumes) parityVolumes += v.number > 0;
+  return {{"files", report.files.size()},    {"in_parity", inParity},
+          {"bad", report.badFiles},          {"bad_crc_only", report.badCrcOnly},
+          {"parity_volumes", parityVolumes}, {"usable_parity_volumes", report.usableVolumes}};
 }
 
 json ActionsOf(const FileActionLog& log) {
@@ -154,17 +141,16 @@ json ActionsOf(const FileActionLog& log) {
 
 JsonReport::JsonReport(std::string command) : command_(std::move(command)) {}
 
-void JsonReport::AddSet(const std::string& volume, const Engine& engine, bool checked, int status,
+void JsonReport::AddSet(const std::string& volume, const SetReport* report, int status,
                         const std::vector<std::string>& messages) {
   json set;
   PutName(set, "volume", volume);
   set["status"] = status;
-  set["checked"] = checked;
-  const SetModel& m = engine.Model();
-  set["files"] = checked ? FilesOf(m, engine.Actions()) : json::array();
-  set["volumes"] = checked ? VolumesOf(m) : json::array();
-  set["counts"] = checked ? CountsOf(m) : json(nullptr);
-  set["actions"] = ActionsOf(engine.Actions());
+  set["checked"] = report != nullptr;
+  set["files"] = report != nullptr ? FilesOf(*report) : json::array();
+  set["volumes"] = report != nullptr ? VolumesOf(*report) : json::array();
+  set["counts"] = report != nullptr ? CountsOf(*report) : json(nullptr);
+  set["actions"] = report != nullptr ? ActionsOf(report->actions) : json::array();
   set["messages"] = messages;
   sets_.push_back(std::move(set));
 }

@@ -1,8 +1,8 @@
 // The --json document of `tarvel-cli verify` and `repair`: one JSON object
 // on standard output describing every set checked, in place of the report
-// lines.  Everything in it comes from the engine's model (the file and
-// volume tables, the counts) and its record of actions, never from report
-// lines, so it says exactly what the plain report says.
+// lines.  Everything in it comes from the set's report (engine/report.h),
+// the data the plain report's lines are made from, so it says exactly what
+// they say.
 //
 //   {"command": "verify", "status": 1, "sets": [ SET, ... ], "messages": [text...]}
 //   SET: {"volume", "status", "checked", "files": [FILE...], "volumes": [VOLUME...],
@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/report.h"
 
 namespace tarvel::cli {
 
@@ -37,10 +37,10 @@ class JsonReport {
  public:
   explicit JsonReport(std::string command);
 
-  // Adds the set named by `volume`.  `checked`: the check ran to its end,
-  // so the engine's model describes the set; otherwise only the volume, the
-  // status and the messages are given.
-  void AddSet(const std::string& volume, const Engine& engine, bool checked, int status,
+  // Adds the set named by `volume`: its report, when the check ran to its
+  // end (null otherwise: only the volume, the status and the messages are
+  // given).
+  void AddSet(const std::string& volume, const SetReport* report, int status,
               const std::vector<std::string>& messages);
 
   // A message that belongs to no one set (a folder that cannot be read).

@@ -18,11 +18,12 @@
 #include "cli/output.h"
 #include "cli/set_runner.h"
 #include "cli/terminal_interaction.h"
-#include "engine/set/create_rules.h"
+#include "engine/choices.h"
 #include "engine/engine.h"
-#include "engine/format/format.h"
+#include "engine/report.h"
 #include "platform/env.h"
 #include "platform/interrupt_cleanup.h"
+#include "version.h"
 
 namespace tarvel::cli {
 namespace {
@@ -83,8 +84,10 @@ std::vector<std::string> Resolved(Env& env, const std::vector<std::string>& name
   return paths;
 }
 
+// Every answer of a create comes from the options, before anything is
+// read: each file is read once.
 int Create(const Options& o, Engine& engine, Env& env) {
-  switch (engine.Create(Resolved(env, o.operands))) {
+  switch (engine.Create(Resolved(env, o.operands), {.onePass = true})) {
     case CreateOutcome::kCreated:
       return kSuccess;
     case CreateOutcome::kNoRoom:
@@ -96,16 +99,10 @@ int Create(const Options& o, Engine& engine, Env& env) {
   return kUsage;
 }
 
-// Checks the set of a run through the first of its volumes that reads;
-// false when none does.
-bool CheckSet(SetRun& run, Engine& engine, Env& env) {
-  run.checked = engine.Check(Resolved(env, run.volumes)) == CheckOutcome::kChecked;
-  return run.checked;
-}
-
 int Verify(SetRun& run, Engine& engine, Env& env) {
-  if (!CheckSet(run, engine, env)) return kUsage;
-  switch (engine.Assess()) {
+  const CheckReport check = engine.Check(Resolved(env, run.volumes));
+  if (check.outcome != CheckOutcome::kChecked) return kUsage;
+  switch (check.state) {
     case SetState::kAllOk:
       return kSuccess;
     case SetState::kRepairable:
@@ -121,10 +118,9 @@ int Verify(SetRun& run, Engine& engine, Env& env) {
 // The check and the repair are one action of the engine, so that what the
 // check read is not read again by the check after the rebuild.
 int Repair(SetRun& run, Engine& engine, Env& env) {
-  const std::optional<RepairResult> result =
-      engine.CheckAndRepair(Resolved(env, run.volumes), run.checked);
-  if (!result) return kUsage;
-  switch (*result) {
+  const RepairReport repair = engine.Repair(Resolved(env, run.volumes));
+  if (repair.outcome != CheckOutcome::kChecked) return kUsage;
+  switch (repair.result) {
     case RepairResult::kAllOk:
       return kSuccess;
     case RepairResult::kDiffers:
@@ -139,16 +135,8 @@ int Repair(SetRun& run, Engine& engine, Env& env) {
   return kUnrepairable;
 }
 
-int Run(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  std::string error;
-  std::optional<Options> parsed = ParseOptions(args, error);
-  if (!parsed) return UsageError(error);
-  const Options& o = *parsed;
-  // A closed pipe on standard output is an error of the write, which ends
-  // the command quietly (OutputError), not a signal in the middle of a
-  // file being written.
-  std::signal(SIGPIPE, SIG_IGN);
+// --help and --version, which need no engine.
+std::optional<int> Informed(const Options& o) {
   try {
     switch (o.command) {
       case Command::kHelp:
@@ -158,23 +146,30 @@ int Run(int argc, char** argv) {
         WriteOut(std::string("tarvel-cli ") + kVersionText + "\n");
         return kSuccess;
       default:
-        break;
+        return std::nullopt;
     }
   } catch (const OutputError& e) {
     return OutputFailure(e);
   }
+}
 
+// How the process meets signals while an action runs.
+void MeetSignals() {
+  // A closed pipe on standard output is an error of the write, which ends
+  // the command quietly (OutputError), not a signal in the middle of a
+  // file being written.
+  std::signal(SIGPIPE, SIG_IGN);
   // Ctrl-C or a kill stops the action: the temporary files go with it.  A
   // second one ends the program at once.
   InstallInterruptCleanup(StopTheEngine);
-
   // A file that grows beyond the size this process may write (ulimit -f)
   // then makes the write fail, so it is handled as a full disk is: the
   // temporary file is removed and the reason shown.  By default the system
   // would kill the program and leave the temporary file behind.
   std::signal(SIGXFSZ, SIG_IGN);
+}
 
-  Env& env = Env::Default();
+StandingAnswers AnswersOf(const Options& o) {
   StandingAnswers answers;
   answers.includeSmallFiles = o.includeSmallFiles;
   answers.found = o.found;
@@ -182,52 +177,55 @@ int Run(int argc, char** argv) {
   answers.replaceVolumes = o.force;
   answers.revertChanged = o.revertChanged;
   answers.json = o.json;
-  TerminalInteraction ui(!o.quiet && isatty(STDERR_FILENO), answers);
+  return answers;
+}
+
+// The command itself.
+int RunCommand(const Options& o, Engine& engine, Env& env, TerminalInteraction& ui) {
+  switch (o.command) {
+    case Command::kCreate: {
+      if (const std::optional<int> refused = RefusedOptions(o, env)) return *refused;
+      if (o.base) {
+        StandingAnswers answers = AnswersOf(o);
+        answers.base = Resolve(env, *o.base);
+        ui.SetAnswers(answers);
+      }
+      return Create(o, engine, env);
+    }
+    case Command::kVerify:
+      return RunSets(o, engine, env, ui, [&](SetRun& run) { return Verify(run, engine, env); });
+    case Command::kRepair:
+      return RunSets(o, engine, env, ui, [&](SetRun& run) { return Repair(run, engine, env); });
+    default:
+      return kUsage;
+  }
+}
+
+int Run(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  std::optional<Options> parsed = ParseOptions(args, error);
+  if (!parsed) return UsageError(error);
+  const Options& o = *parsed;
+  if (const std::optional<int> informed = Informed(o)) return *informed;
+
+  MeetSignals();
+  Env& env = Env::Default();
+  TerminalInteraction ui(!o.quiet && isatty(STDERR_FILENO), AnswersOf(o));
   Engine engine(env, ui);
   engine.SetThreads(o.threads);
   gEngine.store(&engine);
-  const auto finish = [&](int status) {
-    gEngine.store(nullptr);
-    return StopSignal() != 0 ? 128 + StopSignal() : status;
-  };
+  int status = kFileFailure;
   try {
-    switch (o.command) {
-      case Command::kCreate: {
-        if (const std::optional<int> refused = RefusedOptions(o, env)) return finish(*refused);
-        if (o.base) {
-          answers.base = Resolve(env, *o.base);
-          ui.SetAnswers(answers);
-        }
-        return finish(Create(o, engine, env));
-      }
-      case Command::kVerify:
-        return finish(
-            RunSets(o, engine, env, ui, [&](SetRun& run) { return Verify(run, engine, env); }));
-      case Command::kRepair:
-        return finish(
-            RunSets(o, engine, env, ui, [&](SetRun& run) { return Repair(run, engine, env); }));
-      default:
-        return kUsage;
-    }
+    status = Guarded(ui, [&] { return RunCommand(o, engine, env, ui); });
   } catch (const ActionStopped&) {
     ui.HideProgress();
-    return finish(kFileFailure);
   } catch (const OutputError& e) {
     ui.HideProgress();
-    return finish(OutputFailure(e));
-  } catch (const ReportedFailure&) {
-    ui.HideProgress();  // the failure's own message has been shown
-    return finish(kFileFailure);
-  } catch (const FileError& e) {
-    ui.HideProgress();
-    ui.Message(FileErrorMessage(e));
-    return finish(kFileFailure);
-  } catch (const std::exception& e) {
-    // Anything else the system refused (memory, a vanished current folder).
-    ui.HideProgress();
-    ui.Message(e.what());
-    return finish(kFileFailure);
+    status = OutputFailure(e);
   }
+  gEngine.store(nullptr);
+  return StopSignal() != 0 ? 128 + StopSignal() : status;
 }
 
 }  // namespace

@@ -4,12 +4,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "engine/report.h"
+
 namespace tarvel::cli {
 namespace {
 
 constexpr double kBytesPerMB = 1e6;
-
-std::string FirstWord(const std::string& text) { return text.substr(0, text.find(' ')); }
 
 // Cuts `text` to at most `bytes` bytes without splitting a UTF-8 sequence.
 std::string CutText(const std::string& text, std::size_t bytes) {
@@ -21,21 +21,10 @@ std::string CutText(const std::string& text, std::size_t bytes) {
 
 }  // namespace
 
-std::string ProgressLine::Format(const std::string& text, int percent,
-                                 const std::optional<StepWork>& work, double now, int width) {
-  // How much of the pass is done, as a fraction, and in bytes when known.
-  std::optional<double> done;
-  std::optional<double> doneBytes;
-  if (work && work->passTotal > 0 && work->doneBefore >= 0) {
-    doneBytes = static_cast<double>(std::min(work->doneBefore, work->passTotal));
-    done = *doneBytes / static_cast<double>(work->passTotal);
-  } else if (percent >= 0) {
-    done = percent / 100.0;
-    if (work && work->passTotal > 0) doneBytes = *done * static_cast<double>(work->passTotal);
-  }
-
-  const std::int64_t total = work ? work->passTotal : -1;
-  const ProgressPace::Figures pace = pace_.At(FirstWord(text), total, done, now);
+std::string ProgressLine::Format(const ProgressRecord& record, double now, int width) {
+  const std::string text = PrintableText(ProgressText(record));
+  const std::optional<double> done = ShareDone(record);
+  const ProgressPace::Figures pace = pace_.At(record, now);
 
   std::string figures;
   if (done) {
@@ -44,7 +33,7 @@ std::string ProgressLine::Format(const std::string& text, int percent,
     figures += pct;
   }
   if (pace.secondsLeft) {
-    if (doneBytes && pace.bytesPerSecond) {
+    if (pace.bytesPerSecond) {
       char rate[32];
       std::snprintf(rate, sizeof rate, "  %.1f MB/s", *pace.bytesPerSecond / kBytesPerMB);
       figures += rate;

@@ -7,7 +7,7 @@
 #include <optional>
 #include <tuple>
 
-#include "engine/format/format.h"
+#include "engine/format/volume_reader.h"
 
 namespace tarvel::cli {
 namespace {
@@ -23,17 +23,10 @@ struct Volume {
 }  // namespace
 
 std::optional<md5digest> SetDigestOf(Env& env, const std::string& path, std::uint64_t* number) {
-  std::array<std::uint8_t, kHeaderSize> bytes{};
-  try {
-    std::unique_ptr<File> file = env.OpenRead(path);
-    if (file->ReadAt(0, bytes.data(), bytes.size()) != bytes.size()) return std::nullopt;
-  } catch (const FileError&) {
-    return std::nullopt;
-  }
-  if (RecogniseVolume(bytes) != VolumeKind::kVolume) return std::nullopt;
-  const VolumeHeader header = DecodeHeader(bytes);
-  if (number != nullptr) *number = header.volumeNumber;
-  return header.setHash;
+  const std::optional<VolumeHeader> header = ReadVolumeHeader(env, path);
+  if (!header) return std::nullopt;
+  if (number != nullptr) *number = header->volumeNumber;
+  return header->setHash;
 }
 
 namespace {

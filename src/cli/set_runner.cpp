@@ -10,7 +10,7 @@
 #include "cli/json_report.h"
 #include "cli/output.h"
 #include "cli/set_finder.h"
-#include "engine/format/format.h"
+#include "engine/report.h"
 
 namespace tarvel::cli {
 namespace {
@@ -36,7 +36,7 @@ std::vector<SetRun> GatherSets(const Options& o, Env& env, Interaction& ui, int&
   };
   std::vector<SetRun> runs;
   for (const std::string& volume : o.operands) {
-    if (firstTime(volume)) runs.push_back({{volume}, false});
+    if (firstTime(volume)) runs.push_back({{volume}});
   }
   for (const std::string& root : o.roots) {
     SetSearch found = FindSets(env, root);
@@ -53,30 +53,10 @@ std::vector<SetRun> GatherSets(const Options& o, Env& env, Interaction& ui, int&
       status = std::max<int>(status, kUsage);
     }
     for (FoundSet& set : found.sets) {
-      if (firstTime(set.volumes.front())) runs.push_back({std::move(set.volumes), false});
+      if (firstTime(set.volumes.front())) runs.push_back({std::move(set.volumes)});
     }
   }
   return runs;
-}
-
-int RunOneSet(SetRun& run, Interaction& ui, const SetAction& action) {
-  try {
-    return action(run);
-  } catch (const ActionStopped&) {
-    throw;  // the whole command stops
-  } catch (const OutputError&) {
-    throw;  // so does one whose output goes nowhere
-  } catch (const ReportedFailure&) {
-    ui.HideProgress();  // the failure's own message has been shown
-  } catch (const FileError& e) {
-    ui.HideProgress();
-    ui.Message(FileErrorMessage(e));
-  } catch (const std::exception& e) {
-    // Anything else the system refused (memory, a vanished folder).
-    ui.HideProgress();
-    ui.Message(e.what());
-  }
-  return kFileFailure;
 }
 
 }  // namespace
@@ -95,13 +75,38 @@ int RunSets(const Options& o, Engine& engine, Env& env, TerminalInteraction& ui,
     std::vector<std::string> messages;
     ui.StartSet();
     ui.SetMessageLog(&messages);
-    const int setStatus = RunOneSet(run, ui, action);
+    const int setStatus = Guarded(ui, [&] { return action(run); });
     ui.SetMessageLog(nullptr);
-    if (o.json) json.AddSet(run.volumes.front(), engine, run.checked, setStatus, messages);
+    if (o.json) {
+      // Once its check has shown a report, the set is described as the
+      // engine has it now, also after a repair that failed half-way.
+      const SetReport report = engine.CurrentReport();
+      json.AddSet(run.volumes.front(), ui.ReportsShown() > 0 ? &report : nullptr, setStatus,
+                  messages);
+    }
     status = std::max(status, setStatus);
   }
   if (o.json) WriteOut(json.Document(status));
   return status;
+}
+
+int Guarded(TerminalInteraction& ui, const std::function<int()>& action) {
+  try {
+    return action();
+  } catch (const ActionStopped&) {
+    throw;
+  } catch (const OutputError&) {
+    throw;
+  } catch (const ReportedFailure&) {
+    ui.HideProgress();  // the failure's own message has been shown
+  } catch (const FileError& e) {
+    ui.HideProgress();
+    ui.Message(FileErrorMessage(e));
+  } catch (const std::exception& e) {
+    ui.HideProgress();
+    ui.Message(e.what());
+  }
+  return kFileFailure;
 }
 
 std::string FileErrorMessage(const FileError& error) {

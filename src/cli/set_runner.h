@@ -22,13 +22,19 @@ struct SetRun {
   // Volumes of the set to read it from, tried in order until one reads: one
   // named volume, or a found set's volumes with the main volume first.
   std::vector<std::string> volumes;
-  bool checked = false;  // set once the check of the set ran to its end
 };
 
 // Checks (or repairs) one set and returns its exit status.  File-layer
 // failures may be thrown; they count as status 4 for that set.  A stop
 // (ActionStopped) ends the whole command.
 using SetAction = std::function<int(SetRun&)>;
+
+// Runs `action` and returns its status, or that of the failure it ended
+// with, said as tarvel-cli says it: a file-layer error with the system's
+// reason, a failure whose message was shown already, anything else the
+// system refused (memory, a vanished folder): 4.  A stop and a failed write
+// of standard output pass on, as they end the whole command.
+int Guarded(TerminalInteraction& ui, const std::function<int()>& action);
 
 // Runs `action` for every set of the command line and returns the largest
 // of their statuses.

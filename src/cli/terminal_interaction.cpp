@@ -17,12 +17,6 @@ TerminalInteraction::TerminalInteraction(bool showProgress, StandingAnswers answ
 
 TerminalInteraction::~TerminalInteraction() { ClearLine(); }
 
-void TerminalInteraction::ShowProgress() {
-  visible_ = true;
-  line_.Reset();
-  if (haveRecord_) Redraw();
-}
-
 void TerminalInteraction::HideProgress() {
   visible_ = false;
   ClearLine();
@@ -31,6 +25,11 @@ void TerminalInteraction::HideProgress() {
 // A new step or item is drawn at once; the figures of one item when the
 // engine lets the display catch up (ProcessEvents), every few milliseconds.
 void TerminalInteraction::Progress(const ProgressRecord& record) {
+  if (!visible_) {
+    visible_ = true;
+    line_.Reset();
+    haveRecord_ = false;
+  }
   const bool newItem = !haveRecord_ || record.step != record_.step || record.item != record_.item ||
                        record.name != record_.name || record.percent != record_.percent;
   record_ = record;
@@ -50,13 +49,8 @@ void TerminalInteraction::Redraw() {
       std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
   struct winsize size {};
   const int width = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
-  // Bytes, where the step has them, give the share done, the throughput
-  // and the time left; otherwise the percentage does.
-  std::optional<StepWork> work;
-  if (record_.stepTotal > 0) work = StepWork{record_.stepTotal, record_.stepDone};
   std::string line = "\r";
-  line.append(
-      line_.Format(PrintableText(ProgressText(record_)), record_.percent, work, now, width));
+  line.append(line_.Format(record_, now, width));
   line.append("\033[K");
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
@@ -93,7 +87,7 @@ bool TerminalInteraction::Confirm(const Question& question) {
   return yes;
 }
 
-RenameReply TerminalInteraction::AskRename(const std::string&, const std::string&) {
+RenameReply TerminalInteraction::AskRename(const RenamePrompt&) {
   // The same answer holds for every match.
   switch (answers_.found) {
     case FoundAction::kRename:
@@ -118,15 +112,16 @@ RestoreReply TerminalInteraction::AskRestore(const RestorePrompt& prompt) {
   return {RestoreButton::kYes, true};
 }
 
-void TerminalInteraction::ShowReport(const std::vector<std::string>& lines,
-                                     const std::vector<std::string>& notes) {
+void TerminalInteraction::ShowReport(const SetReport& report) {
   // Nothing more is reported once the program has been asked to stop.
-  if (answers_.json || StopSignal() != 0) return;
+  if (StopSignal() != 0) return;
   // The report after a repair follows the one before it after an empty line.
-  std::string text = reportsShown_++ > 0 ? "\n" : "";
-  for (const std::string& line : lines) text += PrintableText(line) + "\n";
+  const bool first = reportsShown_++ == 0;
+  if (answers_.json) return;  // the document tells
+  std::string text = first ? "" : "\n";
+  for (const ReportLine& line : ReportLines(report)) text += PrintableText(line.text) + "\n";
   WriteOut(text);
-  for (const std::string& note : notes) Message(note);
+  for (const std::string& note : ReportNotes(report)) Message(note);
 }
 
 void TerminalInteraction::Message(const std::string& text) {

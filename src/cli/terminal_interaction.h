@@ -35,28 +35,22 @@ class TerminalInteraction : public Interaction {
   TerminalInteraction(bool showProgress, StandingAnswers answers);
   ~TerminalInteraction() override;
 
-  void ShowProgress() override;
-  void HideProgress() override;
+  // A record shows the line (when it is hidden) and updates it.
   void Progress(const ProgressRecord& record) override;
+  void HideProgress() override;
   void ProcessEvents() override;
 
-  // Every answer of a create comes from the options.
-  [[nodiscard]] bool AnswersStand() const override { return true; }
   bool AskInclude(const std::string& name, std::int64_t size) override;
   SetChoice AskSetProperties(const SetProposal& proposal) override;
   bool Confirm(const Question& question) override;
-  void ResetRenamePrompt() override {}
-  RenameReply AskRename(const std::string& found, const std::string& missing) override;
-  void ResetRestorePrompt() override {}
+  RenameReply AskRename(const RenamePrompt& prompt) override;
   // Yes, but for a file changed after the set was made without
   // --revert-changed: that one is left as it is, and a message says so.
   RestoreReply AskRestore(const RestorePrompt& prompt) override;
 
   // The lines on standard output (through WriteOut), the notes on
   // standard error as messages are.
-  void ShowReport(const std::vector<std::string>& lines,
-                  const std::vector<std::string>& notes) override;
-  void SetWorking(bool) override {}
+  void ShowReport(const SetReport& report) override;
   void Message(const std::string& text) override;
   void Succeeded(const std::string& text) override;
 
@@ -66,6 +60,9 @@ class TerminalInteraction : public Interaction {
   void SetMessageLog(std::vector<std::string>* log) { messageLog_ = log; }
   // A new set begins: its first report follows no other.
   void StartSet() { reportsShown_ = 0; }
+  // Reports shown since the set began: once one is, the check of the set
+  // has run to its end.
+  [[nodiscard]] int ReportsShown() const { return reportsShown_; }
 
  private:
   void Redraw();

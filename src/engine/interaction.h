@@ -2,20 +2,30 @@
 // prompts and questions, the report and message boxes.  The Qt windows, the
 // command line and the tests each implement it; the engine runs every user
 // action from start to end and asks what it needs to know through it.  What
-// an answer means (the remembered answers RenameAnswer and RestoreAnswer, a
-// standing answer) is decided by the engine, not here.
+// an answer means (the answers that stand for the rest of a search or a
+// restore, a standing answer of the command line) is decided by the engine,
+// not here.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "engine/progress.h"
+#include "engine/report.h"
 
 namespace tarvel {
 
+// The File search prompt: a missing file found by content under another name.
+struct RenamePrompt {
+  std::string found;    // the name the content was found under
+  std::string missing;  // the name the set lists
+  // Asked again for the same pair, after a copy that failed: "don't ask
+  // again for this set" stays as the person left it.  Otherwise a prompt
+  // starts with it unticked.
+  bool again = false;
+};
 enum class RenameButton { kRename, kCopy, kCancel, kClosed };
 struct RenameReply {
   RenameButton button = RenameButton::kClosed;
@@ -26,7 +36,8 @@ struct RenameReply {
   bool standing = false;
 };
 
-// The file the Restore prompt asks about.
+// The file the Restore prompt asks about ("Restore " + name + " ?"); the
+// prompt starts with "don't ask again for this set" unticked.
 struct RestorePrompt {
   std::string name;
   bool missing = false;  // no file of its name is there; otherwise a damaged one is replaced
@@ -34,7 +45,6 @@ struct RestorePrompt {
   // purpose): restoring puts back the older content the set lists.
   bool changedAfterSet = false;
 };
-
 enum class RestoreButton { kYes, kNo, kClosed };
 struct RestoreReply {
   RestoreButton button = RestoreButton::kClosed;
@@ -80,24 +90,19 @@ struct Question {
   std::string ifNo;
 };
 
+// The text of a message box that shows a file-layer error: the error's own
+// text, with a full stop added when it does not end in one.
+std::string ErrorBoxText(const std::string& errorText);
+
 class Interaction {
  public:
   virtual ~Interaction() = default;
 
-  // True when this front end answers every question of a create (Include
-  // this?, Parity Properties, the questions before writing) from standing
-  // answers that depend on the chosen files' names and sizes only, and shows
-  // nothing of what an analysis would find.  A create then reads each file
-  // once: the digests are taken by the pass that computes the parity, and
-  // the file lists are written when it ends.  A front end that shows the
-  // analysis (Parity Properties with the sizes found) keeps the default.
-  [[nodiscard]] virtual bool AnswersStand() const { return false; }
-
-  // Progress window.  Progress comes whenever there is something new; it is
-  // cheap, and a front end may draw it when ProcessEvents comes.
-  virtual void ShowProgress() = 0;
-  virtual void HideProgress() = 0;
+  // Progress window.  Progress comes whenever there is something new and
+  // shows the window when it is hidden; it is cheap, and a front end may
+  // draw it when ProcessEvents comes.  HideProgress when a step has ended.
   virtual void Progress(const ProgressRecord& record) = 0;
+  virtual void HideProgress() = 0;
   // Repaint and run pending events; the engine calls it about every
   // kEventIntervalMs while an action runs, never more often.
   virtual void ProcessEvents() = 0;
@@ -113,21 +118,15 @@ class Interaction {
   virtual bool Confirm(const Question& question) = 0;
 
   // File search: the file with the same content and the missing file's name.
-  virtual void ResetRenamePrompt() = 0;  // untick "don't ask again for this set"
-  virtual RenameReply AskRename(const std::string& found, const std::string& missing) = 0;
+  virtual RenameReply AskRename(const RenamePrompt& prompt) = 0;
 
-  // Restore: "Restore " + name + " ?".  A file changed after the set was
-  // made is asked about even when the answer for the set stands.
-  virtual void ResetRestorePrompt() = 0;  // untick "don't ask again for this set"
+  // Restore.  A file changed after the set was made is asked about even
+  // when the answer for the set stands.
   virtual RestoreReply AskRestore(const RestorePrompt& prompt) = 0;
 
   // The report of a set after a check, and again after a restore: its
-  // lines, and the notes that say why files and volumes are reported as
-  // they are (Engine::ReportNotes), shown below the lines.
-  virtual void ShowReport(const std::vector<std::string>& lines,
-                          const std::vector<std::string>& notes) = 0;
-  // A restore of the shown report starts (true) or has ended (false).
-  virtual void SetWorking(bool working) = 0;
+  // lines (ReportLines), and below them its notes (ReportNotes).
+  virtual void ShowReport(const SetReport& report) = 0;
 
   // A message box titled "Tarvel" with one OK button.
   virtual void Message(const std::string& text) = 0;

@@ -34,11 +34,22 @@ std::string ProgressText(const ProgressRecord& r) {
   return {};
 }
 
-ProgressPace::Figures ProgressPace::At(const std::string& key, std::int64_t total,
-                                       std::optional<double> done, double now) {
-  if (!started_ || key != key_ || total != total_ || (done && lastDone_ && *done < *lastDone_)) {
+std::optional<double> ShareDone(const ProgressRecord& r) {
+  if (r.stepTotal > 0) {
+    return static_cast<double>(std::clamp<std::int64_t>(r.stepDone, 0, r.stepTotal)) /
+           static_cast<double>(r.stepTotal);
+  }
+  if (r.percent >= 0) return std::min(r.percent, 100) / 100.0;
+  return std::nullopt;
+}
+
+ProgressPace::Figures ProgressPace::At(const ProgressRecord& record, double now) {
+  const std::optional<double> done = ShareDone(record);
+  const std::int64_t total = record.stepTotal > 0 ? record.stepTotal : -1;
+  if (!started_ || record.step != step_ || total != total_ ||
+      (done && lastDone_ && *done < *lastDone_)) {
     started_ = true;
-    key_ = key;
+    step_ = record.step;
     total_ = total;
     start_ = now;
     doneAtStart_ = done.value_or(0);

@@ -1,7 +1,6 @@
 // Progress as data: what an action is doing, as a record that each front end
-// says in its own way.  The windows show the system's text and percentage
-// (ProgressText, record.percent); the command line adds the throughput and
-// the time left from the bytes.
+// says in its own way: the system's text (ProgressText), the share done
+// (ShareDone), the throughput and the time left (ProgressPace).
 #pragma once
 
 #include <cstdint>
@@ -45,28 +44,31 @@ struct ProgressRecord {
 // The system's text for a record ("Checking a.bin").
 std::string ProgressText(const ProgressRecord& record);
 
-// Throughput and time left of a pass, from how much of it is done over
-// time.  A new pass begins when its key or its size in bytes changes, or
-// when what is done falls.  The figures appear only once the pass has run
-// for a moment and something of it is done, so the first ones are not
-// guesses from nothing.
+// How much of the record's step is done, 0..1: from its bytes where the
+// step has them, else from the engine's percentage; nothing when neither
+// tells.
+std::optional<double> ShareDone(const ProgressRecord& record);
+
+// Throughput and time left of a step, from how much of it is done over
+// time; both front ends show the same figures.  A new pass begins when the
+// step or its size in bytes changes, or when what is done falls.  The
+// figures appear only once the pass has run for a moment and something of
+// it is done, so the first ones are not guesses from nothing.
 class ProgressPace {
  public:
   struct Figures {
-    std::optional<double> bytesPerSecond;  // only for a pass of known size
+    std::optional<double> bytesPerSecond;  // only for a step of known size
     std::optional<double> secondsLeft;
   };
 
   // Forgets the pass: the next update starts a new one.
   void Reset() { started_ = false; }
-  // `key` names the pass; `total` is its size in bytes (<= 0: not known);
-  // `done` the fraction of it done (nothing: not known); `now` seconds of a
-  // steady clock.
-  Figures At(const std::string& key, std::int64_t total, std::optional<double> done, double now);
+  // `now`: seconds of a steady clock.
+  Figures At(const ProgressRecord& record, double now);
 
  private:
   bool started_ = false;
-  std::string key_;
+  ProgressStep step_ = ProgressStep::kAnalysing;
   std::int64_t total_ = -1;
   std::optional<double> lastDone_;
   double start_ = 0;

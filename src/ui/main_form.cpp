@@ -18,6 +18,7 @@
 #include "ui/file_dialogs.h"
 #include "ui/layout.h"
 #include "ui/window_interaction.h"
+#include "version.h"
 
 namespace tarvel::ui {
 namespace {
@@ -34,9 +35,9 @@ std::vector<std::string> EnginePaths(const QStringList& paths) {
 
 }  // namespace
 
-TMainForm::TMainForm(Engine& engine, WindowInteraction& ui, FileDialogs& dialogs,
+TMainForm::TMainForm(Engine& engine, Env& env, WindowInteraction& ui, FileDialogs& dialogs,
                      const QStringList& arguments)
-    : engine_(engine), ui_(ui), dialogs_(dialogs) {
+    : engine_(engine), env_(env), ui_(ui), dialogs_(dialogs) {
   setObjectName("MainForm");
   setWindowTitle(QStringLiteral("Tarvel"));
   setFixedSize(282, 224);
@@ -117,7 +118,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::CheckCommandLineVolume() {
   const std::string path = EnginePaths({commandLine_.front()}).front();
-  if (engine_.IsPlainFile(path)) {
+  if (env_.IsPlainFile(FolderOf(path), BareName(path))) {
     CheckVolume(WindowInteraction::Text(path));
   } else {
     const QString shown = WindowInteraction::Shown(path);

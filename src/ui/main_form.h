@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "platform/env.h"
+
 class QLabel;
 class QPushButton;
 class QStatusBar;
@@ -32,7 +34,7 @@ class TMainForm : public QWidget {
   // program name); the first is checked when the window is first shown (a
   // message says when it is no file, and which further ones were not
   // checked).
-  TMainForm(Engine& engine, WindowInteraction& ui, FileDialogs& dialogs,
+  TMainForm(Engine& engine, Env& env, WindowInteraction& ui, FileDialogs& dialogs,
             const QStringList& arguments);
 
   // The windows it shows; they are created after it.
@@ -80,6 +82,7 @@ class TMainForm : public QWidget {
   void SetStatus(const QString& text);
 
   Engine& engine_;
+  Env& env_;
   WindowInteraction& ui_;
   FileDialogs& dialogs_;
   TAboutBox* about_ = nullptr;

@@ -4,7 +4,6 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTextBlock>
@@ -28,32 +27,6 @@ constexpr int kButtonWidth = 129, kButtonHeight = 33, kStatusHeight = 19;
 // Around a name in the text shown, so that the name's own direction cannot
 // reorder the rest of its line.
 constexpr char16_t kFirstStrongIsolate = u'\u2068', kPopDirectionalIsolate = u'\u2069';
-
-// What follows the name on a line of a file or a volume; the longest first,
-// as " OK" ends " (CRC only) OK" too.
-struct Ending {
-  const char* text;
-  bool damaged;
-};
-constexpr Ending kEndings[] = {
-    {" (CRC only) CRC Mismatch...", true},
-    {" (CRC only) Missing...", true},
-    {" (CRC only) Not checked...", true},
-    {" (CRC only) OK", false},
-    {" CRC Mismatch...", true},
-    {" Missing...", true},
-    {" Not checked...", true},
-    {" OK", false},
-};
-
-// The totals of the files and of the volumes.
-bool IsTotal(const QString& line) {
-  static const QRegularExpression total(QStringLiteral(
-      "^(All files OK\\.|\\d+ bad/missing files\\.|\\d+ bad/missing files \\(CRC only\\)\\.|"
-      "\\d+ files not checked\\.|"
-      "No usable parity volumes found|\\d+ usable parity volumes found\\.)$"));
-  return total.match(line).hasMatch();
-}
 
 // Whether `name` holds text that may run right to left (or sets a direction
 // itself); other names look the same with and without isolation.
@@ -220,27 +193,28 @@ void TReportform::FormResize() {
   StatusBar1->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
 }
 
-void TReportform::SetLines(const QStringList& lines, const QStringList& notes) {
+void TReportform::Fill(const SetReport& report) {
+  QStringList notes;
+  for (const std::string& note : ReportNotes(report))
+    notes.push_back(WindowInteraction::Shown(note));
+  SetLines(ReportLines(report), notes);
+}
+
+void TReportform::SetLines(const std::vector<ReportLine>& lines, const QStringList& notes) {
   QStringList shown;
-  shown.reserve(lines.size() + notes.size() + 1);
+  shown.reserve(static_cast<qsizetype>(lines.size()) + notes.size() + 1);
   marks_.clear();
-  for (const QString& line : lines) {
-    const auto ending =
-        std::find_if(std::begin(kEndings), std::end(kEndings), [&](const Ending& e) {
-          return line.size() > qsizetype(std::strlen(e.text)) &&
-                 line.endsWith(QLatin1String(e.text));
-        });
-    if (ending == std::end(kEndings)) {
-      shown.push_back(line);
-      marks_.push_back(IsTotal(line) ? Mark::kTotal : Mark::kPlain);
-      continue;
-    }
-    const QString name = line.chopped(qsizetype(std::strlen(ending->text)));
+  for (const ReportLine& line : lines) {
+    marks_.push_back(line.kind == LineKind::kBad     ? Mark::kDamaged
+                     : line.kind == LineKind::kTotal ? Mark::kTotal
+                                                     : Mark::kPlain);
+    const QString name =
+        WindowInteraction::Shown(line.text.substr(0, std::min(line.nameLength, line.text.size())));
+    const QString rest =
+        WindowInteraction::Shown(line.text.substr(name.isEmpty() ? 0 : line.nameLength));
     shown.push_back(NeedsIsolation(name)
-                        ? QChar(kFirstStrongIsolate) + name + QChar(kPopDirectionalIsolate) +
-                              QLatin1String(ending->text)
-                        : line);
-    marks_.push_back(ending->damaged ? Mark::kDamaged : Mark::kPlain);
+                        ? QChar(kFirstStrongIsolate) + name + QChar(kPopDirectionalIsolate) + rest
+                        : name + rest);
   }
   if (!notes.isEmpty()) {
     shown.push_back(QString());
@@ -292,9 +266,11 @@ void TReportform::RestorebuttonClick() {
   // A Cancel of an earlier restore from this report is over.
   engine_.ClearStop();
   try {
-    (void)engine_.Restore(/*askEachFile=*/true, /*checkVolumesAgain=*/false);
+    (void)engine_.Restore(/*askEachFile=*/true);
+    SetWorking(false);
   } catch (const ActionStopped&) {
     // The report shows the set as the stop left it.
+    SetWorking(false);
   } catch (const std::exception& error) {
     // The report shown stays the one from before the restore; the status
     // line keeps "Working...".

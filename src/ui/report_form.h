@@ -5,10 +5,11 @@
 // both buttons at top H - 97, OK at left W div 4 - 65, Restore Files at
 // (W div 4) x 3 - 65.
 //
-// The lines read as the engine wrote them; the window only marks them: the
-// lines of missing and damaged files and volumes in a warning colour, the
-// two totals (of the files and of the volumes) in bold, and a name that
-// holds right-to-left text isolated, so that " OK" stays at its end.  OK is
+// The lines read as the engine made them from the set's report; the window
+// only marks them by their kind: the lines of missing, damaged and unchecked
+// files and volumes in a warning colour, the totals (of the files and of the
+// volumes) in bold, and a name that holds right-to-left text isolated, so
+// that " OK" stays at its end.  The notes follow below the lines.  OK is
 // the default button.  While a restore runs the report cannot be closed, so
 // that its outcome is seen.  Its size and place are kept across runs, and
 // it always fits on the screen.
@@ -16,6 +17,8 @@
 
 #include <QDialog>
 #include <vector>
+
+#include "engine/report.h"
 
 class QPlainTextEdit;
 class QPushButton;
@@ -43,10 +46,12 @@ class TReportform : public QDialog {
 
   TReportform(Engine& engine, WindowInteraction& ui, QWidget* mainWindow);
 
-  // The report's lines, shown now and whenever the window is shown, and
-  // below them, after an empty line, the notes that say why files and
-  // volumes are reported as they are (in the warning colour).
-  void SetLines(const QStringList& lines, const QStringList& notes = {});
+  // The report of a set, shown now and whenever the window is shown: its
+  // lines (ReportLines), and below them, after an empty line, its notes
+  // (ReportNotes) in the warning colour.
+  void Fill(const SetReport& report);
+  // The lines and notes themselves.
+  void SetLines(const std::vector<ReportLine>& lines, const QStringList& notes = {});
   // "Working..." while a restore runs, else "Ready".
   void SetWorking(bool working);
 

@@ -20,16 +20,6 @@ namespace {
 // The speed and time left change at most this often, so they can be read.
 constexpr qint64 kPaceIntervalMs = 500;
 
-// What of the step is done, from its bytes where it has them.
-std::optional<double> Done(const ProgressRecord& r) {
-  if (r.stepTotal > 0) {
-    return static_cast<double>(std::clamp<std::int64_t>(r.stepDone, 0, r.stepTotal)) /
-           static_cast<double>(r.stepTotal);
-  }
-  if (r.percent >= 0) return r.percent / 100.0;
-  return std::nullopt;
-}
-
 // "412 MB/s · 0:12 left", "0:12 left" or nothing.
 QString PaceText(const ProgressPace::Figures& pace) {
   if (!pace.secondsLeft) return {};
@@ -62,8 +52,6 @@ void WindowInteraction::OwnProgress() {
 }
 
 void WindowInteraction::ShowProgress() {
-  OwnProgress();
-  if (progress_->isVisible()) return;
   progress_->Restart();
   pace_.Reset();
   CentreOver(progress_, main_);
@@ -78,13 +66,16 @@ void WindowInteraction::ShowProgress() {
 void WindowInteraction::HideProgress() { progress_->hide(); }
 
 void WindowInteraction::Progress(const ProgressRecord& record) {
-  const std::optional<double> done = Done(record);
+  OwnProgress();
+  if (!progress_->isVisible()) ShowProgress();
+  // A restore from the report works: its status line says so.
+  if (report_->isVisible()) report_->SetWorking(true);
+  const std::optional<double> done = ShareDone(record);
   progress_->SetWhat(Shown(ProgressText(record)));
   progress_->SetPercent(done ? static_cast<int>(*done * 100) : -1);
 
   const qint64 now = clock_.elapsed();
-  const ProgressPace::Figures pace =
-      pace_.At(std::to_string(static_cast<int>(record.step)), record.stepTotal, done, now / 1000.0);
+  const ProgressPace::Figures pace = pace_.At(record, now / 1000.0);
   const bool newStep = record.step != shownStep_;
   const bool newItem = newStep || record.item != shownItem_;
   shownStep_ = record.step;
@@ -124,32 +115,22 @@ bool WindowInteraction::Ask(const QString& text, QWidget* parent) {
   return box.exec() == QMessageBox::Yes;
 }
 
-void WindowInteraction::ResetRenamePrompt() { rename_->ResetRenameAnswer(); }
-
-RenameReply WindowInteraction::AskRename(const std::string& found, const std::string& missing) {
-  rename_->SetRenameFiles(Shown(found), Shown(missing));
+RenameReply WindowInteraction::AskRename(const RenamePrompt& prompt) {
+  if (!prompt.again) rename_->ResetRenameAnswer();
+  rename_->SetRenameFiles(Shown(prompt.found), Shown(prompt.missing));
   return rename_->Ask();
 }
 
-void WindowInteraction::ResetRestorePrompt() { restore_->ResetRestoreAnswer(); }
-
 RestoreReply WindowInteraction::AskRestore(const RestorePrompt& prompt) {
+  if (report_->isVisible()) report_->SetWorking(true);
+  restore_->ResetRestoreAnswer();
   return restore_->Ask(Shown(prompt.name), prompt.changedAfterSet);
 }
 
-void WindowInteraction::ShowReport(const std::vector<std::string>& lines,
-                                   const std::vector<std::string>& notes) {
-  const auto shown = [](const std::vector<std::string>& from) {
-    QStringList text;
-    text.reserve(static_cast<qsizetype>(from.size()));
-    for (const std::string& line : from) text.push_back(Shown(line));
-    return text;
-  };
-  report_->SetLines(shown(lines), shown(notes));
+void WindowInteraction::ShowReport(const SetReport& report) {
+  report_->Fill(report);
   if (!report_->isVisible()) report_->exec();
 }
-
-void WindowInteraction::SetWorking(bool working) { report_->SetWorking(working); }
 
 void WindowInteraction::Message(const std::string& text) { ShowMessage(Shown(text)); }
 

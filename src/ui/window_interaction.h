@@ -13,8 +13,8 @@
 #include <exception>
 #include <string>
 
-#include "engine/format/format.h"
 #include "engine/interaction.h"
+#include "engine/report.h"
 
 class QWidget;
 
@@ -44,28 +44,26 @@ class WindowInteraction : public Interaction {
               TRenameform* rename, Trestoreform* restore, TPropertiesForm* properties,
               TReportform* report);
 
-  void ShowProgress() override;
-  void HideProgress() override;
-  // The texts, and the bar and percentage from the bytes of the step where
-  // it has them (else from the engine's percentage), with speed and time
-  // left under the bar.
+  // Shows the progress window when it is hidden; the texts, and the bar and
+  // percentage from the share of the step done, with speed and time left
+  // under the bar.
   void Progress(const ProgressRecord& record) override;
+  void HideProgress() override;
   void ProcessEvents() override;
 
   bool AskInclude(const std::string& name, std::int64_t size) override;
   SetChoice AskSetProperties(const SetProposal& proposal) override;
   // The question in Ask's box.
   bool Confirm(const Question& question) override;
-  void ResetRenamePrompt() override;
-  RenameReply AskRename(const std::string& found, const std::string& missing) override;
-  void ResetRestorePrompt() override;
+  // A prompt starts with "don't ask again for this set" unticked, but when
+  // it is asked again after a copy that failed.
+  RenameReply AskRename(const RenamePrompt& prompt) override;
+  // During a restore from the File report, its status line says it works.
   RestoreReply AskRestore(const RestorePrompt& prompt) override;
 
   // The File report: shown modally with the lines and, below them, the
   // notes, or, while it is up (a restore from it), given the new ones.
-  void ShowReport(const std::vector<std::string>& lines,
-                  const std::vector<std::string>& notes) override;
-  void SetWorking(bool working) override;
+  void ShowReport(const SetReport& report) override;
   void Message(const std::string& text) override;
   void Succeeded(const std::string& text) override;
 
@@ -89,6 +87,8 @@ class WindowInteraction : public Interaction {
   // report during a restore, else the main window), so that the progress
   // stays above it and its Cancel is not blocked by it.
   void OwnProgress();
+  // Shows the progress window, new, over the window the person works in.
+  void ShowProgress();
 
   QWidget* main_ = nullptr;
   TProgressForm1* progress_ = nullptr;

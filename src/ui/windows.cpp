@@ -4,7 +4,7 @@ namespace tarvel::ui {
 
 TarvelWindows::TarvelWindows(Env& env, FileDialogs& dialogs, const QStringList& arguments)
     : engine(env, ui),
-      MainForm(std::make_unique<TMainForm>(engine, ui, dialogs, arguments)),
+      MainForm(std::make_unique<TMainForm>(engine, env, ui, dialogs, arguments)),
       AboutBox(new TAboutBox(MainForm.get())),
       PropertiesForm(new TPropertiesForm(ui, MainForm.get())),
       Renameform(new TRenameform(MainForm.get())),

@@ -20,10 +20,26 @@ namespace {
 using tarvel::testing::RunCli;
 using tarvel::testing::TempDir;
 
+// A record of `step` for `name`: the engine's percentage alone, or with the
+// bytes of the step (`total` > 0).
+ProgressRecord Record(ProgressStep step, const char* name, int percent, std::int64_t total = 0,
+                      std::int64_t done = 0) {
+  ProgressRecord r;
+  r.step = step;
+  r.name = name;
+  r.items = 1;
+  r.percent = percent;
+  r.stepTotal = total;
+  r.stepDone = done;
+  return r;
+}
+constexpr auto kSearch = ProgressStep::kSearching;
+constexpr auto kFiles = ProgressStep::kCheckingFiles;
+constexpr auto kVolumes = ProgressStep::kCheckingVolumes;
+constexpr auto kRestore = ProgressStep::kRestoring;
+
 struct Update {
-  std::string text;
-  int percent;
-  std::optional<StepWork> work;
+  ProgressRecord record;
   double now;
   std::string line;
 };
@@ -39,46 +55,44 @@ class ProgressLines : public ::testing::TestWithParam<LineCase> {};
 TEST_P(ProgressLines, ShowWhatIsKnown) {
   ProgressLine line;
   for (const Update& u : GetParam().updates) {
-    EXPECT_EQ(line.Format(u.text, u.percent, u.work, u.now, GetParam().width), u.line)
-        << u.text << " at " << u.now;
+    EXPECT_EQ(line.Format(u.record, u.now, GetParam().width), u.line)
+        << u.record.name << " at " << u.now;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Sequences, ProgressLines,
     ::testing::Values(
-        LineCase{
-            "PercentOnlyGivesTimeLeftButNoThroughput",
-            {{"Searching files...", 0, std::nullopt, 100, "Searching files... 0%"},
-             {"Searching files...", 50, std::nullopt, 102, "Searching files... 50%  0:02 left"},
-             {"Searching files...", 75, std::nullopt, 103, "Searching files... 75%  0:01 left"}}},
+        LineCase{"PercentOnlyGivesTimeLeftButNoThroughput",
+                 {{Record(kSearch, "", 0), 100, "Searching files... 0%"},
+                  {Record(kSearch, "", 50), 102, "Searching files... 50%  0:02 left"},
+                  {Record(kSearch, "", 75), 103, "Searching files... 75%  0:01 left"}}},
         LineCase{"BytesOfThePassGiveThroughputAndTimeLeft",
-                 {{"Checking a.bin", 0, StepWork{300000000, 0}, 0, "Checking a.bin 0%"},
-                  {"Checking b.bin", 33, StepWork{300000000, 100000000}, 1,
+                 {{Record(kFiles, "a.bin", 0, 300000000, 0), 0, "Checking a.bin 0%"},
+                  {Record(kFiles, "b.bin", 33, 300000000, 100000000), 1,
                    "Checking b.bin 33%  100.0 MB/s  0:02 left"},
-                  {"Checking c.bin", 66, StepWork{300000000, 250000000}, 2,
+                  {Record(kFiles, "c.bin", 66, 300000000, 250000000), 2,
                    "Checking c.bin 83%  125.0 MB/s  0:00 left"}}},
         LineCase{"NothingIsEstimatedInTheFirstMoment",
-                 {{"Checking a.bin", 0, StepWork{1000, 0}, 0, "Checking a.bin 0%"},
-                  {"Checking b.bin", 50, StepWork{1000, 500}, 0.5, "Checking b.bin 50%"}}},
-        LineCase{"ANewOperationStartsANewPass",
-                 {{"Checking a.bin", 0, StepWork{1000, 0}, 0, "Checking a.bin 0%"},
-                  {"Checking b.bin", 50, StepWork{1000, 500}, 10,
+                 {{Record(kFiles, "a.bin", 0, 1000, 0), 0, "Checking a.bin 0%"},
+                  {Record(kFiles, "b.bin", 50, 1000, 500), 0.5, "Checking b.bin 50%"}}},
+        LineCase{"ANewStepStartsANewPass",
+                 {{Record(kFiles, "a.bin", 0, 1000, 0), 0, "Checking a.bin 0%"},
+                  {Record(kFiles, "b.bin", 50, 1000, 500), 10,
                    "Checking b.bin 50%  0.0 MB/s  0:10 left"},
-                  {"Restoring x.bin", 10, StepWork{100000000, -1}, 10, "Restoring x.bin 10%"},
-                  {"Restoring x.bin", 20, StepWork{100000000, -1}, 12,
+                  {Record(kRestore, "x.bin", 10, 100000000, 10000000), 10, "Restoring x.bin 10%"},
+                  {Record(kRestore, "x.bin", 20, 100000000, 20000000), 12,
                    "Restoring x.bin 20%  5.0 MB/s  0:16 left"}}},
-        LineCase{
-            "AFallingPercentageStartsANewPass",
-            {{"Searching files...", 90, std::nullopt, 0, "Searching files... 90%"},
-             {"Searching files...", 10, std::nullopt, 5, "Searching files... 10%"},
-             {"Searching files...", 20, std::nullopt, 7, "Searching files... 20%  0:16 left"}}},
-        LineCase{"NoPercentageNoFigures",
-                 {{"Checking s.P01", -1, std::nullopt, 0, "Checking s.P01"},
-                  {"Checking s.P02", -1, std::nullopt, 9, "Checking s.P02"}}},
+        LineCase{"AFallingShareStartsANewPass",
+                 {{Record(kSearch, "", 90), 0, "Searching files... 90%"},
+                  {Record(kSearch, "", 10), 5, "Searching files... 10%"},
+                  {Record(kSearch, "", 20), 7, "Searching files... 20%  0:16 left"}}},
+        LineCase{"NoShareNoFigures",
+                 {{Record(kVolumes, "s.P01", -1), 0, "Checking s.P01"},
+                  {Record(kVolumes, "s.P02", -1), 9, "Checking s.P02"}}},
         LineCase{"ALongTextIsCutToTheTerminal",
-                 {{"Checking a-very-long-file-name.bin", 40, std::nullopt, 0, "Checking a-ve 40%"},
-                  {"Checking caf\xc3\xa9-name.bin", 40, std::nullopt, 0, "Checking caf 40%"}},
+                 {{Record(kFiles, "a-very-long-file-name.bin", 40), 0, "Checking a-ve 40%"},
+                  {Record(kFiles, "caf\xc3\xa9-name.bin", 40), 0, "Checking caf 40%"}},
                  18}),
     [](const ::testing::TestParamInfo<LineCase>& info) { return info.param.name; });
 

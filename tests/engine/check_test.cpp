@@ -47,30 +47,25 @@ Lines Join(Lines a, const Lines& b) {
 }
 
 TEST(CheckTest, IntactSetGivesTheFullReportFromAnyVolume) {
-  SetScenario s;
+  FaultyEnv env(Env::Default());
+  SetScenario s(env);
   MakeSet(s);
   const Lines expected = Join(
       {"one.bin OK", "three.bin OK", "two.bin OK", "zz.txt (CRC only) OK", " ", "All files OK."},
       kVolumesOk);
   EXPECT_EQ(s.Check("set.PAR"), expected);
-  EXPECT_EQ(s.engine.Model().BadFileCount, 0);
-  EXPECT_EQ(s.engine.Model().UsableVolumeCount, 2);
-  EXPECT_EQ(s.engine.SetFolder(), s.dir.path());
+  EXPECT_EQ(s.check.report.badFiles, 0);
+  EXPECT_EQ(s.check.report.usableVolumes, 2);
   EXPECT_EQ(s.Check("set.P02"), expected);
 
   // A relative volume path is resolved once: the set folder does not follow
-  // later changes of the current folder.
+  // later changes of the current folder (one made as the check reads).
   const auto previous = std::filesystem::current_path();
   std::filesystem::current_path(s.dir.path());
-  ASSERT_TRUE(s.engine.ReadVolume("set.PAR"));
-  std::filesystem::current_path("/");
-  s.engine.SearchFiles();
-  s.engine.FindVolumes();
-  Lines relative;
-  s.engine.BuildReport(relative);
+  env.BeforeRead(1, "one.bin", [] { std::filesystem::current_path("/"); });
+  const CheckReport relative = s.engine.Check({"set.PAR"});
   std::filesystem::current_path(previous);
-  EXPECT_EQ(relative, expected);
-  EXPECT_EQ(s.engine.SetFolder(), s.dir.path());
+  EXPECT_EQ(ReportTexts(relative.report), expected);
   EXPECT_TRUE(s.ui.renamePrompts.empty());
   EXPECT_FALSE(s.ui.progressVisible);
 
@@ -93,7 +88,19 @@ TEST(CheckTest, DamageIsReportedAndCountedOnlyForFilesInParity) {
             Join({"one.bin OK", " ", "three.bin Missing...", " ", " ", "two.bin CRC Mismatch...",
                   " ", "zz.txt (CRC only) CRC Mismatch...", " ", "2 bad/missing files."},
                  kVolumesOk));
-  EXPECT_EQ(s.engine.Model().BadFileCount, 2);
+  EXPECT_EQ(s.check.report.badFiles, 2);
+  // Each line says what it is, for the windows to mark, and where its name
+  // ends, whatever the name looks like.
+  using K = LineKind;
+  const std::vector<std::pair<LineKind, std::size_t>> kinds = {
+      {K::kGood, 7},  {K::kBlank, 0}, {K::kBad, 9},   {K::kBlank, 0},
+      {K::kBlank, 0}, {K::kBad, 7},   {K::kBlank, 0}, {K::kBad, 6},
+      {K::kBlank, 0}, {K::kTotal, 0}, {K::kBlank, 0}, {K::kHeading, 0},
+      {K::kGood, 7},  {K::kGood, 7},  {K::kBlank, 0}, {K::kTotal, 0}};
+  std::vector<std::pair<LineKind, std::size_t>> shown;
+  for (const ReportLine& line : ReportLines(s.check.report))
+    shown.emplace_back(line.kind, line.nameLength);
+  EXPECT_EQ(shown, kinds);
 
   // A list whose size for a file disagrees with the file (a list made from a
   // file that grew while it was read): damage, although the digests match.
@@ -115,9 +122,9 @@ TEST(CheckTest, DamageIsReportedAndCountedOnlyForFilesInParity) {
   Lines lines = t.Check();
   EXPECT_EQ(lines[3], "zz.txt (CRC only) Missing...");
   EXPECT_EQ(lines[5], "1 bad/missing files (CRC only).");
-  EXPECT_EQ(t.engine.Model().BadFileCount, 0);
-  EXPECT_EQ(t.engine.Model().CrcOnlyBadCount, 1);
-  EXPECT_EQ(t.engine.PlanRestore(), RestoreOutcome::kNothingToRestore);
+  EXPECT_EQ(t.check.report.badFiles, 0);
+  EXPECT_EQ(t.check.report.badCrcOnly, 1);
+  EXPECT_EQ(t.check.state, SetState::kUnrepairable);
   std::filesystem::remove(t.Path("one.bin"));
   lines = t.Check();
   EXPECT_EQ(lines[7], "1 bad/missing files.");
@@ -127,13 +134,13 @@ TEST(CheckTest, DamageIsReportedAndCountedOnlyForFilesInParity) {
   SetScenario h;
   h.Write(".hidden", RandomBytes(100, 7));
   h.Write("plain.bin", RandomBytes(100, 8));
-  ASSERT_TRUE(h.Create({".hidden", "plain.bin"}, 1));
+  ASSERT_TRUE(h.CreateBySteps({".hidden", "plain.bin"}, 1));
   std::filesystem::remove(h.Path("plain.bin"));
   std::filesystem::create_directory(h.Path("plain.bin"));
   EXPECT_EQ(h.Check(),
             (Lines{".hidden OK", " ", "plain.bin Missing...", " ", " ", "1 bad/missing files.", " ",
                    "Found parity volumes:", "set.P01 OK", " ", "1 usable parity volumes found."}));
-  EXPECT_EQ(h.engine.Model().FileTable[0].crcok, 1);
+  EXPECT_EQ(h.check.report.files[0].state, FileState::kOk);
 }
 
 TEST(CheckTest, FileFoundByContentIsRenamedOrCopiedAsAnswered) {
@@ -154,7 +161,6 @@ TEST(CheckTest, FileFoundByContentIsRenamedOrCopiedAsAnswered) {
     const Lines lines = s.Check();
     EXPECT_EQ(s.ui.renamePrompts.size(), 1u);
     EXPECT_TRUE(s.ui.messages.empty());
-    EXPECT_EQ(s.ui.renameResets, 1);
     EXPECT_EQ(s.Has("two.bin"), c.renamed || c.copied);
     EXPECT_EQ(s.Has("moved.dat") + s.Has("moved2.dat"), c.renamed ? 1 : 2);
     if (c.renamed || c.copied) {
@@ -163,7 +169,6 @@ TEST(CheckTest, FileFoundByContentIsRenamedOrCopiedAsAnswered) {
     } else {
       EXPECT_EQ(lines[3], "two.bin Missing...");
     }
-    EXPECT_EQ(s.engine.Model().RenameAnswer, 0);
   }
 }
 
@@ -181,10 +186,10 @@ TEST(CheckTest, DontAskAgainHoldsForOneSearch) {
     EXPECT_EQ(s.Has("one.bin"), placed);
     EXPECT_EQ(s.Has("two.bin"), placed);
     EXPECT_EQ(s.Has("x1"), button != RenameButton::kRename);
-    EXPECT_EQ(s.engine.Model().BadFileCount, placed ? 0 : 2);
+    EXPECT_EQ(s.check.report.badFiles, placed ? 0 : 2);
     // The next search asks again.
     if (!placed) {
-      s.engine.SearchFiles();
+      s.Check();
       EXPECT_EQ(s.ui.renamePrompts.size(), 3u);
     }
   }
@@ -201,7 +206,7 @@ TEST(CheckTest, OnlyWholeContentMatchesAreOffered) {
   s.Write("lookalike.bin", big);
   s.Check();
   EXPECT_TRUE(s.ui.renamePrompts.empty());
-  EXPECT_EQ(s.engine.Model().BadFileCount, 1);
+  EXPECT_EQ(s.check.report.badFiles, 1);
 }
 
 TEST(CheckTest, FailedCopyAsksAgainOrEndsTheCheck) {
@@ -216,7 +221,6 @@ TEST(CheckTest, FailedCopyAsksAgainOrEndsTheCheck) {
     s.Check();
     EXPECT_EQ(s.ui.renamePrompts.size(), 2u);
     EXPECT_EQ(s.ui.messages, Lines{CannotCreateText(s.Path("two.bin")) + "."});
-    EXPECT_EQ(s.engine.Model().RenameAnswer, 0);
     EXPECT_FALSE(s.Has("two.bin"));
     EXPECT_EQ(testing::Snapshot(s.dir.path()).size(), 7u);  // no temporary file left
   }
@@ -267,7 +271,7 @@ TEST(CheckTest, VolumesAreRecognisedByContent) {
   EXPECT_EQ(Lines(lines.end() - 5, lines.end()),
             (Lines{"Found parity volumes:", "data.bin OK", "set.P02 CRC Mismatch...", " ",
                    "1 usable parity volumes found."}));
-  EXPECT_EQ(s.engine.Model().VolumeTable[1].name, "data.bin");
+  EXPECT_EQ(testing::VolumeOf(s.check.report, 1)->name, "data.bin");
 
   std::filesystem::remove(s.Path("data.bin"));
   std::filesystem::remove(s.Path("set.P02"));
@@ -289,6 +293,13 @@ using Lines = std::vector<std::string>;
 
 bool Contains(const Lines& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Files the search renamed or copied into place.
+int Placed(const SetReport& report) {
+  return static_cast<int>(std::count_if(report.actions.begin(), report.actions.end(), [](auto& a) {
+    return a.kind == FileActionKind::kRenamed || a.kind == FileActionKind::kCopied;
+  }));
 }
 
 // Of x.bin and y.bin with one content, y.bin is gone and x.bin is found
@@ -344,7 +355,7 @@ TEST(CheckTest, FoundFileIsNeverOfferedForASecondName) {
   EXPECT_EQ(s.ui.renamePrompts, (Lines{"w.dat -> y.bin", "y.bin -> z.bin"}));
   for (const char* name : {"w.dat", "y.bin", "z.bin"}) EXPECT_EQ(s.Read(name), twin) << name;
   EXPECT_TRUE(Contains(lines, "All files OK."));
-  EXPECT_EQ(s.engine.PlacedBySearch(), 2);
+  EXPECT_EQ(Placed(s.check.report), 2);
 }
 
 // The content search takes neither a symbolic link nor a hidden file as a
@@ -362,7 +373,7 @@ TEST(CheckTest, ContentSearchSkipsLinksAndHiddenFiles) {
   const Lines lines = s.Check();
   EXPECT_TRUE(s.ui.renamePrompts.empty());
   EXPECT_TRUE(Contains(lines, "two.bin Missing..."));
-  EXPECT_FALSE(s.engine.FoundUnderOtherName(2));
+  EXPECT_EQ(s.check.report.files[2].state, FileState::kMissing);
   EXPECT_TRUE(std::filesystem::is_symlink(s.Path("alias.bin")));
   EXPECT_EQ(testing::ReadBytes(outside / "two.bin"), two);
   EXPECT_EQ(s.Read(".two.bin"), two);
@@ -401,9 +412,9 @@ TEST(CheckTest, OfTwoVolumesWithOneNumberTheUsableAndFirstByNameWins) {
     std::filesystem::remove(s.Path("set.P02"));
     const Lines lines = s.Check();
     const bool usable = c.damaged != "both";
-    EXPECT_EQ(s.engine.Model().VolumeTable[1].name, c.chosen);
+    EXPECT_EQ(testing::VolumeOf(s.check.report, 1)->name, c.chosen);
     EXPECT_TRUE(Contains(lines, c.chosen + (usable ? " OK" : " CRC Mismatch...")));
-    EXPECT_EQ(s.engine.RestoreFromReport(false),
+    EXPECT_EQ(s.engine.Restore(false),
               usable ? RestoreOutcome::kRestored : RestoreOutcome::kNotEnoughVolumes);
     EXPECT_EQ(s.Has("one.bin"), usable);
   }
@@ -411,7 +422,7 @@ TEST(CheckTest, OfTwoVolumesWithOneNumberTheUsableAndFirstByNameWins) {
 
 // A missing file found under another name and left there counts as
 // mendable: the plan of a repair puts it in place first, so one volume is
-// enough for the other bad file.  The plan leaves the model as it was.
+// enough for the other bad file.  The plan leaves the set as it was.
 TEST(CheckTest, PlanOfARepairCountsFilesFoundUnderOtherNames) {
   SetScenario s;
   MakeSet(s);
@@ -420,22 +431,21 @@ TEST(CheckTest, PlanOfARepairCountsFilesFoundUnderOtherNames) {
   std::filesystem::remove(s.Path("set.P02"));
   s.ui.renameReplies = {{RenameButton::kCancel, false}};
   s.Check();
-  const SetModel& m = s.engine.Model();
-  ASSERT_EQ(m.BadFileCount, 2);
-  EXPECT_TRUE(s.engine.FoundUnderOtherName(0));
-  EXPECT_FALSE(s.engine.FoundUnderOtherName(2));
-  EXPECT_EQ(s.engine.PlanRestore(), RestoreOutcome::kNotEnoughVolumes);
-  EXPECT_EQ(s.engine.PlanRepair(), RestoreOutcome::kRestored);
-  EXPECT_EQ(m.BadFileCount, 2);
-  EXPECT_EQ(m.FileTable[0].present, 0);
-  EXPECT_EQ(s.engine.PlanRestore(), RestoreOutcome::kNotEnoughVolumes);
+  const SetReport& r = s.check.report;
+  ASSERT_EQ(r.badFiles, 2);
+  EXPECT_EQ(r.files[0].state, FileState::kFoundElsewhere);
+  EXPECT_EQ(r.files[0].foundAs, "moved.bin");
+  EXPECT_EQ(r.files[2].state, FileState::kMissing);
+  EXPECT_EQ(s.check.state, SetState::kRepairable);
+  EXPECT_EQ(ReportTexts(s.engine.CurrentReport()), ReportTexts(r));
+  EXPECT_EQ(s.engine.Restore(false), RestoreOutcome::kNotEnoughVolumes);
 
   // Found is all it takes: nothing to rebuild.
   s.Write("two.bin", testing::RandomBytes(20000, 2));
   s.ui.renameReplies = {{RenameButton::kCancel, false}};
   s.Check();
-  ASSERT_EQ(m.BadFileCount, 1);
-  EXPECT_EQ(s.engine.PlanRepair(), RestoreOutcome::kNothingToRestore);
+  ASSERT_EQ(s.check.report.badFiles, 1);
+  EXPECT_EQ(s.check.state, SetState::kRepairable);
 }
 
 // Verifying a file that is not a volume reads its header, not the whole
@@ -446,13 +456,14 @@ TEST(CheckTest, NonVolumeIsRefusedBeforeItIsHashed) {
   std::error_code ec;
   std::filesystem::resize_file(s.Path("huge.img"), std::uintmax_t{1} << 40, ec);
   if (ec) GTEST_SKIP() << "no sparse file of 1 TiB here: " << ec.message();
-  EXPECT_FALSE(s.engine.ReadVolume(s.Path("huge.img")));
-  EXPECT_EQ(s.ui.messages, Lines{kNotAVolumeText});
+  EXPECT_EQ(s.engine.Check({s.Path("huge.img")}).outcome, CheckOutcome::kUnreadable);
+  EXPECT_EQ(s.ui.messages, (Lines{kNotAVolumeText, "Error Reading lists. Operation aborted."}));
 }
 
 // Each candidate of the content search is looked at once per search, not
 // once per missing file: many missing files of one size in a folder of
-// many files of that size open each candidate a bounded number of times.
+// many files of that size open each candidate a bounded number of times
+// (three by the search of the files, one by that of the volumes).
 class OpenCountingEnv : public testing::FaultyEnv {
  public:
   using FaultyEnv::FaultyEnv;
@@ -480,9 +491,8 @@ TEST(CheckTest, ContentSearchLooksAtEachCandidateOncePerSearch) {
   ASSERT_TRUE(s.Create(names, 1));
   for (int k = 0; k < 10; ++k) std::filesystem::remove(s.Path(names[k]));
   env.opens.clear();
-  s.engine.SetSetFolder(s.dir.path());
-  s.engine.SearchFiles();
-  for (int k = 10; k < 40; ++k) EXPECT_LE(env.opens[names[k]], 3) << names[k];
+  s.Check();
+  for (int k = 10; k < 40; ++k) EXPECT_LE(env.opens[names[k]], 4) << names[k];
 }
 
 }  // namespace
@@ -525,7 +535,7 @@ TEST(CheckTest, CopyThatDoesNotMatchIsNotPutInPlace) {
   EXPECT_FALSE(s.Has("two.bin"));
   EXPECT_EQ(testing::Snapshot(s.dir.path()).size(), 4u);  // no temporary file left
   EXPECT_TRUE(Contains(lines, "two.bin Missing..."));
-  EXPECT_EQ(s.engine.PlacedBySearch(), 0);
+  EXPECT_EQ(Placed(s.check.report), 0);
 }
 
 // Temporary files left by a process that was killed are removed by the next
@@ -570,7 +580,7 @@ TEST(CheckTest, ListedFileNamedLikeATemporaryFileStays) {
   const testing::Bytes content = testing::RandomBytes(500, 1);
   s.Write(listed, content);
   s.Write("b.bin", testing::RandomBytes(700, 2));
-  ASSERT_TRUE(s.Create({listed, "b.bin"}, 1));
+  ASSERT_TRUE(s.CreateBySteps({listed, "b.bin"}, 1));
   const std::vector<std::string> lines = s.Check();
   EXPECT_EQ(s.Read(listed), content);
   EXPECT_NE(std::find(lines.begin(), lines.end(), listed + " OK"), lines.end());

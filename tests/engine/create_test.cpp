@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "checksum/md5.h"
-#include "engine/set/create_rules.h"
 #include "engine/format/volume_reader.h"
+#include "engine/set/create_rules.h"
 #include "gf_reference.h"
 #include "set_fixture.h"
 #include "support/faulty_env.h"
@@ -85,16 +85,17 @@ TEST(CreateTest, TwoSmallFilesGiveExactVolumes) {
   EXPECT_EQ(p1, Volume(VolumeTail(files, 1, {25, 27, 99})));
   EXPECT_EQ(p2, Volume(VolumeTail(files, 2, {145, 144, 99})));
   for (const char* name : {"set.PAR", "set.P01", "set.P02"}) {
-    EXPECT_TRUE(md5equal(md5from32(s.Path(name)),
-                         *reinterpret_cast<const md5digest*>(s.Read(name).data() + 16)));
+    const Bytes v = s.Read(name);
+    EXPECT_TRUE(md5equal(md5buffer(v.data() + 32, v.size() - 32),
+                         *reinterpret_cast<const md5digest*>(v.data() + 16)));
   }
 
-  const SetModel& m = s.engine.Model();
-  EXPECT_EQ(m.FileCount, 2);
-  EXPECT_EQ(m.ParityFileCount, 2);
-  EXPECT_EQ(m.TotalSize, 5);
-  EXPECT_EQ(m.BiggestFileSize, 3);
-  EXPECT_EQ(m.DataOffset, 228);
+  // What Parity Properties was shown.
+  const SetProposal& p = s.ui.lastProposal;
+  EXPECT_EQ(p.fileCount, 2);
+  EXPECT_EQ(p.totalSize, 5);
+  EXPECT_EQ(p.biggestFileSize, 3);
+  EXPECT_EQ(ReadVolumeHeader(Env::Default(), s.Path("set.PAR"))->dataOffset, 228u);
 
   const std::vector<std::string> texts = {"Analyzing a.bin",
                                           "Analyzing b.bin",
@@ -129,7 +130,8 @@ TEST(CreateTest, ParitySpansChunksAndPadsShorterFiles) {
       s.Write(names.back(), contents.back());
     }
     ASSERT_TRUE(s.Create(names, c.parityCount));
-    const std::int64_t dataOffset = s.engine.Model().DataOffset;
+    const auto dataOffset =
+        static_cast<std::int64_t>(ReadVolumeHeader(Env::Default(), s.Path("set.PAR"))->dataOffset);
     const std::size_t longest = *std::max_element(c.sizes.begin(), c.sizes.end());
     EXPECT_EQ(s.Read("set.PAR").size(), static_cast<std::size_t>(dataOffset));
     for (int v = 1; v <= c.parityCount; ++v) {
@@ -137,9 +139,9 @@ TEST(CreateTest, ParitySpansChunksAndPadsShorterFiles) {
       ASSERT_EQ(volume.size(), dataOffset + longest);
       EXPECT_EQ(Bytes(volume.begin() + dataOffset, volume.end()), RefParity(contents, v));
     }
-    testing::ScriptedInteraction ui;
     SetModel check;
-    EXPECT_TRUE(ReadVolume(check, Env::Default(), ui, s.Path(VolumeFileName("set", 1))));
+    EXPECT_EQ(ReadVolume(check, Env::Default(), s.Path(VolumeFileName("set", 1))).problem,
+              VolumeProblem::kNone);
   }
 }
 
@@ -153,10 +155,9 @@ TEST(CreateTest, SmallFileRuleOffersDescriptionFilesOnly) {
   s.Write("noext", Bytes(40, 'x'));
   s.ui.includeAnswers = {false, true};  // Readme.Nfo to the CRC list, notes.txt into parity
   ASSERT_TRUE(
-      s.engine.AnalyseFiles({s.Path("Readme.Nfo"), s.Path("big.txt"), s.Path("file.MD5SUM"),
-                             s.Path("list.txt.bak"), s.Path("noext"), s.Path("notes.txt")}));
+      s.Analyse({"Readme.Nfo", "big.txt", "file.MD5SUM", "list.txt.bak", "noext", "notes.txt"}));
   EXPECT_EQ(s.ui.includePrompts, (std::vector<std::string>{"Readme.Nfo 10", "notes.txt 65534"}));
-  const SetModel& m = s.engine.Model();
+  const SetModel& m = s.model;
   std::vector<std::uint64_t> status;
   for (int i = 0; i < m.FileCount; ++i) status.push_back(m.FileTable[i].status);
   EXPECT_EQ(status, (std::vector<std::uint64_t>{0, 1, 1, 1, 1, 1}));
@@ -173,23 +174,18 @@ TEST(CreateTest, DigestOnlyFileIsListedButNotInParity) {
   s.ui.includeAnswers = {false};
   ASSERT_TRUE(s.Create({"A.bin", "B.txt", "C.bin"}, 1));
 
-  const SetModel& m = s.engine.Model();
-  EXPECT_EQ(m.ParityFileCount, 2);
-  EXPECT_EQ(m.ParityFileTable[0].name, "A.bin");
-  EXPECT_EQ(m.ParityFileTable[1].name, "C.bin");
-  EXPECT_EQ(m.TotalSize, 300);
-  EXPECT_EQ(m.BiggestFileSize, 200);
+  EXPECT_EQ(s.ui.lastProposal.totalSize, 300);
+  EXPECT_EQ(s.ui.lastProposal.biggestFileSize, 200);
   Bytes hashes;
   for (const Bytes* f : {&a, &c}) {
     const md5digest d = md5buffer(*f);
     hashes.insert(hashes.end(), d.begin(), d.end());
   }
-  EXPECT_EQ(m.SetHash, md5buffer(hashes));
+  EXPECT_EQ(ReadVolumeHeader(Env::Default(), s.Path("set.PAR"))->setHash, md5buffer(hashes));
 
   // Every volume lists A, B, C; B with status 0.
-  testing::ScriptedInteraction ui;
   SetModel read;
-  ASSERT_TRUE(ReadVolume(read, Env::Default(), ui, s.Path("set.P01")));
+  ASSERT_EQ(ReadVolume(read, Env::Default(), s.Path("set.P01")).problem, VolumeProblem::kNone);
   ASSERT_EQ(read.FileCount, 3);
   EXPECT_EQ(read.FileTable[1].name, "B.txt");
   EXPECT_EQ(read.FileTable[1].status, 0u);
@@ -203,19 +199,19 @@ TEST(CreateTest, EmptyFilesAndSetsWithoutParityAreRefused) {
     s.Write("a.bin", Bytes(10, 1));
     s.Write("b.bin", {});
     s.Write("c.bin", Bytes(10, 2));
-    EXPECT_FALSE(s.engine.AnalyseFiles({s.Path("a.bin"), s.Path("b.bin"), s.Path("c.bin")}));
+    EXPECT_FALSE(s.Analyse({"a.bin", "b.bin", "c.bin"}));
     EXPECT_EQ(s.ui.messages, std::vector<std::string>{"Error reading " + s.Path("b.bin") +
                                                       ", or filesize is zero."});
     EXPECT_EQ(s.ui.progressTexts.size(), 3u);
-    EXPECT_EQ(s.engine.Model().FileTable[2].filesize, 10);
-    EXPECT_EQ(s.engine.Model().FileTable[1].present, 0);
+    EXPECT_EQ(s.model.FileTable[2].filesize, 10);
+    EXPECT_EQ(s.model.FileTable[1].present, 0);
   }
   {
     // An empty description file gets its message and is still offered.
     SetScenario s;
     s.Write("a.bin", Bytes(10, 1));
     s.Write("empty.txt", {});
-    EXPECT_FALSE(s.engine.AnalyseFiles({s.Path("a.bin"), s.Path("empty.txt")}));
+    EXPECT_FALSE(s.Analyse({"a.bin", "empty.txt"}));
     EXPECT_EQ(s.ui.messages.size(), 1u);
     EXPECT_EQ(s.ui.includePrompts, std::vector<std::string>{"empty.txt 0"});
   }
@@ -224,10 +220,10 @@ TEST(CreateTest, EmptyFilesAndSetsWithoutParityAreRefused) {
     SetScenario s;
     s.Write("a.txt", Bytes(10, 1));
     s.Write("b.nfo", Bytes(10, 2));
-    EXPECT_FALSE(s.engine.AnalyseFiles({s.Path("a.txt"), s.Path("b.nfo")}));
-    ASSERT_EQ(s.ui.messages.size(), 1u);
+    EXPECT_FALSE(s.Create({"a.txt", "b.nfo"}, 1));
+    ASSERT_EQ(s.ui.messages.size(), 2u);
     EXPECT_NE(s.ui.messages[0].find("No file is included in the parity data"), std::string::npos);
-    EXPECT_FALSE(s.engine.WriteVolumeSet(s.Path("set"), 1));
+    EXPECT_EQ(s.ui.messages[1], "Operation aborted!");
     EXPECT_EQ(testing::Snapshot(s.dir.path()).size(), 2u);
   }
   {
@@ -238,8 +234,8 @@ TEST(CreateTest, EmptyFilesAndSetsWithoutParityAreRefused) {
       s.Write("a.PAR", Bytes(10, 1));
       s.Write("notes.P01", Bytes(10, 2));
       s.Write("z.bin", Bytes(10, 3));
-      ASSERT_TRUE(s.engine.AnalyseFiles({s.Path("a.PAR"), s.Path("notes.P01"), s.Path("z.bin")}));
-      EXPECT_FALSE(s.engine.WriteVolumeSet(s.Path(base), 1)) << base;
+      ASSERT_TRUE(s.Analyse({"a.PAR", "notes.P01", "z.bin"}));
+      EXPECT_FALSE(s.WriteAnalysed(base, 1)) << base;
       ASSERT_EQ(s.ui.messages.size(), 1u);
       EXPECT_NE(s.ui.messages[0].find("would replace a file of the set"), std::string::npos);
       EXPECT_EQ(s.Read("a.PAR"), Bytes(10, 1));
@@ -249,7 +245,7 @@ TEST(CreateTest, EmptyFilesAndSetsWithoutParityAreRefused) {
   }
   {
     SetScenario s;
-    EXPECT_FALSE(s.engine.AnalyseFiles({}));
+    EXPECT_FALSE(s.Analyse({}));
     EXPECT_EQ(s.ui.messages, std::vector<std::string>{"Only 2 - 250 files are supported."});
   }
 }
@@ -296,9 +292,8 @@ TEST(CreateTest, OnePassCreateIsTheCreateWithAnAnalysisFirst) {
         s.Write(name, RandomBytes(size, seed++));
         paths.push_back(s.Path(name));
       }
-      s.ui.answersStand = onePass == 1;
       s.ui.setChoices = {{true, shape.parityCount, {}}};
-      s.engine.Create(paths);
+      s.engine.Create(paths, {.onePass = onePass == 1});
       folders[onePass] = testing::Snapshot(s.dir.path());
       shown[onePass] = s.ui;
       for (std::string& text : shown[onePass].messages) {  // each run has its own folder
@@ -342,7 +337,7 @@ TEST(CreateTest, FailuresLeaveThePreviousSetAsItWas) {
     Bytes changed = a;
     changed[70000] ^= 1;
     s.Write("a.bin", changed);
-    ASSERT_TRUE(s.engine.AnalyseFiles({s.Path("a.bin"), s.Path("b.bin")}));
+    ASSERT_TRUE(s.Analyse({"a.bin", "b.bin"}));
     if (c.op == FaultyEnv::kOpCount) {
       std::filesystem::resize_file(s.Path("a.bin"), 60000);
     } else if (c.shortWrite) {
@@ -352,7 +347,7 @@ TEST(CreateTest, FailuresLeaveThePreviousSetAsItWas) {
     }
     const auto before = testing::Snapshot(s.dir.path());
     try {
-      (void)s.engine.WriteVolumeSet(s.Path("set"), 2);
+      (void)s.WriteAnalysed("set", 2);
       FAIL() << "no error";
     } catch (const FileError& e) {
       if (c.op == FaultyEnv::kOpCount) {
@@ -373,14 +368,12 @@ TEST(CreateTest, VolumesNeverReplaceAFileOfTheSetReachedAnotherWay) {
   s.Write("z.bin", Bytes(10, 3));
   std::filesystem::create_directory_symlink(s.dir.path(), s.Path("linked"));
   std::filesystem::create_symlink("z.bin", s.Path("other.P01"));
-  ASSERT_TRUE(s.engine.AnalyseFiles({s.Path("a.PAR"), s.Path("z.bin")}));
+  ASSERT_TRUE(s.Analyse({"a.PAR", "z.bin"}));
   const auto before = testing::Snapshot(s.dir.path());
-  const std::vector<std::string> bases = {s.Path("linked/a"), s.Path("linked/./a"),
-                                          s.Path("other")};
-  for (const std::string& base : bases) {
+  for (const char* base : {"linked/a", "linked/./a", "other"}) {
     SCOPED_TRACE(base);
     s.ui.messages.clear();
-    EXPECT_FALSE(s.engine.WriteVolumeSet(base, 1));
+    EXPECT_FALSE(s.WriteAnalysed(base, 1));
     ASSERT_EQ(s.ui.messages.size(), 1u);
     EXPECT_NE(s.ui.messages[0].find("would replace a file of the set"), std::string::npos);
     EXPECT_EQ(testing::Snapshot(s.dir.path()), before);
@@ -429,9 +422,9 @@ TEST(CreateTest, ANameTakenMeanwhileIsNeverReplaced) {
       s.Write(c.taken, theirs);
     });
     s.ui = {};
-    s.ui.answersStand = true;
     s.ui.setChoices = {{true, 2, s.Path("set")}};
-    EXPECT_EQ(s.engine.Create({s.Path("a.bin"), s.Path("b.bin")}), CreateOutcome::kRefused);
+    EXPECT_EQ(s.engine.Create({s.Path("a.bin"), s.Path("b.bin")}, {.onePass = true}),
+              CreateOutcome::kRefused);
     EXPECT_EQ(s.ui.messages, (std::vector<std::string>{CreatedMeanwhileText(s.Path(c.taken)),
                                                        "Operation aborted!"}));
     EXPECT_EQ(testing::Snapshot(s.dir.path()), expected);
@@ -447,7 +440,7 @@ TEST(CreateTest, NamesAFileListCannotHoldAreRefused) {
     SetScenario s;
     s.Write("a.bin", Bytes(10, 1));
     s.Write(name, Bytes(10, 2));
-    EXPECT_FALSE(s.engine.AnalyseFiles({s.Path("a.bin"), s.Path(name)}));
+    EXPECT_FALSE(s.Analyse({"a.bin", name}));
     ASSERT_EQ(s.ui.messages.size(), 1u);
     const std::string& text = s.ui.messages[0];
     EXPECT_NE(text.find("cannot be protected"), std::string::npos);

@@ -58,7 +58,7 @@ struct Outcome {
   std::string error;
 };
 
-struct Action {
+struct SweptAction {
   const char* name;
   // Fills the (empty) folder for a run, without faults.
   std::function<void(SetScenario&)> prepare;
@@ -88,7 +88,7 @@ void WriteSet(SetScenario& s, const Folder& files) {
 }
 
 // Runs the action, catching the failure it ends with.
-Outcome Attempt(const Action& action, SetScenario& s) {
+Outcome Attempt(const SweptAction& action, SetScenario& s) {
   s.ui = {};
   Outcome o;
   try {
@@ -106,7 +106,7 @@ Outcome Attempt(const Action& action, SetScenario& s) {
 
 // Checks the folder after a run against the one before it; `together`:
 // whether the files that change together must be all new or all old.
-void ExpectNothingLost(const Action& action, const Folder& before, const Folder& after,
+void ExpectNothingLost(const SweptAction& action, const Folder& before, const Folder& after,
                        bool together = true) {
   for (const auto& [name, bytes] : after) {
     EXPECT_FALSE(name.starts_with(".tarvel-")) << "temporary file left: " << name;
@@ -135,7 +135,7 @@ void ExpectNothingLost(const Action& action, const Folder& before, const Folder&
 }
 
 // Every file the action is about holds what it should.
-void ExpectAsItShouldBe(const Action& action, const Folder& folder, const char* when) {
+void ExpectAsItShouldBe(const SweptAction& action, const Folder& folder, const char* when) {
   for (const auto& [name, bytes] : action.should) {
     const auto it = folder.find(name);
     EXPECT_TRUE(it != folder.end() && it->second == bytes) << name << " " << when;
@@ -144,7 +144,7 @@ void ExpectAsItShouldBe(const Action& action, const Folder& folder, const char* 
 
 // Runs `action` cleanly, then with every fault, and returns the number of
 // faulty runs.
-int Sweep(const Action& action) {
+int Sweep(const SweptAction& action) {
   FaultyEnv env(Env::Default());
   env.SkipSync();  // durability is not what these runs look at, and flushing is slow
   SetScenario s(env);
@@ -244,7 +244,7 @@ int Sweep(const Action& action) {
 enum class Kind { kCreate, kCreateOnePass, kCheckRename, kCheckCopy, kRepair };
 
 // The four actions, each swept by a test of its own.
-Action MakeAction(Kind kind) {
+SweptAction MakeAction(Kind kind) {
   const Folder originals = Originals();
   switch (kind) {
     case Kind::kCreate:
@@ -267,11 +267,7 @@ Action MakeAction(Kind kind) {
                 s.Write("a.bin", changed.at("a.bin"));
               },
               [onePass](SetScenario& s) {
-                const std::vector<std::string> paths = {s.Path("a.bin"), s.Path("b.bin"),
-                                                        s.Path("c.bin"), s.Path("notes.txt")};
-                return (onePass ? s.engine.AnalyseNamesAndSizes(paths)
-                                : s.engine.AnalyseFiles(paths)) &&
-                       s.engine.WriteVolumeSet(s.Path("set"), 2);
+                return s.Create({"a.bin", "b.bin", "c.bin", "notes.txt"}, 2, "set", onePass);
               },
               newVolumes,
               {"set.PAR", "set.P01", "set.P02"}};
@@ -304,8 +300,8 @@ Action MakeAction(Kind kind) {
               },
               [](SetScenario& s) {
                 s.Check();
-                if (s.engine.Model().BadFileCount > 0 &&
-                    s.engine.RestoreFromReport(false) != RestoreOutcome::kRestored) {
+                if (s.check.report.badFiles > 0 &&
+                    s.engine.Restore(false) != RestoreOutcome::kRestored) {
                   return false;
                 }
                 return AllOk(s.Recheck());

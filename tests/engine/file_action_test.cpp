@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/engine.h"
-#include "engine/set_fixture.h"
+#include "set_fixture.h"
 #include "support/faulty_env.h"
 
 namespace tarvel {
@@ -48,11 +48,15 @@ TEST_P(FileActions, FoundFileOutcomes) {
   // One answer; a copy that fails is asked again and then left alone.
   s.ui.renameReplies = {{c.button, false}, {RenameButton::kCancel, false}};
   s.Check();
-  EXPECT_EQ(Describe(s.engine.Actions()), c.expected);
+  EXPECT_EQ(Describe(s.check.report.actions), c.expected);
 
-  // Reading a volume starts a new record.
-  ASSERT_TRUE(s.engine.ReadVolume(s.Path("set.PAR")));
-  EXPECT_TRUE(s.engine.Actions().empty());
+  // Each check starts a new record: b.bin is found again only where it was
+  // not put in place.
+  env.Clear();
+  s.ui.renameReplies = {{RenameButton::kCancel, false}};
+  s.Check();
+  const bool placed = c.button != RenameButton::kCancel && !c.refuse;
+  EXPECT_EQ(Describe(s.check.report.actions), placed ? "" : "found b.bin <- other.bin; ");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -80,13 +84,13 @@ TEST(FileActionsRestore, RebuiltAndNotRebuilt) {
 
   s.Check();
   env.Fail(FaultyEnv::kWrite, 1, "", /*sticky=*/true);
-  EXPECT_THROW(s.engine.RestoreFromReport(false), FileError);
-  EXPECT_EQ(Describe(s.engine.Actions()), "not rebuilt a.bin; not rebuilt c.bin; ");
+  EXPECT_THROW(s.engine.Restore(false), FileError);
+  EXPECT_EQ(Describe(s.engine.CurrentReport().actions), "not rebuilt a.bin; not rebuilt c.bin; ");
 
   env.Clear();
   s.Check();
-  EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kRestored);
-  EXPECT_EQ(Describe(s.engine.Actions()), "rebuilt a.bin; rebuilt c.bin; ");
+  EXPECT_EQ(s.engine.Restore(false), RestoreOutcome::kRestored);
+  EXPECT_EQ(Describe(s.Report().actions), "rebuilt a.bin; rebuilt c.bin; ");
 }
 
 }  // namespace

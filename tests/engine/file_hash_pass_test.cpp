@@ -1,8 +1,8 @@
 // Many files hashed at once: FileHashPass gives what md5file, md5first16k
 // and md5from32 give, file by file, whatever the thread count, with a
 // failure kept to its own file; StreamDigests gives md5buffer of streams fed
-// in pieces; StepsInOrder shows steps in order however their readiness
-// comes; WorkerPool runs every task and passes on the first error in order.
+// in pieces; RunInOrder reaches and judges items in order however their
+// readings end; WorkerPool runs every task and passes on the first error in order.
 #include "engine/io/file_hash_pass.h"
 
 #include <gtest/gtest.h>
@@ -14,11 +14,15 @@
 #include <thread>
 #include <vector>
 
+#include "engine/format/model.h"
 #include "engine/io/file_digests.h"
-#include "engine/io/run_in_order.h"
 #include "engine/io/stream_digests.h"
 #include "engine/io/worker_pool.h"
+#include "engine/set/action.h"
+#include "engine/set/run_in_order.h"
+#include "parity/rs.h"
 #include "support/faulty_env.h"
+#include "support/scripted_interaction.h"
 #include "support/testutil.h"
 
 namespace tarvel {
@@ -62,7 +66,7 @@ TEST_P(FileHashPassTest, GivesTheDigestsOfEachFileAlone) {
   for (std::size_t k = 0; k < contents.size(); ++k) {
     SCOPED_TRACE(kSizes[k]);
     const Bytes& b = contents[k];
-    for (std::size_t j = 0; j < 3; ++j) EXPECT_TRUE(pass.Over(3 * k + j));
+    for (std::size_t j = 0; j < 3; ++j) EXPECT_TRUE(pass.Finished(3 * k + j));
     const FileHashResult& whole = pass.Result(3 * k);
     EXPECT_TRUE(whole.opened);
     EXPECT_EQ(whole.size, static_cast<std::int64_t>(b.size()));
@@ -70,7 +74,6 @@ TEST_P(FileHashPassTest, GivesTheDigestsOfEachFileAlone) {
     EXPECT_EQ(md5hex(whole.head), Hex(b, 0, 16384));
     EXPECT_EQ(md5hex(pass.Result(3 * k + 1).whole), Hex(b, 0, 16384));
     EXPECT_EQ(md5hex(pass.Result(3 * k + 2).whole), Hex(b, 32, b.size()));
-    EXPECT_EQ(md5hex(md5file(env, jobs[3 * k].path)), Hex(b, 0, b.size()));
   }
   const FileHashResult& missing = pass.Result(jobs.size() - 1);
   EXPECT_FALSE(missing.opened);
@@ -163,25 +166,73 @@ TEST(StreamDigests, AreThoseOfTheWholeStreams) {
   }
 }
 
-TEST(StepsInOrder, ShowsAndFinishesInOrderWhateverIsReadyFirst) {
-  std::vector<bool> ready(6, false);
-  // Shown steps logged as i, finished ones as 100 + i.
-  std::vector<int> log;
-  StepsInOrder steps(
-      ready.size(), [&](std::size_t i) { log.push_back(static_cast<int>(i)); },
-      [&](std::size_t i) { return static_cast<bool>(ready[i]); },
-      [&](std::size_t i) { log.push_back(100 + static_cast<int>(i)); }, [] {});
-  steps.Advance();
-  ready[3] = ready[1] = true;
-  steps.Advance();
-  EXPECT_EQ(log, (std::vector<int>{0}));
-  ready[0] = true;
-  steps.Advance();
-  EXPECT_EQ(log, (std::vector<int>{0, 100, 1, 101, 2}));
-  ready.assign(ready.size(), true);
-  steps.Complete();
-  EXPECT_EQ(log.size(), 12u);
-  EXPECT_EQ(log.back(), 105);
+// Items are reached and judged strictly in order, each judged only once its
+// reading is over (and its digests known where the judgement needs them),
+// whatever the pass finishes first; an item not shown is never judged nor
+// shown; the judgement that throws ends the pass right there.
+TEST(RunInOrder, ReachesAndJudgesInOrderWhateverIsReadFirst) {
+  testing::TempDir dir;
+  std::vector<FileHashJob> jobs;
+  std::vector<std::string> names;
+  std::vector<std::int64_t> sizes;
+  for (std::size_t k = 0; k < 12; ++k) {
+    // Big files first, so that the small ones behind them are read sooner.
+    const std::size_t size = k < 4 ? 900000 - 200000 * k : 1000 * k;
+    names.push_back("f" + std::to_string(k));
+    sizes.push_back(static_cast<std::int64_t>(size));
+    testing::WriteBytes(dir / names.back(), testing::RandomBytes(size, k));
+    jobs.push_back({dir / names.back()});
+  }
+  const std::size_t unread = 5, hidden = 7, throwing = 9;
+  for (int threads : {1, 2, 4}) {
+    for (bool throws : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << threads << " threads, throws " << throws);
+      testing::ScriptedInteraction ui;
+      SetModel model;
+      ParityMatrix parity;
+      std::atomic<bool> stop{false};
+      Action action(Env::Default(), ui, model, parity, threads, stop);
+      FileHashPass pass(action.env, jobs, action.Pool(jobs.size()));
+      ItemProgress progress(ProgressStep::kCheckingFiles, names, sizes, [](int) { return -1; });
+      std::vector<int> log;  // reached as i, judged as 100 + i
+      ItemsInOrder items;
+      items.count = jobs.size();
+      items.jobOf = [&](std::size_t i) { return i == unread ? -1 : static_cast<int>(i); };
+      items.reached = [&](std::size_t i) { log.push_back(static_cast<int>(i)); };
+      items.shown = [&](std::size_t i) { return i != hidden; };
+      items.needsDigests = [&](std::size_t i) { return i % 2 == 1; };
+      items.done = [&](std::size_t i) {
+        log.push_back(100 + static_cast<int>(i));
+        if (i != unread) {
+          EXPECT_TRUE(pass.Finished(i));
+          if (i % 2 == 1) {
+            EXPECT_EQ(md5hex(pass.Result(i).whole),
+                      md5hex(md5buffer(testing::RandomBytes(sizes[i], i).data(), sizes[i])));
+          }
+        }
+        if (throws && i == throwing) throw std::runtime_error("judged");
+      };
+      if (throws) {
+        EXPECT_THROW(RunInOrder(action, pass, progress, items), std::runtime_error);
+      } else {
+        RunInOrder(action, pass, progress, items);
+      }
+      std::vector<int> expected;
+      for (std::size_t i = 0; i < (throws ? throwing + 1 : items.count); ++i) {
+        expected.push_back(static_cast<int>(i));
+        if (i != hidden) expected.push_back(100 + static_cast<int>(i));
+      }
+      EXPECT_EQ(log, expected);
+      // The records go forward item by item and never name the hidden one.
+      ASSERT_FALSE(ui.records.empty());
+      for (std::size_t r = 1; r < ui.records.size(); ++r) {
+        EXPECT_GE(ui.records[r].stepDone, ui.records[r - 1].stepDone);
+        EXPECT_NE(ui.records[r].item, static_cast<int>(hidden));
+      }
+      EXPECT_EQ(ui.records.back().item, throws ? static_cast<int>(throwing) : 11);
+      EXPECT_EQ(ui.records.back().stepDone == ui.records.back().stepTotal, !throws);
+    }
+  }
 }
 
 TEST(WorkerPool, RunsEveryTaskAndPassesOnTheFirstErrorInOrder) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/report.h"
+
 namespace tarvel {
 namespace {
 

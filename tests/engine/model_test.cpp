@@ -1,11 +1,13 @@
 // The set model's reset and compaction, and the names of volume files.
-#include "engine/set/model.h"
+#include "engine/format/model.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <utility>
+
+#include "engine/format/volume_names.h"
 
 namespace tarvel {
 namespace {
@@ -56,8 +58,8 @@ TEST(SetModel, ResetTablesEmptiesEverySlotAndKeepsSetValues) {
   model->TotalSize = 1;
   model->SetHash.fill(0xAB);
   model->DataOffset = 230;
-  model->RenameAnswer = 2;
-  model->RestoreAnswer = 3;
+  model->RenameAnswer = StandingRename::kCopy;
+  model->RestoreAnswer = StandingRestore::kYesToAll;
 
   model->ResetTables();
 
@@ -73,8 +75,8 @@ TEST(SetModel, ResetTablesEmptiesEverySlotAndKeepsSetValues) {
   EXPECT_EQ(model->TotalSize, 1);
   EXPECT_EQ(model->SetHash[15], 0xAB);
   EXPECT_EQ(model->DataOffset, 230);
-  EXPECT_EQ(model->RenameAnswer, 2);
-  EXPECT_EQ(model->RestoreAnswer, 3);
+  EXPECT_EQ(model->RenameAnswer, StandingRename::kCopy);
+  EXPECT_EQ(model->RestoreAnswer, StandingRestore::kYesToAll);
 }
 
 TEST(SetModel, CompactParityFilesTakesInParityEntriesInOrder) {

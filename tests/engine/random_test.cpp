@@ -85,10 +85,9 @@ TEST(RandomSetsTest, RestoredExactlyWhenPossibleAndUnchangedOtherwise) {
     }
 
     s.Check();
-    const SetModel& m = s.engine.Model();
-    ASSERT_EQ(m.BadFileCount, bad);
+    ASSERT_EQ(s.check.report.badFiles, bad);
     const int usableCount = static_cast<int>(std::count(usable.begin() + 1, usable.end(), true));
-    ASSERT_EQ(m.UsableVolumeCount, usableCount);
+    ASSERT_EQ(s.check.report.usableVolumes, usableCount);
     // The lowest volumes, when all usable, always solve the system.
     const bool consecutive = bad <= p && std::all_of(usable.begin() + 1, usable.begin() + 1 + bad,
                                                      [](bool u) { return u; });
@@ -96,7 +95,7 @@ TEST(RandomSetsTest, RestoredExactlyWhenPossibleAndUnchangedOtherwise) {
     const auto before = Snapshot(s.dir.path());
     const bool askEachFile = uniform(0, 1) == 1;
     s.ui.restoreReplies = {{RestoreButton::kYes, true}};
-    const RestoreOutcome outcome = s.engine.RestoreFromReport(askEachFile);
+    const RestoreOutcome outcome = s.engine.Restore(askEachFile);
     if (bad == 0) {
       EXPECT_EQ(outcome, RestoreOutcome::kNothingToRestore);
     } else if (bad > usableCount) {
@@ -106,8 +105,7 @@ TEST(RandomSetsTest, RestoredExactlyWhenPossibleAndUnchangedOtherwise) {
     }
     if (outcome == RestoreOutcome::kRestored) {
       ++restored;
-      s.Recheck();
-      EXPECT_EQ(m.BadFileCount, 0);
+      EXPECT_EQ(s.Report().badFiles, 0);
       for (int k = 0; k < n; ++k) ASSERT_EQ(s.Read(names[k]), contents[k]) << names[k];
     } else {
       ++refused;
@@ -294,14 +292,13 @@ TEST(RandomSetsTest, RepairLeavesEveryFileOriginalOrAsItWas) {
     s.ui.declineChanged = true;
     s.Check();
     bool mended = false;
-    if (s.engine.RestoreFromReport(uniform(0, 1) == 1) == RestoreOutcome::kRestored) {
+    if (s.engine.Restore(uniform(0, 1) == 1) == RestoreOutcome::kRestored) {
       ++restored;
-      s.Recheck();
       mended = !lying;
       if (mended) {
         const auto editedInParity = std::count_if(
             edited.begin(), edited.end(), [](auto& name) { return name.ends_with(".bin"); });
-        EXPECT_EQ(s.engine.Model().BadFileCount, editedInParity);
+        EXPECT_EQ(s.Report().badFiles, editedInParity);
       }
     }
     for (const std::string& m : s.ui.messages)

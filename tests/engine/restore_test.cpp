@@ -2,6 +2,8 @@
 // the Restore prompt's answers, volumes under foreign names, the refusals,
 // a singular volume pattern, and failures half-way that must leave every
 // file exactly as it was.
+#include "engine/set/restore.h"
+
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -9,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -16,7 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/format/volume_reader.h"
 #include "engine/io/replacing_writer.h"
+#include "engine/set/action.h"
+#include "parity/rs.h"
 #include "set_fixture.h"
 #include "support/faulty_env.h"
 
@@ -83,16 +89,15 @@ TEST(RestoreTest, RebuildsUpToAsManyFilesAsVolumes) {
       const Lines damaged(order.begin() + (5 - bad), order.end());  // e, d, c: short ones first
       for (std::size_t k = 0; k < damaged.size(); ++k) Damage(s, damaged[k], static_cast<int>(k));
       s.Check();
-      ASSERT_EQ(s.engine.Model().BadFileCount, bad);
+      ASSERT_EQ(s.check.report.badFiles, bad);
       for (int k = 0; k < bad; ++k) s.ui.restoreReplies.push_back({RestoreButton::kYes, false});
 
-      EXPECT_EQ(s.engine.PlanRestore(), RestoreOutcome::kRestored);
-      EXPECT_EQ(s.engine.RestoreFromReport(askEachFile), RestoreOutcome::kRestored);
+      EXPECT_EQ(s.check.state, SetState::kRepairable);
+      EXPECT_EQ(s.engine.Restore(askEachFile), RestoreOutcome::kRestored);
       EXPECT_TRUE(AllOk(s.Recheck()));
       for (const auto& [name, bytes] : contents) EXPECT_EQ(s.Read(name), bytes) << name;
       EXPECT_EQ(Snapshot(s.dir.path()).size(), 5u + 4u);  // no temporary file left
       EXPECT_TRUE(s.ui.messages.empty());
-      EXPECT_EQ(s.ui.restoreResets, 1);
       if (askEachFile) {
         EXPECT_EQ(
             s.ui.restorePrompts, damaged == Lines{"e.bin"} ? damaged : [&] {
@@ -133,7 +138,7 @@ TEST(RestoreTest, PromptAnswersDecideWhichFilesAreRebuilt) {
     const auto before = Snapshot(s.dir.path());
     s.Check();
     s.ui.restoreReplies.assign(c.replies.begin(), c.replies.end());
-    EXPECT_EQ(s.engine.RestoreFromReport(true), RestoreOutcome::kRestored);
+    EXPECT_EQ(s.engine.Restore(true), RestoreOutcome::kRestored);
     EXPECT_EQ(s.ui.restorePrompts.size(), c.prompts);
     const Lines names = {"a.bin", "b.bin", "c.bin"};
     for (std::size_t k = 0; k < names.size(); ++k) {
@@ -153,11 +158,10 @@ TEST(RestoreTest, PromptAnswersDecideWhichFilesAreRebuilt) {
   Damage(s, "b.bin", 0);
   s.Check();
   s.ui.restoreReplies = {{RestoreButton::kNo, true}};
-  (void)s.engine.RestoreFromReport(true);
+  (void)s.engine.Restore(true);
   s.ui.restoreReplies = {{RestoreButton::kYes, false}, {RestoreButton::kYes, false}};
-  (void)s.engine.RestoreFromReport(true);
+  (void)s.engine.Restore(true);
   EXPECT_EQ(s.ui.restorePrompts.size(), 3u);
-  EXPECT_EQ(s.ui.restoreResets, 2);
   EXPECT_TRUE(AllOk(s.Recheck()));
 }
 
@@ -170,8 +174,8 @@ TEST(RestoreTest, UsesVolumesUnderForeignNamesAndLeavesDeclinedMatchesAlone) {
   Damage(s, "d.bin", 1);
   s.ui.renameReplies = {{RenameButton::kCancel, false}};
   s.Check();
-  EXPECT_EQ(s.engine.Model().UsableVolumeCount, 2);
-  EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kRestored);
+  EXPECT_EQ(s.check.report.usableVolumes, 2);
+  EXPECT_EQ(s.engine.Restore(false), RestoreOutcome::kRestored);
   EXPECT_EQ(s.Read("b.bin"), contents.at("b.bin"));
   EXPECT_EQ(s.Read("d.bin"), contents.at("d.bin"));
   EXPECT_EQ(s.Read("elsewhere.dat"), contents.at("b.bin"));
@@ -183,8 +187,8 @@ TEST(RestoreTest, RefusalsChangeNothing) {
   SetScenario s;
   MakeSet(s, 2);
   s.Check();
-  EXPECT_EQ(s.engine.PlanRestore(), RestoreOutcome::kNothingToRestore);
-  EXPECT_EQ(s.engine.RestoreFromReport(true), RestoreOutcome::kNothingToRestore);
+  EXPECT_EQ(s.check.state, SetState::kAllOk);
+  EXPECT_EQ(s.engine.Restore(true), RestoreOutcome::kNothingToRestore);
   EXPECT_EQ(s.ui.messages, Lines{"No files to restore..."});
 
   Damage(s, "a.bin", 1);
@@ -194,9 +198,9 @@ TEST(RestoreTest, RefusalsChangeNothing) {
   s.Check();
   const auto before = Snapshot(s.dir.path());
   s.ui.messages.clear();
-  EXPECT_EQ(s.engine.PlanRestore(), RestoreOutcome::kNotEnoughVolumes);
+  EXPECT_EQ(s.check.state, SetState::kUnrepairable);
   EXPECT_TRUE(s.ui.messages.empty());
-  EXPECT_EQ(s.engine.RestoreFromReport(true), RestoreOutcome::kNotEnoughVolumes);
+  EXPECT_EQ(s.engine.Restore(true), RestoreOutcome::kNotEnoughVolumes);
   EXPECT_EQ(s.ui.messages,
             Lines{"You do not have enough parity volumes. 3 parity volumes are needed."});
   EXPECT_TRUE(s.ui.restorePrompts.empty());
@@ -206,8 +210,16 @@ TEST(RestoreTest, RefusalsChangeNothing) {
 // Limits that only volumes from elsewhere can reach: more than 251 files in
 // parity, and volumes numbered above 128 needed to make up the count.
 TEST(RestoreTest, SetsBeyondTheRecoveryLimitsAreRefused) {
-  SetScenario s;
-  SetModel& m = s.engine.EditModel();
+  testing::TempDir dir;
+  testing::ScriptedInteraction ui;
+  SetModel m;
+  ParityMatrix parity;
+  const std::atomic<bool> stop{false};
+  const auto restore = [&] {
+    Action action(Env::Default(), ui, m, parity, 1, stop);
+    return RestoreFromReport(action, false);
+  };
+  m.Folder = dir.path();
   m.FileCount = 252;
   for (int i = 0; i < m.FileCount; ++i) {
     m.FileTable[i].name = "f" + std::to_string(i);
@@ -215,29 +227,24 @@ TEST(RestoreTest, SetsBeyondTheRecoveryLimitsAreRefused) {
     m.FileTable[i].filesize = 10;
     m.FileTable[i].present = m.FileTable[i].crcok = i != 7;
   }
-  m.BadFileCount = 1;
-  m.UsableVolumeCount = 1;
   const auto usableVolume = [&](int v) {
     m.VolumeTable[v].name = "v" + std::to_string(v);
     m.VolumeTable[v].crcok = m.VolumeTable[v].present = 1;
   };
   usableVolume(1);
-  s.engine.SetSetFolder(s.dir.path());
-  EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kUnsolvable);
-  ASSERT_EQ(s.ui.messages.size(), 1u);
-  EXPECT_NE(s.ui.messages[0].find("252 files in parity"), std::string::npos);
+  EXPECT_EQ(restore(), RestoreOutcome::kUnsolvable);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_NE(ui.messages[0].find("252 files in parity"), std::string::npos);
 
   m.FileCount = 3;
   for (int i = 0; i < 3; ++i) m.FileTable[i].present = m.FileTable[i].crcok = i == 0;
   for (int i = 3; i < 256; ++i) m.FileTable[i] = {};
-  m.BadFileCount = 2;
-  m.UsableVolumeCount = 2;
   usableVolume(200);
-  s.ui.messages.clear();
-  EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kNotEnoughVolumes);
-  EXPECT_EQ(s.ui.messages,
+  ui.messages.clear();
+  EXPECT_EQ(restore(), RestoreOutcome::kNotEnoughVolumes);
+  EXPECT_EQ(ui.messages,
             Lines{"You do not have enough parity volumes. 2 parity volumes are needed."});
-  EXPECT_TRUE(Snapshot(s.dir.path()).empty());
+  EXPECT_TRUE(Snapshot(dir.path()).empty());
 }
 
 TEST(RestoreTest, SingularVolumePatternIsRefusedBeforeWriting) {
@@ -257,11 +264,11 @@ TEST(RestoreTest, SingularVolumePatternIsRefusedBeforeWriting) {
   Damage(s, "f002", 1);
   Damage(s, "f099", 0);
   s.Check();
-  ASSERT_EQ(s.engine.Model().BadFileCount, 2);
-  ASSERT_EQ(s.engine.Model().UsableVolumeCount, 2);
+  ASSERT_EQ(s.check.report.badFiles, 2);
+  ASSERT_EQ(s.check.report.usableVolumes, 2);
   const auto before = Snapshot(s.dir.path());
   s.ui.restoreReplies = {{RestoreButton::kYes, true}};
-  EXPECT_EQ(s.engine.RestoreFromReport(true), RestoreOutcome::kUnsolvable);
+  EXPECT_EQ(s.engine.Restore(true), RestoreOutcome::kUnsolvable);
   ASSERT_EQ(s.ui.messages.size(), 1u);
   EXPECT_NE(s.ui.messages[0].find("cannot be rebuilt"), std::string::npos);
   EXPECT_TRUE(s.ui.restorePrompts.empty());
@@ -292,7 +299,7 @@ TEST(RestoreTest, FailureHalfWayLeavesTheDamagedFileAsItWas) {
     } else {
       env.Fail(c.op, c.k, c.match);
     }
-    EXPECT_THROW(s.engine.RestoreFromReport(false), FileError);
+    EXPECT_THROW(s.engine.Restore(false), FileError);
     EXPECT_EQ(Snapshot(s.dir.path()), before);
   }
   {
@@ -308,7 +315,7 @@ TEST(RestoreTest, FailureHalfWayLeavesTheDamagedFileAsItWas) {
     env.Fail(FaultyEnv::kWrite, 3, ".tarvel-");  // b.bin takes two writes
     s.ui.restoreReplies = {{RestoreButton::kYes, true}};
     try {
-      s.engine.RestoreFromReport(true);
+      s.engine.Restore(true);
       FAIL() << "no error";
     } catch (const FileError& e) {
       EXPECT_EQ(std::string(e.what()), CannotWriteText(s.Path("c.bin")));
@@ -362,9 +369,9 @@ TEST(RestoreTest, KeepsPermissionsAndReplacesLinks) {
   testing::Corrupt(outside / "d.bin", d);
   Damage(s, "e.bin", 0);  // missing: gets the mode of a newly created file
   s.Check();
-  ASSERT_EQ(s.engine.Model().BadFileCount, 5);
+  ASSERT_EQ(s.check.report.badFiles, 5);
 
-  EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kRestored);
+  EXPECT_EQ(s.engine.Restore(false), RestoreOutcome::kRestored);
   EXPECT_TRUE(AllOk(s.Recheck()));
   EXPECT_EQ(ModeOf(s.Path("b.bin")), 0600u);
   EXPECT_FALSE(std::filesystem::is_symlink(s.Path("c.bin")));
@@ -404,16 +411,20 @@ TEST(RestoreTest, StaleVolumesAreReadAtTheirOwnDataOffset) {
     withReadme.push_back("readme.txt");
     ASSERT_TRUE(s.Create(withReadme, 3));  // readme.txt digest-only: the prompt is not answered
     ASSERT_TRUE(s.Create(kFiveFiles, 1));
+    EXPECT_EQ(s.ui.messages, Lines{"set.P02 and 1 other volumes, beyond the new set's last "
+                                   "volume, were left as they were."});
+    s.ui.messages.clear();
     Damage(s, "b.bin", 1);
     Damage(s, "c.bin", 1);
     Damage(s, "e.bin", 0);
     s.Check(opened);
-    const SetModel& m = s.engine.Model();
-    ASSERT_EQ(m.BadFileCount, 3);
-    ASSERT_EQ(m.UsableVolumeCount, 3);
-    EXPECT_EQ(m.VolumeTable[2].dataoffset, m.VolumeTable[1].dataoffset + 56 + 2 * 10);
+    ASSERT_EQ(s.check.report.badFiles, 3);
+    ASSERT_EQ(s.check.report.usableVolumes, 3);
+    // Volume 2 is of the older list, one entry longer.
+    EXPECT_EQ(ReadVolumeHeader(Env::Default(), s.Path("set.P02"))->dataOffset,
+              ReadVolumeHeader(Env::Default(), s.Path("set.P01"))->dataOffset + 56 + 2 * 10);
 
-    EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kRestored);
+    EXPECT_EQ(s.engine.Restore(false), RestoreOutcome::kRestored);
     EXPECT_TRUE(AllOk(s.Recheck()));
     for (const auto& [name, bytes] : contents) EXPECT_EQ(s.Read(name), bytes) << name;
     EXPECT_TRUE(s.ui.messages.empty());
@@ -427,7 +438,7 @@ TEST(RestoreTest, StaleVolumesAreReadAtTheirOwnDataOffset) {
     s.Write("set.P03", p3);
     const Lines lines = s.Check(opened);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "set.P03 CRC Mismatch..."), lines.end());
-    EXPECT_EQ(m.UsableVolumeCount, 2);
+    EXPECT_EQ(s.check.report.usableVolumes, 2);
   }
 }
 
@@ -449,11 +460,11 @@ TEST(RestoreTest, RebuiltFileThatDoesNotMatchItsDigestsReplacesNothing) {
     Reseal(p2);
     s.Write("set.P02", p2);
     s.Check();
-    ASSERT_EQ(s.engine.Model().UsableVolumeCount, 2);
+    ASSERT_EQ(s.check.report.usableVolumes, 2);
     const auto before = Snapshot(s.dir.path());
 
     s.ui.restoreReplies = {{RestoreButton::kYes, true}};
-    EXPECT_EQ(s.engine.RestoreFromReport(askEachFile), RestoreOutcome::kRestored);
+    EXPECT_EQ(s.engine.Restore(askEachFile), RestoreOutcome::kRestored);
     EXPECT_EQ(s.Read("a.bin"), contents.at("a.bin"));
     EXPECT_EQ(s.Read("c.bin"), before.at("c.bin"));
     ASSERT_EQ(s.ui.messages.size(), 1u);
@@ -479,12 +490,12 @@ TEST(RestoreTest, LinkWhereAFileBelongsIsReplacedNotWrittenThrough) {
     std::filesystem::remove(s.Path("b.bin"));
     std::filesystem::create_symlink(target, s.Path("b.bin"));
     s.Check();
-    ASSERT_EQ(s.engine.Model().BadFileCount, 1);
-    ASSERT_EQ(s.engine.Model().VolumeTable[2].name, "set.P02");
+    ASSERT_EQ(s.check.report.badFiles, 1);
+    ASSERT_EQ(testing::VolumeOf(s.check.report, 2)->name, "set.P02");
     const auto before = Snapshot(s.dir.path());
     const auto outsideBefore = Snapshot(outside.path());
 
-    EXPECT_EQ(s.engine.RestoreFromReport(false), RestoreOutcome::kRestored);
+    EXPECT_EQ(s.engine.Restore(false), RestoreOutcome::kRestored);
     EXPECT_FALSE(std::filesystem::is_symlink(s.Path("b.bin")));
     EXPECT_EQ(s.Read("b.bin"), contents.at("b.bin"));
     auto after = Snapshot(s.dir.path());
@@ -553,8 +564,7 @@ TEST(RestoreTest, RepairEndsWithTheReportOfAFullCheck) {
       c.damage(s);
       if (settled) env.StampsAs(AnHourOld);
       const int before = env.Calls(FaultyEnv::kRead);
-      bool checked = false;
-      ASSERT_TRUE(s.engine.CheckAndRepair({s.Path("set.PAR")}, checked) && checked);
+      ASSERT_EQ(s.engine.Repair({s.Path("set.PAR")}).outcome, CheckOutcome::kChecked);
       // No second check without a rebuild.
       reads[settled] = s.ui.reports.size() == 1 ? -1 : env.Calls(FaultyEnv::kRead) - before;
       EXPECT_EQ(s.ui.reports.back(), s.Check());
@@ -582,7 +592,7 @@ TEST(RestoreTest, RememberedDigestsDieWithTheActionAndMissNoChange) {
     });
     for (const bool damaged : {false, true}) {
       if (damaged) Damage(s, "b.bin", 1);  // the same size, and a stamp that does not move
-      ASSERT_EQ(s.engine.Check({s.Path("set.PAR")}), CheckOutcome::kChecked);
+      ASSERT_EQ(s.engine.Check({s.Path("set.PAR")}).outcome, CheckOutcome::kChecked);
       EXPECT_EQ(AllOk(s.ui.reports.back()), !damaged);
     }
   }
@@ -595,8 +605,7 @@ TEST(RestoreTest, RememberedDigestsDieWithTheActionAndMissNoChange) {
     // e.bin is read by the check (its digest, then its first bytes as a
     // possible volume) and then by the rebuild, before which it is changed.
     env.BeforeRead(3, "e.bin", [&] { Damage(s, "e.bin", 1); });
-    bool checked = false;
-    EXPECT_EQ(s.engine.CheckAndRepair({s.Path("set.PAR")}, checked), RepairResult::kStillBad);
+    EXPECT_EQ(s.engine.Repair({s.Path("set.PAR")}).result, RepairResult::kStillBad);
     const Lines repaired = s.ui.reports.back();
     EXPECT_EQ(std::count(repaired.begin(), repaired.end(), "e.bin CRC Mismatch..."), 1);
     EXPECT_EQ(repaired, s.Check());
@@ -626,8 +635,7 @@ TEST(RestoreTest, RememberedDigestsDieWithTheActionAndMissNoChange) {
       return first;
     });
     env.BeforeRead(3, "e.bin", [&] { Damage(s, "e.bin", 1); });
-    bool checked = false;
-    EXPECT_EQ(s.engine.CheckAndRepair({s.Path("set.PAR")}, checked), RepairResult::kStillBad);
+    EXPECT_EQ(s.engine.Repair({s.Path("set.PAR")}).result, RepairResult::kStillBad);
     const Lines repaired = s.ui.reports.back();
     EXPECT_EQ(std::count(repaired.begin(), repaired.end(), "e.bin CRC Mismatch..."), 1);
   }
@@ -704,9 +712,9 @@ TEST(RestoreTest, UnreadableSectorsAreDamageThatARepairMends) {
     for (const std::string& name : row.damaged) Damage(s, name, 1);
     for (const auto& [name, at] : row.sectors) env.BadRegion(s.Path(name), at, at + 1);
     const auto before = Snapshot(s.dir.path());
-    bool checked = false;
-    EXPECT_EQ(s.engine.CheckAndRepair({s.Path("set.PAR")}, checked), row.result);
-    ASSERT_TRUE(checked);
+    const RepairReport repair = s.engine.Repair({s.Path("set.PAR")});
+    EXPECT_EQ(repair.result, row.result);
+    ASSERT_EQ(repair.outcome, CheckOutcome::kChecked);
     const Lines& first = s.ui.reports.front();
     for (const std::string& line : row.firstReportHas) {
       EXPECT_NE(std::find(first.begin(), first.end(), line), first.end()) << line;

@@ -171,8 +171,8 @@ class GuardedEnv : public testing::EnvWrapper {
 };
 
 // A set folder reused by every run and emptied before each.  The engine is
-// reused too (its parity tables are large and slow to set up), with its
-// model emptied before each run.
+// reused too (its parity tables are large and slow to set up); each check
+// reads its set afresh.
 class VolumeHarness {
  public:
   VolumeHarness() : folder_(MakeFolder()), env_(folder_), engine_(env_, ui_) {}
@@ -235,25 +235,18 @@ class VolumeHarness {
 
     env_.Reset();
     Engine& engine = engine_;
-    engine.EditModel() = SetModel{};
-    engine.SetSetFolder({});
+    std::vector<std::string> listed;
     try {
-      if (!engine.ReadVolume(Path(kMainVolume))) return {};
-      std::vector<std::string> lines;
-      engine.SearchFiles();
-      engine.FindVolumes();
-      engine.BuildReport(lines);
-      (void)engine.PlanRestore();
-      if (engine.RestoreFromReport((mode & kAskEachBit) != 0) == RestoreOutcome::kRestored) {
-        engine.SearchFiles();
-        engine.BuildReport(lines);
-      }
+      const CheckReport check = engine.Check({Path(kMainVolume)});
+      if (check.outcome != CheckOutcome::kChecked) return {};
+      for (const FileReport& f : check.report.files) listed.push_back(f.name);
+      (void)engine.Restore((mode & kAskEachBit) != 0);
     } catch (const FileError&) {
       // A file-layer failure ends the action with its message; nothing more.
     } catch (const GuardViolation& violation) {
       return violation.what();
     }
-    return LeftoverTemporary(engine.Model());
+    return LeftoverTemporary(listed);
   }
 
  private:
@@ -261,13 +254,12 @@ class VolumeHarness {
 
   // Every temporary file of a rebuild or copy is renamed or removed on every
   // path; one left behind (that the list does not name itself) is a fault.
-  std::string LeftoverTemporary(const SetModel& model) const {
+  std::string LeftoverTemporary(const std::vector<std::string>& listed) const {
     for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
       const std::string name = entry.path().filename().string();
       if (!name.starts_with(".tarvel-")) continue;
-      const auto listed = std::find_if(model.FileTable.begin(), model.FileTable.end(),
-                                       [&name](const fileentry& e) { return e.name == name; });
-      if (listed == model.FileTable.end()) return "temporary file left behind: " + name;
+      if (std::find(listed.begin(), listed.end(), name) == listed.end())
+        return "temporary file left behind: " + name;
     }
     return {};
   }

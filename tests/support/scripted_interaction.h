@@ -24,8 +24,6 @@ class ScriptedInteraction : public Interaction {
   std::deque<RestoreReply> restoreReplies;
   std::deque<SetChoice> setChoices;
   std::deque<bool> confirmAnswers;
-  // Answers given as the command line gives them (a create reads each file once).
-  bool answersStand = false;
   // The Restore prompt of a file changed after the set was made is answered
   // No, without taking an answer from the queue.
   bool declineChanged = false;
@@ -41,18 +39,16 @@ class ScriptedInteraction : public Interaction {
   std::vector<std::string> restorePrompts;  // names
   std::vector<RestorePrompt> restoreAsked;  // the whole prompts
   std::vector<std::string> questions;
-  std::vector<std::vector<std::string>> reports;
-  std::vector<std::vector<std::string>> notes;  // of each report
+  std::vector<SetReport> setReports;
+  std::vector<std::vector<std::string>> reports;  // the lines of each report
+  std::vector<std::vector<std::string>> notes;    // the notes of each report
+  SetProposal lastProposal;
   int proposals = 0;
-  int renameResets = 0;
-  int restoreResets = 0;
   int processed = 0;  // ProcessEvents calls
   bool progressVisible = false;
 
-  bool AnswersStand() const override { return answersStand; }
-  void ShowProgress() override { progressVisible = true; }
-  void HideProgress() override { progressVisible = false; }
   void Progress(const ProgressRecord& record) override {
+    progressVisible = true;
     records.push_back(record);
     const std::string text = ProgressText(record);
     const bool newText = progressTexts.empty() || progressTexts.back() != text;
@@ -61,6 +57,7 @@ class ScriptedInteraction : public Interaction {
       percents.push_back(record.percent);
     }
   }
+  void HideProgress() override { progressVisible = false; }
   void ProcessEvents() override { ++processed; }
 
   bool AskInclude(const std::string& name, std::int64_t size) override {
@@ -69,30 +66,28 @@ class ScriptedInteraction : public Interaction {
   }
   SetChoice AskSetProperties(const SetProposal& proposal) override {
     ++proposals;
+    lastProposal = proposal;
     return Next(setChoices, SetChoice{true, proposal.defaultVolumes, {}});
   }
   bool Confirm(const Question& question) override {
     questions.push_back(question.text);
     return Next(confirmAnswers, true);
   }
-  void ResetRenamePrompt() override { ++renameResets; }
-  RenameReply AskRename(const std::string& found, const std::string& missing) override {
-    renamePrompts.push_back(found + " -> " + missing);
+  RenameReply AskRename(const RenamePrompt& prompt) override {
+    renamePrompts.push_back(prompt.found + " -> " + prompt.missing);
     return Next(renameReplies, RenameReply{});
   }
-  void ResetRestorePrompt() override { ++restoreResets; }
   RestoreReply AskRestore(const RestorePrompt& prompt) override {
     restorePrompts.push_back(prompt.name);
     restoreAsked.push_back(prompt);
     if (declineChanged && prompt.changedAfterSet) return {RestoreButton::kNo, false};
     return Next(restoreReplies, RestoreReply{});
   }
-  void ShowReport(const std::vector<std::string>& lines,
-                  const std::vector<std::string>& reportNotes) override {
-    reports.push_back(lines);
-    notes.push_back(reportNotes);
+  void ShowReport(const SetReport& report) override {
+    setReports.push_back(report);
+    reports.push_back(ReportTexts(report));
+    notes.push_back(ReportNotes(report));
   }
-  void SetWorking(bool) override {}
   void Message(const std::string& text) override { messages.push_back(text); }
   void Succeeded(const std::string& text) override { successes.push_back(text); }
 

@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <random>
 
+#include "engine/engine.h"
+#include "support/scripted_interaction.h"
+
 namespace tarvel::uitest {
 
 void Harness::Write(const QString& name, int size, int seed) const {
@@ -41,11 +44,11 @@ QStringList Harness::Files() const {
 void Harness::CreateSet(const QStringList& names, const QString& base, int parityCount) {
   std::vector<std::string> paths;
   for (const QString& n : names) paths.push_back(Path(n).toStdString());
-  std::sort(paths.begin(), paths.end());
-  if (!windows->engine.AnalyseFiles(paths) ||
-      !windows->engine.WriteVolumeSet(Path(base).toStdString(), parityCount)) {
-    qFatal("the set could not be created");
-  }
+  // Made by an engine of its own, so that no window of the test shows.
+  testing::ScriptedInteraction answers;
+  answers.setChoices.push_back(SetChoice{true, parityCount, Path(base).toStdString()});
+  Engine engine(Env::Default(), answers);
+  if (engine.Create(paths) != CreateOutcome::kCreated) qFatal("the set could not be created");
 }
 
 }  // namespace tarvel::uitest

@@ -8,7 +8,10 @@
 #include <QStatusBar>
 #include <QThread>
 #include <QUrl>
+#include <string>
+#include <vector>
 
+#include "engine/format/volume_reader.h"
 #include "harness.h"
 #include "suites.h"
 #include "support/env_wrapper.h"
@@ -90,10 +93,8 @@ void MainFormTest::setOrderAndCreate() {
   QCOMPARE(h.script.seen, QStringList({"PropertiesForm", "Message: Files successfully created."}));
   QCOMPARE(baseShown, QString("A"));
   QCOMPARE(countShown, 1);
-  const SetModel& m = h.windows->engine.Model();
-  QCOMPARE(m.FileTable[0].name, std::string("A.dat"));
-  QCOMPARE(m.FileTable[1].name, std::string("a.dat"));
-  QCOMPARE(m.FileTable[2].name, std::string("b.dat"));
+  QCOMPARE(ListedNames(Env::Default(), h.Path("A.PAR").toStdString()),
+           (std::vector<std::string>{"A.dat", "a.dat", "b.dat"}));
   QCOMPARE(Volumes(h), QStringList({"A.P01", "A.PAR"}));
 }
 

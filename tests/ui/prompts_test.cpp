@@ -282,7 +282,6 @@ void PromptsTest::progressWindowAsksToStop() {
   Harness h;
   ui::TProgressForm1* progress = h.windows->ProgressForm1;
   QVERIFY(!(progress->windowFlags() & Qt::WindowMinMaxButtonsHint));
-  h.windows->ui.ShowProgress();
   ProgressRecord record;
   record.step = ProgressStep::kCheckingFiles;
   record.name = "a.bin";
@@ -313,7 +312,7 @@ void PromptsTest::progressWindowAsksToStop() {
   QCOMPARE(progress->pacelabel->text(), QString("Stopping..."));
   QVERIFY(!progress->isVisible());
   // The next showing can be stopped again.
-  h.windows->ui.ShowProgress();
+  h.windows->ui.Progress(record);
   QVERIFY(progress->pacelabel->text().isEmpty());
   Click(progress->CancelButton);
   QCOMPARE(asked.count(), 2);

@@ -6,8 +6,11 @@
 #include <QStyle>
 #include <QStyleOptionSpinBox>
 #include <QTimer>
+#include <memory>
 #include <utility>
 
+#include "engine/format/model.h"
+#include "engine/set/create_rules.h"
 #include "harness.h"
 #include "suites.h"
 
@@ -16,12 +19,12 @@ namespace {
 
 // Shows the engine's proposal for a set of this shape from the next showing on.
 void Propose(Harness& h, int files, qint64 biggest, qint64 total, const QString& firstName) {
-  SetModel& m = h.windows->engine.EditModel();
-  m.FileCount = files;
-  m.BiggestFileSize = biggest;
-  m.TotalSize = total;
-  m.FileTable[0].name = firstName.toStdString();
-  h.windows->PropertiesForm->Propose(h.windows->engine.Proposal());
+  auto m = std::make_unique<SetModel>();
+  m->FileCount = files;
+  m->BiggestFileSize = biggest;
+  m->TotalSize = total;
+  m->FileTable[0].name = firstName.toStdString();
+  h.windows->PropertiesForm->Propose(ProposeSet(Env::Default(), *m));
 }
 
 QString Text(QWidget* w, const char* name) { return Child<QLabel>(w, name)->text(); }

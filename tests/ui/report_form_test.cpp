@@ -145,10 +145,15 @@ void ReportFormTest::markedLines() {
   Harness h;
   ui::TReportform* report = h.windows->Reportform;
   const bool note = mark == "note";
+  const ReportLine blank{LineKind::kBlank, " ", 0};
   if (note) {
-    report->SetLines({" "}, {name + rest});
+    report->SetLines({blank}, {name + rest});
   } else {
-    report->SetLines({" ", name + rest});
+    const LineKind kind = mark == "bold"      ? LineKind::kTotal
+                          : mark == "warning" ? LineKind::kBad
+                                              : LineKind::kGood;
+    const std::string n = name.toStdString();
+    report->SetLines({blank, {kind, n + rest.toStdString(), n.size()}});
   }
   if (dark) report->setPalette(QPalette(QColor(0xe0, 0xe0, 0xe0), QColor(0x1e, 0x1e, 0x1e)));
   const QTextBlock block = report->ReportMemo->document()->lastBlock();

@@ -4,22 +4,28 @@
 //
 //   QT_QPA_PLATFORM=offscreen snapshots OUTPUT_FOLDER
 //
-// A small set is created in a temporary folder, two of its files are lost
-// or damaged, and the set is checked and restored; the report is rendered
-// after the check (its lines of missing and damaged files marked, a
-// right-to-left name isolated) and after the restore.  The prompts are
-// rendered with ordinary names and with one too long for the screen.
+// A small set is created in a temporary folder through the windows' own
+// prompts, two of its files are lost or damaged, and the set is checked and
+// restored as a user does it; the report is rendered after the check (its
+// lines of missing and damaged files marked, a right-to-left name isolated)
+// and after the restore, and the Restore prompt of the file damaged after
+// the set was made.  The prompts are rendered with ordinary names and with
+// one too long for the screen.
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <random>
 
 #include "ui/windows.h"
@@ -41,24 +47,52 @@ void WriteFile(const QString& path, std::size_t size, unsigned seed) {
   std::ofstream(path.toStdString(), std::ios::binary) << bytes;
 }
 
-bool Save(QWidget* window, const QDir& out, const QString& name) {
-  window->show();
+// Renders a window that is up to `name` in `out`.
+bool Grab(QWidget* window, const QDir& out, const QString& name) {
   QApplication::processEvents();
   const QString path = out.filePath(name);
   const bool saved = window->grab().save(path);
   std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+  return saved;
+}
+
+// Shows a window, renders it and hides it again.
+bool Save(QWidget* window, const QDir& out, const QString& name) {
+  window->show();
+  const bool saved = Grab(window, out, name);
   window->hide();
   return saved;
 }
 
-// The report of the engine's model in the File report window.
-void ShowReport(TarvelWindows& w) {
-  std::vector<std::string> lines;
-  w.engine.BuildReport(lines);
-  QStringList text;
-  for (const std::string& line : lines) text.push_back(QString::fromStdString(line));
-  w.Reportform->SetLines(text);
-}
+// Answers the modal windows an action opens, by their object names, as
+// they come up; a message box is closed.
+class Answers : public QObject {
+ public:
+  std::map<QString, std::function<void(QWidget*)>> by;
+
+  Answers() {
+    connect(&timer_, &QTimer::timeout, this, [this] {
+      QWidget* w = QApplication::activeModalWidget();
+      if (!w || !w->isVisible() || w == answering_) return;
+      answering_ = w;
+      const auto answer = by.find(w->objectName());
+      if (answer != by.end()) {
+        answer->second(w);
+      } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
+        std::printf("answered %s\n", qPrintable(box->text()));
+        box->button(box->buttons().contains(box->button(QMessageBox::Yes)) ? QMessageBox::Yes
+                                                                           : QMessageBox::Ok)
+            ->click();
+      }
+      answering_ = nullptr;
+    });
+    timer_.start(10);
+  }
+
+ private:
+  QTimer timer_;
+  QWidget* answering_ = nullptr;
+};
 
 }  // namespace
 
@@ -98,19 +132,23 @@ int main(int argc, char** argv) {
   w.Includeform->SetIncludeFile(QStringLiteral("notes.txt"), 900);
   ok &= Save(w.Includeform, out, "include.png");
 
-  // notes.txt is asked about, and goes into the CRC list only.
-  auto* answer = new QTimer(w.Includeform);
-  QObject::connect(answer, &QTimer::timeout, w.Includeform, [&w, answer] {
-    if (!w.Includeform->isVisible()) return;
-    w.Includeform->dinc->click();
-    answer->stop();
-  });
-  answer->start(10);
-  (void)w.engine.AnalyseFiles(paths);
-  w.PropertiesForm->Propose(w.engine.Proposal());
-  ok &= Save(w.PropertiesForm, out, "properties.png");
+  // The set is created as a user does it: notes.txt is asked about and
+  // goes into the CRC list only, Parity Properties is rendered and answered
+  // with two volumes named after the first file.
+  Answers answers;
+  answers.by["Includeform"] = [&](QWidget*) { w.Includeform->dinc->click(); };
+  answers.by["PropertiesForm"] = [&](QWidget* form) {
+    ok &= Grab(form, out, "properties.png");
+    form->findChild<QSpinBox*>("pnumEdit")->setValue(2);
+    form->findChild<QPushButton*>("OK")->click();
+  };
+  // As the main window does, the files' folder is the current one, where
+  // the base name shown leads.
   QDir::setCurrent(set.path());
-  if (!w.engine.WriteVolumeSet("beach", 2)) return 1;
+  if (const auto made = w.engine.Create(paths); made != tarvel::CreateOutcome::kCreated) {
+    std::printf("FAILED: the set was not created (%d)\n", static_cast<int>(made));
+    return 1;
+  }
 
   w.Renameform->SetRenameFiles(QStringLiteral("IMG_0412 copy.jpg"), QStringLiteral("dunes.jpg"));
   ok &= Save(w.Renameform, out, "rename.png");
@@ -145,26 +183,36 @@ int main(int argc, char** argv) {
     ok &= saved;
   });
   catcher.start(0);
-  if (!w.engine.ReadVolume(set.filePath(QStringLiteral("beach.PAR")).toStdString())) return 1;
-  w.engine.SearchFiles();
-  w.engine.FindVolumes();
+  // The report after the check, on the default and on a dark palette (the
+  // marked lines as readable), then closed.
+  answers.by["Reportform"] = [&](QWidget*) {
+    ok &= Grab(w.Reportform, out, "report-check.png");
+    const QPalette light = w.Reportform->palette();
+    w.Reportform->setPalette(QPalette(QColor(0x3c, 0x3c, 0x3c), QColor(0x30, 0x30, 0x30)));
+    ok &= Grab(w.Reportform, out, "report-check-dark.png");
+    w.Reportform->setPalette(light);
+    w.Reportform->close();
+  };
+  const std::string volume = set.filePath(QStringLiteral("beach.PAR")).toStdString();
+  if (w.engine.Check({volume}).outcome != tarvel::CheckOutcome::kChecked) return 1;
   if (catcher.isActive()) {
     std::printf("FAILED: the progress window was not caught mid-check\n");
     ok = false;
   }
-  ShowReport(w);
-  ok &= Save(w.Reportform, out, "report-check.png");
-  // The same on a dark palette: the marked lines as readable.
-  const QPalette light = w.Reportform->palette();
-  w.Reportform->setPalette(QPalette(QColor(0x3c, 0x3c, 0x3c), QColor(0x30, 0x30, 0x30)));
-  ok &= Save(w.Reportform, out, "report-check-dark.png");
-  w.Reportform->setPalette(light);
 
-  if (w.engine.RestoreFromReport(false) != tarvel::RestoreOutcome::kRestored) return 1;
-  w.engine.SearchFiles();
-  ShowReport(w);
-  ok &= Save(w.Reportform, out, "report-restore.png");
-  w.Reportform->resize(305, 231);
-  ok &= Save(w.Reportform, out, "report-minimum.png");
+  // The report after the restore, and at its smallest size.
+  answers.by["Reportform"] = [&](QWidget*) {
+    ok &= Grab(w.Reportform, out, "report-restore.png");
+    w.Reportform->resize(305, 231);
+    ok &= Grab(w.Reportform, out, "report-minimum.png");
+    w.Reportform->close();
+  };
+  // harbour.jpg was damaged after the set was made: its rebuild is asked
+  // about, and the prompt says so.
+  answers.by["restoreform"] = [&](QWidget* form) {
+    ok &= Grab(form, out, "restore-changed.png");
+    w.restoreform->yesbutton->click();
+  };
+  if (w.engine.Restore(false) != tarvel::RestoreOutcome::kRestored) return 1;
   return ok ? 0 : 1;
 }

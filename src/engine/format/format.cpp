@@ -251,24 +251,6 @@ bool IsListableName(const std::string& name) {
   return name.find('\\') == std::string::npos && !HasControlCharacter(name);
 }
 
-std::string PrintableText(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto b = static_cast<std::uint8_t>(text[i]);
-    if (b < 0x20 || b == 0x7F) {
-      out.push_back('?');
-    } else if (b == 0xC2 && i + 1 < text.size() && static_cast<std::uint8_t>(text[i + 1]) >= 0x80 &&
-               static_cast<std::uint8_t>(text[i + 1]) <= 0x9F) {
-      out.push_back('?');  // U+0080..U+009F, which terminals take as commands too
-      ++i;
-    } else {
-      out.push_back(text[i]);
-    }
-  }
-  return out;
-}
-
 bool IsPlainName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." &&
          name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;

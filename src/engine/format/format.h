@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "checksum/md5.h"
-#include "engine/set/model.h"
+#include "engine/format/model.h"
 #include "version.h"
 
 namespace tarvel {
@@ -25,6 +25,10 @@ constexpr std::uint32_t kFormatVersion09 = 0x00000900;
 // Writer 1 and the program's version: 0x01000205 for 0.2.5.
 constexpr std::uint32_t kGenerator =
     0x01000000u | kVersionMajor << 16 | kVersionMinor << 8 | kVersionPatch;
+
+// Volume numbers go from 0 (the main volume) to 255: the byte at
+// kOffVolumeNumber.
+constexpr int kVolumeNumbers = 256;
 
 // Header field offsets (docs/format.md, "Header").
 constexpr std::size_t kOffMagic = 0, kOffVersion = 8, kOffGenerator = 12, kOffControl = 16,
@@ -102,11 +106,6 @@ bool HasControlCharacter(const std::string& name);
 // control characters, which cannot name a file on every system where
 // volumes are made.
 bool IsListableName(const std::string& name);
-
-// `text` with every control character (0x00..0x1F, 0x7F and the UTF-8 form
-// of U+0080..U+009F) shown as '?', for report lines and messages: a name
-// never reaches a terminal or window as a command.
-std::string PrintableText(const std::string& text);
 
 // True for a name that can only mean a file directly inside the set folder:
 // not empty, not "." or "..", and free of '/' and NUL.

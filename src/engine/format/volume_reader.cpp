@@ -16,7 +16,6 @@
 
 #include "checksum/md5.h"
 #include "engine/io/file_digests.h"
-#include "engine/format/format.h"
 
 namespace tarvel {
 
@@ -33,15 +32,13 @@ struct LoadedVolume {
   std::int64_t modifiedNs = 0;  // the volume file's modification time
 };
 
-enum class ListResult { kOk, kDamaged, kUnsafeName, kUnusableName, kDuplicateName };
-
 // Checks the header's layout values against the file and decodes the list.
-ListResult LoadList(File& file, std::int64_t fileSize, LoadedVolume& v) {
+VolumeProblem LoadList(File& file, std::int64_t fileSize, LoadedVolume& v) {
   const VolumeHeader& h = v.header;
-  if (h.fileCount > static_cast<std::uint64_t>(kTableSlots)) return ListResult::kDamaged;
+  if (h.fileCount > static_cast<std::uint64_t>(kTableSlots)) return VolumeProblem::kDamagedList;
   if (h.fileListOffset > kMaxSize || h.fileListSize > kMaxSize || h.dataOffset > kMaxSize ||
       h.dataSize > kMaxSize || h.dataSize > kMaxSize - h.dataOffset) {
-    return ListResult::kDamaged;
+    return VolumeProblem::kDamagedList;
   }
   // The list lies behind the header and inside the file, and is no larger
   // than its entries can be, so the one read below is bounded.
@@ -49,13 +46,13 @@ ListResult LoadList(File& file, std::int64_t fileSize, LoadedVolume& v) {
   if (h.fileListOffset < kHeaderSize || h.fileListOffset > size ||
       h.fileListSize > size - h.fileListOffset ||
       h.fileListSize > h.fileCount * static_cast<std::uint64_t>(kMaxEntrySize)) {
-    return ListResult::kDamaged;
+    return VolumeProblem::kDamagedList;
   }
 
   std::vector<std::uint8_t> list(static_cast<std::size_t>(h.fileListSize));
   if (!list.empty() && file.ReadAt(static_cast<std::int64_t>(h.fileListOffset), list.data(),
                                    list.size()) != list.size()) {
-    return ListResult::kDamaged;  // the file shrank after its size was taken
+    return VolumeProblem::kDamagedList;  // the file shrank after its size was taken
   }
 
   // Entries follow one another directly and must fill the list exactly.
@@ -65,15 +62,15 @@ ListResult LoadList(File& file, std::int64_t fileSize, LoadedVolume& v) {
   std::set<std::string> names;
   for (std::uint64_t i = 0; i < h.fileCount; ++i) {
     std::optional<fileentry> e = DecodeEntry(rest);
-    if (!e) return ListResult::kDamaged;
-    if (!IsPlainName(e->name)) return ListResult::kUnsafeName;
-    if (!IsListableName(e->name)) return ListResult::kUnusableName;
-    if (!names.insert(e->name).second) return ListResult::kDuplicateName;
+    if (!e) return VolumeProblem::kDamagedList;
+    if (!IsPlainName(e->name)) return VolumeProblem::kUnsafeName;
+    if (!IsListableName(e->name)) return VolumeProblem::kUnusableName;
+    if (!names.insert(e->name).second) return VolumeProblem::kDuplicateName;
     rest = rest.subspan(static_cast<std::size_t>(e->entrysize));
     if (e->filesize > v.biggest) v.biggest = e->filesize;
     v.entries.push_back(std::move(*e));
   }
-  return rest.empty() ? ListResult::kOk : ListResult::kDamaged;
+  return rest.empty() ? VolumeProblem::kNone : VolumeProblem::kDamagedList;
 }
 
 void Commit(SetModel& model, LoadedVolume& v) {
@@ -94,81 +91,104 @@ void Commit(SetModel& model, LoadedVolume& v) {
 
 }  // namespace
 
-bool ReadVolume(SetModel& model, Env& env, Interaction& ui, const std::string& path) {
+std::string ProblemText(VolumeProblem problem) {
+  switch (problem) {
+    case VolumeProblem::kNone:
+      return "";
+    case VolumeProblem::kNotAVolume:
+      return kNotAVolumeText;
+    case VolumeProblem::kWrongVersion:
+      return kWrongVersionText;
+    case VolumeProblem::kChecksumError:
+      return kChecksumErrorText;
+    case VolumeProblem::kDamagedList:
+      return kDamagedListText;
+    case VolumeProblem::kUnsafeName:
+      return kUnsafeNameText;
+    case VolumeProblem::kUnusableName:
+      return kUnusableNameText;
+    case VolumeProblem::kDuplicateName:
+      return kDuplicateNameText;
+  }
+  return "";
+}
+
+VolumeHead ReadHead(File& file) {
+  VolumeHead head;
+  head.present = file.ReadAt(0, head.raw.data(), head.raw.size());
+  head.kind = RecogniseVolume(std::span(head.raw.data(), head.present));
+  return head;
+}
+
+std::optional<VolumeHead> ReadHead(Env& env, const std::string& path) {
+  try {
+    return ReadHead(*env.OpenRead(path));
+  } catch (const FileError&) {
+    return std::nullopt;  // whatever it is, it cannot serve as a volume
+  }
+}
+
+std::optional<VolumeHeader> ReadVolumeHeader(Env& env, const std::string& path) {
+  const std::optional<VolumeHead> head = ReadHead(env, path);
+  if (!head || !head->Whole() || head->kind != VolumeKind::kVolume) return std::nullopt;
+  return head->Header();
+}
+
+VolumeReading ReadVolume(SetModel& model, Env& env, const std::string& path) {
   const std::unique_ptr<File> file = env.OpenRead(path);
 
   // The header as far as the file holds it; missing bytes read as zeros, so
   // a truncated volume fails the check its missing bytes belong to (a file
   // of fewer than 4 bytes is not a volume, one cut inside its header fails
   // the control digest).
-  std::array<std::uint8_t, kHeaderSize> raw{};
   const std::int64_t fileSize = file->Size();
-  const std::size_t present = file->ReadAt(0, raw.data(), raw.size());
+  const VolumeHead head = ReadHead(*file);
   LoadedVolume v;
-  v.header = DecodeHeader(raw);
+  v.header = head.Header();
   v.modifiedNs = file->Stamp().modifiedNs;
   const VolumeHeader& h = v.header;
 
-  switch (RecogniseVolume(std::span(raw.data(), present))) {
+  VolumeReading reading;
+  switch (head.kind) {
     case VolumeKind::kNotVolume:
-      ui.Message(kNotAVolumeText);
-      return false;
+      reading.problem = VolumeProblem::kNotAVolume;
+      return reading;
     case VolumeKind::kUnknownVersion:
-      ui.Message(kWrongVersionText);
-      return false;
+      reading.problem = VolumeProblem::kWrongVersion;
+      return reading;
     case VolumeKind::kVolume:
       break;
   }
-  if ((h.generator & kGeneratorIdMask) == (kGenerator & kGeneratorIdMask) &&
-      h.generator > kGenerator) {
-    ui.Message(kHigherVersionText);
-  }
+  reading.newerWriter = (h.generator & kGeneratorIdMask) == (kGenerator & kGeneratorIdMask) &&
+                        h.generator > kGenerator;
   // Only a file that looks like a volume is hashed: any file can be named,
   // and hashing a large one only to refuse it would take minutes.  The
   // digest is taken of the open file, so the list read below is of the
   // same file that was hashed.
   if (!md5equal(h.control, md5from32(*file))) {
-    ui.Message(kChecksumErrorText);
-    return false;
+    reading.problem = VolumeProblem::kChecksumError;
+    return reading;
   }
 
   // A short file whose digest is right all the same has no room for a list.
-  if (present < raw.size() || fileSize < static_cast<std::int64_t>(kHeaderSize)) {
-    ui.Message(kDamagedListText);
-    return false;
+  if (!head.Whole() || fileSize < static_cast<std::int64_t>(kHeaderSize)) {
+    reading.problem = VolumeProblem::kDamagedList;
+    return reading;
   }
-  switch (LoadList(*file, fileSize, v)) {
-    case ListResult::kOk:
-      Commit(model, v);
-      return true;
-    case ListResult::kDamaged:
-      ui.Message(kDamagedListText);
-      return false;
-    case ListResult::kUnsafeName:
-      ui.Message(kUnsafeNameText);
-      return false;
-    case ListResult::kUnusableName:
-      ui.Message(kUnusableNameText);
-      return false;
-    case ListResult::kDuplicateName:
-      ui.Message(kDuplicateNameText);
-      return false;
-  }
-  return false;
+  reading.problem = LoadList(*file, fileSize, v);
+  if (reading.problem == VolumeProblem::kNone) Commit(model, v);
+  return reading;
 }
 
 std::vector<std::string> ListedNames(Env& env, const std::string& path) {
   std::vector<std::string> names;
   try {
     const std::unique_ptr<File> file = env.OpenRead(path);
-    std::array<std::uint8_t, kHeaderSize> raw{};
-    if (file->ReadAt(0, raw.data(), raw.size()) != raw.size() ||
-        RecogniseVolume(raw) != VolumeKind::kVolume) {
-      return names;
-    }
+    const VolumeHead head = ReadHead(*file);
+    if (!head.Whole() || head.kind != VolumeKind::kVolume) return names;
     LoadedVolume v;
-    v.header = DecodeHeader(raw);
-    if (LoadList(*file, file->Size(), v) != ListResult::kOk) return names;
+    v.header = head.Header();
+    if (LoadList(*file, file->Size(), v) != VolumeProblem::kNone) return names;
     for (fileentry& e : v.entries) names.push_back(std::move(e.name));
   } catch (const FileError&) {
     names.clear();  // unreadable: it tells nothing

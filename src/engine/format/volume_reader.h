@@ -1,14 +1,18 @@
-// ReadVolume: validates one volume file and loads its header values and
-// file list into the set model (the first step of checking a set).  The
-// model is changed only when the volume is accepted.  Layout and the rules
-// for what is rejected: docs/format.md.
+// The volume reader: the one place that reads the head of a volume file,
+// and ReadVolume, which validates one volume file and loads its header
+// values and file list into the set model (the first step of checking a
+// set).  What is wrong with a volume comes back as data; the action that
+// reads shows it.  Layout and the rules for what is rejected:
+// docs/format.md.
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "engine/interaction.h"
-#include "engine/set/model.h"
+#include "engine/format/format.h"
+#include "engine/format/model.h"
 #include "platform/env.h"
 #include "version.h"
 
@@ -37,26 +41,54 @@ inline constexpr const char* kUnusableNameText =
 inline constexpr const char* kDuplicateNameText =
     "The file list of this volume names the same file twice.";
 
-// Checks, in this order, each failing one shown through ui.Message:
-//   the file is opened (a FileError from the Env passes through);
-//   a file shorter than the 96-byte header, or without "PAR\0" at offset 0:
-//     kNotAVolumeText;
-//   a version other than 1.0 or 0.9: kWrongVersionText;
-//   generator 1 newer than this program (kGenerator): kHigherVersionText, and
-//   reading goes on;
-//   stored control digest differs from md5from32 of the file, computed only
-//     now: kChecksumErrorText;
-//   header values or file list that do not fit: kDamagedListText;
-//   a name that is empty, ".", ".." or contains '/' or NUL: kUnsafeNameText;
-//   a name with '\' or a control character: kUnusableNameText;
-//   two entries with the same name: kDuplicateNameText.
-// On success loads SetHash, FileCount, FileListOffset, FileListSize,
-// DataOffset, DataSize, BiggestFileSize (largest filesize of all entries),
-// SetStampNs (the volume file's modification time) and
-// FileTable slots 0..FileCount-1 (slots above are emptied) and returns true.
-// On false the model holds exactly what it held before.  The file is closed
-// on every path.
-[[nodiscard]] bool ReadVolume(SetModel& model, Env& env, Interaction& ui, const std::string& path);
+// What is wrong with a volume that is not read (the texts above, in the
+// order the checks run; a volume of a newer writer is read all the same).
+enum class VolumeProblem {
+  kNone,
+  kNotAVolume,     // shorter than the 96-byte header, or no "PAR\0" at offset 0
+  kWrongVersion,   // a version other than 1.0 or 0.9
+  kChecksumError,  // the stored control digest differs from md5from32 of the file
+  kDamagedList,    // header values or file list that do not fit
+  kUnsafeName,     // a name that is empty, ".", ".." or holds '/' or NUL
+  kUnusableName,   // a name with '\' or a control character
+  kDuplicateName,  // two entries with the same name
+};
+struct VolumeReading {
+  VolumeProblem problem = VolumeProblem::kNone;
+  // Written by a newer version of this program (kHigherVersionText).
+  bool newerWriter = false;
+};
+// The system's text of a problem ("" for kNone).
+std::string ProblemText(VolumeProblem problem);
+
+// Checks, in this order, each failing one ending the reading with its
+// problem: the file is opened (a FileError from the Env passes through); it
+// is a volume; of a known version; writer 1 newer than this program
+// (kGenerator) is noted and reading goes on; its control digest, computed
+// only now; its header values and list; its names.  On success loads
+// SetHash, FileCount, FileListOffset, FileListSize, DataOffset, DataSize,
+// BiggestFileSize (largest filesize of all entries), SetStampNs (the volume
+// file's modification time) and FileTable slots 0..FileCount-1 (slots above
+// are emptied).  With a problem the model holds exactly what it held
+// before.  The file is closed on every path.
+[[nodiscard]] VolumeReading ReadVolume(SetModel& model, Env& env, const std::string& path);
+
+// The head of a volume file: its first kHeaderSize bytes, as many as it has
+// (the rest zero), and what they say it is.
+struct VolumeHead {
+  std::array<std::uint8_t, kHeaderSize> raw{};
+  std::size_t present = 0;
+  VolumeKind kind = VolumeKind::kNotVolume;
+  [[nodiscard]] bool Whole() const { return present == raw.size(); }
+  [[nodiscard]] VolumeHeader Header() const { return DecodeHeader(raw); }
+};
+// The one reader of volume headers.  Read errors of the open file pass on.
+[[nodiscard]] VolumeHead ReadHead(File& file);
+// The head of the file at `path`, or nothing when it cannot be opened or read.
+[[nodiscard]] std::optional<VolumeHead> ReadHead(Env& env, const std::string& path);
+// The header of the file at `path` when it is a volume of a known version
+// with a whole header; nothing otherwise.
+[[nodiscard]] std::optional<VolumeHeader> ReadVolumeHeader(Env& env, const std::string& path);
 
 // The names the file list of the volume at `path` holds, from its header and
 // list alone: the control digest is not verified, so this costs two small

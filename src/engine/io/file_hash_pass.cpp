@@ -35,7 +35,9 @@ FileHashPass::FileHashPass(Env& env, std::vector<FileHashJob> jobs, WorkerPool& 
 
 FileHashPass::~FileHashPass() = default;
 
-bool FileHashPass::Over(std::size_t i) const { return over_[i].load(std::memory_order_acquire); }
+bool FileHashPass::Finished(std::size_t i) const {
+  return over_[i].load(std::memory_order_acquire);
+}
 
 void FileHashPass::ThrowError(std::size_t i) const {
   if (results_[i].error) std::rethrow_exception(results_[i].error);

@@ -93,17 +93,17 @@ class FileHashPass {
   FileHashPass(const FileHashPass&) = delete;
   FileHashPass& operator=(const FileHashPass&) = delete;
 
-  // Runs the pass; afterwards every job is Over and its Result complete.
+  // Runs the pass; afterwards every job is Finished and its Result complete.
   void Run(const std::function<void()>& progress);
 
   [[nodiscard]] std::size_t Count() const { return jobs_.size(); }
   // True once the reading of job i is over (it ended, failed or could not
   // be opened).  Safe to ask while the pass runs.
-  [[nodiscard]] bool Over(std::size_t i) const;
-  // REQUIRES: Over(i).  While the pass runs only opened, size, the stamps,
+  [[nodiscard]] bool Finished(std::size_t i) const;
+  // REQUIRES: Finished(i).  While the pass runs only opened, size, the stamps,
   // hashed and error are set; the digests once Run has returned.
   [[nodiscard]] const FileHashResult& Result(std::size_t i) const { return results_[i]; }
-  // Throws job i's error, if it has one.  REQUIRES: Over(i).
+  // Throws job i's error, if it has one.  REQUIRES: Finished(i).
   void ThrowError(std::size_t i) const;
   // Bytes of job i read so far; safe to ask while the pass runs.
   [[nodiscard]] std::int64_t BytesRead(std::size_t i) const {

@@ -5,7 +5,9 @@
 #include <cerrno>
 
 #include "engine/format/format.h"
-#include "engine/set/model.h"
+#include "engine/format/model.h"
+#include "engine/format/volume_names.h"
+#include "engine/report.h"
 
 namespace tarvel {
 
@@ -68,7 +70,7 @@ std::string CheckFileChoice(Env& env, std::vector<std::string>& paths) {
 }
 
 ParityCountBounds ParityCountBoundsFor(int fileCount) {
-  return {1, std::max(1, std::min(fileCount, 255 - fileCount))};
+  return {1, std::max(1, std::min(fileCount, kMostFilesAndVolumes - fileCount))};
 }
 
 int DefaultParityCount(int fileCount) {
@@ -143,8 +145,7 @@ VolumePlan PlanVolumes(Env& env, const std::string& filesFolder, const std::stri
   // A folder that does not exist (or a file where a folder should be) fails
   // the create on its own.
   plan.awayFromFiles = files && volumes && *files != *volumes;
-  constexpr int kLastVolumeName = 255;
-  for (int n = 0; n <= kLastVolumeName; ++n) {
+  for (int n = 0; n < kVolumeNumbers; ++n) {
     const std::string name = VolumeFileName(baseName, n);
     if (!env.Identity(name, /*followLink=*/false)) continue;
     (n <= parityCount ? plan.existing : plan.leftOver).push_back(name);
@@ -191,6 +192,26 @@ std::string LeftOverNote(const VolumePlan& plan) {
   const bool one = plan.leftOver.size() == 1;
   return NameAndOthers(plan.leftOver, true) + ", beyond the new set's last volume, " +
          (one ? "was" : "were") + " left as " + (one ? "it was." : "they were.");
+}
+
+SetProposal ProposeSet(Env& env, const SetModel& m) {
+  SetProposal p;
+  p.fileCount = m.FileCount;
+  p.biggestFileSize = m.BiggestFileSize;
+  p.totalSize = m.TotalSize;
+  const ParityCountBounds bounds = ParityCountBoundsFor(m.FileCount);
+  p.fewestVolumes = bounds.min;
+  p.mostVolumes = bounds.max;
+  p.defaultVolumes = DefaultParityCount(m.FileCount);
+  p.defaultBaseName = DefaultBaseName(m.FileTable[0].name);
+  const std::int64_t biggest = m.BiggestFileSize;
+  p.refusal = [&env, biggest](int parityCount, const std::string& baseName) -> std::string {
+    if (GivesHiddenVolumes(baseName)) return kHiddenVolumesText;
+    if (std::string missing = MissingFolderRefusal(env, baseName); !missing.empty()) return missing;
+    if (!HasRoomForVolumes(env, baseName, biggest, parityCount)) return kNoRoomText;
+    return "";
+  };
+  return p;
 }
 
 }  // namespace tarvel

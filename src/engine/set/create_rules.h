@@ -1,6 +1,6 @@
-// The rules that decide whether a set may be created, and the defaults a
-// create starts from.  The windows and the command line both apply these, so
-// that a set one front end accepts the other accepts too.
+// The rules that decide whether a set may be created, the defaults a create
+// starts from and what is said of its plan (the limits and the rules the
+// front ends check themselves are in engine/choices.h).
 #pragma once
 
 #include <cstdint>
@@ -8,15 +8,25 @@
 #include <string>
 #include <vector>
 
+#include "engine/choices.h"
+#include "engine/interaction.h"
 #include "platform/env.h"
-#include "version.h"
 
 namespace tarvel {
 
-inline constexpr int kFewestSetFiles = 2;
-inline constexpr int kMostSetFiles = 250;
+struct SetModel;
+
 // "Only 2 - 250 files are supported."
 std::string FileCountRefusal();
+// A create with no file in parity.
+inline constexpr char kNoFileInParityText[] =
+    "No file is included in the parity data, so parity volumes would protect nothing. "
+    "Include at least one file in parity.";
+// Parity Properties' refusals of a count and base name.
+inline constexpr char kNoRoomText[] = "Not enough free disk space for this.";
+inline constexpr char kHiddenVolumesText[] =
+    "Volumes named after this file name would be hidden, and no check would find them. Choose "
+    "another name.";
 // Free space kept beyond the parity data when volumes are written.
 inline constexpr std::int64_t kFreeSpaceMargin = 1000000;
 
@@ -35,24 +45,16 @@ std::optional<FileIdentity> FolderIdentity(Env& env, const std::string& folder);
 // REQUIRES: every path absolute and normalised.
 [[nodiscard]] std::string CheckFileChoice(Env& env, std::vector<std::string>& paths);
 
-// The numbers of parity volumes a set of `fileCount` files may have: files
-// plus volumes stay at or below 255, and never more volumes than files.
-struct ParityCountBounds {
-  int min = 1;
-  int max = 1;
-};
-ParityCountBounds ParityCountBoundsFor(int fileCount);
-// One volume per ten files, plus one, brought into the bounds.
-int DefaultParityCount(int fileCount);
-
 // The base name offered for a set whose first file is `firstName`: the name
 // without its extension (the part from the last "." on), "archive.tar.gz"
 // giving "archive.tar".
 std::string DefaultBaseName(const std::string& firstName);
 
-// True when volumes named after `baseName` would be hidden (the bare part is
-// empty or starts with "."), so that no check would ever find them.
-[[nodiscard]] bool GivesHiddenVolumes(const std::string& baseName);
+// What the analysis in `model` found, proposed as Parity Properties shows it:
+// the bounds and default of the parity count for its file count, the
+// default base name, and the refusal of a count and name (hidden volumes, a
+// missing folder, no room) checked against `env` when asked.
+SetProposal ProposeSet(Env& env, const SetModel& model);
 
 // The message of a create that failed because a file changed while the set
 // was being created: "The file PATH changed while the set was being created."

@@ -1,9 +1,8 @@
 // The in-memory model of one volume set: three 256-slot tables of
-// `fileentry` records and the set-wide values.  The engine owns one model;
-// creating fills it from the chosen files, checking from a volume and the
-// set folder, restoring and the dialogs read it.
-//
-// THIS HEADER IS A CONTRACT SHARED BY THE WHOLE ENGINE: add, do not rename.
+// `fileentry` records and the set-wide values.  The engine owns one model,
+// which lives from one action to the next (a restore works on the set the
+// check before it read); creating fills it from the chosen files, checking
+// from a volume and the set folder, and the report is made from it.
 #pragma once
 
 #include <array>
@@ -12,12 +11,11 @@
 #include <string>
 
 #include "checksum/md5.h"
+#include "engine/file_action.h"
 
 namespace tarvel {
 
 constexpr int kTableSlots = 256;
-// Volumes up to this number are verified and reported; higher ones are not.
-constexpr int kLastReportedVolume = 250;
 constexpr std::int64_t kEntryFixedSize = 56;  // entry bytes before the name
 
 // What kept a check from vouching for a file or volume by its digest alone.
@@ -67,6 +65,19 @@ struct fileentry {
   bool Intact() const { return present != 0 && crcok != 0; }
 };
 
+// RenameAnswer: what a found file's prompt answered for the rest of a
+// search (0 ask, 1 rename, 2 copy, 3 leave alone).
+enum class StandingRename : std::int32_t { kAsk = 0, kRename = 1, kCopy = 2, kLeave = 3 };
+// RestoreAnswer: what the Restore prompt answered (0 none, 1 yes, 2 no, 3
+// yes to all, 4 no to all); the last two stand for the rest of the restore.
+enum class StandingRestore : std::int32_t {
+  kNone = 0,
+  kYes = 1,
+  kNo = 2,
+  kYesToAll = 3,
+  kNoToAll = 4
+};
+
 struct SetModel {
   std::array<fileentry, kTableSlots> FileTable;
   std::array<fileentry, kTableSlots> ParityFileTable;
@@ -81,16 +92,23 @@ struct SetModel {
   std::int64_t FileListSize = 0;
   std::int64_t DataOffset = 0;
   std::int64_t DataSize = 0;
-  std::int32_t BadFileCount = 0;     // files in parity reported bad or missing
-  std::int32_t CrcOnlyBadCount = 0;  // digest-only files reported bad or missing
-  std::int32_t UsableVolumeCount = 0;
   // The modification time of the set (ns since the epoch): that of its
   // main volume when the check found one, else of the volume it read; 0
   // when not known.  A damaged file changed after it was probably edited on
   // purpose (ChangedAfterSet).
   std::int64_t SetStampNs = 0;
-  std::int32_t RenameAnswer = 0;   // 0 ask, 1 rename, 2 copy, 3 leave alone
-  std::int32_t RestoreAnswer = 0;  // 0 none, 1 yes, 2 no, 3 yes to all, 4 no to all
+  // The answers of the File search and Restore prompts that stand for the
+  // rest of a search or restore ("don't ask again for this set").
+  StandingRename RenameAnswer = StandingRename::kAsk;
+  StandingRestore RestoreAnswer = StandingRestore::kNone;
+
+  // Where the set lives and how it was read: the set folder (absolute),
+  // where its files and volumes are looked for by bare name, and the bare
+  // name of the volume its list was read from.
+  std::string Folder;
+  std::string VolumeRead;
+  // What the searches and restores since the set was read did to its files.
+  FileActionLog Actions;
 
   // Every slot of the three tables becomes the empty entry; the set-wide
   // values stay as they are.
@@ -110,13 +128,5 @@ bool ChangedAfterSet(const fileentry& e, const SetModel& m);
 // kDamaged or kNotChecked): "a read failed at byte N (reason)" or
 // "opening it failed (reason)", the reason being the system's.
 std::string ReadFailureText(const fileentry& e);
-
-// The file name of volume n of the set with the given base name:
-// base.PAR for 0, base.P01..base.P99, then base.Q00, base.Q01, ... base.Q100 ...
-std::string VolumeFileName(const std::string& baseName, int n);
-// The inverse, with the extension in either case: the number that the bare
-// name of a volume file stands for (0..255) and its base name, or nothing
-// when the name is not base + a volume extension.
-std::optional<int> VolumeNumberOfName(const std::string& name, std::string* baseName = nullptr);
 
 }  // namespace tarvel

@@ -18,11 +18,11 @@
 //
 // Threads.  HashJobs starts none: it runs its parts side by side on the
 // caller's worker pool (runSideBySide), the calling thread working too.
-// Readers run on whichever of those threads holds their job.  A job's reader is called for one
-// chunk at a time, at increasing offsets, never by two threads at once, but possibly by a different
-// thread for each chunk; readers of different jobs run at the same time.  The progress callback
-// runs only on the calling thread.  Nothing else is shared: a job whose reader fails or throws ends
-// alone, and no other job's digest changes.
+// A job's reader is called for one chunk at a time, at increasing offsets,
+// never by two threads at once, but possibly by a different thread for each
+// chunk; readers of different jobs run at the same time.  The progress
+// callback runs only on the calling thread.  Nothing else is shared: a job
+// whose reader fails or throws ends alone, and no other job's digest changes.
 #pragma once
 
 #include <chrono>

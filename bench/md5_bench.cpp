@@ -1,18 +1,21 @@
 // MD5 throughput: the block function over a memory buffer, whole-file
-// digests through the mapping (a file in the page cache), to compare with
+// digests of a file in the page cache read in 1 MiB pieces, to compare with
 // `md5sum` over the same file, and the multi-buffer MD5 over 16 buffers at
 // once against OpenSSL's one-stream MD5 and ipsec-mb's multi-buffer HMAC-MD5
 // over the same 16 buffers (each where it is installed).  All throughputs
 // are aggregate bytes of message per second.
 //   build/bench/md5_bench --benchmark_filter='Md5Many|OpenSsl|IpsecMb'
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "checksum/hash_jobs.h"
@@ -60,10 +63,32 @@ class BenchFile {
   std::string path_;
 };
 
+// Reads the whole file in reads of 1 MiB into one buffer, as the engine's
+// file layer does, and hands each piece to `feed`.
+template <typename Feed>
+void ReadInPieces(const std::string& path, std::vector<std::uint8_t>& buffer, Feed feed) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  off_t at = 0;
+  for (ssize_t got; (got = pread(fd, buffer.data(), buffer.size(), at)) > 0; at += got) {
+    feed(buffer.data(), static_cast<std::size_t>(got));
+  }
+  close(fd);
+}
+
 void BM_Md5File(benchmark::State& state) {
   const auto size = static_cast<std::size_t>(state.range(0));
   BenchFile file(size);
-  for (auto _ : state) benchmark::DoNotOptimize(tarvel::md5file(file.path()));
+  std::vector<std::uint8_t> buffer(1 << 20);
+  for (auto _ : state) {
+    tarvel::md5state ctx;
+    tarvel::md5init(ctx);
+    ReadInPieces(file.path(), buffer,
+                 [&](const std::uint8_t* p, std::size_t n) { tarvel::md5update(ctx, p, n); });
+    tarvel::md5digest out;
+    tarvel::md5final(ctx, out);
+    benchmark::DoNotOptimize(out);
+  }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
 BENCHMARK(BM_Md5File)->Arg(256 << 20)->Unit(benchmark::kMillisecond);
@@ -71,7 +96,13 @@ BENCHMARK(BM_Md5File)->Arg(256 << 20)->Unit(benchmark::kMillisecond);
 void BM_Md5WholeAndHead(benchmark::State& state) {
   const auto size = static_cast<std::size_t>(state.range(0));
   BenchFile file(size);
-  for (auto _ : state) benchmark::DoNotOptimize(tarvel::md5wholeandhead(file.path()));
+  std::vector<std::uint8_t> buffer(1 << 20);
+  for (auto _ : state) {
+    tarvel::Md5WholeAndHead digests;
+    ReadInPieces(file.path(), buffer,
+                 [&](const std::uint8_t* p, std::size_t n) { digests.Update(p, n); });
+    benchmark::DoNotOptimize(digests.Pair());
+  }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
 BENCHMARK(BM_Md5WholeAndHead)->Arg(256 << 20)->Unit(benchmark::kMillisecond);
@@ -107,7 +138,7 @@ void Md5Many(benchmark::State& state, tarvel::Md5Kernel kernel) {
 
 // HashJobs over 20 sources of 4 MiB in memory, each reader copying its
 // chunk like a read from the page cache; whole and head digests of each, on
-// the given number of threads.
+// the given number of threads (the calling one and a thread per other part).
 void BM_HashJobs(benchmark::State& state) {
   constexpr int kSources = 20;
   constexpr std::size_t kSize = 4 << 20;
@@ -124,6 +155,12 @@ void BM_HashJobs(benchmark::State& state) {
   }
   tarvel::HashJobsOptions options;
   options.threads = static_cast<int>(state.range(0));
+  options.runSideBySide = [](std::size_t count, const std::function<void(std::size_t)>& body) {
+    std::vector<std::thread> others;
+    for (std::size_t part = 1; part < count; ++part) others.emplace_back(body, part);
+    body(0);
+    for (std::thread& other : others) other.join();
+  };
   for (auto _ : state) benchmark::DoNotOptimize(tarvel::HashJobs(jobs, options));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSources * kSize));
 }

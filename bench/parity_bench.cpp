@@ -7,6 +7,7 @@
 // "coef_bytes" counts N x P x 50000 per call.
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cstdint>
 #include <fstream>
 #include <random>
@@ -66,11 +67,13 @@ void ComputeParityWith(benchmark::State& state, RegionKernel kernel, Shape shape
 void ApplyRecoveryWith(benchmark::State& state, RegionKernel kernel) {
   ParityMatrix& pm = Matrix();
   pm.UseKernel(kernel);
-  std::fill(std::begin(pm.FileOkFlags), std::end(pm.FileOkFlags), 1);
-  std::fill(std::begin(pm.VolumeUsableFlags), std::end(pm.VolumeUsableFlags), 0);
-  for (int k = 1; k <= kRecoveryShape.parity; ++k) pm.FileOkFlags[k * 3] = 0;
-  for (int v = 1; v <= kRecoveryShape.parity; ++v) pm.VolumeUsableFlags[v] = 1;
-  if (pm.PrepareRecovery(kRecoveryShape.files) != tarvel::RecoveryResult::kOk) {
+  // Positions 3, 6, .. missing, as many as there are volumes.
+  std::array<bool, kRecoveryShape.files> fileOk;
+  std::array<bool, kRecoveryShape.parity> volumeUsable;
+  fileOk.fill(true);
+  volumeUsable.fill(true);
+  for (int k = 1; k <= kRecoveryShape.parity; ++k) fileOk[k * 3 - 1] = false;
+  if (pm.PrepareRecovery(fileOk, volumeUsable).result != tarvel::RecoveryResult::kOk) {
     state.SkipWithError("recovery system not solvable");
     return;
   }

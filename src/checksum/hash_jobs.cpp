@@ -12,7 +12,6 @@
 namespace tarvel {
 namespace {
 
-constexpr std::uint64_t kHeadBytes = kMd5HeadBytes;
 constexpr std::uint64_t kControlOffset = 32;  // the from-32 digest starts here
 
 // A job between two rounds: where its source goes on, and its contexts.
@@ -48,7 +47,8 @@ class Pass {
  public:
   Pass(std::span<const HashJob> jobs, const HashJobsOptions& options)
       : jobs_(jobs), options_(options), results_(jobs.size()), unfinished_(jobs.size()) {
-    const int wanted = UsableThreads(options.threads);
+    // Without the caller's pool the calling thread works alone.
+    const int wanted = options.runSideBySide ? UsableThreads(options.threads) : 1;
     threads_ = static_cast<int>(std::clamp<std::size_t>(static_cast<std::size_t>(wanted), 1,
                                                         std::max<std::size_t>(jobs.size(), 1)));
     window_ = 2 * static_cast<std::size_t>(Md5Lanes::kLanes) * static_cast<std::size_t>(threads_);
@@ -68,10 +68,7 @@ class Pass {
         }
       });
     } else {
-      std::vector<std::thread> workers;
-      StartWorkers(workers);
       WorkCalling();
-      for (std::thread& worker : workers) worker.join();
     }
     if (failure_) std::rethrow_exception(failure_);
     Report(Snapshot());
@@ -85,23 +82,6 @@ class Pass {
     stop_ = true;
     if (failure && !failure_) failure_ = failure;
     changed_.notify_all();
-  }
-
-  // Starts the worker threads; when the system refuses one, the pass goes
-  // on with those that started (the calling thread at least), and the jobs
-  // are shared among that many.
-  void StartWorkers(std::vector<std::thread>& workers) {
-    const int wanted = threads_;
-    for (int t = 1; t < wanted; ++t) {
-      try {
-        const auto body = [this] { WorkGuarded(); };
-        workers.push_back(options_.startThread ? options_.startThread(body) : std::thread(body));
-      } catch (...) {
-        std::lock_guard lock(mutex_);
-        threads_ = static_cast<int>(workers.size()) + 1;
-        break;
-      }
-    }
   }
 
   // The calling thread's part: its share of the work and the progress
@@ -218,102 +198,106 @@ class Pass {
   // round.  Returns the bytes read.
   std::uint64_t HashRound(Md5Lanes& lanes, std::vector<std::vector<std::uint8_t>>& buffers,
                           std::vector<Pending>& round) {
-    const std::size_t chunk = options_.chunkSize;
     Slot slots[Md5Lanes::kLanes];
     std::uint64_t bytes = 0;
     int nextLane = 0;
     for (std::size_t i = 0; i < round.size(); ++i) {
-      Pending& p = round[i];
       Slot& s = slots[i];
-      const HashJob& job = jobs_[p.index];
       s.whole = nextLane++;
-      if (job.wantFrom32) s.from32 = nextLane++;
-      if (p.offset > 0) {
-        lanes.Resume(s.whole, p.whole);
-        if (s.from32 >= 0) lanes.Resume(s.from32, p.from32);
-      }
-      std::vector<std::uint8_t>& buffer = buffers[i];
-      if (buffer.size() != chunk) buffer.resize(chunk);
-      std::size_t n = 0;
-      try {
-        n = job.read(p.offset, buffer.data(), chunk);
-      } catch (...) {
-        s.failed = true;
-        s.error = std::current_exception();
-        continue;
-      }
-      if (n == HashJob::kReadFailed || n > chunk) {
-        s.failed = true;
-        continue;
-      }
-      Feed(lanes, p, s, buffer.data(), n);
-      s.ended = n < chunk;
-      if (s.ended) {
-        lanes.End(s.whole);
-        if (s.from32 >= 0) lanes.End(s.from32);
-      }
-      p.offset += n;
-      bytes += n;
+      if (jobs_[round[i].index].wantFrom32) s.from32 = nextLane++;
+      bytes += ReadChunk(lanes, buffers[i], round[i], s);
     }
-
     lanes.Run();
-
-    for (std::size_t i = 0; i < round.size(); ++i) {
-      Pending& p = round[i];
-      const Slot& s = slots[i];
-      HashJobResult& result = results_[p.index];
-      if (s.failed) {
-        lanes.Restart(s.whole);
-        if (s.from32 >= 0) lanes.Restart(s.from32);
-        const md5digest empty = md5buffer("", 0);
-        result = {s.error ? HashJobStatus::kThrew : HashJobStatus::kFailed,
-                  s.error,
-                  p.offset,
-                  empty,
-                  empty,
-                  empty};
-        p.index = kFinished;
-        continue;
-      }
-      if (s.marked) {
-        p.head = lanes.HeadDigest(s.whole);
-        p.haveHead = true;
-      }
-      if (s.ended) {
-        result.status = HashJobStatus::kDone;
-        result.size = p.offset;
-        result.whole = lanes.Digest(s.whole);
-        // A source of at most 16384 bytes: the head is all of it.
-        result.head = p.haveHead ? p.head : result.whole;
-        if (s.from32 >= 0) result.from32 = lanes.Digest(s.from32);
-        p.index = kFinished;
-        continue;
-      }
-      p.whole = lanes.Save(s.whole);
-      lanes.Restart(s.whole);
-      if (s.from32 >= 0) {
-        p.from32 = lanes.Save(s.from32);
-        lanes.Restart(s.from32);
-      }
-    }
+    for (std::size_t i = 0; i < round.size(); ++i) Collect(lanes, round[i], slots[i]);
     return bytes;
   }
 
+  // Continues the job's digests in the slot's lanes, reads its next chunk
+  // into `buffer` and queues it, with the end of the messages when the
+  // source ended.  A reader that fails or throws marks the slot failed.
+  // Returns the bytes read.
+  std::size_t ReadChunk(Md5Lanes& lanes, std::vector<std::uint8_t>& buffer, Pending& p, Slot& s) {
+    const std::size_t chunk = options_.chunkSize;
+    if (p.offset > 0) {
+      lanes.Resume(s.whole, p.whole);
+      if (s.from32 >= 0) lanes.Resume(s.from32, p.from32);
+    }
+    if (buffer.size() != chunk) buffer.resize(chunk);
+    std::size_t n = 0;
+    try {
+      n = jobs_[p.index].read(p.offset, buffer.data(), chunk);
+    } catch (...) {
+      s.failed = true;
+      s.error = std::current_exception();
+      return 0;
+    }
+    if (n == HashJob::kReadFailed || n > chunk) {
+      s.failed = true;
+      return 0;
+    }
+    Feed(lanes, p, s, buffer.data(), n);
+    s.ended = n < chunk;
+    if (s.ended) {
+      lanes.End(s.whole);
+      if (s.from32 >= 0) lanes.End(s.from32);
+    }
+    p.offset += n;
+    return n;
+  }
+
+  // After the round's Run: stores the result of a job that failed or ended
+  // and marks it kFinished, or keeps its contexts for its next round.
+  void Collect(Md5Lanes& lanes, Pending& p, const Slot& s) {
+    HashJobResult& result = results_[p.index];
+    if (s.failed) {
+      lanes.Restart(s.whole);
+      if (s.from32 >= 0) lanes.Restart(s.from32);
+      const md5digest empty = md5buffer("", 0);
+      result = {s.error ? HashJobStatus::kThrew : HashJobStatus::kFailed,
+                s.error,
+                p.offset,
+                empty,
+                empty,
+                empty};
+      p.index = kFinished;
+      return;
+    }
+    if (s.marked) {
+      p.head = lanes.HeadDigest(s.whole);
+      p.haveHead = true;
+    }
+    if (s.ended) {
+      result.status = HashJobStatus::kDone;
+      result.size = p.offset;
+      result.whole = lanes.Digest(s.whole);
+      // A source of at most 16384 bytes: the head is all of it.
+      result.head = p.haveHead ? p.head : result.whole;
+      if (s.from32 >= 0) result.from32 = lanes.Digest(s.from32);
+      p.index = kFinished;
+      return;
+    }
+    p.whole = lanes.Save(s.whole);
+    lanes.Restart(s.whole);
+    if (s.from32 >= 0) {
+      p.from32 = lanes.Save(s.from32);
+      lanes.Restart(s.from32);
+    }
+  }
+
   // Feeds one chunk read at p.offset: all of it to the whole digest, with the
-  // mark where the first 16384 bytes end, and the part from offset 32 on to
-  // the from-32 digest.
+  // mark where the head ends, and the part from offset 32 on to the from-32
+  // digest.
   static void Feed(Md5Lanes& lanes, const Pending& p, Slot& s, const std::uint8_t* data,
                    std::size_t n) {
-    std::size_t split = 0;
-    if (p.offset < kHeadBytes) {
-      split = static_cast<std::size_t>(std::min<std::uint64_t>(n, kHeadBytes - p.offset));
-      lanes.Feed(s.whole, data, split);
-      if (p.offset + split == kHeadBytes) {
+    const std::size_t head = Md5HeadPart(p.offset, n);
+    if (head > 0) {
+      lanes.Feed(s.whole, data, head);
+      if (p.offset + head == kMd5HeadBytes) {
         lanes.MarkHead(s.whole);
         s.marked = true;
       }
     }
-    lanes.Feed(s.whole, data + split, n - split);
+    lanes.Feed(s.whole, data + head, n - head);
     if (s.from32 >= 0 && p.offset + n > kControlOffset) {
       const std::size_t skip =
           p.offset < kControlOffset ? static_cast<std::size_t>(kControlOffset - p.offset) : 0;

@@ -2,27 +2,27 @@
 //
 // A pass over a set hashes up to a few hundred files, each an independent
 // stream.  HashJobs reads them in fixed-size chunks round-robin, feeds the
-// chunks to the lanes of the multi-buffer MD5 and spreads the work over
-// worker threads, so memory stays fixed (threads x 16 x chunkSize) whatever
-// the sizes of the sources, and the digests come out as fast as the sources
-// deliver bytes.
+// chunks to the lanes of the multi-buffer MD5 and spreads the work over the
+// caller's worker threads, so memory stays fixed (threads x 16 x chunkSize)
+// whatever the sizes of the sources, and the digests come out as fast as the
+// sources deliver bytes.
 //
 // It knows nothing of files: each job is a reader callback.  For every job
 // it computes the digest of all its bytes, of its first 16384 bytes, and on
-// request of its bytes from offset 32 to the end; md5file, md5first16k and
-// md5from32 give the same digests for a file's bytes.
+// request of its bytes from offset 32 to the end: the digests md5buffer
+// gives over those bytes.
 //
 // Jobs are started in their order, and at most 32 per thread are in
 // progress at a time (read round-robin), whatever their number: so only
 // some sources are open at once, and jobs end roughly in their order.
 //
-// Threads.  Readers run on the worker threads and on the calling thread,
-// which works too.  A job's reader is called for one chunk at a time, at
-// increasing offsets, never by two threads at once, but possibly by a
-// different thread for each chunk; readers of different jobs run at the same
-// time.  The progress callback runs only on the calling thread.  Nothing
-// else is shared: a job whose reader fails or throws ends alone, and no
-// other job's digest changes.
+// Threads.  HashJobs starts none: it runs its parts side by side on the
+// caller's worker pool (runSideBySide), the calling thread working too.
+// A job's reader is called for one chunk at a time, at increasing offsets,
+// never by two threads at once, but possibly by a different thread for each
+// chunk; readers of different jobs run at the same time.  The progress
+// callback runs only on the calling thread.  Nothing else is shared: a job
+// whose reader fails or throws ends alone, and no other job's digest changes.
 #pragma once
 
 #include <chrono>
@@ -31,7 +31,6 @@
 #include <exception>
 #include <functional>
 #include <span>
-#include <thread>
 #include <vector>
 
 #include "checksum/md5.h"
@@ -63,7 +62,7 @@ struct HashJobResult {
   std::exception_ptr error;  // kThrew: what the reader threw
   std::uint64_t size = 0;    // bytes the source delivered
   // kDone: the digests of the source's bytes.  Otherwise all three are the
-  // digest of the empty message, as md5file gives for an unreadable file.
+  // digest of the empty message, as for a file that cannot be read.
   md5digest whole{};   // all bytes
   md5digest head{};    // the first 16384 bytes (all when there are fewer)
   md5digest from32{};  // bytes 32 to the end (the empty message up to 32
@@ -76,20 +75,20 @@ struct HashProgress {
   std::size_t jobCount = 0;
 };
 
+// Runs body(0) .. body(count - 1) side by side, the calling thread running
+// at least one of them, and returns when all have ended: the caller's worker
+// pool.  The bodies never throw.
+using SideBySideRunner =
+    std::function<void(std::size_t count, const std::function<void(std::size_t)>& body)>;
+
 struct HashJobsOptions {
   // Threads that hash, the calling thread included; 0 means one per online
   // CPU, 1 means the calling thread alone.  Never more than UsableThreads
-  // allows nor than there are jobs.  Threads the system refuses to start
-  // are done without.
+  // allows nor than there are jobs.
   int threads = 0;
-  // Runs body(0) .. body(count - 1) side by side, the calling thread
-  // running at least one of them, and returns when all have ended: the
-  // caller's worker pool.  Empty: the pass starts threads of its own.
-  std::function<void(std::size_t count, const std::function<void(std::size_t)>& body)>
-      runSideBySide;
-  // Starts a worker thread running `body` when the pass starts its own
-  // (tests make it fail); empty: std::thread.
-  std::function<std::thread(std::function<void()> body)> startThread;
+  // Required for more than one thread: the pass runs `threads` parts on it.
+  // Empty: the calling thread does all the work alone, whatever `threads`.
+  SideBySideRunner runSideBySide;
   // While the calling thread waits for the others, it reports progress at
   // least this often, so that what the progress callback does (keeping the
   // windows painted) never waits on a slow read.

@@ -1,26 +1,15 @@
-// MD5 (RFC 1321) and the digests of file portions read through a read-only
-// mapping of the whole file.
+// MD5 (RFC 1321): the one-stream block function, the incremental context
+// and the whole-and-head digests of a stream.
 #include "checksum/md5.h"
-
-#include <fcntl.h>
-#include <setjmp.h>
-#include <signal.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <mutex>
 
 #include "checksum/md5_block.h"
 
 namespace tarvel {
 namespace {
-
-constexpr std::size_t kHeadBytes = kMd5HeadBytes;
-constexpr std::size_t kControlOffset = 32;  // md5from32 hashes from here on
 
 inline std::uint32_t LoadLittle32(const std::uint8_t* p) {
   if constexpr (std::endian::native == std::endian::little) {
@@ -155,127 +144,7 @@ void HashBlocks(std::uint32_t state[4], const std::uint8_t* p, std::size_t block
 #undef MD5_H
 #undef MD5_I
 
-namespace {
-
 using md5_detail::HashBlocks;
-
-// ---------------------------------------------------------------------------
-// Reading a mapping safely.  When the file shrinks (or the device fails)
-// while it is mapped, touching a page past its new end raises SIGBUS.  The
-// handler below turns that into a jump back to the read that was running in
-// the same thread; a SIGBUS anywhere else goes on to whatever handler was
-// there before (or kills the process as it would have without us).
-
-thread_local sigjmp_buf* tMappedReadJump = nullptr;
-struct sigaction gPreviousBusAction;
-
-void OnBusError(int sig, siginfo_t* info, void* context) {
-  if (sigjmp_buf* jump = tMappedReadJump) {
-    tMappedReadJump = nullptr;
-    siglongjmp(*jump, 1);
-  }
-  if (gPreviousBusAction.sa_flags & SA_SIGINFO) {
-    if (gPreviousBusAction.sa_sigaction != nullptr) {
-      gPreviousBusAction.sa_sigaction(sig, info, context);
-      return;
-    }
-  } else if (gPreviousBusAction.sa_handler != SIG_DFL && gPreviousBusAction.sa_handler != SIG_IGN) {
-    gPreviousBusAction.sa_handler(sig);
-    return;
-  }
-  // Default disposition: return with it restored, so the faulting access
-  // repeats and ends the process as SIGBUS normally does.
-  signal(SIGBUS, SIG_DFL);
-}
-
-void InstallBusHandler() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    struct sigaction action {};
-    action.sa_sigaction = OnBusError;
-    action.sa_flags = SA_SIGINFO;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGBUS, &action, &gPreviousBusAction);
-  });
-}
-
-// Owns an open file descriptor.
-class FileHandle {
- public:
-  explicit FileHandle(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  ~FileHandle() {
-    if (fd_ >= 0) close(fd_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-// A read-only private mapping of a whole file; empty when the file cannot be
-// opened or mapped (an empty file cannot be mapped either).
-class FileMapping {
- public:
-  explicit FileMapping(const std::string& path) {
-    FileHandle file(path);
-    if (file.fd() < 0) return;
-    struct stat st;
-    if (fstat(file.fd(), &st) != 0 || st.st_size <= 0) return;
-    if (static_cast<std::uint64_t>(st.st_size) > SIZE_MAX) return;
-    const auto size = static_cast<std::size_t>(st.st_size);
-    void* p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.fd(), 0);
-    if (p == MAP_FAILED) return;
-    data_ = static_cast<const std::uint8_t*>(p);
-    size_ = size;
-    // The descriptor is closed when `file` goes; the mapping stays valid.
-  }
-  ~FileMapping() {
-    if (data_ != nullptr) munmap(const_cast<std::uint8_t*>(data_), size_);
-  }
-  FileMapping(const FileMapping&) = delete;
-  FileMapping& operator=(const FileMapping&) = delete;
-
-  const std::uint8_t* data() const { return data_; }
-  std::size_t size() const { return size_; }
-
-  // Tells the kernel the first `length` bytes will be read once, in order.
-  void AdviseSequential(std::size_t length) const {
-    if (data_ != nullptr && length > 0) {
-      madvise(const_cast<std::uint8_t*>(data_), std::min(length, size_), MADV_SEQUENTIAL);
-    }
-  }
-
- private:
-  const std::uint8_t* data_ = nullptr;
-  std::size_t size_ = 0;
-};
-
-md5digest EmptyMessageDigest() {
-  md5state ctx;
-  md5init(ctx);
-  md5digest out;
-  md5final(ctx, out);
-  return out;
-}
-
-// The digest of bytes [begin, end) of the file, end clipped to its size; the
-// empty-message digest when there is nothing to hash or the read fails.
-md5digest HashFilePortion(const std::string& path, std::size_t begin, std::size_t end) {
-  FileMapping map(path);
-  end = std::min(end, map.size());
-  if (begin >= end) return EmptyMessageDigest();
-  map.AdviseSequential(end);
-  md5state ctx;
-  md5init(ctx);
-  if (!md5updatemapped(ctx, map.data() + begin, end - begin)) return EmptyMessageDigest();
-  md5digest out;
-  md5final(ctx, out);
-  return out;
-}
-
-}  // namespace
 
 void md5init(md5state& ctx) {
   ctx.state[0] = 0x67452301u;
@@ -333,16 +202,6 @@ void md5final(md5state& ctx, md5digest& out) {
   std::memset(&ctx, 0, sizeof ctx);
 }
 
-bool md5updatemapped(md5state& ctx, const void* data, std::size_t length) {
-  InstallBusHandler();
-  sigjmp_buf jump;
-  if (sigsetjmp(jump, 1) != 0) return false;  // a page of the file was gone
-  tMappedReadJump = &jump;
-  md5update(ctx, data, length);
-  tMappedReadJump = nullptr;
-  return true;
-}
-
 md5digest md5buffer(const void* data, std::size_t length) {
   md5state ctx;
   md5init(ctx);
@@ -352,40 +211,28 @@ md5digest md5buffer(const void* data, std::size_t length) {
   return out;
 }
 
-md5digest md5file(const std::string& path) { return HashFilePortion(path, 0, SIZE_MAX); }
-
-md5digest md5first16k(const std::string& path) { return HashFilePortion(path, 0, kHeadBytes); }
-
-// A file of 32 bytes or fewer has nothing after the header area: the result
-// is the empty-message digest, and nothing outside the file is read.
-md5digest md5from32(const std::string& path) {
-  return HashFilePortion(path, kControlOffset, SIZE_MAX);
+void Md5WholeAndHead::Update(const void* data, std::size_t length) {
+  const auto* in = static_cast<const std::uint8_t*>(data);
+  const std::size_t head = Md5HeadPart(static_cast<std::uint64_t>(length_), length);
+  if (head > 0) {
+    md5update(ctx_, in, head);
+    length_ += static_cast<std::int64_t>(head);
+    // The head digest finishes a copy of the context; the original goes on.
+    if (static_cast<std::size_t>(length_) == kMd5HeadBytes) head_ = Whole();
+  }
+  md5update(ctx_, in + head, length - head);
+  length_ += static_cast<std::int64_t>(length - head);
 }
 
-md5pair md5wholeandhead(const std::string& path) {
-  FileMapping map(path);
-  if (map.size() == 0) {
-    const md5digest empty = EmptyMessageDigest();
-    return {empty, empty};
-  }
-  map.AdviseSequential(map.size());
-  md5state ctx;
-  md5init(ctx);
-  md5pair result;
-  const std::size_t head = std::min(map.size(), kHeadBytes);
-  if (!md5updatemapped(ctx, map.data(), head)) {
-    const md5digest empty = EmptyMessageDigest();
-    return {empty, empty};
-  }
-  // The head digest finishes a copy of the context; the original goes on.
-  md5state headctx = ctx;
-  md5final(headctx, result.head);
-  if (!md5updatemapped(ctx, map.data() + head, map.size() - head)) {
-    const md5digest empty = EmptyMessageDigest();
-    return {empty, empty};
-  }
-  md5final(ctx, result.whole);
-  return result;
+md5digest Md5WholeAndHead::Whole() const {
+  md5state copy = ctx_;
+  md5digest out;
+  md5final(copy, out);
+  return out;
+}
+
+md5digest Md5WholeAndHead::Head() const {
+  return static_cast<std::size_t>(length_) >= kMd5HeadBytes ? head_ : Whole();
 }
 
 bool md5equal(const md5digest& a, const md5digest& b) {

@@ -1,10 +1,10 @@
-// MD5 digests (RFC 1321) of memory buffers and of portions of files.
+// MD5 digests (RFC 1321) of memory buffers and of byte streams fed in order.
 //
 // Every integrity decision of Tarvel rests on these digests: the digest of a
 // whole file, of its first 16 KiB (to recognise a renamed file cheaply), the
 // control digest of a volume (everything from byte 32 on) and the set digest.
-// Nothing here keeps state between calls or reports errors: a file that
-// cannot be opened or mapped yields the digest of the empty message.
+// Nothing here reads files: the engine reads them through its file layer and
+// feeds the bytes in (engine/file_digests.h, checksum/hash_jobs.h).
 #pragma once
 
 #include <array>
@@ -18,9 +18,18 @@ namespace tarvel {
 // 16 bytes in MD5's output order; stored unchanged in volume files.
 using md5digest = std::array<std::uint8_t, 16>;
 
-// The leading portion of a file that its head digest (md5first16k, a file
-// entry's md5head) covers.
+// The leading portion of a file that its head digest (a file entry's
+// md5head) covers.
 inline constexpr std::size_t kMd5HeadBytes = 16384;
+
+// Of `length` bytes that continue a stream after its first `offset`, how
+// many belong to its head (its first kMd5HeadBytes).  The head ends within
+// those bytes when the result is not 0 and offset + result == kMd5HeadBytes.
+constexpr std::size_t Md5HeadPart(std::uint64_t offset, std::size_t length) {
+  if (offset >= kMd5HeadBytes) return 0;
+  const std::uint64_t left = kMd5HeadBytes - offset;
+  return length < left ? length : static_cast<std::size_t>(left);
+}
 
 // Incremental MD5 context.  md5final writes the digest and clears the whole
 // context (state, count and buffer) to zero.
@@ -34,31 +43,45 @@ void md5init(md5state& ctx);
 void md5update(md5state& ctx, const void* data, std::size_t length);
 void md5final(md5state& ctx, md5digest& out);
 
-// Like md5update for bytes of a file mapping.  Returns false, leaving `ctx`
-// unusable, when a page could not be read (the file shrank while it was
-// mapped, or the device failed) instead of the process dying of SIGBUS.
-[[nodiscard]] bool md5updatemapped(md5state& ctx, const void* data, std::size_t length);
-
 // Digest of `length` bytes at `data`.
 md5digest md5buffer(const void* data, std::size_t length);
 inline md5digest md5buffer(std::span<const std::uint8_t> bytes) {
   return md5buffer(bytes.data(), bytes.size());
 }
 
-// Digests of portions of the file at `path`, read through a read-only
-// mapping of the whole file.  An unreadable or empty file gives the digest
-// of the empty message, silently.
-md5digest md5file(const std::string& path);      // the whole file
-md5digest md5first16k(const std::string& path);  // the first 16384 bytes
-md5digest md5from32(
-    const std::string& path);  // bytes 32 to the end; empty-message digest below 33 bytes
-
-// Both md5file and md5first16k of one file from a single pass over it.
+// The digest of all bytes of a stream and of its head.
 struct md5pair {
   md5digest whole;
   md5digest head;
 };
-md5pair md5wholeandhead(const std::string& path);
+
+// The whole and head digests of one stream whose bytes are fed in order, in
+// pieces of any size, from a single pass over them.  Whole, Head and Pair
+// may be asked at any time and do not disturb further updates.  Md5Lanes
+// (md5_lanes.h) does the same for many streams at once with MarkHead at
+// Md5HeadPart.
+class Md5WholeAndHead {
+ public:
+  Md5WholeAndHead() { md5init(ctx_); }
+
+  // Feeds the next `length` bytes of the stream.
+  void Update(const void* data, std::size_t length);
+  void Update(std::span<const std::uint8_t> bytes) { Update(bytes.data(), bytes.size()); }
+
+  // The digest of every byte fed so far.
+  [[nodiscard]] md5digest Whole() const;
+  // The digest of the first kMd5HeadBytes fed (of all of them while fewer
+  // have been fed).
+  [[nodiscard]] md5digest Head() const;
+  [[nodiscard]] md5pair Pair() const { return {Whole(), Head()}; }
+  // Bytes fed so far.
+  [[nodiscard]] std::int64_t Length() const { return length_; }
+
+ private:
+  md5state ctx_;
+  std::int64_t length_ = 0;
+  md5digest head_{};  // once Length() >= kMd5HeadBytes
+};
 
 bool md5equal(const md5digest& a, const md5digest& b);
 

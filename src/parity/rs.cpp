@@ -7,7 +7,7 @@
 namespace tarvel {
 namespace {
 
-constexpr int kDataRows = 256;
+constexpr int kDataRows = kMaxParityFiles + 1;  // row 0 takes part in restoring only
 constexpr int kParityRows = kMaxParityVolumes + 1;
 // Rows start on 64-byte boundaries so that full vectors never split a cache
 // line; the padding after each chunk is never written and stays zero.
@@ -43,7 +43,41 @@ struct ParityMatrix::Impl {
   int recoveryCount = 0;
 
   std::uint8_t* Row(int r) { return blocks.get() + static_cast<std::size_t>(r) * kRowStride; }
+
+  // The steps of PrepareRecovery.
+  RecoveryResult ChooseVolumes(std::span<const int> missing, std::span<const bool> volumeUsable);
+  void SetUpEquations(std::span<const RowSource> rows, int missingCount);
+  bool Eliminate(int width, int missingCount);
+  bool TakeRecoveryRows(std::span<const int> missing, int width);
 };
+
+namespace {
+
+// The positions 1..N whose files are missing, ascending.
+std::vector<int> MissingPositions(std::span<const bool> fileOk) {
+  std::vector<int> missing;
+  for (std::size_t k = 1; k <= fileOk.size(); ++k) {
+    if (!fileOk[k - 1]) missing.push_back(static_cast<int>(k));
+  }
+  return missing;
+}
+
+// Present files stand for themselves, the chosen volumes in ascending order
+// for the missing positions in ascending order.
+std::vector<RowSource> AssignRows(std::span<const bool> fileOk,
+                                  std::span<const std::int32_t> chosenVolumes) {
+  std::vector<RowSource> rows(fileOk.size());
+  for (std::size_t k = 1, next = 0; k <= fileOk.size(); ++k) {
+    if (fileOk[k - 1]) {
+      rows[k - 1].file = static_cast<std::int32_t>(k);
+    } else {
+      rows[k - 1].volume = chosenVolumes[next++];
+    }
+  }
+  return rows;
+}
+
+}  // namespace
 
 ParityMatrix::ParityMatrix() : impl_(std::make_unique<Impl>()) {
   impl_->blocks.reset(new (kRowAlignment) std::uint8_t[kBlockBytes]);
@@ -93,122 +127,152 @@ void ParityMatrix::ComputeParity(int fileCount, int parityCount) {
   RunRegionJob(impl_->kernel, job);
 }
 
-RecoveryResult ParityMatrix::PrepareRecovery(int fileCount) {
-  Impl& m = *impl_;
-  const GaloisField& gf = m.field;
-  m.recoveryReady = false;
-  std::fill(std::begin(RowSources), std::end(RowSources), RowSource{});
-  std::memset(MissingFiles, 0, sizeof MissingFiles);
-  RowSourceCount = 0;
-  MissingCount = 0;
-  std::memset(m.RecoveryMatrix, 0, sizeof m.RecoveryMatrix);
-
-  const int n = std::max(fileCount, 0);
-  if (n > kMaxRecoverFiles) return RecoveryResult::kTooManyFiles;
-
-  int missing = 0;
-  for (int k = 1; k <= n; ++k) {
-    if (FileOkFlags[k] == 0) MissingFiles[missing++] = k;
-  }
-  MissingCount = missing;
-
-  // Choose the volumes.  Each usable volume's equation, restricted to the
-  // missing positions, is reduced against those already taken; a volume is
-  // taken when something is left.  When the lowest usable volumes are
-  // independent this takes exactly them.  Only volumes 1..128 exist in a set,
-  // which also bounds the rows of rebuilt chunks to the ParityBlock.
-  if (missing > kMaxParityVolumes) return RecoveryResult::kNotEnoughVolumes;
+// Each usable volume's equation, restricted to the missing positions, is
+// reduced against those already taken; a volume is taken when something is
+// left.  When the lowest usable volumes are independent this takes exactly
+// them.  Only volumes 1..kMaxParityVolumes exist in a set, which also bounds
+// the rows of rebuilt chunks to the ParityBlock.  Fills ChosenVolumes.
+RecoveryResult ParityMatrix::Impl::ChooseVolumes(std::span<const int> missing,
+                                                 std::span<const bool> volumeUsable) {
+  const GaloisField& gf = field;
+  const int count = static_cast<int>(missing.size());
+  if (count > kMaxParityVolumes) return RecoveryResult::kNotEnoughVolumes;
+  const auto usable = [&](int v) {
+    return static_cast<std::size_t>(v) <= volumeUsable.size() && volumeUsable[v - 1];
+  };
   int chosen = 0;
   std::uint8_t equation[kMaxParityVolumes];
-  for (int v = 1; v <= kMaxParityVolumes && chosen < missing; ++v) {
-    if (VolumeUsableFlags[v] == 0) continue;
-    for (int t = 0; t < missing; ++t) equation[t] = gf.PowTable[MissingFiles[t]][v - 1];
+  for (int v = 1; v <= kMaxParityVolumes && chosen < count; ++v) {
+    if (!usable(v)) continue;
+    for (int t = 0; t < count; ++t) equation[t] = gf.PowTable[missing[t]][v - 1];
     for (int b = 0; b < chosen; ++b) {
-      const std::uint8_t factor = equation[m.BasisPivot[b]];
+      const std::uint8_t factor = equation[BasisPivot[b]];
       if (factor == 0) continue;
-      for (int t = 0; t < missing; ++t) equation[t] ^= gf.MulTable[m.Basis[b][t]][factor];
+      for (int t = 0; t < count; ++t) equation[t] ^= gf.MulTable[Basis[b][t]][factor];
     }
     int pivot = 0;
-    while (pivot < missing && equation[pivot] == 0) ++pivot;
-    if (pivot == missing) continue;  // depends on the volumes already taken
+    while (pivot < count && equation[pivot] == 0) ++pivot;
+    if (pivot == count) continue;  // depends on the volumes already taken
     const std::uint8_t scale = equation[pivot];
-    for (int t = 0; t < missing; ++t) m.Basis[chosen][t] = gf.DivTable[equation[t]][scale];
-    m.BasisPivot[chosen] = pivot;
-    m.ChosenVolumes[chosen++] = v;
+    for (int t = 0; t < count; ++t) Basis[chosen][t] = gf.DivTable[equation[t]][scale];
+    BasisPivot[chosen] = pivot;
+    ChosenVolumes[chosen++] = v;
   }
-  if (chosen < missing) {
-    int usable = 0;
-    for (int v = 1; v <= kMaxParityVolumes; ++v) usable += VolumeUsableFlags[v] != 0 ? 1 : 0;
-    return usable < missing ? RecoveryResult::kNotEnoughVolumes : RecoveryResult::kSingular;
-  }
+  if (chosen == count) return RecoveryResult::kOk;
+  int usableCount = 0;
+  for (int v = 1; v <= kMaxParityVolumes; ++v) usableCount += usable(v) ? 1 : 0;
+  return usableCount < count ? RecoveryResult::kNotEnoughVolumes : RecoveryResult::kSingular;
+}
 
-  // Sources: present files stand for themselves, the chosen volumes in
-  // ascending order for the missing positions in ascending order.
-  for (int k = 1, next = 0; k <= n; ++k) {
-    if (FileOkFlags[k] != 0) {
-      RowSources[k - 1].file = k;
-    } else {
-      RowSources[k - 1].volume = m.ChosenVolumes[next++];
-    }
-  }
-  RowSourceCount = n;
-
-  // The equations: row t is the full coefficient row of the t-th volume,
-  // equal to the content of the DataBlock row that will hold that volume.
-  std::memset(m.SolveLeft, 0, sizeof m.SolveLeft);
-  std::memset(m.SolveRight, 0, sizeof m.SolveRight);
+// Row t of the system is the full coefficient row of the t-th volume, equal
+// to the content of the DataBlock row that will hold that volume; the known
+// files then move to the right-hand side.
+void ParityMatrix::Impl::SetUpEquations(std::span<const RowSource> rows, int missingCount) {
+  const GaloisField& gf = field;
+  const int n = static_cast<int>(rows.size());
+  std::memset(SolveLeft, 0, sizeof SolveLeft);
+  std::memset(SolveRight, 0, sizeof SolveRight);
   for (int l = 0, t = 0; l < n; ++l) {
-    const int v = RowSources[l].volume;
+    const int v = rows[l].volume;
     if (v == 0) continue;
-    for (int x = 0; x < n; ++x) m.SolveLeft[t][x] = gf.PowTable[x + 1][v - 1];
-    m.SolveRight[t][l] = 1;
+    for (int x = 0; x < n; ++x) SolveLeft[t][x] = gf.PowTable[x + 1][v - 1];
+    SolveRight[t][l] = 1;
     ++t;
   }
-  // Known files move to the right-hand side.
   for (int l = 0; l < n; ++l) {
-    const int k = RowSources[l].file;
+    const int k = rows[l].file;
     if (k == 0) continue;
-    for (int t = 0; t < missing; ++t) {
-      m.SolveRight[t][k - 1] ^= m.SolveLeft[t][k - 1];
-      m.SolveLeft[t][k - 1] = 0;
+    for (int t = 0; t < missingCount; ++t) {
+      SolveRight[t][k - 1] ^= SolveLeft[t][k - 1];
+      SolveLeft[t][k - 1] = 0;
     }
   }
-  // Gauss-Jordan elimination in row order without row exchanges.  With
-  // independent equations every row finds a pivot; the searches stay inside
-  // the system all the same, and a miss refuses the recovery.
-  for (int r = 0; r < missing; ++r) {
+}
+
+// Gauss-Jordan elimination in row order without row exchanges.  With
+// independent equations every row finds a pivot; the searches stay inside
+// the system all the same, and a miss refuses the recovery.
+bool ParityMatrix::Impl::Eliminate(int width, int missingCount) {
+  const GaloisField& gf = field;
+  for (int r = 0; r < missingCount; ++r) {
     int c = 0;
-    while (c < n && m.SolveLeft[r][c] == 0) ++c;
-    if (c == n) return RecoveryResult::kSingular;
-    const std::uint8_t pivot = m.SolveLeft[r][c];
-    for (int x = 0; x < n; ++x) {
-      m.SolveLeft[r][x] = gf.DivTable[m.SolveLeft[r][x]][pivot];
-      m.SolveRight[r][x] = gf.DivTable[m.SolveRight[r][x]][pivot];
+    while (c < width && SolveLeft[r][c] == 0) ++c;
+    if (c == width) return false;
+    const std::uint8_t pivot = SolveLeft[r][c];
+    for (int x = 0; x < width; ++x) {
+      SolveLeft[r][x] = gf.DivTable[SolveLeft[r][x]][pivot];
+      SolveRight[r][x] = gf.DivTable[SolveRight[r][x]][pivot];
     }
-    for (int u = 0; u < missing; ++u) {
+    for (int u = 0; u < missingCount; ++u) {
       if (u == r) continue;
-      const std::uint8_t factor = m.SolveLeft[u][c];
-      for (int x = 0; x < n; ++x) {
-        m.SolveLeft[u][x] ^= gf.MulTable[m.SolveLeft[r][x]][factor];
-        m.SolveRight[u][x] ^= gf.MulTable[m.SolveRight[r][x]][factor];
+      const std::uint8_t factor = SolveLeft[u][c];
+      for (int x = 0; x < width; ++x) {
+        SolveLeft[u][x] ^= gf.MulTable[SolveLeft[r][x]][factor];
+        SolveRight[u][x] ^= gf.MulTable[SolveRight[r][x]][factor];
       }
     }
   }
-  for (int i = 0; i < missing; ++i) {
-    const int k = MissingFiles[i];
+  return true;
+}
+
+// Row i of RecoveryMatrix is the solved row whose pivot is missing[i].
+bool ParityMatrix::Impl::TakeRecoveryRows(std::span<const int> missing, int width) {
+  const int count = static_cast<int>(missing.size());
+  for (int i = 0; i < count; ++i) {
+    const int k = missing[i];
     int r = 0;
-    while (r < missing && m.SolveLeft[r][k - 1] == 0) ++r;
-    if (r == missing) {
-      std::memset(m.RecoveryMatrix, 0, sizeof m.RecoveryMatrix);
-      return RecoveryResult::kSingular;
+    while (r < count && SolveLeft[r][k - 1] == 0) ++r;
+    if (r == count) {
+      std::memset(RecoveryMatrix, 0, sizeof RecoveryMatrix);
+      return false;
     }
-    std::memcpy(m.RecoveryMatrix[i], m.SolveRight[r], static_cast<std::size_t>(n));
+    std::memcpy(RecoveryMatrix[i], SolveRight[r], static_cast<std::size_t>(width));
+  }
+  return true;
+}
+
+RecoveryPlan ParityMatrix::PrepareRecovery(std::span<const bool> fileOk,
+                                           std::span<const bool> volumeUsable) {
+  Impl& m = *impl_;
+  m.recoveryReady = false;
+  std::memset(m.RecoveryMatrix, 0, sizeof m.RecoveryMatrix);
+  if (fileOk.size() > static_cast<std::size_t>(kMaxRecoverFiles)) {
+    return {RecoveryResult::kTooManyFiles, {}, {}};
+  }
+  const int n = static_cast<int>(fileOk.size());
+  std::vector<int> missing = MissingPositions(fileOk);
+  const int count = static_cast<int>(missing.size());
+
+  const RecoveryResult chosen = m.ChooseVolumes(missing, volumeUsable);
+  if (chosen != RecoveryResult::kOk) return {chosen, {}, {}};
+  std::vector<RowSource> rows = AssignRows(fileOk, std::span(m.ChosenVolumes).first(count));
+  m.SetUpEquations(rows, count);
+  if (!m.Eliminate(n, count) || !m.TakeRecoveryRows(missing, n)) {
+    return {RecoveryResult::kSingular, {}, {}};
   }
 
   m.recoveryReady = true;
   m.recoveryWidth = n;
-  m.recoveryCount = missing;
-  return RecoveryResult::kOk;
+  m.recoveryCount = count;
+  return {RecoveryResult::kOk, std::move(rows), std::move(missing)};
+}
+
+// Kept until the engine calls PrepareRecovery(fileOk, volumeUsable).
+RecoveryResult ParityMatrix::PrepareRecovery(int fileCount) {
+  std::fill(std::begin(RowSources), std::end(RowSources), RowSource{});
+  std::fill(std::begin(MissingFiles), std::end(MissingFiles), 0);
+  // More files than the flags hold are too many files all the same.
+  const int n = std::clamp(fileCount, 0, kMaxParityFiles);
+  bool fileOk[kMaxParityFiles] = {};
+  bool volumeUsable[kMaxParityVolumes] = {};
+  for (int k = 1; k <= n; ++k) fileOk[k - 1] = FileOkFlags[k] != 0;
+  for (int v = 1; v <= kMaxParityVolumes; ++v) volumeUsable[v - 1] = VolumeUsableFlags[v] != 0;
+  const RecoveryPlan plan = PrepareRecovery(std::span<const bool>(fileOk, n), volumeUsable);
+  std::copy(plan.rows.begin(), plan.rows.end(), RowSources);
+  std::copy(plan.missing.begin(), plan.missing.end(), MissingFiles);
+  RowSourceCount = static_cast<std::int32_t>(plan.rows.size());
+  MissingCount = static_cast<std::int32_t>(plan.missing.size());
+  return plan.result;
 }
 
 void ParityMatrix::ApplyRecovery() {

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
+#include <vector>
 
 #include "parity/gf.h"
 #include "parity/region.h"
@@ -28,9 +30,22 @@ struct RowSource {
 
 enum class RecoveryResult {
   kOk,
-  kTooManyFiles,      // more than 251 files in parity
+  kTooManyFiles,      // more than kMaxRecoverFiles files in parity
   kNotEnoughVolumes,  // fewer usable volumes than missing files
   kSingular,          // no choice among the usable volumes gives a solvable system
+};
+
+// What PrepareRecovery chose for restoring N files in parity.
+struct RecoveryPlan {
+  RecoveryResult result = RecoveryResult::kOk;
+  // kOk: what ApplyRecovery expects in DataRow(r), r = 0..N-1: the chunk of
+  // file position r + 1 when it is present, otherwise that of the volume
+  // standing in for it.  Empty on anything but kOk.
+  std::vector<RowSource> rows;
+  // kOk: the missing file positions (1..N), ascending, in the order the
+  // rebuilt chunks come out: ApplyRecovery writes that of missing[i] to
+  // ParityRow(i).  Empty on anything but kOk.
+  std::vector<int> missing;
 };
 
 class ParityMatrix {
@@ -51,42 +66,55 @@ class ParityMatrix {
   // rest of the row with ClearDataRowFrom instead of clearing 19 MB.
   void ClearBlocks();
   // Sets bytes from..kChunkSize-1 of DataRow(r) to zero.
-  // REQUIRES: 0 <= r <= 255, 0 <= from <= kChunkSize.
+  // REQUIRES: 0 <= r <= kMaxParityFiles, 0 <= from <= kChunkSize.
   void ClearDataRowFrom(int r, int from);
 
-  // Row r of DataBlock (r = 0..255) and of ParityBlock (r = 0..128); each
-  // holds one chunk of kChunkSize bytes and starts on a 64-byte boundary.
+  // Row r of DataBlock (r = 0..kMaxParityFiles) and of ParityBlock
+  // (r = 0..kMaxParityVolumes); each holds one chunk of kChunkSize bytes and
+  // starts on a 64-byte boundary.
   std::uint8_t* DataRow(int r);
   std::uint8_t* ParityRow(int r);
 
   // Creating: DataRow(f) holds the chunk of file position f, f = 1..N.
   // Sets ParityRow(v), v = 1..P, to XOR over f of f^(v-1) * DataRow(f):
   // every byte of those rows is overwritten, nothing else is written.
-  // REQUIRES: 0 <= N <= 255, 0 <= P <= 128.
+  // REQUIRES: 0 <= N <= kMaxParityFiles, 0 <= P <= kMaxParityVolumes.
   void ComputeParity(int fileCount, int parityCount);
 
-  // Restoring.  The caller sets FileOkFlags[1..N] and VolumeUsableFlags[1..128].
-  std::uint8_t FileOkFlags[256] = {};
-  std::uint8_t VolumeUsableFlags[256] = {};
-  // Filled by PrepareRecovery:
-  RowSource RowSources[256] = {};
-  std::int32_t RowSourceCount = 0;
-  std::int32_t MissingFiles[256] = {};
-  std::int32_t MissingCount = 0;
-
+  // Restoring.  fileOk[k - 1] says that file position k (1..N, N the size of
+  // fileOk) holds the data listed for it; volumeUsable[v - 1] that parity
+  // volume v can stand in for a missing one (volumes past its end cannot;
+  // only volumes 1..kMaxParityVolumes exist in a set, entries past them are
+  // not looked at).
+  //
   // Chooses the volume that stands in for every missing position and solves
-  // the system.  The lowest usable volumes are taken when their equations
-  // are independent; otherwise the usable volumes are taken in ascending
-  // order, skipping each whose equation depends on those already taken.
-  // On anything but kOk no recovery may be applied (ApplyRecovery then
-  // writes nothing).
-  [[nodiscard]] RecoveryResult PrepareRecovery(int fileCount);
+  // the system, which ApplyRecovery then applies.  The lowest usable volumes
+  // are taken when their equations are independent; otherwise the usable
+  // volumes are taken in ascending order, skipping each whose equation
+  // depends on those already taken.  On anything but kOk no recovery may be
+  // applied (ApplyRecovery then writes nothing).
+  [[nodiscard]] RecoveryPlan PrepareRecovery(std::span<const bool> fileOk,
+                                             std::span<const bool> volumeUsable);
 
-  // DataRow(r) holds the chunk named by RowSources[r], r = 0..N-1.  Sets
-  // ParityRow(i) to the rebuilt chunk of file position MissingFiles[i],
-  // overwriting every byte of rows 0..MissingCount-1.
+  // DataRow(r) holds the chunk named by rows[r] of the last plan, r =
+  // 0..N-1.  Sets ParityRow(i) to the rebuilt chunk of file position
+  // missing[i], overwriting every byte of the rows 0..missing.size()-1.
   // REQUIRES: the last PrepareRecovery returned kOk.
   void ApplyRecovery();
+
+  // The plan as flag and result arrays, kept until the engine calls
+  // PrepareRecovery(fileOk, volumeUsable).  The caller sets
+  // FileOkFlags[1..N] and VolumeUsableFlags[1..kMaxParityVolumes];
+  // PrepareRecovery(N) plans as above and copies the plan's rows and missing
+  // positions to RowSources[0..RowSourceCount-1] and
+  // MissingFiles[0..MissingCount-1].
+  std::uint8_t FileOkFlags[kMaxParityFiles + 1] = {};
+  std::uint8_t VolumeUsableFlags[kMaxParityFiles + 1] = {};
+  RowSource RowSources[kMaxParityFiles + 1] = {};
+  std::int32_t RowSourceCount = 0;
+  std::int32_t MissingFiles[kMaxParityFiles + 1] = {};
+  std::int32_t MissingCount = 0;
+  [[nodiscard]] RecoveryResult PrepareRecovery(int fileCount);
 
   // RecoveryMatrix[i][x]: coefficient of DataRow(x) in missing file i.
   std::uint8_t RecoveryCoefficient(int i, int x) const;

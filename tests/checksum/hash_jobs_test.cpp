@@ -1,5 +1,6 @@
 // HashJobs against md5buffer over the same bytes: sizes around the chunk, the
-// 16 KiB head and offset 32, on one thread and on several; sources that fail,
+// 16 KiB head and offset 32, on one thread and on several, whatever the pool
+// does with the parts of the pass; sources that fail,
 // throw or end early leave every other job's digests alone; readers see each
 // job's chunks in order and never two at once; progress comes on the calling
 // thread, and an exception from it stops the pass.
@@ -14,7 +15,6 @@
 #include <mutex>
 #include <random>
 #include <stdexcept>
-#include <system_error>
 #include <thread>
 
 #include "support/testutil.h"
@@ -77,12 +77,42 @@ void ExpectDigestsOf(const HashJobResult& r, std::span<const std::uint8_t> bytes
   }
 }
 
+// How the pool of a test runs the parts of a pass.
+enum class Pool {
+  kThreads,  // part 0 on the calling thread, each other on a thread of its own
+  kLoop,     // one after another on the calling thread (a pool without workers)
+  kNone,     // no pool: the pass works on the calling thread alone
+};
+
+SideBySideRunner RunnerOf(Pool pool) {
+  switch (pool) {
+    case Pool::kThreads:
+      return [](std::size_t count, const std::function<void(std::size_t)>& body) {
+        std::vector<std::thread> others;
+        for (std::size_t part = 1; part < count; ++part) others.emplace_back(body, part);
+        body(0);
+        for (std::thread& other : others) other.join();
+      };
+    case Pool::kLoop:
+      return [](std::size_t count, const std::function<void(std::size_t)>& body) {
+        for (std::size_t part = 0; part < count; ++part) body(part);
+      };
+    case Pool::kNone:
+      break;
+  }
+  return {};
+}
+
 struct PassSetup {
   int threads;
   std::size_t chunk;
   Md5Kernel kernel;
-  int startsAllowed = -1;  // the system refuses every thread after these; -1: none refused
+  Pool pool = Pool::kThreads;
 };
+
+std::string PoolName(Pool pool) {
+  return pool == Pool::kThreads ? "" : pool == Pool::kLoop ? "_loop" : "_nopool";
+}
 
 class HashJobsTest : public ::testing::TestWithParam<PassSetup> {};
 
@@ -101,14 +131,7 @@ TEST_P(HashJobsTest, DigestsOfEveryJobInJobOrder) {
   options.threads = setup.threads;
   options.chunkSize = setup.chunk;
   options.kernel = setup.kernel;
-  int started = 0;
-  if (setup.startsAllowed >= 0) {
-    options.startThread = [&](std::function<void()> body) {
-      if (started++ >= setup.startsAllowed)
-        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-      return std::thread(std::move(body));
-    };
-  }
+  options.runSideBySide = RunnerOf(setup.pool);
   const std::vector<HashJobResult> results = HashJobs(s.jobs, options);
   ASSERT_EQ(results.size(), s.jobs.size());
   for (std::size_t i = 0; i < results.size(); ++i) {
@@ -137,6 +160,7 @@ TEST_P(HashJobsTest, FailingSourcesEndAloneAndProgressStaysOnTheCallingThread) {
   options.threads = setup.threads;
   options.chunkSize = setup.chunk;
   options.kernel = setup.kernel;
+  options.runSideBySide = RunnerOf(setup.pool);
   options.progress = [&](const HashProgress& p) {
     elsewhere |= std::this_thread::get_id() != caller;
     reports.push_back(p);
@@ -173,12 +197,13 @@ INSTANTIATE_TEST_SUITE_P(Threads, HashJobsTest,
                                            PassSetup{3, 4096, BestMd5Kernel()},
                                            PassSetup{2, 65536, Md5Kernel::kAvx2},
                                            PassSetup{0, 256 * 1024, BestMd5Kernel()},
-                                           PassSetup{4, 4096, BestMd5Kernel(), 1}),
+                                           PassSetup{4, 4096, BestMd5Kernel(), Pool::kLoop},
+                                           PassSetup{3, 4096, BestMd5Kernel(), Pool::kNone}),
                          [](const auto& info) {
                            const PassSetup& s = info.param;
                            return std::string(Md5KernelName(s.kernel)) + "_" +
                                   std::to_string(s.threads) + "threads_" + std::to_string(s.chunk) +
-                                  (s.startsAllowed >= 0 ? "_refused" : "");
+                                  PoolName(s.pool);
                          });
 
 // Only a window of jobs is in progress at a time (between its first and
@@ -214,6 +239,7 @@ TEST(HashJobs, JobsStartInOrderAndFewAreInProgress) {
     HashJobsOptions options;
     options.threads = threads;
     options.chunkSize = 1024;
+    options.runSideBySide = RunnerOf(Pool::kThreads);
     const std::vector<HashJobResult> results = HashJobs(jobs, options);
     for (int i = 0; i < kJobs; ++i) ExpectDigestsOf(results[i], sources[i]->bytes, false);
     EXPECT_LE(most, 2 * threads * Md5Lanes::kLanes);
@@ -229,6 +255,7 @@ TEST(HashJobs, ExceptionFromProgressStopsThePass) {
   HashJobsOptions options;
   options.threads = 2;
   options.chunkSize = 1024;
+  options.runSideBySide = RunnerOf(Pool::kThreads);
   options.progress = [](const HashProgress& p) {
     if (p.bytes > 0) throw std::runtime_error("cancelled");
   };

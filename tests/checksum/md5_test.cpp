@@ -1,12 +1,11 @@
 // MD5 against RFC 1321's test suite and known digests around the padding
-// boundaries, fed whole and in pieces, and the digests of file portions.
+// boundaries, fed whole and in pieces, and the whole and head digests of a
+// stream fed in pieces.
 #include "checksum/md5.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -88,67 +87,40 @@ TEST(Md5, Equal) {
   EXPECT_FALSE(md5equal(a, b));
 }
 
-// Every file digest checked against md5buffer over the portion it names.
-TEST(Md5File, PortionsAroundTheBoundaries) {
-  testing::TempDir dir;
-  for (std::size_t n : {0u, 1u, 31u, 32u, 33u, 100u, 16383u, 16384u, 16385u, 50000u}) {
-    SCOPED_TRACE(n);
-    const std::string path = dir / std::to_string(n);
-    const auto data = testing::RandomBytes(n, static_cast<std::uint32_t>(n));
-    testing::WriteBytes(path, data);
-
-    EXPECT_EQ(md5hex(md5file(path)), Hex(data, 0, n));
-    EXPECT_EQ(md5hex(md5first16k(path)), Hex(data, 0, std::min<std::size_t>(n, 16384)));
-    EXPECT_EQ(md5hex(md5from32(path)), n > 32 ? Hex(data, 32, n) : kEmptyDigest);
-
-    const md5pair pair = md5wholeandhead(path);
-    EXPECT_TRUE(md5equal(pair.whole, md5file(path)));
-    EXPECT_TRUE(md5equal(pair.head, md5first16k(path)));
+// Streams around the end of the head fed in pieces of varied sizes, the
+// digests asked between pieces as well: after every piece both are those of
+// md5buffer over what was fed, the head over its first 16384 bytes, and
+// asking changes nothing that follows.
+TEST(Md5WholeAndHead, StreamsAroundTheHeadInPieces) {
+  const std::size_t pieces[] = {1, 63, 64, 4096, 16383, 16385, 50000};
+  for (std::size_t n : {0u, 1u, 16383u, 16384u, 16385u, 100000u}) {
+    const auto data = testing::RandomBytes(n, static_cast<std::uint32_t>(n) + 3);
+    for (std::size_t p = 0; p < std::size(pieces); ++p) {
+      SCOPED_TRACE(std::to_string(n) + " bytes, pieces from " + std::to_string(pieces[p]));
+      Md5WholeAndHead digests;
+      std::size_t at = 0;
+      for (std::size_t k = p; at < n; ++k) {
+        // Each piece a different size, so the head ends inside some of them.
+        const std::size_t piece = std::min(pieces[k % std::size(pieces)], n - at);
+        digests.Update(data.data() + at, piece);
+        at += piece;
+        ASSERT_EQ(digests.Length(), static_cast<std::int64_t>(at));
+        EXPECT_EQ(md5hex(digests.Head()), Hex(data, 0, std::min<std::size_t>(at, 16384)));
+        if (k % 2 == 0) {
+          EXPECT_EQ(md5hex(digests.Whole()), Hex(data, 0, at));
+        }
+      }
+      digests.Update(data.data(), 0);  // an empty piece changes nothing
+      const md5pair pair = digests.Pair();
+      EXPECT_EQ(md5hex(pair.whole), Hex(data, 0, n));
+      EXPECT_EQ(md5hex(pair.head), Hex(data, 0, std::min<std::size_t>(n, kMd5HeadBytes)));
+    }
   }
-}
-
-TEST(Md5File, UnreadableFilesGiveTheEmptyMessageDigest) {
-  testing::TempDir dir;
-  for (const std::string& path : {dir / "missing", dir.path(), std::string("/dev/null")}) {
-    SCOPED_TRACE(path);
-    EXPECT_EQ(md5hex(md5file(path)), kEmptyDigest);
-    EXPECT_EQ(md5hex(md5first16k(path)), kEmptyDigest);
-    EXPECT_EQ(md5hex(md5from32(path)), kEmptyDigest);
-    const md5pair pair = md5wholeandhead(path);
-    EXPECT_EQ(md5hex(pair.whole), kEmptyDigest);
-    EXPECT_EQ(md5hex(pair.head), kEmptyDigest);
-  }
-}
-
-// A file that shrinks while mapped: the read reports failure instead of the
-// process dying, and the next read works as before.
-TEST(Md5File, FileShrinkingUnderTheMappingIsReported) {
-  testing::TempDir dir;
-  const std::string path = dir / "shrinks";
-  const std::size_t size = 4 * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  testing::WriteBytes(path, testing::RandomBytes(size, 5));
-
-  const int fd = open(path.c_str(), O_RDWR);
-  ASSERT_GE(fd, 0);
-  void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  ASSERT_NE(map, MAP_FAILED);
-  ASSERT_EQ(ftruncate(fd, 0), 0);
-
-  md5state ctx;
-  md5init(ctx);
-  EXPECT_FALSE(md5updatemapped(ctx, map, size));
-  EXPECT_FALSE(md5updatemapped(ctx, map, size));  // and again
-
-  munmap(map, size);
-  close(fd);
-
-  md5init(ctx);
-  const std::string abc = "abc";
-  ASSERT_TRUE(md5updatemapped(ctx, abc.data(), abc.size()));
-  md5digest out;
-  md5final(ctx, out);
-  EXPECT_EQ(md5hex(out), "900150983cd24fb0d6963f7d28e17f72");
-  EXPECT_EQ(md5hex(md5file(path)), kEmptyDigest);
+  // Where the head ends, whatever the pieces.
+  EXPECT_EQ(Md5HeadPart(0, 100), 100u);
+  EXPECT_EQ(Md5HeadPart(16000, 1000), 384u);
+  EXPECT_EQ(Md5HeadPart(16384, 1000), 0u);
+  EXPECT_EQ(Md5HeadPart(std::uint64_t{1} << 40, 1000), 0u);
 }
 
 }  // namespace

@@ -85,9 +85,10 @@ TEST(CreateTest, TwoSmallFilesGiveExactVolumes) {
   EXPECT_EQ(p1, Volume(VolumeTail(files, 1, {25, 27, 99})));
   EXPECT_EQ(p2, Volume(VolumeTail(files, 2, {145, 144, 99})));
   for (const char* name : {"set.PAR", "set.P01", "set.P02"}) {
-    const Bytes v = s.Read(name);
-    EXPECT_TRUE(md5equal(md5buffer(v.data() + 32, v.size() - 32),
-                         *reinterpret_cast<const md5digest*>(v.data() + 16)));
+    // The control digest covers everything from byte 32 on.
+    const Bytes volume = s.Read(name);
+    EXPECT_TRUE(md5equal(md5buffer(volume.data() + 32, volume.size() - 32),
+                         *reinterpret_cast<const md5digest*>(volume.data() + 16)));
   }
 
   // What Parity Properties was shown.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <random>
 #include <string>
@@ -26,9 +27,32 @@ void Load(std::uint8_t* row, const Chunk& chunk) { std::memcpy(row, chunk.data()
 
 void Scribble(std::uint8_t* row) { std::memset(row, 0xEE, kChunkSize); }
 
-void ResetFlags(ParityMatrix& pm) {
+// Plans the restore of the `missing` positions of 1..n from the usable
+// `volumes` (numbers past kMaxParityVolumes included, which must be ignored).
+RecoveryPlan Prepare(ParityMatrix& pm, int n, const std::vector<int>& missing,
+                     const std::vector<int>& volumes) {
+  std::array<bool, kMaxParityFiles + 1> fileOk{};
+  std::array<bool, kMaxParityFiles + 1> volumeUsable{};
+  std::fill_n(fileOk.begin(), n, true);
+  for (int k : missing) fileOk[k - 1] = false;
+  for (int v : volumes) volumeUsable[v - 1] = true;
+  return pm.PrepareRecovery(std::span(fileOk).first(n), volumeUsable);
+}
+
+// The same through the flag arrays that the engine still fills, read back
+// as a plan.
+RecoveryPlan PrepareWithFlags(ParityMatrix& pm, int n, const std::vector<int>& missing,
+                              const std::vector<int>& volumes) {
   std::fill(std::begin(pm.FileOkFlags), std::end(pm.FileOkFlags), 0);
   std::fill(std::begin(pm.VolumeUsableFlags), std::end(pm.VolumeUsableFlags), 0);
+  for (int k = 1; k <= n; ++k) pm.FileOkFlags[k] = 1;
+  for (int k : missing) pm.FileOkFlags[k] = 0;
+  for (int v : volumes) pm.VolumeUsableFlags[v] = 1;
+  RecoveryPlan plan;
+  plan.result = pm.PrepareRecovery(n);
+  plan.rows.assign(pm.RowSources, pm.RowSources + pm.RowSourceCount);
+  plan.missing.assign(pm.MissingFiles, pm.MissingFiles + pm.MissingCount);
+  return plan;
 }
 
 std::vector<RegionKernel> SupportedKernels() {
@@ -80,9 +104,7 @@ TEST(ParityMatrixTest, SmallSetsWithEveryKernel) {
     const Chunk vol1(p1, p1 + kChunkSize), vol2(p2, p2 + kChunkSize);
 
     // Restore both from volumes 1 and 2.
-    ResetFlags(pm);
-    pm.VolumeUsableFlags[1] = pm.VolumeUsableFlags[2] = 1;
-    ASSERT_EQ(pm.PrepareRecovery(2), RecoveryResult::kOk);
+    ASSERT_EQ(Prepare(pm, 2, {1, 2}, {1, 2}).result, RecoveryResult::kOk);
     Load(pm.DataRow(0), vol1);
     Load(pm.DataRow(1), vol2);
     Scribble(pm.ParityRow(0));
@@ -123,22 +145,21 @@ TEST(ParityMatrixTest, RecoveryMatricesOfTheWorkedExamples) {
   ParityMatrix& pm = Matrix();
   pm.SetupParity();
   for (const WorkedExample& ex : examples) {
-    ResetFlags(pm);
-    for (int k = 1; k <= ex.fileCount; ++k) pm.FileOkFlags[k] = 1;
-    for (int k : ex.missing) pm.FileOkFlags[k] = 0;
-    for (int v : ex.usable) pm.VolumeUsableFlags[v] = 1;
-    ASSERT_EQ(pm.PrepareRecovery(ex.fileCount), RecoveryResult::kOk);
-    ASSERT_EQ(pm.RowSourceCount, ex.fileCount);
-    ASSERT_EQ(pm.MissingCount, static_cast<int>(ex.missing.size()));
-    for (int r = 0; r < ex.fileCount; ++r) {
-      EXPECT_EQ(pm.RowSources[r].file, ex.sources[r].file) << r;
-      EXPECT_EQ(pm.RowSources[r].volume, ex.sources[r].volume) << r;
-    }
-    for (std::size_t i = 0; i < ex.missing.size(); ++i) {
-      EXPECT_EQ(pm.MissingFiles[i], ex.missing[i]);
-      for (std::size_t x = 0; x < ex.matrix.size() && x < ex.matrix[i].size(); ++x) {
-        EXPECT_EQ(pm.RecoveryCoefficient(static_cast<int>(i), static_cast<int>(x)), ex.matrix[i][x])
-            << i << "," << x;
+    for (const auto prepare : {Prepare, PrepareWithFlags}) {
+      const RecoveryPlan plan = prepare(pm, ex.fileCount, ex.missing, ex.usable);
+      ASSERT_EQ(plan.result, RecoveryResult::kOk);
+      ASSERT_EQ(plan.rows.size(), static_cast<std::size_t>(ex.fileCount));
+      ASSERT_EQ(plan.missing, ex.missing);
+      for (int r = 0; r < ex.fileCount; ++r) {
+        EXPECT_EQ(plan.rows[r].file, ex.sources[r].file) << r;
+        EXPECT_EQ(plan.rows[r].volume, ex.sources[r].volume) << r;
+      }
+      for (std::size_t i = 0; i < ex.missing.size(); ++i) {
+        for (std::size_t x = 0; x < ex.matrix.size() && x < ex.matrix[i].size(); ++x) {
+          EXPECT_EQ(pm.RecoveryCoefficient(static_cast<int>(i), static_cast<int>(x)),
+                    ex.matrix[i][x])
+              << i << "," << x;
+        }
       }
     }
   }
@@ -172,10 +193,10 @@ int RestrictedRank(const GaloisField& gf, const std::vector<int>& missing,
 }
 
 // Creates parity for `n` random files, then restores `missing` from the
-// usable `volumes` and checks every rebuilt byte.  Returns the result of
+// usable `volumes` and checks every rebuilt byte.  Returns the plan of
 // PrepareRecovery; on failure checks that nothing was written.
-RecoveryResult RoundTrip(ParityMatrix& pm, std::mt19937& rng, int n, int parityCount,
-                         const std::vector<int>& missing, const std::vector<int>& volumes) {
+RecoveryPlan RoundTrip(ParityMatrix& pm, std::mt19937& rng, int n, int parityCount,
+                       const std::vector<int>& missing, const std::vector<int>& volumes) {
   std::vector<Chunk> files(n + 1), parity(parityCount + 1);
   for (int f = 1; f <= n; ++f) {
     // Some files end inside the chunk; the rest of their row is zero.
@@ -189,23 +210,22 @@ RecoveryResult RoundTrip(ParityMatrix& pm, std::mt19937& rng, int n, int parityC
     parity[v].assign(pm.ParityRow(v), pm.ParityRow(v) + kChunkSize);
   }
 
-  ResetFlags(pm);
-  for (int k = 1; k <= n; ++k) pm.FileOkFlags[k] = 1;
-  for (int k : missing) pm.FileOkFlags[k] = 0;
-  for (int v : volumes) pm.VolumeUsableFlags[v] = 1;
   for (int i = 0; i < static_cast<int>(missing.size()); ++i) Scribble(pm.ParityRow(i));
-  const RecoveryResult result = pm.PrepareRecovery(n);
-  if (result != RecoveryResult::kOk) {
+  const RecoveryPlan plan = Prepare(pm, n, missing, volumes);
+  if (plan.result != RecoveryResult::kOk) {
     pm.ApplyRecovery();  // must write nothing
     for (int i = 0; i < static_cast<int>(missing.size()); ++i) {
       EXPECT_TRUE(std::all_of(pm.ParityRow(i), pm.ParityRow(i) + kChunkSize,
                               [](auto b) { return b == 0xEE; }));
     }
-    return result;
+    EXPECT_TRUE(plan.rows.empty());
+    EXPECT_TRUE(plan.missing.empty());
+    return plan;
   }
-  EXPECT_EQ(pm.MissingCount, static_cast<int>(missing.size()));
+  EXPECT_EQ(plan.missing, missing);
+  EXPECT_EQ(plan.rows.size(), static_cast<std::size_t>(n));
   for (int r = 0; r < n; ++r) {
-    const RowSource& source = pm.RowSources[r];
+    const RowSource& source = plan.rows[r];
     EXPECT_NE(source.file == 0, source.volume == 0) << r;
     if (source.file != 0) {
       EXPECT_EQ(source.file, r + 1);
@@ -216,12 +236,13 @@ RecoveryResult RoundTrip(ParityMatrix& pm, std::mt19937& rng, int n, int parityC
     }
   }
   pm.ApplyRecovery();
-  for (int i = 0; i < pm.MissingCount; ++i) {
-    EXPECT_TRUE(std::equal(files[pm.MissingFiles[i]].begin(), files[pm.MissingFiles[i]].end(),
-                           pm.ParityRow(i)))
-        << "position " << pm.MissingFiles[i];
+  for (std::size_t i = 0; i < plan.missing.size(); ++i) {
+    const int position = plan.missing[i];
+    EXPECT_TRUE(std::equal(files[position].begin(), files[position].end(),
+                           pm.ParityRow(static_cast<int>(i))))
+        << "position " << position;
   }
-  return result;
+  return plan;
 }
 
 TEST(ParityMatrixTest, RandomizedRoundTrips) {
@@ -257,7 +278,7 @@ TEST(ParityMatrixTest, RandomizedRoundTrips) {
     }
     SCOPED_TRACE(std::string(RegionKernelName(kernel)) + " n=" + std::to_string(n) +
                  " m=" + std::to_string(m) + " volumes=" + std::to_string(volumes.size()));
-    const RecoveryResult result = RoundTrip(pm, rng, n, parityCount, missing, volumes);
+    const RecoveryResult result = RoundTrip(pm, rng, n, parityCount, missing, volumes).result;
     if (static_cast<int>(volumes.size()) < m) {
       EXPECT_EQ(result, RecoveryResult::kNotEnoughVolumes);
     } else if (RestrictedRank(pm.Field(), missing, volumes) < m) {
@@ -274,30 +295,38 @@ TEST(ParityMatrixTest, SingularChoicesAndLimits) {
   pm.SetupParity();
   std::mt19937 rng(7);
   // 3^3 = 100^3 = 15: volumes 1 and 4 give the same equation twice.
-  EXPECT_EQ(RoundTrip(pm, rng, 100, 5, {3, 100}, {1, 4}), RecoveryResult::kSingular);
-  EXPECT_EQ(pm.RowSourceCount, 0);
+  EXPECT_EQ(RoundTrip(pm, rng, 100, 5, {3, 100}, {1, 4}).result, RecoveryResult::kSingular);
   // With volume 5 as well, 4 is skipped and 1 and 5 rebuild the files.
-  EXPECT_EQ(RoundTrip(pm, rng, 100, 5, {3, 100}, {1, 4, 5}), RecoveryResult::kOk);
-  EXPECT_EQ(pm.RowSources[2].volume, 1);
-  EXPECT_EQ(pm.RowSources[99].volume, 5);
+  RecoveryPlan plan = RoundTrip(pm, rng, 100, 5, {3, 100}, {1, 4, 5});
+  ASSERT_EQ(plan.result, RecoveryResult::kOk);
+  EXPECT_EQ(plan.rows[2].volume, 1);
+  EXPECT_EQ(plan.rows[99].volume, 5);
   // Lowest volumes independent: taken as they are, even when not consecutive.
-  EXPECT_EQ(RoundTrip(pm, rng, 100, 5, {3, 100}, {2, 4, 5}), RecoveryResult::kOk);
-  EXPECT_EQ(pm.RowSources[2].volume, 2);
-  EXPECT_EQ(pm.RowSources[99].volume, 4);
+  plan = RoundTrip(pm, rng, 100, 5, {3, 100}, {2, 4, 5});
+  ASSERT_EQ(plan.result, RecoveryResult::kOk);
+  EXPECT_EQ(plan.rows[2].volume, 2);
+  EXPECT_EQ(plan.rows[99].volume, 4);
 
-  EXPECT_EQ(RoundTrip(pm, rng, 10, 3, {1, 2, 3}, {1, 3}), RecoveryResult::kNotEnoughVolumes);
+  EXPECT_EQ(RoundTrip(pm, rng, 10, 3, {1, 2, 3}, {1, 3}).result, RecoveryResult::kNotEnoughVolumes);
 
-  ResetFlags(pm);
-  for (int v = 1; v <= kMaxParityVolumes; ++v) pm.VolumeUsableFlags[v] = 1;
-  EXPECT_EQ(pm.PrepareRecovery(kMaxRecoverFiles + 1), RecoveryResult::kTooManyFiles);
-  // 129 missing files would need 129 volumes; only 1..128 exist.
-  pm.VolumeUsableFlags[129] = pm.VolumeUsableFlags[200] = 1;
-  EXPECT_EQ(pm.PrepareRecovery(129), RecoveryResult::kNotEnoughVolumes);
-  // Nothing missing: every row is its own file and nothing is rebuilt.
-  for (int k = 1; k <= 5; ++k) pm.FileOkFlags[k] = 1;
-  EXPECT_EQ(pm.PrepareRecovery(5), RecoveryResult::kOk);
-  EXPECT_EQ(pm.MissingCount, 0);
-  EXPECT_EQ(pm.RowSources[4].file, 5);
+  std::vector<int> allVolumes(kMaxParityVolumes), firstMissing(kMaxParityVolumes + 1);
+  for (int v = 1; v <= kMaxParityVolumes; ++v) allVolumes[v - 1] = v;
+  for (int k = 1; k <= kMaxParityVolumes + 1; ++k) firstMissing[k - 1] = k;
+  for (const auto prepare : {Prepare, PrepareWithFlags}) {
+    EXPECT_EQ(prepare(pm, kMaxRecoverFiles + 1, {}, allVolumes).result,
+              RecoveryResult::kTooManyFiles);
+    // 129 missing files would need 129 volumes; only 1..128 exist.
+    std::vector<int> pastTheLast = allVolumes;
+    pastTheLast.insert(pastTheLast.end(), {kMaxParityVolumes + 1, 200});
+    EXPECT_EQ(prepare(pm, kMaxParityVolumes + 1, firstMissing, pastTheLast).result,
+              RecoveryResult::kNotEnoughVolumes);
+    // Nothing missing: every row is its own file and nothing is rebuilt.
+    plan = prepare(pm, 5, {}, allVolumes);
+    EXPECT_EQ(plan.result, RecoveryResult::kOk);
+    EXPECT_TRUE(plan.missing.empty());
+    ASSERT_EQ(plan.rows.size(), 5u);
+    EXPECT_EQ(plan.rows[4].file, 5);
+  }
 }
 
 }  // namespace

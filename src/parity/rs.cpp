@@ -257,24 +257,6 @@ RecoveryPlan ParityMatrix::PrepareRecovery(std::span<const bool> fileOk,
   return {RecoveryResult::kOk, std::move(rows), std::move(missing)};
 }
 
-// Kept until the engine calls PrepareRecovery(fileOk, volumeUsable).
-RecoveryResult ParityMatrix::PrepareRecovery(int fileCount) {
-  std::fill(std::begin(RowSources), std::end(RowSources), RowSource{});
-  std::fill(std::begin(MissingFiles), std::end(MissingFiles), 0);
-  // More files than the flags hold are too many files all the same.
-  const int n = std::clamp(fileCount, 0, kMaxParityFiles);
-  bool fileOk[kMaxParityFiles] = {};
-  bool volumeUsable[kMaxParityVolumes] = {};
-  for (int k = 1; k <= n; ++k) fileOk[k - 1] = FileOkFlags[k] != 0;
-  for (int v = 1; v <= kMaxParityVolumes; ++v) volumeUsable[v - 1] = VolumeUsableFlags[v] != 0;
-  const RecoveryPlan plan = PrepareRecovery(std::span<const bool>(fileOk, n), volumeUsable);
-  std::copy(plan.rows.begin(), plan.rows.end(), RowSources);
-  std::copy(plan.missing.begin(), plan.missing.end(), MissingFiles);
-  RowSourceCount = static_cast<std::int32_t>(plan.rows.size());
-  MissingCount = static_cast<std::int32_t>(plan.missing.size());
-  return plan.result;
-}
-
 void ParityMatrix::ApplyRecovery() {
   Impl& m = *impl_;
   if (!m.recoveryReady) return;

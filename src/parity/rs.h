@@ -102,20 +102,6 @@ class ParityMatrix {
   // REQUIRES: the last PrepareRecovery returned kOk.
   void ApplyRecovery();
 
-  // The plan as flag and result arrays, kept until the engine calls
-  // PrepareRecovery(fileOk, volumeUsable).  The caller sets
-  // FileOkFlags[1..N] and VolumeUsableFlags[1..kMaxParityVolumes];
-  // PrepareRecovery(N) plans as above and copies the plan's rows and missing
-  // positions to RowSources[0..RowSourceCount-1] and
-  // MissingFiles[0..MissingCount-1].
-  std::uint8_t FileOkFlags[kMaxParityFiles + 1] = {};
-  std::uint8_t VolumeUsableFlags[kMaxParityFiles + 1] = {};
-  RowSource RowSources[kMaxParityFiles + 1] = {};
-  std::int32_t RowSourceCount = 0;
-  std::int32_t MissingFiles[kMaxParityFiles + 1] = {};
-  std::int32_t MissingCount = 0;
-  [[nodiscard]] RecoveryResult PrepareRecovery(int fileCount);
-
   // RecoveryMatrix[i][x]: coefficient of DataRow(x) in missing file i.
   std::uint8_t RecoveryCoefficient(int i, int x) const;
   // CoefficientTable[e][m] = (m+1)^e.

@@ -39,22 +39,6 @@ RecoveryPlan Prepare(ParityMatrix& pm, int n, const std::vector<int>& missing,
   return pm.PrepareRecovery(std::span(fileOk).first(n), volumeUsable);
 }
 
-// The same through the flag arrays that the engine still fills, read back
-// as a plan.
-RecoveryPlan PrepareWithFlags(ParityMatrix& pm, int n, const std::vector<int>& missing,
-                              const std::vector<int>& volumes) {
-  std::fill(std::begin(pm.FileOkFlags), std::end(pm.FileOkFlags), 0);
-  std::fill(std::begin(pm.VolumeUsableFlags), std::end(pm.VolumeUsableFlags), 0);
-  for (int k = 1; k <= n; ++k) pm.FileOkFlags[k] = 1;
-  for (int k : missing) pm.FileOkFlags[k] = 0;
-  for (int v : volumes) pm.VolumeUsableFlags[v] = 1;
-  RecoveryPlan plan;
-  plan.result = pm.PrepareRecovery(n);
-  plan.rows.assign(pm.RowSources, pm.RowSources + pm.RowSourceCount);
-  plan.missing.assign(pm.MissingFiles, pm.MissingFiles + pm.MissingCount);
-  return plan;
-}
-
 std::vector<RegionKernel> SupportedKernels() {
   std::vector<RegionKernel> kernels;
   for (RegionKernel k : kAllRegionKernels) {
@@ -145,21 +129,18 @@ TEST(ParityMatrixTest, RecoveryMatricesOfTheWorkedExamples) {
   ParityMatrix& pm = Matrix();
   pm.SetupParity();
   for (const WorkedExample& ex : examples) {
-    for (const auto prepare : {Prepare, PrepareWithFlags}) {
-      const RecoveryPlan plan = prepare(pm, ex.fileCount, ex.missing, ex.usable);
-      ASSERT_EQ(plan.result, RecoveryResult::kOk);
-      ASSERT_EQ(plan.rows.size(), static_cast<std::size_t>(ex.fileCount));
-      ASSERT_EQ(plan.missing, ex.missing);
-      for (int r = 0; r < ex.fileCount; ++r) {
-        EXPECT_EQ(plan.rows[r].file, ex.sources[r].file) << r;
-        EXPECT_EQ(plan.rows[r].volume, ex.sources[r].volume) << r;
-      }
-      for (std::size_t i = 0; i < ex.missing.size(); ++i) {
-        for (std::size_t x = 0; x < ex.matrix.size() && x < ex.matrix[i].size(); ++x) {
-          EXPECT_EQ(pm.RecoveryCoefficient(static_cast<int>(i), static_cast<int>(x)),
-                    ex.matrix[i][x])
-              << i << "," << x;
-        }
+    const RecoveryPlan plan = Prepare(pm, ex.fileCount, ex.missing, ex.usable);
+    ASSERT_EQ(plan.result, RecoveryResult::kOk);
+    ASSERT_EQ(plan.rows.size(), static_cast<std::size_t>(ex.fileCount));
+    ASSERT_EQ(plan.missing, ex.missing);
+    for (int r = 0; r < ex.fileCount; ++r) {
+      EXPECT_EQ(plan.rows[r].file, ex.sources[r].file) << r;
+      EXPECT_EQ(plan.rows[r].volume, ex.sources[r].volume) << r;
+    }
+    for (std::size_t i = 0; i < ex.missing.size(); ++i) {
+      for (std::size_t x = 0; x < ex.matrix.size() && x < ex.matrix[i].size(); ++x) {
+        EXPECT_EQ(pm.RecoveryCoefficient(static_cast<int>(i), static_cast<int>(x)), ex.matrix[i][x])
+            << i << "," << x;
       }
     }
   }
@@ -312,21 +293,19 @@ TEST(ParityMatrixTest, SingularChoicesAndLimits) {
   std::vector<int> allVolumes(kMaxParityVolumes), firstMissing(kMaxParityVolumes + 1);
   for (int v = 1; v <= kMaxParityVolumes; ++v) allVolumes[v - 1] = v;
   for (int k = 1; k <= kMaxParityVolumes + 1; ++k) firstMissing[k - 1] = k;
-  for (const auto prepare : {Prepare, PrepareWithFlags}) {
-    EXPECT_EQ(prepare(pm, kMaxRecoverFiles + 1, {}, allVolumes).result,
-              RecoveryResult::kTooManyFiles);
-    // 129 missing files would need 129 volumes; only 1..128 exist.
-    std::vector<int> pastTheLast = allVolumes;
-    pastTheLast.insert(pastTheLast.end(), {kMaxParityVolumes + 1, 200});
-    EXPECT_EQ(prepare(pm, kMaxParityVolumes + 1, firstMissing, pastTheLast).result,
-              RecoveryResult::kNotEnoughVolumes);
-    // Nothing missing: every row is its own file and nothing is rebuilt.
-    plan = prepare(pm, 5, {}, allVolumes);
-    EXPECT_EQ(plan.result, RecoveryResult::kOk);
-    EXPECT_TRUE(plan.missing.empty());
-    ASSERT_EQ(plan.rows.size(), 5u);
-    EXPECT_EQ(plan.rows[4].file, 5);
-  }
+  EXPECT_EQ(Prepare(pm, kMaxRecoverFiles + 1, {}, allVolumes).result,
+            RecoveryResult::kTooManyFiles);
+  // 129 missing files would need 129 volumes; only 1..128 exist.
+  std::vector<int> pastTheLast = allVolumes;
+  pastTheLast.insert(pastTheLast.end(), {kMaxParityVolumes + 1, 200});
+  EXPECT_EQ(Prepare(pm, kMaxParityVolumes + 1, firstMissing, pastTheLast).result,
+            RecoveryResult::kNotEnoughVolumes);
+  // Nothing missing: every row is its own file and nothing is rebuilt.
+  plan = Prepare(pm, 5, {}, allVolumes);
+  EXPECT_EQ(plan.result, RecoveryResult::kOk);
+  EXPECT_TRUE(plan.missing.empty());
+  ASSERT_EQ(plan.rows.size(), 5u);
+  EXPECT_EQ(plan.rows[4].file, 5);
 }
 
 }  // namespace

@@ -13,7 +13,9 @@
 #include "engine/set/restore.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -47,22 +49,21 @@ class AtScopeEnd {
   F f_;
 };
 
-// The files behind DataBlock rows 0..N-1 as PrepareRecovery chose them,
+// The files behind DataBlock rows 0..N-1 as the recovery plan chose them,
 // opened at the first rebuild of a run and closed when the run ends.
 class RestoreSources {
  public:
-  explicit RestoreSources(Action& action) : action_(action) {}
+  RestoreSources(Action& action, const RecoveryPlan& plan) : action_(action), plan_(plan) {}
 
   void Open() {
     if (opened_) return;
     const SetModel& m = action_.model;
-    const ParityMatrix& parity = action_.parity;
-    const int rows = parity.RowSourceCount;
+    const std::size_t rows = plan_.rows.size();
     files_.resize(rows);
     limits_.resize(rows);
     offsets_.resize(rows);
-    for (int r = 0; r < rows; ++r) {
-      const RowSource& source = parity.RowSources[r];
+    for (std::size_t r = 0; r < rows; ++r) {
+      const RowSource& source = plan_.rows[r];
       if (source.file > 0) {
         files_[r] =
             action_.env.OpenRead(action_.InSetFolder(m.ParityFileTable[source.file - 1].name));
@@ -80,18 +81,23 @@ class RestoreSources {
 
   // Fills DataRow(r) with the chunk at `pos` of source r; what lies beyond
   // the source's end reads as zeros.
-  void ReadChunk(int r, std::int64_t pos) {
+  void ReadChunk(std::size_t r, std::int64_t pos) {
     ParityMatrix& parity = action_.parity;
+    const int row = static_cast<int>(r);
     const std::int64_t want = std::clamp<std::int64_t>(limits_[r] - pos, 0, kChunkSize);
     std::size_t got = 0;
     if (want > 0) {
-      got = files_[r]->ReadAt(offsets_[r] + pos, parity.DataRow(r), static_cast<std::size_t>(want));
+      got =
+          files_[r]->ReadAt(offsets_[r] + pos, parity.DataRow(row), static_cast<std::size_t>(want));
     }
-    parity.ClearDataRowFrom(r, static_cast<int>(got));
+    parity.ClearDataRowFrom(row, static_cast<int>(got));
   }
+
+  [[nodiscard]] std::size_t Count() const { return plan_.rows.size(); }
 
  private:
   Action& action_;
+  const RecoveryPlan& plan_;
   bool opened_ = false;
   std::vector<std::unique_ptr<File>> files_;
   std::vector<std::int64_t> limits_;   // bytes of the source that take part
@@ -116,8 +122,15 @@ int RecoveryUnknowns(const SetModel& m) {
 
 namespace {
 
-// Compacts, marks the usable volumes 1..128 and solves the recovery system.
-RestoreOutcome PrepareRestore(Action& action) {
+// What a restore would come to and, when it would run, the plan of its
+// recovery.
+struct PreparedRestore {
+  RestoreOutcome outcome = RestoreOutcome::kNothingToRestore;
+  RecoveryPlan plan;
+};
+
+// Compacts, marks the usable parity volumes and solves the recovery system.
+PreparedRestore PrepareRestore(Action& action) {
   SetModel& m = action.model;
   ParityMatrix& parity = action.parity;
   // Files that cannot be read, or that hold a volume, are unknowns of the
@@ -127,37 +140,42 @@ RestoreOutcome PrepareRestore(Action& action) {
     const fileentry& e = m.FileTable[i];
     toRebuild += e.InParity() && !e.Intact() && MayReplace(e);
   }
-  if (toRebuild == 0) return RestoreOutcome::kNothingToRestore;
-  if (RecoveryUnknowns(m) > CountSet(m).usableVolumes) return RestoreOutcome::kNotEnoughVolumes;
+  PreparedRestore prepared;
+  if (toRebuild == 0) return prepared;
+  prepared.outcome = RestoreOutcome::kNotEnoughVolumes;
+  if (RecoveryUnknowns(m) > CountSet(m).usableVolumes) return prepared;
 
   m.CompactParityFiles();
   const int files = m.ParityFileCount;
-  if (files > kMaxRecoverFiles) return RestoreOutcome::kUnsolvable;
+  prepared.outcome = RestoreOutcome::kUnsolvable;
+  if (files > kMaxRecoverFiles) return prepared;
 
   parity.SetupParity();
-  std::fill(std::begin(parity.VolumeUsableFlags), std::end(parity.VolumeUsableFlags), 0);
-  std::fill(std::begin(parity.FileOkFlags), std::end(parity.FileOkFlags), 0);
+  std::array<bool, kMaxParityVolumes> usable{};
   for (int v = 1; v <= kMaxParityVolumes; ++v) {
-    const fileentry& slot = m.VolumeTable[v];
-    parity.VolumeUsableFlags[v] = slot.present && slot.crcok ? 1 : 0;
+    usable[v - 1] = m.VolumeTable[v].present && m.VolumeTable[v].crcok;
   }
-  for (int k = 1; k <= files; ++k) parity.FileOkFlags[k] = m.ParityFileTable[k - 1].crcok;
-
-  switch (parity.PrepareRecovery(files)) {
+  std::array<bool, kMaxRecoverFiles> ok{};
+  for (int k = 1; k <= files; ++k) ok[k - 1] = m.ParityFileTable[k - 1].crcok != 0;
+  prepared.plan = parity.PrepareRecovery(
+      std::span<const bool>(ok).first(static_cast<std::size_t>(files)), usable);
+  switch (prepared.plan.result) {
     case RecoveryResult::kOk:
-      return RestoreOutcome::kRestored;
+      prepared.outcome = RestoreOutcome::kRestored;
+      break;
     case RecoveryResult::kNotEnoughVolumes:
-      return RestoreOutcome::kNotEnoughVolumes;
+      prepared.outcome = RestoreOutcome::kNotEnoughVolumes;
+      break;
     case RecoveryResult::kTooManyFiles:
     case RecoveryResult::kSingular:
       break;
   }
-  return RestoreOutcome::kUnsolvable;
+  return prepared;
 }
 
 }  // namespace
 
-RestoreOutcome PlanRestore(Action& action) { return PrepareRestore(action); }
+RestoreOutcome PlanRestore(Action& action) { return PrepareRestore(action).outcome; }
 
 RestoreOutcome PlanRepair(Action& action) {
   SetModel& m = action.model;
@@ -169,7 +187,7 @@ RestoreOutcome PlanRepair(Action& action) {
     saved.push_back({i, {e.present, e.crcok}});
     e.present = e.crcok = 1;
   }
-  const RestoreOutcome plan = PrepareRestore(action);
+  const RestoreOutcome plan = PrepareRestore(action).outcome;
   for (const auto& [i, flags] : saved) {
     m.FileTable[i].present = flags.first;
     m.FileTable[i].crcok = flags.second;
@@ -180,15 +198,17 @@ RestoreOutcome PlanRepair(Action& action) {
 
 namespace {
 
-// One run of rebuilding the missing files MissingFiles[i] for the given
+// One run of rebuilding the missing files plan.missing[i] for the given
 // indices i in one pass over the sources, each through a temporary file,
 // proven and renamed into place together.
 class Rebuild {
  public:
-  Rebuild(Action& action, RestoreSources& sources, const std::vector<int>& indices)
+  Rebuild(Action& action, const RecoveryPlan& plan, RestoreSources& sources,
+          const std::vector<int>& indices)
       : action_(action),
         m_(action.model),
         parity_(action.parity),
+        plan_(plan),
         sources_(sources),
         indices_(indices),
         written_(indices.size()) {}
@@ -209,7 +229,7 @@ class Rebuild {
 
  private:
   const fileentry& Entry(std::size_t t) const {
-    return m_.ParityFileTable[parity_.MissingFiles[indices_[t]] - 1];
+    return m_.ParityFileTable[plan_.missing[static_cast<std::size_t>(indices_[t])] - 1];
   }
   std::size_t Length(std::size_t t, std::int64_t pos) const {
     return static_cast<std::size_t>(
@@ -247,10 +267,8 @@ class Rebuild {
       record_.percent = static_cast<int>(pos * 100 / std::max(m_.BiggestFileSize, end_));
       action_.ShowProgress(record_);
     };
-    pass.inputs = static_cast<std::size_t>(parity_.RowSourceCount);
-    pass.read = [&](std::size_t r, std::int64_t pos) {
-      sources_.ReadChunk(static_cast<int>(r), pos);
-    };
+    pass.inputs = sources_.Count();
+    pass.read = [&](std::size_t r, std::int64_t pos) { sources_.ReadChunk(r, pos); };
     pass.compute = [&](std::int64_t pos) {
       parity_.ApplyRecovery();
       for (std::size_t t = 0; t < indices_.size(); ++t) {
@@ -302,6 +320,7 @@ class Rebuild {
   Action& action_;
   SetModel& m_;
   ParityMatrix& parity_;
+  const RecoveryPlan& plan_;
   RestoreSources& sources_;
   const std::vector<int>& indices_;
   ProgressRecord record_;
@@ -345,30 +364,30 @@ RestorePrompt PromptFor(const fileentry& e, const SetModel& m) {
 
 // Every bad file without asking, but one changed after the set was made:
 // the newer work is put back only when the front end says so.  One pass.
-void RebuildAll(Action& action, RestoreSources& sources) {
+void RebuildAll(Action& action, const RecoveryPlan& plan, RestoreSources& sources) {
   const SetModel& m = action.model;
   std::vector<int> chosen;
-  for (int i = 0; i < action.parity.MissingCount; ++i) {
-    const fileentry& e = m.ParityFileTable[action.parity.MissingFiles[i] - 1];
+  for (std::size_t i = 0; i < plan.missing.size(); ++i) {
+    const fileentry& e = m.ParityFileTable[plan.missing[i] - 1];
     if (!MayReplace(e)) continue;
     if (ChangedAfterSet(e, m) &&
         action.ui.AskRestore(PromptFor(e, m)).button != RestoreButton::kYes) {
       continue;
     }
-    chosen.push_back(i);
+    chosen.push_back(static_cast<int>(i));
   }
-  Rebuild(action, sources, chosen).Run();
+  Rebuild(action, plan, sources, chosen).Run();
 }
 
 // The Restore prompt per file, each confirmed file rebuilt in its own pass.
-void RebuildAsked(Action& action, RestoreSources& sources) {
+void RebuildAsked(Action& action, const RecoveryPlan& plan, RestoreSources& sources) {
   SetModel& m = action.model;
-  const auto rebuildOne = [&](int i) {
-    const std::vector<int> one = {i};
-    Rebuild(action, sources, one).Run();
+  const auto rebuildOne = [&](std::size_t i) {
+    const std::vector<int> one = {static_cast<int>(i)};
+    Rebuild(action, plan, sources, one).Run();
   };
-  for (int i = 0; i < action.parity.MissingCount; ++i) {
-    const fileentry& e = m.ParityFileTable[action.parity.MissingFiles[i] - 1];
+  for (std::size_t i = 0; i < plan.missing.size(); ++i) {
+    const fileentry& e = m.ParityFileTable[plan.missing[i] - 1];
     if (!MayReplace(e)) continue;
     if (ChangedAfterSet(e, m)) {
       // A file changed after the set was made is asked about unless the
@@ -403,17 +422,17 @@ void RebuildAsked(Action& action, RestoreSources& sources) {
 }  // namespace
 
 RestoreOutcome RestoreFromReport(Action& action, bool askEachFile) {
-  const RestoreOutcome plan = PrepareRestore(action);
-  if (plan != RestoreOutcome::kRestored) {
-    SayWhyNot(action, plan);
-    return plan;
+  const PreparedRestore prepared = PrepareRestore(action);
+  if (prepared.outcome != RestoreOutcome::kRestored) {
+    SayWhyNot(action, prepared.outcome);
+    return prepared.outcome;
   }
   action.model.RestoreAnswer = StandingRestore::kNone;
-  RestoreSources sources(action);
+  RestoreSources sources(action, prepared.plan);
   if (askEachFile) {
-    RebuildAsked(action, sources);
+    RebuildAsked(action, prepared.plan, sources);
   } else {
-    RebuildAll(action, sources);
+    RebuildAll(action, prepared.plan, sources);
   }
   return RestoreOutcome::kRestored;
 }

@@ -14,7 +14,6 @@ namespace tarvel {
 namespace {
 
 constexpr int kNameAttempts = 8;
-constexpr auto kHeadBytes = static_cast<std::int64_t>(kMd5HeadBytes);
 constexpr std::string_view kTemporaryPrefix = ".tarvel-";
 constexpr std::string_view kTemporarySuffix = ".tmp";
 constexpr std::size_t kTemporaryDigits = 16;
@@ -36,8 +35,6 @@ std::string TemporaryName() {
 
 ReplacingWriter::ReplacingWriter(Env& env, const std::string& targetPath, bool keepDigests)
     : env_(env), target_(targetPath), keepDigests_(keepDigests) {
-  md5init(whole_);
-  md5init(head_);
   const std::string folder = FolderOf(target_);
   int reason = 0;
   for (int attempt = 0; attempt < kNameAttempts && !file_; ++attempt) {
@@ -83,15 +80,8 @@ void ReplacingWriter::WriteAt(std::int64_t offset, std::span<const std::uint8_t>
   } catch (const FileError& error) {
     throw FileError(CannotWriteText(target_), error.OsError());
   }
-  if (offset != written_) inOrder_ = false;
-  if (!inOrder_ || !keepDigests_) return;
-  md5update(whole_, bytes.data(), bytes.size());
-  if (written_ < kHeadBytes) {
-    const auto take = static_cast<std::size_t>(
-        std::min<std::int64_t>(kHeadBytes - written_, static_cast<std::int64_t>(bytes.size())));
-    md5update(head_, bytes.data(), take);
-  }
-  written_ += static_cast<std::int64_t>(bytes.size());
+  if (offset != digests_.Length()) inOrder_ = false;
+  if (inOrder_ && keepDigests_) digests_.Update(bytes);
 }
 
 std::size_t ReplacingWriter::ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t n) {
@@ -105,14 +95,8 @@ std::size_t ReplacingWriter::ReadAt(std::int64_t offset, std::uint8_t* buffer, s
 bool ReplacingWriter::Holds(std::int64_t size, const md5digest& whole,
                             const md5digest& head) const {
   assert(keepDigests_);
-  if (!inOrder_ || written_ != size) return false;
-  md5state wholeCopy = whole_;
-  md5state headCopy = head_;
-  md5digest wholeDigest;
-  md5digest headDigest;
-  md5final(wholeCopy, wholeDigest);
-  md5final(headCopy, headDigest);
-  return md5equal(wholeDigest, whole) && md5equal(headDigest, head);
+  return inOrder_ && digests_.Length() == size && md5equal(digests_.Whole(), whole) &&
+         md5equal(digests_.Head(), head);
 }
 
 void ReplacingWriter::Flush() {

@@ -84,7 +84,6 @@ class ReplacingWriter {
   void MayReplace(bool mayReplace) { mayReplace_ = mayReplace; }
 
   const std::string& TargetPath() const { return target_; }
-  const std::string& TemporaryPath() const { return temp_; }
 
  private:
   friend void CommitTogether(Env& env, std::span<ReplacingWriter* const> writers);
@@ -102,9 +101,7 @@ class ReplacingWriter {
   bool committed_ = false;
   bool keepDigests_ = true;
   bool mayReplace_ = true;
-  md5state whole_{};
-  md5state head_{};
-  std::int64_t written_ = 0;
+  Md5WholeAndHead digests_;  // of the bytes written in order from the start
   bool inOrder_ = true;
 };
 

@@ -5,12 +5,6 @@
 #include "checksum/md5_lanes.h"
 
 namespace tarvel {
-namespace {
-
-constexpr auto kHeadBytes = static_cast<std::int64_t>(kMd5HeadBytes);
-
-}  // namespace
-
 StreamDigests::StreamDigests(std::size_t count) : streams_(count) {
   for (Stream& s : streams_) md5init(s.ctx);
 }
@@ -34,9 +28,11 @@ void StreamDigests::Run(std::size_t part, std::size_t parts) {
     for (int lane = 0; lane < count; ++lane) {
       Stream& s = streams_[busy[first + lane]];
       lanes.Resume(lane, s.ctx);
+      // The head ends within these bytes: its digest is marked there.
+      const std::size_t head = Md5HeadPart(static_cast<std::uint64_t>(s.length), s.queued);
       std::size_t split = 0;
-      if (s.length < kHeadBytes && s.length + static_cast<std::int64_t>(s.queued) >= kHeadBytes) {
-        split = static_cast<std::size_t>(kHeadBytes - s.length);
+      if (head > 0 && static_cast<std::uint64_t>(s.length) + head == kMd5HeadBytes) {
+        split = head;
         lanes.Feed(lane, s.data, split);
         lanes.MarkHead(lane);
         marked[lane] = true;

@@ -76,7 +76,7 @@ class CandidateFacts {
           continue;
         }
         wanted.push_back(&f);
-        jobs.push_back({pathOf_(name), 0, whole ? -1 : kHeadBytes});
+        jobs.push_back({pathOf_(name), 0, whole ? -1 : static_cast<std::int64_t>(kMd5HeadBytes)});
       }
       if (jobs.empty()) continue;
       FileHashPass pass(env_, std::move(jobs), pool_);
@@ -102,8 +102,6 @@ class CandidateFacts {
   void Forget(const std::string& name) { facts_.erase(name); }
 
  private:
-  static constexpr auto kHeadBytes = static_cast<std::int64_t>(kMd5HeadBytes);
-
   struct Facts {
     bool known = false;
     std::int64_t size = -1;  // -1: not a candidate

@@ -6,12 +6,15 @@
 
 #include <string>
 
+#include "parity/rs.h"
+
 namespace tarvel {
 
 inline constexpr int kFewestSetFiles = 2;
 inline constexpr int kMostSetFiles = 250;
-// Files and parity volumes of one set together, at most.
-inline constexpr int kMostFilesAndVolumes = 255;
+// Files and parity volumes of one set together, at most: the rows the
+// parity arithmetic has for them.
+inline constexpr int kMostFilesAndVolumes = kMaxParityFiles;
 
 // The numbers of parity volumes a set of `fileCount` files may have: files
 // plus volumes stay at or below kMostFilesAndVolumes, and never more volumes

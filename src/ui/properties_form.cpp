@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "engine/choices.h"
 #include "ui/layout.h"
 #include "ui/window_interaction.h"
 
@@ -21,7 +22,7 @@ QString Percent(std::int64_t value) { return QString::number(value) + QObject::t
 }  // namespace
 
 ParitySpinEdit::ParitySpinEdit(QWidget* parent) : QSpinBox(parent) {
-  setRange(1, 250);
+  setRange(1, kMostSetFiles);
   setValue(1);
   setWrapping(false);
 }

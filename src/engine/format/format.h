@@ -26,10 +26,6 @@ constexpr std::uint32_t kFormatVersion09 = 0x00000900;
 constexpr std::uint32_t kGenerator =
     0x01000000u | kVersionMajor << 16 | kVersionMinor << 8 | kVersionPatch;
 
-// Volume numbers go from 0 (the main volume) to 255: the byte at
-// kOffVolumeNumber.
-constexpr int kVolumeNumbers = 256;
-
 // Header field offsets (docs/format.md, "Header").
 constexpr std::size_t kOffMagic = 0, kOffVersion = 8, kOffGenerator = 12, kOffControl = 16,
                       kOffSetHash = 32, kOffVolumeNumber = 48, kOffFileCount = 56,

@@ -15,7 +15,10 @@
 
 namespace tarvel {
 
-constexpr int kTableSlots = 256;
+// Volume numbers go from 0 (the main volume) to 255, the byte at
+// kOffVolumeNumber; each table of the model has a slot for each.
+constexpr int kVolumeNumbers = 256;
+constexpr int kTableSlots = kVolumeNumbers;
 constexpr std::int64_t kEntryFixedSize = 56;  // entry bytes before the name
 
 // What kept a check from vouching for a file or volume by its digest alone.

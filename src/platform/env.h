@@ -108,6 +108,24 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 
+// What a name of the file system is.
+enum class FileKind : std::uint8_t { kRegular, kFolder, kLink, kOther };
+
+// What Env::Stat tells of a name.
+struct FileInfo {
+  FileKind kind = FileKind::kOther;
+  FileIdentity identity;
+  std::int64_t size = 0;
+};
+
+// An entry of a folder: its bare name, what it is itself (a symbolic link
+// is kLink), and, for a link, whether it leads to a regular file.
+struct FolderEntry {
+  std::string name;
+  FileKind kind = FileKind::kOther;
+  bool linkToRegular = false;
+};
+
 // Keeps a name that the file layer made (Env::KeepUnderName) from being
 // taken for abandoned while the object lives.
 class NameHold {
@@ -175,9 +193,6 @@ class Env {
 
   // Opens an existing file for reading.  Throws "... kann nicht geöffnet werden".
   virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;
-  // Creates a file for writing, replacing an existing one.  Throws "... kann nicht erstellt
-  // werden".
-  virtual std::unique_ptr<File> Create(const std::string& path) = 0;
   // Creates a new file that must not exist yet (for temporary files), readable
   // and writable by its owner only, and holds an exclusive lock on it while
   // it is open, so that RemoveUnlocked in any process leaves it alone.  The
@@ -185,33 +200,43 @@ class Env {
   // running at the same time can take the new file for an abandoned one.
   // Throws "... kann nicht erstellt werden".
   virtual std::unique_ptr<File> CreateNew(const std::string& path) = 0;
-  // Opens an existing file for reading and writing.  Throws "... kann nicht geöffnet werden".
-  virtual std::unique_ptr<File> OpenReadWrite(const std::string& path) = 0;
 
+  // What `path` names, following a final symbolic link or not; nothing when
+  // it does not exist or cannot be reached.
+  virtual std::optional<FileInfo> Stat(const std::string& path, bool followLink) = 0;
+
+  // Every entry of `folder` but "." and "..", hidden ones included, in the
+  // file system's order.  A folder that cannot be listed throws "Ordner ...
+  // kann nicht gelesen werden": it is never taken for an empty one.
+  virtual std::vector<FolderEntry> List(const std::string& folder) = 0;
+
+  // What the engine asks of those two.
+  //
   // The bare names of the plain files of `folder`: regular files and
   // symbolic links to regular files, never folders, devices, sockets, pipes
-  // or hidden files (a name starting with ".").  Listing order is the
-  // file system's.  A folder that cannot be listed throws "Ordner ... kann
-  // nicht gelesen werden": it is never taken for an empty one.
-  virtual std::vector<std::string> ListPlainFiles(const std::string& folder) = 0;
-
+  // or hidden files (a name starting with ".").  Throws like List.
+  std::vector<std::string> ListPlainFiles(const std::string& folder);
   // The bare names of the folders in `folder`, never hidden ones nor
-  // symbolic links to folders.  Throws like ListPlainFiles.
-  virtual std::vector<std::string> ListFolders(const std::string& folder) = 0;
-
+  // symbolic links to folders.  Throws like List.
+  std::vector<std::string> ListFolders(const std::string& folder);
   // The bare names of the hidden regular files of `folder` (names starting
   // with "."; symbolic links are left out).  Where temporary files are looked
-  // for.  Throws like ListPlainFiles.
-  virtual std::vector<std::string> ListHiddenFiles(const std::string& folder) = 0;
-
+  // for.  Throws like List.
+  std::vector<std::string> ListHiddenFiles(const std::string& folder);
   // True when `name` in `folder` is a regular file or a symbolic link to
   // one.  Unlike the listing, a name starting with "." counts: a file list
   // may name such a file, and it is then looked up by its name.  "." and
   // ".." and names with a '/' never count.
-  virtual bool IsPlainFile(const std::string& folder, const std::string& name) = 0;
-
+  bool IsPlainFile(const std::string& folder, const std::string& name);
   // True when `path` itself is a symbolic link (whatever it leads to).
-  virtual bool IsSymbolicLink(const std::string& path) = 0;
+  bool IsSymbolicLink(const std::string& path);
+  // The device and inode of `path`, following a final symbolic link or not;
+  // nothing when it does not exist.  Two paths name one file exactly when
+  // their identities are equal, whatever their spelling.
+  std::optional<FileIdentity> Identity(const std::string& path, bool followLink);
+  // The size of the file `path` (a link followed), without opening it; -1
+  // when it does not exist or cannot be reached.
+  std::int64_t SizeOf(const std::string& path);
 
   // Renames `from` to `to`.  With replace = false, fails when `to` exists.
   // A failure carries the system's reason.
@@ -240,15 +265,6 @@ class Env {
   // Throws "Ordner ... kann nicht geschrieben werden".
   virtual void SyncFolder(const std::string& folder) = 0;
 
-  // The device and inode of `path`, following a final symbolic link or not;
-  // nothing when it does not exist.  Two paths name one file exactly when
-  // their identities are equal, whatever their spelling.
-  virtual std::optional<FileIdentity> Identity(const std::string& path, bool followLink) = 0;
-
-  // The size of the file `path` (a link followed), without opening it; -1
-  // when it does not exist or cannot be reached.
-  virtual std::int64_t SizeOf(const std::string& path) = 0;
-
   // Gives the file `path` the permissions and, where the system allows, the
   // owner of the regular file `like`; when `like` is empty, does not exist or
   // is no regular file (a socket, pipe, device node or symbolic link, whose
@@ -267,6 +283,10 @@ class Env {
   // Free bytes on the file system where `path` would be created (its folder
   // is asked); -1 when unknown.
   virtual std::int64_t FreeSpace(const std::string& path) = 0;
+
+  // Milliseconds of a clock that only goes forward, for pacing what an
+  // action shows while it runs.
+  virtual std::int64_t NowMs();
 
   // Holds `folder` (see "Folders held for an action" above) until the
   // returned object goes.  A folder that cannot be opened is not held: its

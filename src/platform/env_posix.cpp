@@ -242,14 +242,6 @@ std::unique_ptr<File> OpenOrThrow(const std::string& path, int flags, mode_t mod
   return std::make_unique<PosixFile>(fd, path);
 }
 
-bool IsHidden(const char* name) { return name[0] == '.'; }
-
-// A regular file, or a symbolic link that resolves to one.
-bool IsRegularAt(int dirfd, const char* name) {
-  struct stat st;
-  return fstatat(dirfd, name, &st, 0) == 0 && S_ISREG(st.st_mode);
-}
-
 // Moves `from` to `to` when `to` does not exist, without a moment in which
 // an existing `to` could be replaced.
 bool RenameNoReplace(const PathAt& from, const PathAt& to) {
@@ -295,12 +287,48 @@ bool RenamePath(const std::string& from, const std::string& to, bool replace) {
   return renameat(source.Folder(), source.Name(), target.Folder(), target.Name()) == 0;
 }
 
-// The names of the entries of `folder` ("" is the current folder) that
-// `keep` accepts, in the file system's order.  A folder that cannot be
-// opened or read to its end throws: an unreadable folder is not an empty one.
-template <typename Keep>
-std::vector<std::string> ListFolder(const std::string& folder, Keep keep) {
-  std::vector<std::string> names;
+FileKind KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return FileKind::kRegular;
+  if (S_ISDIR(mode)) return FileKind::kFolder;
+  if (S_ISLNK(mode)) return FileKind::kLink;
+  return FileKind::kOther;
+}
+
+FileKind KindOf(unsigned char type) {
+  switch (type) {
+    case DT_REG:
+      return FileKind::kRegular;
+    case DT_DIR:
+      return FileKind::kFolder;
+    case DT_LNK:
+      return FileKind::kLink;
+    default:
+      return FileKind::kOther;
+  }
+}
+
+// The entry `entry` of the folder open as `dirfd`: what it is, asked of the
+// file system only where the listing does not tell (DT_UNKNOWN) and where a
+// link leads.
+FolderEntry EntryOf(int dirfd, const dirent& entry) {
+  FolderEntry e;
+  e.name = entry.d_name;
+  struct stat st;
+  if (entry.d_type != DT_UNKNOWN) {
+    e.kind = KindOf(entry.d_type);
+  } else if (fstatat(dirfd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    e.kind = KindOf(st.st_mode);
+  }
+  e.linkToRegular =
+      e.kind == FileKind::kLink && fstatat(dirfd, entry.d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+  return e;
+}
+
+// Every entry of `folder` ("" is the current folder) but "." and "..", in
+// the file system's order.  A folder that cannot be opened or read to its
+// end throws: an unreadable folder is not an empty one.
+std::vector<FolderEntry> ListFolder(const std::string& folder) {
+  std::vector<FolderEntry> entries;
   const std::string shown = folder.empty() ? "." : folder;
   const int fd = OpenFolder(shown);
   DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
@@ -314,22 +342,19 @@ std::vector<std::string> ListFolder(const std::string& folder, Keep keep) {
     errno = 0;
     const dirent* entry = readdir(dir);
     if (entry == nullptr) break;
-    if (keep(dirfd, *entry)) names.emplace_back(entry->d_name);
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") entries.push_back(EntryOf(dirfd, *entry));
   }
   const int reason = errno;
   closedir(dir);
   if (reason != 0) throw FileError(CannotListText(shown), reason);
-  return names;
+  return entries;
 }
 
 class PosixEnv final : public Env {
  public:
   std::unique_ptr<File> OpenRead(const std::string& path) override {
     return OpenOrThrow(path, O_RDONLY, 0, CannotOpenText);
-  }
-
-  std::unique_ptr<File> Create(const std::string& path) override {
-    return OpenOrThrow(path, O_WRONLY | O_CREAT | O_TRUNC, 0666, CannotCreateText);
   }
 
   // Opened for reading too: a temporary file is usually read back.  The lock
@@ -348,49 +373,15 @@ class PosixEnv final : public Env {
     return std::make_unique<PosixFile>(fd, path);
   }
 
-  std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
-    return OpenOrThrow(path, O_RDWR, 0, CannotOpenText);
-  }
-
-  std::vector<std::string> ListPlainFiles(const std::string& folder) override {
-    return ListFolder(folder, [](int dirfd, const dirent& entry) {
-      if (IsHidden(entry.d_name)) return false;
-      return entry.d_type == DT_REG || ((entry.d_type == DT_LNK || entry.d_type == DT_UNKNOWN) &&
-                                        IsRegularAt(dirfd, entry.d_name));
-    });
-  }
-
-  std::vector<std::string> ListFolders(const std::string& folder) override {
-    return ListFolder(folder, [](int dirfd, const dirent& entry) {
-      if (IsHidden(entry.d_name)) return false;
-      if (entry.d_type == DT_DIR) return true;
-      if (entry.d_type != DT_UNKNOWN) return false;
-      struct stat st;
-      return fstatat(dirfd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-    });
-  }
-
-  std::vector<std::string> ListHiddenFiles(const std::string& folder) override {
-    return ListFolder(folder, [](int dirfd, const dirent& entry) {
-      const std::string_view name = entry.d_name;
-      if (!IsHidden(entry.d_name) || name == "." || name == "..") return false;
-      struct stat st;
-      return fstatat(dirfd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
-    });
-  }
-
-  bool IsPlainFile(const std::string& folder, const std::string& name) override {
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
-      return false;
-    }
+  std::optional<FileInfo> Stat(const std::string& path, bool followLink) override {
     struct stat st;
-    return StatOf(JoinPath(folder, name), st, /*followLink=*/true) && S_ISREG(st.st_mode);
+    if (!StatOf(path, st, followLink)) return std::nullopt;
+    return FileInfo{KindOf(st.st_mode),
+                    {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
+                    static_cast<std::int64_t>(st.st_size)};
   }
 
-  bool IsSymbolicLink(const std::string& path) override {
-    struct stat st;
-    return StatOf(path, st, /*followLink=*/false) && S_ISLNK(st.st_mode);
-  }
+  std::vector<FolderEntry> List(const std::string& folder) override { return ListFolder(folder); }
 
   OsStatus Rename(const std::string& from, const std::string& to, bool replace) override {
     return RenamePath(from, to, replace) ? OsStatus() : OsStatus::Failure(errno);
@@ -471,18 +462,6 @@ class PosixEnv final : public Env {
     const int reason = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
     close(fd);
     if (reason != 0) throw FileError(CannotSyncFolderText(shown), reason);
-  }
-
-  std::optional<FileIdentity> Identity(const std::string& path, bool followLink) override {
-    struct stat st;
-    if (!StatOf(path, st, followLink)) return std::nullopt;
-    return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
-                        static_cast<std::uint64_t>(st.st_ino)};
-  }
-
-  std::int64_t SizeOf(const std::string& path) override {
-    struct stat st;
-    return StatOf(path, st, /*followLink=*/true) ? static_cast<std::int64_t>(st.st_size) : -1;
   }
 
   void AdoptAttributes(const std::string& path, const std::string& like) override {

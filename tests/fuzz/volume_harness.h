@@ -90,23 +90,14 @@ class GuardedEnv : public testing::EnvWrapper {
   std::unique_ptr<File> OpenRead(const std::string& path) override {
     return EnvWrapper::OpenRead(Inside(path));
   }
-  std::unique_ptr<File> Create(const std::string& path) override {
-    return EnvWrapper::Create(Inside(path));
-  }
   std::unique_ptr<File> CreateNew(const std::string& path) override {
     return EnvWrapper::CreateNew(Inside(path));
   }
-  std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
-    return EnvWrapper::OpenReadWrite(Inside(path));
+  std::optional<FileInfo> Stat(const std::string& path, bool followLink) override {
+    return EnvWrapper::Stat(Inside(path), followLink);
   }
-  std::vector<std::string> ListPlainFiles(const std::string& folder) override {
-    return EnvWrapper::ListPlainFiles(Folder(folder));
-  }
-  std::vector<std::string> ListHiddenFiles(const std::string& folder) override {
-    return EnvWrapper::ListHiddenFiles(Folder(folder));
-  }
-  bool IsPlainFile(const std::string& folder, const std::string& name) override {
-    return EnvWrapper::IsPlainFile(Folder(folder), name);
+  std::vector<FolderEntry> List(const std::string& folder) override {
+    return EnvWrapper::List(Folder(folder));
   }
   OsStatus Rename(const std::string& from, const std::string& to, bool replace) override {
     return EnvWrapper::Rename(Inside(from), Inside(to), replace);
@@ -120,13 +111,9 @@ class GuardedEnv : public testing::EnvWrapper {
   bool RemoveUnlocked(const std::string& path) override {
     return EnvWrapper::RemoveUnlocked(Inside(path));
   }
-  bool IsSymbolicLink(const std::string& path) override {
-    return EnvWrapper::IsSymbolicLink(Inside(path));
-  }
   void AdoptAttributes(const std::string& path, const std::string& like) override {
     EnvWrapper::AdoptAttributes(Inside(path), like.empty() ? like : Inside(like));
   }
-  std::int64_t SizeOf(const std::string& path) override { return EnvWrapper::SizeOf(Inside(path)); }
   std::int64_t FreeSpace(const std::string& path) override {
     return EnvWrapper::FreeSpace(Inside(path));
   }

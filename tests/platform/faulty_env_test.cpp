@@ -29,8 +29,8 @@ TEST(FaultyEnv, FailsTheChosenCallsOnly) {
   env.Fail(FaultyEnv::kWrite, 2, ".P02");
   env.ShortWrite(1, ".P01");
   {
-    auto one = env.Create(p01);
-    auto two = env.Create(p02);
+    auto one = env.CreateNew(p01);
+    auto two = env.CreateNew(p02);
     EXPECT_TRUE(Throws([&] { one->WriteAt(0, "abcd", 4); }, CannotWriteText(p01)));
     two->WriteAt(0, "ab", 2);
     EXPECT_TRUE(Throws([&] { two->WriteAt(2, "cd", 2); }, CannotWriteText(p02)));
@@ -47,8 +47,8 @@ TEST(FaultyEnv, FailsTheChosenCallsOnly) {
   env.Fail(FaultyEnv::kOpen, 1, ".P01");
   env.Fail(FaultyEnv::kRead, 1);
   env.Fail(FaultyEnv::kRename, 1);
-  EXPECT_NO_THROW(env.Create(dir / "first"));
-  EXPECT_TRUE(Throws([&] { env.Create(dir / "second"); }, CannotCreateText(dir / "second")));
+  EXPECT_NO_THROW(env.CreateNew(dir / "first"));
+  EXPECT_TRUE(Throws([&] { env.CreateNew(dir / "second"); }, CannotCreateText(dir / "second")));
   EXPECT_TRUE(Throws([&] { env.CreateNew(dir / "third"); }, CannotCreateText(dir / "third")));
   EXPECT_FALSE(testing::Exists(dir / "second"));
   EXPECT_TRUE(Throws([&] { env.OpenRead(p01); }, CannotOpenText(p01)));

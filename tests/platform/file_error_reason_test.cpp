@@ -41,9 +41,14 @@ TEST(FileErrorReason, EachFailureSaysWhy) {
   const std::vector<std::tuple<const char*, std::function<void()>, int>> cases = {
       {"open a missing file", [&] { env.OpenRead(dir / "nothere"); }, ENOENT},
       {"open a folder", [&] { env.OpenRead(dir / "folder"); }, EISDIR},
-      {"create in a missing folder", [&] { env.Create(dir / "no/file"); }, ENOENT},
+      {"create in a missing folder", [&] { env.CreateNew(dir / "no/file"); }, ENOENT},
       {"create a new file that exists", [&] { env.CreateNew(dir / "there"); }, EEXIST},
-      {"write to a full device", [&] { env.Create("/dev/full")->WriteAt(0, &byte, 1); }, ENOSPC},
+      {"write past what the file may hold",
+       [&] {
+         auto file = env.CreateNew(dir / "big");
+         testing::WithFileSizeLimit(1, [&] { file->WriteAt(1, &byte, 1); });
+       },
+       EFBIG},
       {"a negative offset", [&] { env.OpenRead(dir / "there")->WriteAt(-1, &byte, 1); }, EINVAL},
       {"rename onto a name that exists",
        [&] { Check(env.Rename(dir / "there", dir / "folder", false)); }, EEXIST},

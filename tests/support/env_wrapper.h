@@ -55,27 +55,13 @@ class EnvWrapper : public Env {
   std::unique_ptr<File> OpenRead(const std::string& path) override {
     return WrapFile(target_.OpenRead(path));
   }
-  std::unique_ptr<File> Create(const std::string& path) override {
-    return WrapFile(target_.Create(path));
-  }
   std::unique_ptr<File> CreateNew(const std::string& path) override {
     return WrapFile(target_.CreateNew(path));
   }
-  std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
-    return WrapFile(target_.OpenReadWrite(path));
+  std::optional<FileInfo> Stat(const std::string& path, bool followLink) override {
+    return target_.Stat(path, followLink);
   }
-  std::vector<std::string> ListPlainFiles(const std::string& folder) override {
-    return target_.ListPlainFiles(folder);
-  }
-  std::vector<std::string> ListFolders(const std::string& folder) override {
-    return target_.ListFolders(folder);
-  }
-  std::vector<std::string> ListHiddenFiles(const std::string& folder) override {
-    return target_.ListHiddenFiles(folder);
-  }
-  bool IsPlainFile(const std::string& folder, const std::string& name) override {
-    return target_.IsPlainFile(folder, name);
-  }
+  std::vector<FolderEntry> List(const std::string& folder) override { return target_.List(folder); }
   OsStatus Rename(const std::string& from, const std::string& to, bool replace) override {
     return target_.Rename(from, to, replace);
   }
@@ -86,16 +72,12 @@ class EnvWrapper : public Env {
     return target_.KeepUnderName(path, newPath);
   }
   void SyncFolder(const std::string& folder) override { target_.SyncFolder(folder); }
-  std::optional<FileIdentity> Identity(const std::string& path, bool followLink) override {
-    return target_.Identity(path, followLink);
-  }
-  bool IsSymbolicLink(const std::string& path) override { return target_.IsSymbolicLink(path); }
-  std::int64_t SizeOf(const std::string& path) override { return target_.SizeOf(path); }
   void AdoptAttributes(const std::string& path, const std::string& like) override {
     target_.AdoptAttributes(path, like);
   }
   std::string CurrentFolder() override { return target_.CurrentFolder(); }
   std::int64_t FreeSpace(const std::string& path) override { return target_.FreeSpace(path); }
+  std::int64_t NowMs() override { return target_.NowMs(); }
   std::unique_ptr<FolderHold> HoldFolder(const std::string& folder) override {
     return target_.HoldFolder(folder);
   }

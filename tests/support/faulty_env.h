@@ -123,21 +123,11 @@ class FaultyEnv : public EnvWrapper {
     if (Hit(kOpen, path)) throw FileError(CannotOpenText(path), Reason());
     return EnvWrapper::OpenRead(path);
   }
-  std::unique_ptr<File> Create(const std::string& path) override {
-    if (Hit(kCreate, path)) throw FileError(CannotCreateText(path));
-    std::unique_ptr<File> file = EnvWrapper::Create(path);
-    Reborn(file->Stamp().identity);
-    return file;
-  }
   std::unique_ptr<File> CreateNew(const std::string& path) override {
     if (Hit(kCreate, path)) throw FileError(CannotCreateText(path));
     std::unique_ptr<File> file = EnvWrapper::CreateNew(path);
     Reborn(file->Stamp().identity);
     return file;
-  }
-  std::unique_ptr<File> OpenReadWrite(const std::string& path) override {
-    if (Hit(kOpen, path)) throw FileError(CannotOpenText(path));
-    return EnvWrapper::OpenReadWrite(path);
   }
   OsStatus Rename(const std::string& from, const std::string& to, bool replace) override {
     if (Hit(kRename, from)) return OsStatus::Failure(Reason());
@@ -152,17 +142,9 @@ class FaultyEnv : public EnvWrapper {
     if (Hit(kSync, folder)) throw FileError(CannotSyncFolderText(folder));
     if (!skipSync_) EnvWrapper::SyncFolder(folder);
   }
-  std::vector<std::string> ListPlainFiles(const std::string& folder) override {
+  std::vector<FolderEntry> List(const std::string& folder) override {
     if (Hit(kList, folder)) throw FileError(CannotListText(folder));
-    return EnvWrapper::ListPlainFiles(folder);
-  }
-  std::vector<std::string> ListFolders(const std::string& folder) override {
-    if (Hit(kList, folder)) throw FileError(CannotListText(folder));
-    return EnvWrapper::ListFolders(folder);
-  }
-  std::vector<std::string> ListHiddenFiles(const std::string& folder) override {
-    if (Hit(kList, folder)) throw FileError(CannotListText(folder));
-    return EnvWrapper::ListHiddenFiles(folder);
+    return EnvWrapper::List(folder);
   }
 
  protected:

@@ -5,13 +5,16 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -155,6 +158,35 @@ inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
 }
 
 // Something is at `path` (a link followed).
+// Runs `f` with the process allowed to write files of at most `bytes`
+// bytes: a write past that fails with EFBIG, as a full disk refuses one,
+// through the file layer's own files.  The limit is lifted again however
+// `f` ends.
+inline void WithFileSizeLimit(rlim_t bytes, const std::function<void()>& f) {
+  rlimit before{};
+  getrlimit(RLIMIT_FSIZE, &before);
+  rlimit limit = before;
+  limit.rlim_cur = bytes;
+  // The signal that the limit sends would end the process; the write's
+  // error is what is looked at.
+  struct sigaction ignore {
+  }, old{};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &old);
+  setrlimit(RLIMIT_FSIZE, &limit);
+  const auto restore = [&] {
+    setrlimit(RLIMIT_FSIZE, &before);
+    sigaction(SIGXFSZ, &old, nullptr);
+  };
+  try {
+    f();
+  } catch (...) {
+    restore();
+    throw;
+  }
+  restore();
+}
+
 inline bool Exists(const std::string& path) {
   const int fd = OpenByParts(path, O_PATH);
   if (fd >= 0) close(fd);

@@ -1,7 +1,5 @@
 #include "engine/set/action.h"
 
-#include <chrono>
-
 #include "engine/engine.h"
 #include "engine/io/digest_memo.h"
 #include "engine/io/replacing_writer.h"
@@ -29,10 +27,8 @@ void Action::StopPoint() const {
 }
 
 void Action::PaceEvents() {
-  const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                               std::chrono::steady_clock::now().time_since_epoch())
-                               .count();
-  if (now - lastEventsMs_ < kEventIntervalMs) return;
+  const std::int64_t now = env.NowMs();
+  if (lastEventsMs_ >= 0 && now - lastEventsMs_ < kEventIntervalMs) return;
   lastEventsMs_ = now;
   ui.ProcessEvents();
 }

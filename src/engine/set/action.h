@@ -90,7 +90,7 @@ class Action {
   std::unique_ptr<WorkerPool> pool_;
   std::unique_ptr<DigestMemo> memo_;
   std::vector<std::pair<std::string, std::unique_ptr<FolderHold>>> holds_;
-  std::int64_t lastEventsMs_ = 0;  // when the front end last ran its events
+  std::int64_t lastEventsMs_ = -1;  // when the front end last ran its events (Env::NowMs)
 };
 
 }  // namespace tarvel

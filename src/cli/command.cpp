@@ -1,7 +1,4 @@
-// tarvel-cli: creating, checking and repairing volume sets from a terminal.
-// The same engine and the same actions as the windows: the options answer
-// its prompts and questions, messages go to standard error, the reports to
-// standard output, and each outcome becomes an exit status.
+#include "cli/command.h"
 
 #include <unistd.h>
 
@@ -201,7 +198,9 @@ int RunCommand(const Options& o, Engine& engine, Env& env, TerminalInteraction& 
   }
 }
 
-int Run(int argc, char** argv) {
+}  // namespace
+
+int Run(int argc, char** argv, Env& env) {
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   std::optional<Options> parsed = ParseOptions(args, error);
@@ -210,7 +209,6 @@ int Run(int argc, char** argv) {
   if (const std::optional<int> informed = Informed(o)) return *informed;
 
   MeetSignals();
-  Env& env = Env::Default();
   TerminalInteraction ui(!o.quiet && isatty(STDERR_FILENO), AnswersOf(o));
   Engine engine(env, ui);
   engine.SetThreads(o.threads);
@@ -228,7 +226,4 @@ int Run(int argc, char** argv) {
   return StopSignal() != 0 ? 128 + StopSignal() : status;
 }
 
-}  // namespace
 }  // namespace tarvel::cli
-
-int main(int argc, char** argv) { return tarvel::cli::Run(argc, argv); }

@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 echo "== Fuzzing the volume reader for ${seconds} s (libFuzzer)"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DTARVEL_FUZZ=ON -DTARVEL_BUILD_TESTS=ON -DTARVEL_BUILD_BENCH=OFF >/dev/null
+  -DTARVEL_FUZZ=ON -DTARVEL_GUI=OFF -DTARVEL_BUILD_TESTS=ON -DTARVEL_BUILD_BENCH=OFF >/dev/null
 cmake --build build-fuzz -j "$(nproc)" --target volume_fuzz
 mkdir -p build-fuzz/corpus
 rm -f build-fuzz/crash-* build-fuzz/timeout-* build-fuzz/leak-* build-fuzz/oom-*

@@ -3,18 +3,22 @@
 # as another user through sudo where it is installed; without sudo it names
 # what is missing and fails.
 #   scripts/install-deps.sh         to build, package and run Tarvel
+#   scripts/install-deps.sh --cli   to build and package tarvel-cli alone,
+#                                   without Qt (scripts/package.sh --cli)
 #   scripts/install-deps.sh --test  and to run every test and benchmark
 #                                   (scripts/test.sh)
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  # The windows: Qt 6 Widgets and SVG, the X11/Wayland platform plugins and a font.
-  qt6-base-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6 fonts-dejavu-core
   nlohmann-json3-dev
-  # CPack's Debian package finds the programs' libraries with file and dpkg-shlibdeps.
+  # CPack's Debian packages find the programs' libraries with file and dpkg-shlibdeps.
   file
 )
+if [ "${1:-}" != --cli ]; then
+  # The windows: Qt 6 Widgets and SVG, the X11/Wayland platform plugins and a font.
+  packages+=(qt6-base-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6 fonts-dejavu-core)
+fi
 if [ "${1:-}" = --test ]; then
   packages+=(
     libgtest-dev libgmock-dev libbenchmark-dev

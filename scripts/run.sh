@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Tarvel and starts it.  The arguments go to
 # tarvel as given, relative to the caller's folder (a volume named first is
-# checked at once).
+# checked at once).  The tree is build-run (Release, no tests), apart from
+# scripts/test.sh's trees, so that neither rebuilds what the other built.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 (
   cd "$root"
   scripts/install-deps.sh
-  scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DTARVEL_BUILD_TESTS=OFF -DTARVEL_BUILD_BENCH=OFF
+  scripts/build.sh build-run -DCMAKE_BUILD_TYPE=Release -DTARVEL_BUILD_TESTS=OFF -DTARVEL_BUILD_BENCH=OFF
 )
-exec "$root/build/src/app/tarvel" "$@"
+exec "$root/build-run/src/app/tarvel" "$@"

@@ -66,24 +66,130 @@ bool ParseCount(const std::string& text, int& value) {
   return ec == std::errc() && ptr == last && !text.empty();
 }
 
-}  // namespace
+// The commands an option belongs to.
+enum CommandSet : unsigned {
+  kCreateOnly = 1u << static_cast<unsigned>(Command::kCreate),
+  kRepairOnly = 1u << static_cast<unsigned>(Command::kRepair),
+  kChecks = kRepairOnly | 1u << static_cast<unsigned>(Command::kVerify),
+  kEvery = kCreateOnly | kChecks,
+};
 
-std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
-  Options o;
-  if (args.empty()) {
-    error = "no command given";
-    return std::nullopt;
+// Applies an option (with its value where it takes one) to the options; on a
+// bad value sets the error and returns false.
+using Apply = bool (*)(Options& o, const std::string& name, const std::string& value,
+                       std::string& error);
+
+struct OptionRule {
+  const char* shortName;  // nullptr where there is only the long name
+  const char* longName;   // nullptr where there is only the short name
+  unsigned commands;      // a CommandSet
+  bool takesValue;
+  Apply apply;
+};
+
+// Each option once: its names, the commands that take it, its value and what it sets.
+const OptionRule kOptionRules[] = {
+    {"-q", "--quiet", kEvery, false,
+     [](Options& o, const std::string&, const std::string&, std::string&) {
+       o.quiet = true;
+       return true;
+     }},
+    {"-t", "--threads", kEvery, true,
+     [](Options& o, const std::string& name, const std::string& v, std::string& error) {
+       int n = 0;
+       if (!ParseCount(v, n) || n < 1) {
+         error = name + " needs a number of threads, 1 or more, not '" + v + "'";
+         return false;
+       }
+       o.threads = n;
+       return true;
+     }},
+    {"-n", nullptr, kCreateOnly, true,
+     [](Options& o, const std::string&, const std::string& v, std::string& error) {
+       int n = 0;
+       if (!ParseCount(v, n)) {
+         error = "-n needs a number, not '" + v + "'";
+         return false;
+       }
+       o.parityCount = n;
+       return true;
+     }},
+    {"-o", nullptr, kCreateOnly, true,
+     [](Options& o, const std::string&, const std::string& v, std::string& error) {
+       if (v.empty()) {
+         error = "-o needs a base name";
+         return false;
+       }
+       o.base = v;
+       return true;
+     }},
+    {"-f", "--force", kCreateOnly, false,
+     [](Options& o, const std::string&, const std::string&, std::string&) {
+       o.force = true;
+       return true;
+     }},
+    {nullptr, "--small", kCreateOnly, true,
+     [](Options& o, const std::string&, const std::string& v, std::string& error) {
+       if (v != "crc" && v != "parity") {
+         error = "--small takes crc or parity, not '" + v + "'";
+         return false;
+       }
+       o.includeSmallFiles = v == "parity";
+       return true;
+     }},
+    {nullptr, "--revert-changed", kRepairOnly, false,
+     [](Options& o, const std::string&, const std::string&, std::string&) {
+       o.revertChanged = true;
+       return true;
+     }},
+    {nullptr, "--json", kChecks, false,
+     [](Options& o, const std::string&, const std::string&, std::string&) {
+       o.json = true;
+       return true;
+     }},
+    {"-r", "--recursive", kChecks, true,
+     [](Options& o, const std::string& name, const std::string& v, std::string& error) {
+       if (v.empty()) {
+         error = name + " needs a folder";
+         return false;
+       }
+       o.roots.push_back(v);
+       return true;
+     }},
+    {nullptr, "--found", kChecks, true,
+     [](Options& o, const std::string&, const std::string& v, std::string& error) {
+       if (v == "leave") {
+         o.found = FoundAction::kLeave;
+       } else if (v == "rename") {
+         o.found = FoundAction::kRename;
+       } else if (v == "copy") {
+         o.found = FoundAction::kCopy;
+       } else {
+         error = "--found takes leave, rename or copy, not '" + v + "'";
+         return false;
+       }
+       return true;
+     }},
+};
+
+const OptionRule* FindRule(const std::string& arg, Command command) {
+  for (const OptionRule& rule : kOptionRules) {
+    bool named =
+        (rule.shortName && arg == rule.shortName) || (rule.longName && arg == rule.longName);
+    if (named && (rule.commands & (1u << static_cast<unsigned>(command)))) return &rule;
   }
-  const std::string& cmd = args[0];
+  return nullptr;
+}
+
+// The command word: help and version end the parse, the three actions set
+// their defaults (repair renames a file found under another name).
+std::optional<Options> ParseCommand(const std::string& cmd, std::string& error) {
+  Options o;
   if (cmd == "--help" || cmd == "-h" || cmd == "help") {
     o.command = Command::kHelp;
-    return o;
-  }
-  if (cmd == "--version") {
+  } else if (cmd == "--version") {
     o.command = Command::kVersion;
-    return o;
-  }
-  if (cmd == "create") {
+  } else if (cmd == "create") {
     o.command = Command::kCreate;
   } else if (cmd == "verify") {
     o.command = Command::kVerify;
@@ -94,104 +200,49 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     error = "unknown command '" + cmd + "'";
     return std::nullopt;
   }
+  return o;
+}
+
+}  // namespace
+
+std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
+  if (args.empty()) {
+    error = "no command given";
+    return std::nullopt;
+  }
+  const std::string& cmd = args[0];
+  std::optional<Options> o = ParseCommand(cmd, error);
+  if (!o || o->command == Command::kHelp || o->command == Command::kVersion) return o;
 
   bool optionsEnded = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&](const std::string& name) -> std::optional<std::string> {
-      if (i + 1 >= args.size()) {
-        error = "option " + name + " needs a value";
-        return std::nullopt;
-      }
-      return args[++i];
-    };
     if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
-      o.operands.push_back(a);
-      continue;
-    }
-    if (a == "--") {
+      o->operands.push_back(a);
+    } else if (a == "--") {
       optionsEnded = true;
     } else if (a == "--help" || a == "-h") {
-      o.command = Command::kHelp;
+      o->command = Command::kHelp;
       return o;
-    } else if (a == "-q" || a == "--quiet") {
-      o.quiet = true;
-    } else if (a == "-t" || a == "--threads") {
-      auto v = value(a);
-      if (!v) return std::nullopt;
-      int n = 0;
-      if (!ParseCount(*v, n) || n < 1) {
-        error = a + " needs a number of threads, 1 or more, not '" + *v + "'";
+    } else if (const OptionRule* rule = FindRule(a, o->command)) {
+      if (rule->takesValue && i + 1 >= args.size()) {
+        error = "option " + a + " needs a value";
         return std::nullopt;
       }
-      o.threads = n;
-    } else if (o.command == Command::kCreate && a == "-n") {
-      auto v = value(a);
-      if (!v) return std::nullopt;
-      int n = 0;
-      if (!ParseCount(*v, n)) {
-        error = "-n needs a number, not '" + *v + "'";
-        return std::nullopt;
-      }
-      o.parityCount = n;
-    } else if (o.command == Command::kCreate && a == "-o") {
-      auto v = value(a);
-      if (!v) return std::nullopt;
-      if (v->empty()) {
-        error = "-o needs a base name";
-        return std::nullopt;
-      }
-      o.base = *v;
-    } else if (o.command == Command::kCreate && (a == "-f" || a == "--force")) {
-      o.force = true;
-    } else if (o.command == Command::kCreate && a == "--small") {
-      auto v = value(a);
-      if (!v) return std::nullopt;
-      if (*v == "crc") {
-        o.includeSmallFiles = false;
-      } else if (*v == "parity") {
-        o.includeSmallFiles = true;
-      } else {
-        error = "--small takes crc or parity, not '" + *v + "'";
-        return std::nullopt;
-      }
-    } else if (o.command == Command::kRepair && a == "--revert-changed") {
-      o.revertChanged = true;
-    } else if (o.command != Command::kCreate && a == "--json") {
-      o.json = true;
-    } else if (o.command != Command::kCreate && (a == "-r" || a == "--recursive")) {
-      auto v = value(a);
-      if (!v) return std::nullopt;
-      if (v->empty()) {
-        error = a + " needs a folder";
-        return std::nullopt;
-      }
-      o.roots.push_back(*v);
-    } else if (o.command != Command::kCreate && a == "--found") {
-      auto v = value(a);
-      if (!v) return std::nullopt;
-      if (*v == "leave") {
-        o.found = FoundAction::kLeave;
-      } else if (*v == "rename") {
-        o.found = FoundAction::kRename;
-      } else if (*v == "copy") {
-        o.found = FoundAction::kCopy;
-      } else {
-        error = "--found takes leave, rename or copy, not '" + *v + "'";
-        return std::nullopt;
-      }
+      const std::string& value = rule->takesValue ? args[++i] : std::string();
+      if (!rule->apply(*o, a, value, error)) return std::nullopt;
     } else {
       error = "unknown option '" + a + "' for " + cmd;
       return std::nullopt;
     }
   }
 
-  if (o.command == Command::kCreate) {
-    if (o.operands.empty()) {
+  if (o->command == Command::kCreate) {
+    if (o->operands.empty()) {
       error = "create needs the files to protect";
       return std::nullopt;
     }
-  } else if (o.operands.empty() && o.roots.empty()) {
+  } else if (o->operands.empty() && o->roots.empty()) {
     error = cmd + " needs a volume or -r DIR";
     return std::nullopt;
   }

@@ -1,7 +1,7 @@
 // Every call of the file layer failed in turn, a stop requested at every
 // chunk of every pass, and an unreadable sector in every file.  Each action
 // (creating over an existing set, a check that renames or copies a file
-// found by content, a repair) is run once cleanly to count its opens,
+// found by content, a repair at once or file by file) is run once cleanly to count its opens,
 // creates, writes, reads and renames; then once for each of those calls
 // failing (the first, the second, ... the n-th), once for each write stored
 // only in part, and once for each file of the folder with a sector that
@@ -16,7 +16,7 @@
 //     the files of one rebuild) are all new or all as they were, unless a
 //     read kept one of them out of the rebuild (a file that cannot be
 //     opened is never replaced);
-//   - no temporary file is left;
+//   - no temporary file is left, and no error names one;
 //   - the same action, run again without faults, succeeds.
 #include <gtest/gtest.h>
 
@@ -208,6 +208,8 @@ int Sweep(const SweptAction& action) {
         env.Fail(FaultyEnv::Op(op), k);
       }
       const Outcome o = Attempt(action, s);
+      EXPECT_EQ(o.error.find(".tarvel-"), std::string::npos)
+          << "the error names a temporary file, not the user's: " << o.error;
       const bool fired = env.Fired() > 0 || stopped;
       stops += stopped;
       s.engine.ClearStop();
@@ -241,9 +243,9 @@ int Sweep(const SweptAction& action) {
   return runs;
 }
 
-enum class Kind { kCreate, kCreateOnePass, kCheckRename, kCheckCopy, kRepair };
+enum class Kind { kCreate, kCreateOnePass, kCheckRename, kCheckCopy, kRepair, kRepairFileByFile };
 
-// The four actions, each swept by a test of its own.
+// The actions, each swept by a test of its own.
 SweptAction MakeAction(Kind kind) {
   const Folder originals = Originals();
   switch (kind) {
@@ -289,8 +291,13 @@ SweptAction MakeAction(Kind kind) {
               originals};
     }
     case Kind::kRepair:
-      // A repair of a damaged and a missing file from two volumes.
-      return {"repair",
+    case Kind::kRepairFileByFile: {
+      // A repair of a damaged and a missing file from two volumes.  Asked
+      // file by file (the windows' Restore prompt, answered Yes to all),
+      // each file is put in place on its own: one rebuilt before a failure
+      // stays rebuilt, the one being written stays as it was.
+      const bool fileByFile = kind == Kind::kRepairFileByFile;
+      return {fileByFile ? "repair file by file" : "repair",
               [originals](SetScenario& s) {
                 WriteSet(s, originals);
                 Bytes damaged = originals.at("a.bin");
@@ -298,16 +305,18 @@ SweptAction MakeAction(Kind kind) {
                 s.Corrupt("a.bin", damaged);
                 std::filesystem::remove(s.Path("c.bin"));
               },
-              [](SetScenario& s) {
+              [fileByFile](SetScenario& s) {
                 s.Check();
+                s.ui.restoreReplies = {{RestoreButton::kYes, /*dontAskAgain=*/true}};
                 if (s.check.report.badFiles > 0 &&
-                    s.engine.Restore(false) != RestoreOutcome::kRestored) {
+                    s.engine.Restore(fileByFile) != RestoreOutcome::kRestored) {
                   return false;
                 }
                 return AllOk(s.Recheck());
               },
               originals,
-              {"a.bin", "c.bin"}};
+              fileByFile ? std::vector<std::string>{} : std::vector<std::string>{"a.bin", "c.bin"}};
+    }
   }
   return {};
 }
@@ -317,14 +326,15 @@ class FaultSweep : public ::testing::TestWithParam<Kind> {};
 TEST_P(FaultSweep, EveryFileLayerCallFailedInTurn) { EXPECT_GT(Sweep(MakeAction(GetParam())), 0); }
 
 std::string KindName(const ::testing::TestParamInfo<Kind>& info) {
-  constexpr const char* kNames[] = {"Create", "CreateOnePass", "CheckRename", "CheckCopy",
-                                    "Repair"};
+  constexpr const char* kNames[] = {"Create",    "CreateOnePass", "CheckRename",
+                                    "CheckCopy", "Repair",        "RepairFileByFile"};
   return kNames[static_cast<int>(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Actions, FaultSweep,
                          ::testing::Values(Kind::kCreate, Kind::kCreateOnePass, Kind::kCheckRename,
-                                           Kind::kCheckCopy, Kind::kRepair),
+                                           Kind::kCheckCopy, Kind::kRepair,
+                                           Kind::kRepairFileByFile),
                          KindName);
 
 }  // namespace

@@ -1,13 +1,16 @@
-// Exact bytes of the volume header and file-list entries, the name
-// conversion, and the decoder's refusal of malformed entries.
+// Exact bytes of the volume header and file-list entries, the names of the
+// volume files, the name conversion, and the decoder's refusal of malformed
+// entries.
 #include "engine/format/format.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "engine/format/volume_names.h"
 #include "engine/report.h"
 
 namespace tarvel {
@@ -238,6 +241,16 @@ TEST(Format, PlainNames) {
         std::string(1, '\0')}) {
     EXPECT_FALSE(IsPlainName(bad)) << bad;
   }
+}
+
+TEST(VolumeFileName, MainParityAndQVolumes) {
+  const std::pair<int, const char*> cases[] = {
+      {0, "set.PAR"},   {1, "set.P01"},    {7, "set.P07"},   {10, "set.P10"},
+      {99, "set.P99"},  {100, "set.Q00"},  {115, "set.Q15"}, {127, "set.Q27"},
+      {199, "set.Q99"}, {200, "set.Q100"}, {255, "set.Q155"}};
+  for (const auto& [n, name] : cases) EXPECT_EQ(VolumeFileName("set", n), name) << n;
+  EXPECT_EQ(VolumeFileName("/data/my set", 3), "/data/my set.P03");
+  EXPECT_EQ(VolumeFileName("", 0), ".PAR");
 }
 
 }  // namespace

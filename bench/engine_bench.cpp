@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Creating, checking and restoring a set of 20 files of 50 MB with 5 parity
 // volumes, with every file in the page cache, next to md5sum over the same
 // files in the same run.  Each benchmark reports MB/s of set data and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MD5 throughput: the block function over a memory buffer, whole-file
 // digests of a file in the page cache read in 1 MiB pieces, to compare with
 // `md5sum` over the same file, and the multi-buffer MD5 over 16 buffers at

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Peak memory (maximum resident set size, /usr/bin/time -v) of tarvel-cli
 # create, verify and repair on a set with one file of 3 GiB (sparse, so it
 # takes no disk space; its parity volume takes 3 GiB) and one small file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parity throughput on full 50000-byte chunks: ComputeParity for three set
 // shapes and ApplyRecovery for 5 missing of 20 files, with every region
 // kernel version the CPU has, the loop exactly as the parity equation is

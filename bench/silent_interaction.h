@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An Interaction for benchmarks: shows nothing, includes every small file,
 // answers Parity Properties with `choice` (the defaults when it has no
 // count), leaves files found under other names alone and restores every

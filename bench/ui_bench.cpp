@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Creating, checking and restoring a set of 20 files of 50 MB (3 parity
 // volumes) through the windows, with their dialogs answered by the
 // benchmark on the offscreen platform, next to the same work through the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Run by CPack in the staging folder before packing: compresses the manual
 # pages as Debian's packages carry them (gzip -9n: no name or time stamp in the
 # file, so the same page gives the same bytes).

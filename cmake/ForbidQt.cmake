@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The guard of the build without Qt (scripts/test.sh loads it before the
 # project with -DCMAKE_PROJECT_INCLUDE_BEFORE=, together with TARVEL_GUI=OFF):
 # any find_package() of a Qt package, required or not, stops the configure,

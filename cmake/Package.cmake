@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian packages, made by CPack from what `cmake --install` installs
 # (scripts/package.sh), one per install component, installed below /usr:
 #   tarvel-cli_<project version>-1_<arch>.deb  (component cli) the command, its

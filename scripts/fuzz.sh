@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fuzzes the volume reader: builds the libFuzzer target tests/fuzz/volume_fuzz
 # alone (clang, ASan + UBSan) in build-fuzz and runs it for SECONDS over the
 # checked-in corpus, so that an input which crashes it, hangs it or breaks

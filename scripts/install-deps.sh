@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages Tarvel needs, with apt-get: as root directly,
 # as another user through sudo where it is installed; without sudo it names
 # what is missing and fails.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian packages with CPack and checks what they hold
 # (tests/data/package_test.sh):
 #   build-package/tarvel-cli_<version>-1_<arch>.deb  the command, no Qt

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Tarvel and starts it.  The arguments go to
 # tarvel as given, relative to the caller's folder (a volume named first is
 # checked at once).  The tree is build-run (Release, no tests), apart from

@@ -9,8 +9,12 @@
 # A file that has an SPDX-License-Identifier line among its first three lines
 # is left as it is, so a second run changes nothing.  The files are those git
 # tracks (or, outside a git work tree, those found, build trees aside).
-#   scripts/spdx.sh [ROOT]    (default: the tree this script is in)
+#   scripts/spdx.sh [ROOT]          (default: the tree this script is in)
+#   scripts/spdx.sh --check [ROOT]  names the files without the line and
+#                                   fails if there are any; changes nothing
 set -euo pipefail
+check=false
+if [ "${1:-}" = --check ]; then check=true; shift; fi
 root=${1:-$(dirname "$0")/..}
 cd "$root"
 licence=GPL-3.0-or-later
@@ -43,22 +47,32 @@ after_shebang() {  # after_shebang FILE LINE: LINE second, after the #! line
   mv -- "$tmp" "$1"
 }
 
+mark() {  # mark FILE HOW LINE: HOW is prepend or after_shebang
+  marked "$1" && return
+  changed=$((changed + 1))
+  if $check; then echo "no SPDX line: $1"; else "$2" "$1" "$3"; fi
+}
+
 changed=0
 while IFS= read -r -d '' f; do
   [ -f "$f" ] && [ ! -L "$f" ] || continue
   case $f in
     src/*.cpp | src/*.h | src/*.h.in | tests/*.cpp | tests/*.h | bench/*.cpp | bench/*.h | \
       tools/*.cpp | tools/*.h)
-      marked "$f" || { prepend "$f" "// SPDX-License-Identifier: $licence"; changed=$((changed + 1)); }
+      mark "$f" prepend "// SPDX-License-Identifier: $licence"
       ;;
     CMakeLists.txt | */CMakeLists.txt | *.cmake)
-      marked "$f" || { prepend "$f" "# SPDX-License-Identifier: $licence"; changed=$((changed + 1)); }
+      mark "$f" prepend "# SPDX-License-Identifier: $licence"
       ;;
     *)
       if head -n 1 -- "$f" | grep -qE '^#!.*[/ ](ba|da|k|z)?sh( |$)'; then
-        marked "$f" || { after_shebang "$f" "# SPDX-License-Identifier: $licence"; changed=$((changed + 1)); }
+        mark "$f" after_shebang "# SPDX-License-Identifier: $licence"
       fi
       ;;
   esac
 done < <(list_files)
-echo "spdx.sh: $changed files marked"
+if $check; then
+  [ "$changed" -eq 0 ] || { echo "spdx.sh: $changed files without an SPDX line (scripts/spdx.sh marks them)"; exit 1; }
+else
+  echo "spdx.sh: $changed files marked"
+fi

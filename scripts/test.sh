@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, checks that the sources are formatted as
-# .clang-format says, builds Tarvel twice (optimised with warnings as
-# errors, and with AddressSanitizer + UndefinedBehaviorSanitizer) and runs
-# every test in both builds; packages the optimised build and checks both
-# packages; builds tarvel-cli without Qt, checks that nothing asked for Qt and
-# that it links none, and runs its tests there; runs the tests of the threaded
-# core (the hashing, the worker pool, the engine's passes on several threads,
-# the tests labelled tsan) under ThreadSanitizer; and, where clang is
+# .clang-format says and carry the licence line, builds Tarvel twice (optimised with
+# warnings as errors, and with AddressSanitizer + UndefinedBehaviorSanitizer)
+# and runs every test in both builds; packages the optimised build and checks
+# both packages; builds tarvel-cli without Qt, checks that nothing asked for
+# Qt and that it links none, and runs its tests there; runs the tests of the
+# threaded core (the hashing, the worker pool, the engine's passes on several
+# threads, the tests labelled tsan) under ThreadSanitizer; and, where clang is
 # installed, fuzzes the volume reader for a minute.  Each build has its own
 # tree (build, build-asan, build-noqt, build-tsan, build-fuzz), and none is
 # scripts/run.sh's build-run.
@@ -17,6 +18,7 @@ scripts/install-deps.sh --test
 echo "== Format of the sources (clang-format)"
 { git ls-files -- '*.cpp' '*.h' 2>/dev/null ||
   find src tests bench tools -name '*.cpp' -o -name '*.h'; } | xargs clang-format --dry-run --Werror
+scripts/spdx.sh --check
 
 echo "== Release build, warnings as errors"
 scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DTARVEL_WERROR=ON -DTARVEL_BUILD_TESTS=ON -DTARVEL_BUILD_BENCH=ON

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tarvel: the desktop program.  Creates the windows once, checks the volume
 // named by the first argument when the main window is first shown, and runs
 // the message loop until the main window is closed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Digests of many byte sources at once: the multi-buffer MD5 on every core.
 //
 // A pass over a set hashes up to a few hundred files, each an independent

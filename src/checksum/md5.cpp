@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MD5 (RFC 1321): the one-stream block function, the incremental context
 // and the whole-and-head digests of a stream.
 #include "checksum/md5.h"

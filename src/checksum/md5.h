@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MD5 digests (RFC 1321) of memory buffers and of byte streams fed in order.
 //
 // Every integrity decision of Tarvel rests on these digests: the digest of a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AVX2 version: 8 lanes in ymm registers; rotates are two shifts and an OR.
 // Compiled with -mavx2; called only when the CPU has it.
 #include <immintrin.h>

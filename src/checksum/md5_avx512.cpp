@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AVX-512 version: 16 lanes in zmm registers.  Each round function is one
 // vpternlogd and each rotate one vprold.  Compiled with -mavx512f; called
 // only when the CPU has it.

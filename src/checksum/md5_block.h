@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The interface between the MD5 drivers (md5.cpp, md5_lanes.cpp) and the
 // block functions: the one-stream block function and the multi-lane SIMD
 // versions, each compiled in its own file with its own instruction-set flags.

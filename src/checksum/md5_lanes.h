@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Multi-buffer MD5: up to 16 independent messages advanced at once, one per
 // 32-bit lane of a vector register.
 //

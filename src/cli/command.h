@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tarvel-cli: creating, checking and repairing volume sets from a terminal.
 // The same engine and the same actions as the windows: the options answer
 // its prompts and questions, messages go to standard error, the reports to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The --json document of `tarvel-cli verify` and `repair`: one JSON object
 // on standard output describing every set checked, in place of the report
 // lines.  Everything in it comes from the set's report (engine/report.h),

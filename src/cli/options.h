@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line of tarvel-cli, parsed into one Options value.
 //
 //   tarvel-cli create [-n COUNT] [-o BASE] [-f] [--small crc|parity] [-t N] [-q] FILE...

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Standard output of tarvel-cli: the reports, the success of a create and
 // the JSON document.  What is written there must arrive whole: a write or
 // flush that fails or falls short (a full disk, a closed pipe) ends the

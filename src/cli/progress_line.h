@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress line of tarvel-cli: what the engine is doing (its progress
 // text: the operation and the file), the share of the step done, the
 // throughput and the time left, as one line for a terminal.  The figures

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding the volume sets below a folder, for `verify -r` and `repair -r`.
 //
 // A file is a volume when its header says so (the volume magic and a known

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checking or repairing several sets in one call: the volumes named on the
 // command line, then the sets found below each -r folder, each in turn.
 // Every set gets its own status; a set that fails (unreadable, a file

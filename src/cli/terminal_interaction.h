@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's Interaction for a terminal: messages go to standard error as
 // "tarvel-cli: " + text, the success of a create and the reports to
 // standard output, progress is one updating line on standard error (only

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a create may be asked for: the limits of a set and the rules of a
 // choice that the front ends check before they give it (tarvel-cli's -n
 // and -o), so that what one front end accepts the other accepts too.  Each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user actions from start to end, the same for every front end:
 // creating a set, checking one, restoring its files and repairing it.  Each
 // makes the Action it runs in, runs its steps (engine/set/) through it,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The volume-set engine: the user actions of creating, checking, restoring
 // and repairing a set, the same for every front end (the windows and the
 // command line).  Each action runs from start to end inside one call, asks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an action did to the files of a set, one record per event in the
 // order it happened: a file found by content under another name and what
 // became of it, a file rebuilt and a file that could not be.  The engine

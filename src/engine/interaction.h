@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's only way to talk to a person: the progress window, the
 // prompts and questions, the report and message boxes.  The Qt windows, the
 // command line and the tests each implement it; the engine runs every user

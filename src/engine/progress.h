@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Progress as data: what an action is doing, as a record that each front end
 // says in its own way: the system's text (ProgressText), the share done
 // (ShareDone), the throughput and the time left (ProgressPace).

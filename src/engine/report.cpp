@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The report's lines and notes, made from the report's data only.
 #include "engine/report.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The report of a checked set, as data: every listed file with its state
 // and what the check learnt of it, every volume found, the totals, and
 // what was done to the files since the set was read.  The report's lines

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GF(2^8) arithmetic: the field with polynomial 285 (0x11D) and generator 2,
 // its logarithm and antilogarithm tables, and the product, quotient and power
 // tables through which the parity code does its byte arithmetic.

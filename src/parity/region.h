@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Region kernels: "dst = (or ^=) XOR over s of c[d][s] * src[s]" over byte
 // rows, the one operation that parity computation and recovery are made of.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AVX2 version: 32 bytes per step, products from split 4-bit tables with
 // vpshufb.  Compiled with -mavx2; called only when the CPU has AVX2.
 #include <immintrin.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AVX-512BW version: 64 bytes per step, products from split 4-bit tables with
 // vpshufb on zmm registers, folded with one vpternlogq.  Compiled with
 // -mavx512f -mavx512bw; called only when the CPU has both.

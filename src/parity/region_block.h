@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The interface between the region driver (region.cpp) and the SIMD
 // versions: one tile of columns, one group of at most kMaxGroup destinations.
 // Each SIMD version is compiled in its own file with its own flags.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GFNI version on 512-bit registers: each product is one gf2p8affineqb with
 // the bit matrix of "multiply by c" in this field (gf2p8mulb would reduce by
 // a different polynomial).  Compiled with -mavx512f -mavx512bw -mgfni;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The body shared by the SIMD versions, written once over a vector type V.
 // Every SIMD file includes it with its own V and instruction-set flags; all
 // of it has internal linkage so that no code compiled for one instruction

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SSSE3 version: 16 bytes per step, products from split 4-bit tables with
 // pshufb.  Compiled with -mssse3; called only when the CPU has SSSE3.
 #include <immintrin.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Per-coefficient tables for the SIMD region kernels, computed at compile
 // time from the field polynomial: split 4-bit product tables for the byte
 // shuffle kernels and the 8 x 8 bit matrices of "multiply by c" for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reed-Solomon parity over GF(2^8): the coefficient rule, the chunk buffers,
 // parity computation for creating a set and the recovery system for
 // restoring files.  No file input or output happens here: the engine loads

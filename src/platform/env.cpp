@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the engine asks of a folder's listing and of a name, worked out from
 // the two calls every Env answers (List and Stat), so that a test Env that
 // fails or guards those two fails or guards every question.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file layer and the other operating-system services the engine needs.
 //
 // Everything the engine does with files goes through an Env, so that tests

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Env of a POSIX file system (Linux).  Every path is reached through
 // PathAt (path_at.h) and the *at calls, so that paths of any length and the
 // folders an action holds work for every call.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Temporary files that must not outlive an interrupted action, and moments
 // that an interrupt must not cut short.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reaching a path through an open folder, for the *at calls of the POSIX
 // file layer (env_posix.cpp) and the interrupt clean-up.  Internal to
 // src/platform.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Path helpers and the texts of file-layer errors.
 #include <cerrno>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About box: the picture of a stack of volumes, the program's name and
 // version, credits and thanks.  Shown modally by the main window; OK is the
 // default button, and Escape closes the box as OK does.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two open-file dialogs of the main window, behind an interface so that
 // tests can answer them.  The real ones are Qt's own dialogs (the same on
 // every desktop) and open in the folder and at the size used last, kept

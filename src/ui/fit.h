@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fitting file names into the prompts, and windows onto the screen.
 //
 // A prompt that shows a file name keeps its given size as long as the name

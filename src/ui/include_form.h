@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Include this?": asked while creating for a small description or checksum
 // file.  Owns its answer, IncludeAnswer: true only after "Include in parity";
 // every use starts with false, so the close box keeps the file digest-only.

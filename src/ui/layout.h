@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Placing controls where the windows' 96-dpi layout puts them, and keeping
 // their texts readable there: a control keeps its position and size, and
 // when the platform's font would cut its text off, its font is made smaller

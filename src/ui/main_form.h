@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: Create Parity Volume Set, Check Volume Set and About.
 // It owns no data: it drives the engine and the other windows, and reports
 // outcomes in message boxes and its status line.  Files dropped on it are

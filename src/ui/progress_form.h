@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window: what is being done, a bar and its percentage, the
 // speed and the time left, and Cancel.  The engine drives it through the
 // window interaction; it has no logic of its own.  Cancel, Escape and the

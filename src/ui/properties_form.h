@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Parity Properties": shown between the analysis of the chosen files and
 // the writing of the set.  Shows what the analysis found (the engine's
 // proposal), lets the user choose the number of parity volumes (seeing what

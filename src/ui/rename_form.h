@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "File search": asked while checking when a missing file of the set was
 // found in the set folder under another name.  It returns the button and
 // the state of "don't ask again for this set"; the engine renames or copies

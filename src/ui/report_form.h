@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "File report": the report of a checked set, and Restore Files, which has
 // the engine rebuild the bad files from the parity volumes and show the new
 // report here.  Shown modally when the engine shows a report.  Its layout follows its

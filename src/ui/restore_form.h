@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Restore": asked per file before it is rebuilt.  Returns the button and
 // the state of "don't ask again for this set"; the engine keeps
 // RestoreAnswer.  Yes is the default button, but for a file that changed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's Interaction for the windows: the progress window, the three
 // prompts and message boxes titled "Tarvel".  It is the one place where the
 // engine's UTF-8 strings become QStrings and back (Text, Bytes).

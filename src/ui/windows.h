@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's eight windows, created once in start-up order (main window,
 // About box, Parity Properties, File search, File report, Include this?,
 // progress window, Restore prompt) around one engine, and wired to it

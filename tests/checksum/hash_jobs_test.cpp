@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // HashJobs against md5buffer over the same bytes: sizes around the chunk, the
 // 16 KiB head and offset 32, on one thread and on several, whatever the pool
 // does with the parts of the pass; sources that fail,

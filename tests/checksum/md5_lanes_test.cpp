@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every multi-buffer MD5 version the CPU has against md5buffer: random message
 // counts and lengths around the block and padding boundaries, misaligned
 // buffers, lanes refilled as messages end, chunked feeding with the head

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MD5 against RFC 1321's test suite and known digests around the padding
 // boundaries, fed whole and in pieces, and the whole and head digests of a
 // stream fed in pieces.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the built tarvel-cli binary as a user would, in a given folder with
 // standard input closed, and collects its exit status, standard output and
 // standard error.  Optionally under a limit on the size of the files it

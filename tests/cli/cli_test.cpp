@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives the built tarvel-cli binary as a user would: create a set in a
 // temporary folder, damage it, verify and repair it, and check the exit
 // statuses, the report on standard output and the messages on standard error.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The --json document, parsed and compared member by member: every state a
 // file and a volume can be in, names that are not valid UTF-8, a set that
 // cannot be read, what a repair did, and a repair that fails half-way.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several sets in one call: named volumes in the order given, every set
 // found below a folder with -r (each once, the main volume preferred), the
 // heading before each report, and the exit status as the largest of the

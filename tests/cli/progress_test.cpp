@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress line: its figures from the engine's percentage or from the
 // bytes of a pass, when they appear, and that it is drawn only on a
 // terminal and never with -q.  The file errors' reason from the system.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Drives the bash completion of tarvel-cli (the file given) as bash does on
 # Tab, in a folder made here.  Each row is the words of a command line as
 # bash hands them over (separated by ";", quotes and backslashes as typed),

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the Debian packages made by scripts/package.sh, which runs this:
 #   package_test.sh build-package/tarvel-cli_<version>-1_<arch>.deb \
 #                   [build-package/tarvel_<version>-1_<arch>.deb]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the systemd units of the weekly check with systemd-analyze verify,
 # which prints nothing for units without fault:
 #   units_test.sh SERVICE TIMER TARVEL_CLI

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checking a set end to end: the report lines, files found by content with
 // the File search answers (given and remembered), hidden and damaged files,
 // and volumes recognised by content whatever their names.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rules both front ends apply before creating a set.
 #include "engine/set/create_rules.h"
 

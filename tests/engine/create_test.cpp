@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Creating a set end to end in a temporary folder: the exact bytes of every
 // volume, the passes over chunks, the small-file rule with its prompt,
 // digest-only and empty files, and failures of the file layer half-way.

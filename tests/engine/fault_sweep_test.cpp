@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every call of the file layer failed in turn, a stop requested at every
 // chunk of every pass, and an unreadable sector in every file.  Each action
 // (creating over an existing set, a check that renames or copies a file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's record of what a search and a restore did to the files of a
 // set, which front ends report to programs: every outcome of a file found
 // under another name, and rebuilt files.

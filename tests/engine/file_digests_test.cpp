@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A volume's control digest through the file layer: MD5 of bytes 32 on, for
 // sizes around the control offset and the read size; a read that fails is
 // an error, and no read asks for more than kDigestReadSize.

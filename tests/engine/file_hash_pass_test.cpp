@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Many files hashed at once: FileHashPass gives what md5file, md5first16k
 // and md5from32 give, file by file, whatever the thread count, with a
 // failure kept to its own file; StreamDigests gives md5buffer of streams fed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exact bytes of the volume header and file-list entries, the names of the
 // volume files, the name conversion, and the decoder's refusal of malformed
 // entries.

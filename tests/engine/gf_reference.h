@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A reference for the parity bytes that the engine tests expect: GF(2^8)
 // with the field polynomial 0x11D by shift and add, independent of the
 // parity library's tables and kernels.

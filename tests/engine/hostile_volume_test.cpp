@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays the hostile-volume inputs of tests/fuzz/corpus (the fuzzer's seed
 // sets and every input that once made the engine fail) through the same
 // harness as the fuzz target: the whole check and restore must end without

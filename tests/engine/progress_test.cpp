@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress of each action as the front ends receive it: its steps in
 // order, each step's items in order, bytes that only grow and end at their
 // totals; and pending events run at most every kEventIntervalMs.

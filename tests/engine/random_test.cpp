@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Randomized round trips: sets of random sizes and shapes, damaged within
 // and beyond what their volumes can repair.  A restore either gives back
 // every file exactly or is refused with nothing on disk changed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ReadVolume against real volume files: the checks in their order, the
 // loading of the list, and hostile, malformed and randomly damaged volumes.
 // Volumes are built with the format encoders and sealed with a correct

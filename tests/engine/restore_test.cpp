@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Restoring end to end: rebuilding 1 to P files in one pass or file by file,
 // the Restore prompt's answers, volumes under foreign names, the refusals,
 // a singular volume pattern, and failures half-way that must leave every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scenario helpers for the engine tests: a set folder in a temporary
 // directory, an engine with scripted answers, and short ways to create a
 // set, check it and look at the folder as a whole.

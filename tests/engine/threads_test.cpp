@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The thread count changes nothing a user or a volume can see: a check of a
 // set in which one file is gone by the time it is opened, one shrinks while
 // it is read and one has an unreadable sector shows the same progress,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: arbitrary bytes as the volumes of a set, checked and
 // restored by the engine (see volume_harness.h for how the input is laid
 // out; its first byte picks the mode, and mode bit 0 writes correct control

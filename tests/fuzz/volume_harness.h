@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One run of the whole check of a set whose volumes are arbitrary bytes: the
 // bytes become the main volume (and maybe a parity volume) of a set folder
 // holding a few small data files and a symbolic link to one of them, and the

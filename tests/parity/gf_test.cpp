@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The field: table contents, the zero rules and the algebra the parity code
 // relies on, checked against an independent carry-less multiplication.
 #include "parity/gf.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every region kernel version the CPU has against the table-lookup
 // definition: zeros, random data, every coefficient, every short length and
 // lengths around a chunk, misaligned rows, and guard bytes that must survive.

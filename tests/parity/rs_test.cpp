@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parity matrix: the coefficient rule, parity bytes of small sets, the
 // recovery matrices of the worked examples, randomized create-and-restore
 // round trips, and the choices of volumes that cannot work.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The POSIX file layer: error texts, positioned reads and writes, listing
 // filters, renaming, free space and the path helpers.
 #include "platform/env.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fault-injecting Env fails exactly the calls it was told to.
 #include "support/faulty_env.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The system's reason travels with the FileErrors the POSIX file layer
 // throws (through the engine's replacing writer too: tests/cli).
 

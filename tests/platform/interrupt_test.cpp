@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Interrupts in a child process: each signal removes the registered
 // temporary files and ends the program with 128 + its number, at once or,
 // while interrupts are held (files being put in place), when the last of the

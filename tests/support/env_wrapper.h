@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A forwarding Env for tests: every call goes to another Env, and every file
 // it opens is wrapped, so a test Env overrides only the calls it changes
 // (failing them, counting them, guarding their paths) and stays correct when

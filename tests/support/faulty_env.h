@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An Env for tests that passes everything to another Env but fails chosen
 // operations on demand, so a test can make an operation fail half-way (the
 // third write to a volume, the creation of the second volume, a full disk)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An Interaction for tests: answers prompts and questions from scripted
 // queues and records every message, progress record, prompt, question and
 // report it was shown.  Progress texts and percentages are recorded as a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small helpers shared by the test programs: a temporary folder that removes
 // itself, folders deeper than PATH_MAX, and whole-file reads and writes
 // (which reach paths of any length).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window tests share: the eight windows around a real engine in a
 // temporary set folder, file dialogs that answer from the test, and a
 // script that answers every modal window (prompts, dialogs, message boxes)

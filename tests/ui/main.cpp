@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs one window test suite, named as the first argument; the rest of the
 // arguments go to QtTest.
 #include <QApplication>

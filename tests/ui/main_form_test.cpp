@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window driven by clicks: how many files a create accepts, the
 // order of the set, the Parity Properties refusals, the command-line start,
 // buttons disabled during an action, dropped files and the About box.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The prompts' answers and standing answers (File search, Restore, Include
 // this?), the keys of every dialog, long names in the prompts, the progress
 // window that cannot be closed, and the file dialogs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Parity Properties dialog: its labels, the spin edit's bounds and
 // default for the set's size, the default base name, and the spin edit's
 // stepping and clamping.

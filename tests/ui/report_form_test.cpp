@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The File report window: its texts before and after a restore driven by
 // clicks, no closing during a restore, its two refusals, the marks on its
 // lines, its kept geometry and its layout by the resize formulas.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window test suites, one per group of windows; tests/ui/main.cpp runs
 // the one named on its command line (CTest runs each as its own test).
 #pragma once

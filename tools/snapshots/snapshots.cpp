@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // snapshots: renders every window of Tarvel, filled as a user would see it,
 // to PNG files, so that cut-off texts and misplaced controls can be seen
 // without a desktop:

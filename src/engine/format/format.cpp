@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Encoding and decoding of the volume layout described in docs/format.md.
 // Every integer goes through PutU32/PutU64/GetU32/GetU64, byte by byte, so
 // the result does not depend on the host's byte order or struct layout.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Encoding and decoding of the on-disk volume layout (see docs/format.md):
 // the 96-byte header and the file-list entries, little-endian.  Nothing else
 // in Tarvel turns volume bytes into values or back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The set model's table operations and the naming of volume files.
 #include "engine/format/model.h"
 

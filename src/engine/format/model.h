@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The in-memory model of one volume set: three 256-slot tables of
 // `fileentry` records and the set-wide values.  The engine owns one model,
 // which lives from one action to the next (a restore works on the set the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The names of volume files: base name and extension by volume number.
 #include "engine/format/volume_names.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The names of the volume files of a set (docs/format.md, "Names of
 // volumes"): the base name followed by an extension that tells the volume
 // number.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ReadVolume: the checks of a volume file and the loading of its file list.
 // Everything is decoded into a temporary first and committed to the model
 // only when the whole volume has been accepted.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The volume reader: the one place that reads the head of a volume file,
 // and ReadVolume, which validates one volume file and loads its header
 // values and file list into the set model (the first step of checking a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What one action has learnt of the contents of files: the digests a pass
 // took of a file, kept by the file's stamp, so that a later pass of the same
 // action (the check after a repair's rebuild) need not read an unchanged

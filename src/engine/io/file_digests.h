@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control digest of one volume, read through the file layer (Env)
 // rather than by mapping, so that every read can be failed on purpose in
 // tests and memory stays the same whatever the size of the volume: the file

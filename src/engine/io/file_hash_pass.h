@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Many files hashed at once: the analysis, the check of a set's files and
 // volumes and the content search read all their files through one pass of
 // the multi-buffer MD5 on several threads, in fixed chunks, with the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a file of the set folder without ever destroying what was there
 // before the new content is complete.  The content goes to a new hidden file
 // in the same folder (a name starting with ".", so no folder listing of the

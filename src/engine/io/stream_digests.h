@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The digests of byte streams that grow as they are written.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A few threads that share out the independent parts of one step of a pass
 // (the reads of a chunk of every source, writing the volumes while their
 // digests are taken), the calling thread working too.  Workers only compute

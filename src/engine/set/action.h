@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The running action: what one user action (a create, a check, a restore, a
 // repair) needs while it runs, made by the Engine's public call, passed to
 // every step of the action, and gone when the call returns.  It holds the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The analysis of a create: the chosen files entered in the model with
 // their sizes and digests, the small-file rule asked (Include this?), and
 // the totals Parity Properties shows.

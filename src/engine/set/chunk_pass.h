@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One pass over the data of a set in chunks, as the format computes it: the
 // parity of a create and the rebuild of a restore are the same loop.  For
 // each chunk position (0, kChunkSize, ... below `end`) the input rows are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rules of creating a set that both front ends apply.
 #include "engine/set/create_rules.h"
 

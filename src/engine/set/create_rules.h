@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rules that decide whether a set may be created, the defaults a create
 // starts from and what is said of its plan (the limits and the rules the
 // front ends check themselves are in engine/choices.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding a set's files in the set folder: by name, and by content under
 // another name (offered through the File search prompt), then verifying
 // their digests, each file's reading judged as damage, as not checked, or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding a set's files in its folder, and telling a volume of the set from
 // a file.
 #pragma once

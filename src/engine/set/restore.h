@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Restoring the files of a checked set whose data is in parity and whose
 // content is missing or wrong, from the good files and the usable parity
 // volumes (see restore.cpp).

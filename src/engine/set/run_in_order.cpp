@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/set/run_in_order.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Showing a pass's items in their order while the pass runs on other
 // threads, and the progress of such a pass over items of known sizes.  The
 // analysis of a create, the check of a set's files and that of its volumes

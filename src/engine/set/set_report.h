@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The report of a set as the check leaves the model (engine/report.h), and
 // the counts the restore decides by, both from the model's tables alone.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a volume set: the main volume and the parity volumes.
 //
 // Volumes are written in one sweep that keeps every volume open: headers and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a volume set (see set_writer.cpp for how the volumes are made).
 #pragma once
 

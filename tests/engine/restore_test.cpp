@@ -601,6 +601,8 @@ TEST(RestoreTest, UnreadableSectorsAreDamageThatARepairMends) {
     const char* name;
     std::vector<std::pair<std::string, std::int64_t>> sectors;  // file, byte
     std::vector<std::string> damaged;                           // also damaged, as a disk does
+    // Also: a link stands at the name, to NAME.new, a file newer than the set.
+    std::vector<std::string> linked;
     Lines firstReportHas;
     Lines notes;
     std::vector<std::string> messages;
@@ -610,12 +612,14 @@ TEST(RestoreTest, UnreadableSectorsAreDamageThatARepairMends) {
       {"a file",
        {{"b.bin", 70000}},
        {},
+       {},
        {" ", "b.bin CRC Mismatch...", " ", "1 bad/missing files."},
        {"b.bin: a read failed at byte 69632 (Input/output error)"},
        {},
        RepairResult::kAllOk},
       {"two files",
        {{"a.bin", 10}, {"d.bin", 49999}},
+       {},
        {},
        {"a.bin CRC Mismatch...", "d.bin CRC Mismatch...", "2 bad/missing files."},
        {"a.bin: a read failed at byte 0 (Input/output error)",
@@ -625,6 +629,7 @@ TEST(RestoreTest, UnreadableSectorsAreDamageThatARepairMends) {
       {"a parity volume, with a damaged file the other mends",
        {{"set.P01", 90000}},
        {"c.bin"},
+       {},
        {"set.P01 CRC Mismatch...", "set.P02 OK", "1 usable parity volumes found."},
        {"set.P01: a read failed at byte 86016 (Input/output error)"},
        {},
@@ -632,6 +637,7 @@ TEST(RestoreTest, UnreadableSectorsAreDamageThatARepairMends) {
       {"the main volume's header",
        {{"set.PAR", 40}},
        {"c.bin"},
+       {},
        {"c.bin CRC Mismatch...", "2 usable parity volumes found."},
        {"set.PAR: a read failed at byte 0 (Input/output error)"},
        {"Datei DIR/set.PAR kann nicht gelesen werden (Input/output error). The set is read from "
@@ -639,6 +645,7 @@ TEST(RestoreTest, UnreadableSectorsAreDamageThatARepairMends) {
        RepairResult::kAllOk},
       {"the main volume's list",
        {{"set.PAR", 200}},
+       {},
        {},
        {"All files OK."},
        {"set.PAR: a read failed at byte 32 (Input/output error)"},
@@ -648,11 +655,20 @@ TEST(RestoreTest, UnreadableSectorsAreDamageThatARepairMends) {
       {"more than the volumes can mend",
        {{"a.bin", 0}, {"set.P02", 500}},
        {"e.bin"},
+       {},
        {"a.bin CRC Mismatch...", "e.bin CRC Mismatch...", "1 usable parity volumes found."},
        {"a.bin: a read failed at byte 0 (Input/output error)",
         "set.P02: a read failed at byte 32 (Input/output error)"},
        {"You do not have enough parity volumes. 2 parity volumes are needed."},
        RepairResult::kUnchanged},
+      {"a link at a file's name, to a newer file with a bad sector",
+       {{"b.bin.new", 0}},
+       {},
+       {"b.bin"},
+       {"b.bin CRC Mismatch...", "1 bad/missing files."},
+       {"b.bin: a read failed at byte 0 (Input/output error)"},
+       {},
+       RepairResult::kAllOk},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -660,6 +676,12 @@ TEST(RestoreTest, UnreadableSectorsAreDamageThatARepairMends) {
     SetScenario s(env);
     const auto contents = MakeSet(s, 2);
     for (const std::string& name : row.damaged) Damage(s, name, 1);
+    for (const std::string& name : row.linked) {
+      // What the link leads to lends the file neither its time nor its state.
+      s.Edit(name + ".new", RandomBytes(1000, 9));
+      std::filesystem::remove(s.Path(name));
+      std::filesystem::create_symlink(name + ".new", s.Path(name));
+    }
     for (const auto& [name, at] : row.sectors) env.BadRegion(s.Path(name), at, at + 1);
     const auto before = Snapshot(s.dir.path());
     const RepairReport repair = s.engine.Repair({s.Path("set.PAR")});

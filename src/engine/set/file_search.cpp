@@ -351,18 +351,20 @@ void Judge(Action& action, fileentry& e, const FileHashResult& r) {
     e.trouble = IsDamageError(r.failureReason) ? ReadTrouble::kDamaged : ReadTrouble::kNotChecked;
     e.troubleReason = r.failureReason;
     e.troubleAt = r.failedAt;
-    return;
+  } else {
+    e.crcok = r.hashed == e.filesize && md5equal(r.whole, e.md5whole) ? 1 : 0;
+    if (e.crcok) return;
   }
-  e.crcok = r.hashed == e.filesize && md5equal(r.whole, e.md5whole) ? 1 : 0;
-  if (e.crcok) return;
   // A link that stands at the name is replaced by a repair, and what it
-  // leads to stays as it is: it lends the file neither its time nor its
+  // leads to stays as it is: it lends the file neither its time (a newer
+  // file it leads to, read well or not, is no edit of this one) nor its
   // volume.
   const std::string path = action.InSetFolder(e.name);
   if (action.env.IsSymbolicLink(path)) {
     e.modifiedNs = 0;
     return;
   }
+  if (r.fileFailed) return;
   // A damaged file may be a volume of this set under a name the list gives
   // (renamed so, or named so by a list): it is used as a volume, and no
   // repair may put a rebuilt file in its place.

@@ -70,7 +70,8 @@ bool TerminalInteraction::AskInclude(const std::string&, std::int64_t) {
 }
 
 SetChoice TerminalInteraction::AskSetProperties(const SetProposal& proposal) {
-  return {true, answers_.parityCount.value_or(proposal.defaultVolumes), answers_.base};
+  return {true, answers_.parityCount.value_or(proposal.defaultVolumes), answers_.base,
+          /*standing=*/true};
 }
 
 bool TerminalInteraction::Confirm(const Question& question) {

@@ -124,8 +124,11 @@ class Engine {
   // Protecting the chosen files (full paths, any order): the choice is
   // checked, the files analysed (the include prompt), Parity Properties
   // asked, the questions before replacing volumes or writing them away from
-  // the files asked, the set written and the success said; volumes of an
-  // earlier set beyond the new one's last are named.
+  // the files asked, the set written and the success said.  The volumes of
+  // the set being replaced beyond the new one's last are removed with it
+  // (the command line says so); any other file of such a name is named.  A
+  // question answered no by a person goes back to Parity Properties with
+  // the choices kept.
   CreateOutcome Create(std::vector<std::string> paths, const CreateOptions& options = {});
   // Checking the set of the first of `volumes` (paths) that reads: the
   // volume is read, the files searched and verified, the volumes found, and

@@ -71,6 +71,9 @@ struct SweptAction {
   // Files that change together: after any run all of them are as they were,
   // or all of them are as they should be (a set is never half replaced).
   std::vector<std::string> together = {};
+  // Files the action removes when it succeeds (in `together` when they go
+  // with the others; absent from `should`).
+  std::vector<std::string> gone = {};
 };
 
 bool AllOk(const std::vector<std::string>& report) {
@@ -83,9 +86,13 @@ void Empty(const std::string& folder) {
   }
 }
 
-void WriteSet(SetScenario& s, const Folder& files) {
+void WriteSet(SetScenario& s, const Folder& files, int parityCount = 2) {
   for (const auto& [name, bytes] : files) s.Write(name, bytes);
-  ASSERT_TRUE(s.Create({"a.bin", "b.bin", "c.bin", "notes.txt"}, 2));
+  ASSERT_TRUE(s.Create({"a.bin", "b.bin", "c.bin", "notes.txt"}, parityCount));
+}
+
+bool Gone(const SweptAction& action, const std::string& name) {
+  return std::find(action.gone.begin(), action.gone.end(), name) != action.gone.end();
 }
 
 // Runs the action, catching the failure it ends with.
@@ -118,7 +125,7 @@ void ExpectNothingLost(const SweptAction& action, const Folder& before, const Fo
         << name << " is neither as it was nor as it should be";
   }
   for (const auto& [name, bytes] : before) {
-    if (after.count(name)) continue;
+    if (after.count(name) || Gone(action, name)) continue;
     const bool kept = std::any_of(after.begin(), after.end(),
                                   [&](const auto& file) { return file.second == bytes; });
     EXPECT_TRUE(kept) << name << " is gone and its content with it";
@@ -140,6 +147,9 @@ void ExpectAsItShouldBe(const SweptAction& action, const Folder& folder, const c
   for (const auto& [name, bytes] : action.should) {
     const auto it = folder.find(name);
     EXPECT_TRUE(it != folder.end() && it->second == bytes) << name << " " << when;
+  }
+  for (const std::string& name : action.gone) {
+    EXPECT_EQ(folder.count(name), 0u) << name << " is still there " << when;
   }
 }
 
@@ -244,7 +254,15 @@ int Sweep(const SweptAction& action) {
   return runs;
 }
 
-enum class Kind { kCreate, kCreateOnePass, kCheckRename, kCheckCopy, kRepair, kRepairFileByFile };
+enum class Kind {
+  kCreate,
+  kCreateOnePass,
+  kCreateOverMoreVolumes,
+  kCheckRename,
+  kCheckCopy,
+  kRepair,
+  kRepairFileByFile
+};
 
 // The actions, each swept by a test of its own.
 SweptAction MakeAction(Kind kind) {
@@ -274,6 +292,23 @@ SweptAction MakeAction(Kind kind) {
               },
               newVolumes,
               {"set.PAR", "set.P01", "set.P02"}};
+    }
+    case Kind::kCreateOverMoreVolumes: {
+      // Creating with two parity volumes over a set of three: set.P03 goes
+      // in the same commit that puts the new set in place, and set.P04, no
+      // volume at all, stays as it is.
+      SweptAction create = MakeAction(Kind::kCreate);
+      create.name = "create over a set with more volumes";
+      Bytes changed = originals.at("a.bin");
+      changed[123] ^= 1;
+      create.prepare = [originals, changed](SetScenario& s) {
+        WriteSet(s, originals, 3);
+        s.Write("set.P04", RandomBytes(500, 5));
+        s.Write("a.bin", changed);
+      };
+      create.together.push_back("set.P03");
+      create.gone = {"set.P03"};
+      return create;
     }
     case Kind::kCheckRename:
     case Kind::kCheckCopy: {
@@ -327,13 +362,15 @@ class FaultSweep : public ::testing::TestWithParam<Kind> {};
 TEST_P(FaultSweep, EveryFileLayerCallFailedInTurn) { EXPECT_GT(Sweep(MakeAction(GetParam())), 0); }
 
 std::string KindName(const ::testing::TestParamInfo<Kind>& info) {
-  constexpr const char* kNames[] = {"Create",    "CreateOnePass", "CheckRename",
-                                    "CheckCopy", "Repair",        "RepairFileByFile"};
+  constexpr const char* kNames[] = {"Create",          "CreateOnePass", "CreateOverMoreVolumes",
+                                    "CheckRename",     "CheckCopy",     "Repair",
+                                    "RepairFileByFile"};
   return kNames[static_cast<int>(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Actions, FaultSweep,
-                         ::testing::Values(Kind::kCreate, Kind::kCreateOnePass, Kind::kCheckRename,
+                         ::testing::Values(Kind::kCreate, Kind::kCreateOnePass,
+                                           Kind::kCreateOverMoreVolumes, Kind::kCheckRename,
                                            Kind::kCheckCopy, Kind::kRepair,
                                            Kind::kRepairFileByFile),
                          KindName);

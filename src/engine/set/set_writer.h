@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/io/replacing_writer.h"
+
 namespace tarvel {
 
 class Action;
@@ -26,9 +28,12 @@ struct Analysis;
 // analysed (other content, size, change time, device or inode) throws
 // FileError with FileChangedText and nothing is put in place.  Throws
 // FileError on any failed open/create/read/write/rename/flush; returns true
-// only when every volume is complete and on disk.
+// only when every volume is complete and on disk.  The files of `removals`
+// (volumes of the set being replaced that the new one does not reuse) are
+// removed in the same commit, all or nothing with the new volumes.
 [[nodiscard]] bool WriteVolumeSet(Action& action, const Analysis& analysis,
                                   const std::string& baseName, int parityCount,
-                                  const std::vector<std::string>& mayReplace);
+                                  const std::vector<std::string>& mayReplace,
+                                  const std::vector<RemovedWithCommit>& removals = {});
 
 }  // namespace tarvel

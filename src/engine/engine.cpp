@@ -17,6 +17,7 @@
 #include "engine/set/analysis.h"
 #include "engine/set/create_rules.h"
 #include "engine/set/file_search.h"
+#include "engine/set/protect.h"
 #include "engine/set/restore.h"
 #include "engine/set/set_report.h"
 #include "engine/set/set_writer.h"
@@ -332,6 +333,46 @@ CreateOutcome Engine::Create(std::vector<std::string> paths, const CreateOptions
     if (!plan.leftOver.empty()) ui_.Message(LeftOverNote(plan));
     return CreateOutcome::kCreated;
   }
+}
+
+void Engine::Protect(const std::string& root, const ProtectOptions& options,
+                     const std::function<void(const FolderResult&)>& each) {
+  // Depth first, each folder before the folders in it, in byte order of
+  // their names; only the path of the folders above is kept, so memory does
+  // not grow with the tree.
+  std::vector<FolderEntry> entries;
+  bool listed = false;
+  FolderResult result;
+  result.folder = root;
+  {
+    Action action(env_, ui_, *set_, *parity_, threads_, stop_);
+    try {
+      action.HoldFolder(root);
+      entries = env_.List(root);
+      listed = true;
+      result = ProtectFolder(action, root, entries, options);
+    } catch (const FileError& error) {
+      // Nothing of the folder was put in place; the folders in it are
+      // still protected when it could be listed.
+      result = FolderResult{};
+      result.folder = root;
+      result.state = FolderState::kSkipped;
+      result.unreadable = true;
+      result.note = WithReason(error.what(), error.OsError());
+    }
+    set_->ResetTables();
+  }
+  each(result);
+  if (!listed) return;
+  std::vector<std::string> folders;
+  for (const FolderEntry& e : entries) {
+    if (e.kind != FileKind::kFolder) continue;  // a link to a folder is not entered
+    if (e.name.starts_with('.') && !options.hidden) continue;
+    folders.push_back(e.name);
+  }
+  entries.clear();
+  std::sort(folders.begin(), folders.end());
+  for (const std::string& name : folders) Protect(JoinPath(root, name), options, each);
 }
 
 CheckReport Engine::Check(const std::vector<std::string>& volumes) {

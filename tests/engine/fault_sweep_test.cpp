@@ -74,6 +74,9 @@ struct SweptAction {
   // Files the action removes when it succeeds (in `together` when they go
   // with the others; absent from `should`).
   std::vector<std::string> gone = {};
+  // The folder of the scenario's folder that the action is about ("": that
+  // folder itself), whose files are looked at.
+  std::string folder = {};
 };
 
 bool AllOk(const std::vector<std::string>& report) {
@@ -178,7 +181,8 @@ int Sweep(const SweptAction& action) {
   const int kShortWrite = FaultyEnv::kOpCount, kStop = FaultyEnv::kOpCount + 1,
             kBadSector = FaultyEnv::kOpCount + 2;
   std::vector<std::pair<std::string, std::int64_t>> sectors;
-  for (const auto& [name, bytes] : Snapshot(s.dir.path())) {
+  const std::string here = action.folder.empty() ? s.dir.path() : s.Path(action.folder);
+  for (const auto& [name, bytes] : Snapshot(here)) {
     for (const std::size_t at : {std::size_t{0}, bytes.size() / 2, bytes.size() - 1}) {
       sectors.emplace_back(name, static_cast<std::int64_t>(at));
     }
@@ -202,7 +206,7 @@ int Sweep(const SweptAction& action) {
       Empty(s.dir.path());
       env.Clear();
       action.prepare(s);
-      const Folder before = Snapshot(s.dir.path());
+      const Folder before = Snapshot(here);
       bool stopped = false;
       if (op == kShortWrite) {
         env.ShortWrite(k);
@@ -214,7 +218,7 @@ int Sweep(const SweptAction& action) {
       } else if (op == kBadSector) {
         const auto& [name, at] = sectors[k - 1];
         if (before.count(name) == 0) continue;  // not made by this preparation
-        env.BadRegion(s.Path(name), at, at + 1);
+        env.BadRegion(JoinPath(here, name), at, at + 1);
       } else {
         env.Fail(FaultyEnv::Op(op), k);
       }
@@ -227,7 +231,7 @@ int Sweep(const SweptAction& action) {
       env.Clear();
       ++runs;
 
-      const Folder after = Snapshot(s.dir.path());
+      const Folder after = Snapshot(here);
       // A file that cannot be opened or read is left out of a rebuild.
       ExpectNothingLost(action, before, after,
                         op != FaultyEnv::kOpen && op != FaultyEnv::kRead && op != kBadSector);
@@ -240,7 +244,7 @@ int Sweep(const SweptAction& action) {
 
       // The next action works.
       EXPECT_TRUE(action.run(s)) << "the action fails after the fault: " << o.error;
-      ExpectAsItShouldBe(action, Snapshot(s.dir.path()), "after the next action");
+      ExpectAsItShouldBe(action, Snapshot(here), "after the next action");
     }
   }
   std::string counts;
@@ -261,8 +265,20 @@ enum class Kind {
   kCheckRename,
   kCheckCopy,
   kRepair,
-  kRepairFileByFile
+  kRepairFileByFile,
+  kProtect
 };
+
+// A protect of the folder t: true when it protected, renewed or found up to
+// date every folder.
+bool ProtectT(SetScenario& s) {
+  bool ok = true;
+  s.engine.Protect(s.Path("t"), {}, [&ok](const FolderResult& r) {
+    ok = ok && (r.state == FolderState::kRenewed || r.state == FolderState::kUpToDate ||
+                r.state == FolderState::kProtected);
+  });
+  return ok;
+}
 
 // The actions, each swept by a test of its own.
 SweptAction MakeAction(Kind kind) {
@@ -309,6 +325,28 @@ SweptAction MakeAction(Kind kind) {
       create.together.push_back("set.P03");
       create.gone = {"set.P03"};
       return create;
+    }
+    case Kind::kProtect: {
+      // A protect that renews the set of the folder t, made with two parity
+      // volumes, when a file is added: t.PAR and t.P01 become those of the
+      // new set and t.P02 goes with the old one, in one commit.
+      const auto prepare = [originals](SetScenario& s) {
+        std::filesystem::create_directory(s.Path("t"));
+        for (const auto& [name, bytes] : originals) s.Write("t/" + name, bytes);
+        ASSERT_TRUE(s.Create({"t/a.bin", "t/b.bin", "t/c.bin", "t/notes.txt"}, 2, "t/t"));
+        s.Write("t/d.bin", RandomBytes(5000, 6));
+      };
+      SetScenario clean;
+      prepare(clean);
+      EXPECT_TRUE(ProtectT(clean));
+      Folder should = originals;
+      should["d.bin"] = RandomBytes(5000, 6);
+      for (const char* v : {"t.PAR", "t.P01"}) should[v] = clean.Read(std::string("t/") + v);
+      SweptAction protect{
+          "protect renewing a set", prepare, ProtectT, should, {"t.PAR", "t.P01", "t.P02"}};
+      protect.gone = {"t.P02"};
+      protect.folder = "t";
+      return protect;
     }
     case Kind::kCheckRename:
     case Kind::kCheckCopy: {
@@ -362,17 +400,17 @@ class FaultSweep : public ::testing::TestWithParam<Kind> {};
 TEST_P(FaultSweep, EveryFileLayerCallFailedInTurn) { EXPECT_GT(Sweep(MakeAction(GetParam())), 0); }
 
 std::string KindName(const ::testing::TestParamInfo<Kind>& info) {
-  constexpr const char* kNames[] = {"Create",          "CreateOnePass", "CreateOverMoreVolumes",
-                                    "CheckRename",     "CheckCopy",     "Repair",
-                                    "RepairFileByFile"};
+  constexpr const char* kNames[] = {"Create",           "CreateOnePass", "CreateOverMoreVolumes",
+                                    "CheckRename",      "CheckCopy",     "Repair",
+                                    "RepairFileByFile", "Protect"};
   return kNames[static_cast<int>(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Actions, FaultSweep,
                          ::testing::Values(Kind::kCreate, Kind::kCreateOnePass,
                                            Kind::kCreateOverMoreVolumes, Kind::kCheckRename,
-                                           Kind::kCheckCopy, Kind::kRepair,
-                                           Kind::kRepairFileByFile),
+                                           Kind::kCheckCopy, Kind::kRepair, Kind::kRepairFileByFile,
+                                           Kind::kProtect),
                          KindName);
 
 }  // namespace

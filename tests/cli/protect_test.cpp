@@ -215,6 +215,21 @@ INSTANTIATE_TEST_SUITE_P(
                     "t/b: renewed, 1 set of 3 files (550 bytes): 1 added"},
                    {"tarvel-cli: t/a/f001.bin is damaged: repair restores it\n"},
                    {{"t/a/a.PAR", {3}}, {"t/b/b.PAR", {3}}}},
+        // A repaired file keeps the time of the file it replaced, so the
+        // next protect finds the folder as the set lists it.
+        ProtectRow{"ARepairedFileIsUpToDate",
+                   [](const TempDir& d) {
+                     Folder(d, "t/a", 3);
+                     Protect(d);
+                     Decay(d / "t/a/f001.bin");
+                     ASSERT_EQ(RunCli(d.path(), {"repair", "-q", "-r", "t/a"}).status, 0);
+                   },
+                   {},
+                   0,
+                   {"t/a: up to date, 1 set of 3 files (750 bytes)"},
+                   {},
+                   {{"t/a/a.PAR", {3}}},
+                   true},
         ProtectRow{"FileMissing",
                    [](const TempDir& d) {
                      Folder(d, "t/a", 3);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Protecting a generated tree: the first protect (every folder's sets
-// written) and a second one with nothing changed (only the main volumes
-// read).  Each reports the files per second and the bytes read through the
-// file layer ("read_MB"), from the page cache.
+// written), beside the same sets made by one create after another, and a
+// second protect with nothing changed (only the main volumes read).  Each reports the files per
+// second and the bytes read through the file layer ("read_MB"), from the page cache.
 //
 //   build/bench/protect_bench [--benchmark_filter=...]
 //   TARVEL_BENCH_DIR=/some/folder  (default: the temporary folder)
@@ -58,6 +58,7 @@ class CountingEnv : public testing::EnvWrapper {
 struct BenchTree {
   std::string root;
   int files = 0;
+  std::vector<std::vector<std::string>> folders;  // the paths of each folder's files
 
   BenchTree() {
     const char* base = std::getenv("TARVEL_BENCH_DIR");
@@ -67,14 +68,15 @@ struct BenchTree {
             .string();
     if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     root = tmpl;
-    const int folders = Setting("TARVEL_BENCH_FOLDERS", 200);
+    const int folderCount = Setting("TARVEL_BENCH_FOLDERS", 200);
     const int perFolder = Setting("TARVEL_BENCH_FILES", 20);
     const auto size = static_cast<std::size_t>(Setting("TARVEL_BENCH_KB", 30)) * 1000;
     std::vector<std::uint64_t> words(size / 8 + 1);
     std::uint64_t x = 0x9E3779B97F4A7C15ull;
-    for (int f = 0; f < folders; ++f) {
+    for (int f = 0; f < folderCount; ++f) {
       const std::string folder = root + "/p" + std::to_string(f / 20) + "/f" + std::to_string(f);
       std::filesystem::create_directories(folder);
+      folders.emplace_back();
       for (int k = 0; k < perFolder; ++k) {
         for (auto& w : words) {  // xorshift64
           x ^= x << 13;
@@ -82,7 +84,8 @@ struct BenchTree {
           x ^= x << 17;
           w = x;
         }
-        std::ofstream(folder + "/file" + std::to_string(k) + ".bin", std::ios::binary)
+        folders.back().push_back(folder + "/file" + std::to_string(k) + ".bin");
+        std::ofstream(folders.back().back(), std::ios::binary)
             .write(reinterpret_cast<const char*>(words.data()), static_cast<std::streamsize>(size));
         ++files;
       }
@@ -131,9 +134,32 @@ void Run(benchmark::State& state, bool again) {
   state.counters["read_MB"] = static_cast<double>(read) / 1e6;
 }
 
+// The same sets made by one create after another, as a script would.
+void BM_CreateEachFolder(benchmark::State& state) {
+  BenchTree& tree = Tree();
+  CountingEnv env;
+  SilentInteraction ui;
+  Engine engine(env, ui);
+  std::int64_t read = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    tree.RemoveVolumes();
+    state.ResumeTiming();
+    env.read = 0;
+    for (const std::vector<std::string>& paths : tree.folders) {
+      (void)engine.Create(paths, {.onePass = true});
+    }
+    read = env.read;
+  }
+  state.counters["files_per_s"] = benchmark::Counter(static_cast<double>(tree.files),
+                                                     benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["read_MB"] = static_cast<double>(read) / 1e6;
+}
+
 void BM_ProtectFirst(benchmark::State& state) { Run(state, false); }
 void BM_ProtectUnchanged(benchmark::State& state) { Run(state, true); }
 
+BENCHMARK(BM_CreateEachFolder)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ProtectFirst)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ProtectUnchanged)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/protect_command.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "cli/exit_status.h"
 #include "cli/output.h"
+#include "engine/format/volume_names.h"
 #include "engine/report.h"
 
 namespace tarvel::cli {
@@ -104,6 +106,29 @@ struct Tally {
   }
 };
 
+// The bytes a protect of `folder` reads at most: its plain files' and
+// those of the folders below that it enters (a volume's name left out;
+// told by the names alone, as this is for the progress line only).
+std::int64_t TreeBytes(Env& env, const std::string& folder, bool hidden) {
+  std::vector<FolderEntry> entries;
+  try {
+    entries = env.List(folder);
+  } catch (const FileError&) {
+    return 0;
+  }
+  std::int64_t bytes = 0;
+  for (const FolderEntry& e : entries) {
+    if (e.name.starts_with('.') && !hidden) continue;
+    const std::string path = JoinPath(folder, e.name);
+    if (e.kind == FileKind::kFolder) {
+      bytes += TreeBytes(env, path, hidden);
+    } else if (e.kind == FileKind::kRegular && !VolumeNumberOfName(e.name)) {
+      bytes += std::max<std::int64_t>(0, env.SizeOf(path));
+    }
+  }
+  return bytes;
+}
+
 }  // namespace
 
 std::string FolderLine(const FolderResult& r) {
@@ -147,9 +172,20 @@ int Protect(const Options& o, Engine& engine, Env& env, TerminalInteraction& ui)
   options.dropMissing = o.dropMissing;
   Tally tally;
   bool firstJson = true;
+  // The progress line tells of the whole tree: what the folders done so
+  // far held, and the sets being written.
+  std::int64_t total = 0, done = 0;
+  if (ui.ShowsProgress()) {
+    for (const std::string& dir : o.operands) total += TreeBytes(env, dir, o.hidden);
+    ui.SetOverall(0, total);
+  }
   if (o.json) WriteOut("{\"command\": \"protect\", \"folders\": [");
   const auto each = [&](const FolderResult& r) {
     tally.Add(r);
+    if (total > 0) {
+      done += r.bytes;
+      ui.SetOverall(done, total);
+    }
     for (const std::string& name : r.damaged) {
       ui.Message(JoinPath(r.folder, name) + " is damaged: repair restores it");
     }

@@ -49,6 +49,7 @@ void Protect(const TempDir& d) { ASSERT_EQ(RunCli(d.path(), {"protect", "-q", "t
 // Every volume below the tree, by path from the tree's folder.
 Volumes VolumesOf(const TempDir& d) {
   Volumes found;
+  if (!std::filesystem::is_directory(d / "t")) return found;
   for (const auto& e : std::filesystem::recursive_directory_iterator(
            d / "t", std::filesystem::directory_options::skip_permission_denied)) {
     EXPECT_FALSE(e.path().filename().string().starts_with(".tarvel-"))
@@ -331,6 +332,31 @@ INSTANTIATE_TEST_SUITE_P(
                    {"t/a: protected, 1 set of 3 files (750 bytes)"},
                    {},
                    {{"t/a/a-parity.PAR", {3}}}},
+        ProtectRow{"TheJsonDocumentHasALineAFolder",
+                   [](const TempDir& d) { Folder(d, "t/a", 2); },
+                   {"--json"},
+                   0,
+                   {"{\"command\": \"protect\", \"folders\": [",
+                    "  {\"folder\":\"t\",\"state\":\"skipped\",\"sets\":0,\"files\":0,\"bytes\":0,"
+                    "\"added\":[],\"edited\":[],\"dropped\":[],\"damaged\":[],\"missing\":[],"
+                    "\"note\":\"fewer than 2 files to protect\"},",
+                    "  {\"folder\":\"t/a\",\"state\":\"protected\",\"sets\":1,\"files\":2,"
+                    "\"bytes\":450,\"added\":[],\"edited\":[],\"dropped\":[],\"damaged\":[],"
+                    "\"missing\":[],\"note\":\"\"}",
+                    "], \"summary\": {\"folders\":2,\"protected\":1,\"up_to_date\":0,"
+                    "\"renewed\":0,\"damaged\":0,\"missing\":0,\"skipped\":1}, \"status\": 0}"},
+                   {},
+                   {{"t/a/a.PAR", {2}}}},
+        ProtectRow{"ADirThatIsNoFolderIsRefused",
+                   [](const TempDir& d) {
+                     std::filesystem::remove(d / "t");
+                     WriteBytes(d / "t", RandomBytes(100, 5));
+                   },
+                   {},
+                   3,
+                   {},
+                   {"tarvel-cli: t is no folder. Nothing was written.\n"},
+                   {}},
         ProtectRow{"AFolderThatCannotBeRead",
                    [](const TempDir& d) {
                      Folder(d, "t/a", 2);

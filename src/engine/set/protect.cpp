@@ -311,6 +311,8 @@ class FolderProtect {
     action_.StopPoint();
     CommitTogether(env_, writers, removals);
     result_.state = oldMains_.empty() ? FolderState::kProtected : FolderState::kRenewed;
+    // A folder protected for the first time added nothing to a set.
+    if (oldMains_.empty()) result_.added.clear();
     result_.sets = static_cast<int>(sizes.size());
     CountFiles(candidates_);
     return result_;

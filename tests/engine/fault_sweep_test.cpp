@@ -77,6 +77,10 @@ struct SweptAction {
   // The folder of the scenario's folder that the action is about ("": that
   // folder itself), whose files are looked at.
   std::string folder = {};
+  // The kinds of fault swept (FaultyEnv::Op, then a short write, a stop, a
+  // bad sector); none: every kind.  An action over hundreds of files sweeps
+  // those of its commit.
+  std::vector<int> kinds = {};
 };
 
 bool AllOk(const std::vector<std::string>& report) {
@@ -189,6 +193,10 @@ int Sweep(const SweptAction& action) {
   }
   int stops = 0;
   for (int op = 0; op <= kBadSector; ++op) {
+    if (!action.kinds.empty() &&
+        std::find(action.kinds.begin(), action.kinds.end(), op) == action.kinds.end()) {
+      continue;
+    }
     const int n = op == kBadSector ? static_cast<int>(sectors.size())
                                    : calls[op == kShortWrite ? FaultyEnv::kWrite
                                            : op == kStop     ? FaultyEnv::kRead
@@ -266,14 +274,15 @@ enum class Kind {
   kCheckCopy,
   kRepair,
   kRepairFileByFile,
-  kProtect
+  kProtect,
+  kProtectTwoSets
 };
 
 // A protect of the folder t: true when it protected, renewed or found up to
 // date every folder.
-bool ProtectT(SetScenario& s) {
+bool ProtectT(SetScenario& s, int percent = 0) {
   bool ok = true;
-  s.engine.Protect(s.Path("t"), {}, [&ok](const FolderResult& r) {
+  s.engine.Protect(s.Path("t"), {.percent = percent}, [&ok](const FolderResult& r) {
     ok = ok && (r.state == FolderState::kRenewed || r.state == FolderState::kUpToDate ||
                 r.state == FolderState::kProtected);
   });
@@ -342,10 +351,50 @@ SweptAction MakeAction(Kind kind) {
       Folder should = originals;
       should["d.bin"] = RandomBytes(5000, 6);
       for (const char* v : {"t.PAR", "t.P01"}) should[v] = clean.Read(std::string("t/") + v);
-      SweptAction protect{
-          "protect renewing a set", prepare, ProtectT, should, {"t.PAR", "t.P01", "t.P02"}};
+      SweptAction protect{"protect renewing a set",
+                          prepare,
+                          [](SetScenario& s) { return ProtectT(s); },
+                          should,
+                          {"t.PAR", "t.P01", "t.P02"}};
       protect.gone = {"t.P02"};
       protect.folder = "t";
+      return protect;
+    }
+    case Kind::kProtectTwoSets: {
+      // A protect that renews the two sets of a folder of 251 files, each
+      // made with two parity volumes, when a file is added, with one volume
+      // each: the four new volumes and the removal of the two old second
+      // parity volumes are one commit.
+      Folder files;
+      for (int i = 0; i < 251; ++i) {
+        files[std::string("f").append(std::to_string(1000 + i)).append(".bin")] =
+            RandomBytes(100, static_cast<std::uint32_t>(10 + i));
+      }
+      const auto prepare = [files](SetScenario& s) {
+        std::filesystem::create_directory(s.Path("t"));
+        for (const auto& [name, bytes] : files) s.Write("t/" + name, bytes);
+        ASSERT_TRUE(ProtectT(s, 2));
+        s.Write("t/new.bin", RandomBytes(100, 5));
+      };
+      const auto run = [](SetScenario& s) { return ProtectT(s, 1); };
+      SetScenario clean;
+      prepare(clean);
+      EXPECT_TRUE(run(clean));
+      Folder should = files;
+      should["new.bin"] = RandomBytes(100, 5);
+      std::vector<std::string> together;
+      for (const char* v : {"t-1.PAR", "t-1.P01", "t-2.PAR", "t-2.P01"}) {
+        should[v] = clean.Read(std::string("t/") + v);
+        together.push_back(v);
+      }
+      SweptAction protect{"protect renewing two sets", prepare, run, should, together};
+      protect.together.push_back("t-1.P02");
+      protect.together.push_back("t-2.P02");
+      protect.gone = {"t-1.P02", "t-2.P02"};
+      protect.folder = "t";
+      protect.kinds = {
+          FaultyEnv::kCreate, FaultyEnv::kWrite, FaultyEnv::kRename, FaultyEnv::kLink,
+          FaultyEnv::kSync,   FaultyEnv::kList,  FaultyEnv::kOpCount /* a short write */};
       return protect;
     }
     case Kind::kCheckRename:
@@ -402,7 +451,7 @@ TEST_P(FaultSweep, EveryFileLayerCallFailedInTurn) { EXPECT_GT(Sweep(MakeAction(
 std::string KindName(const ::testing::TestParamInfo<Kind>& info) {
   constexpr const char* kNames[] = {"Create",           "CreateOnePass", "CreateOverMoreVolumes",
                                     "CheckRename",      "CheckCopy",     "Repair",
-                                    "RepairFileByFile", "Protect"};
+                                    "RepairFileByFile", "Protect",       "ProtectTwoSets"};
   return kNames[static_cast<int>(info.param)];
 }
 
@@ -410,7 +459,7 @@ INSTANTIATE_TEST_SUITE_P(Actions, FaultSweep,
                          ::testing::Values(Kind::kCreate, Kind::kCreateOnePass,
                                            Kind::kCreateOverMoreVolumes, Kind::kCheckRename,
                                            Kind::kCheckCopy, Kind::kRepair, Kind::kRepairFileByFile,
-                                           Kind::kProtect),
+                                           Kind::kProtect, Kind::kProtectTwoSets),
                          KindName);
 
 }  // namespace

@@ -44,7 +44,7 @@ _tarvel_cli() {
   COMPREPLY=()
 
   if ((COMP_CWORD == 1)); then
-    mapfile -t COMPREPLY < <(compgen -W 'create verify repair --help --version' -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W 'create verify repair protect --help --version' -- "$cur")
     return
   fi
 
@@ -53,6 +53,7 @@ _tarvel_cli() {
     create) options='-n -o --small -t --threads -q --quiet -f --force --help' ;;
     verify) options='--found --json -t --threads -q --quiet -r --recursive --help' ;;
     repair) options='--found --revert-changed --json -t --threads -q --quiet -r --recursive --help' ;;
+    protect) options='-p --hidden --drop-missing --small --json -t --threads -q --quiet --help' ;;
     *) return ;;  # --help and --version take nothing more
   esac
 
@@ -64,7 +65,7 @@ _tarvel_cli() {
 
   if [[ -z $options_ended ]]; then
     case $prev in
-      -n | -t | --threads)
+      -n | -p | -t | --threads)
         return  # a number
         ;;
       --small)
@@ -89,7 +90,9 @@ _tarvel_cli() {
   fi
 
   compopt -o filenames
-  if [[ $command == create ]]; then
+  if [[ $command == protect ]]; then
+    mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+  elif [[ $command == create ]]; then
     mapfile -t COMPREPLY < <(compgen -f -- "$cur")
   else
     mapfile -t COMPREPLY < <(_tarvel_cli_volumes "$cur")

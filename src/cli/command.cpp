@@ -14,6 +14,7 @@
 #include "cli/exit_status.h"
 #include "cli/options.h"
 #include "cli/output.h"
+#include "cli/protect_command.h"
 #include "cli/set_runner.h"
 #include "cli/terminal_interaction.h"
 #include "engine/choices.h"
@@ -194,6 +195,8 @@ int RunCommand(const Options& o, Engine& engine, Env& env, TerminalInteraction& 
       return RunSets(o, engine, env, ui, [&](SetRun& run) { return Verify(run, engine, env); });
     case Command::kRepair:
       return RunSets(o, engine, env, ui, [&](SetRun& run) { return Repair(run, engine, env); });
+    case Command::kProtect:
+      return Protect(o, engine, env, ui);
     default:
       return kUsage;
   }

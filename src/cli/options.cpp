@@ -13,6 +13,8 @@ const char kUsageText[] =
     "                    [VOLUME...]\n"
     "  tarvel-cli repair [--found leave|rename|copy] [--revert-changed] [--json] [-t N]\n"
     "                    [-q] [-r DIR]... [VOLUME...]\n"
+    "  tarvel-cli protect [-p PERCENT] [--hidden] [--drop-missing] [--small crc|parity]\n"
+    "                     [--json] [-t N] [-q] DIR...\n"
     "  tarvel-cli --help | --version\n"
     "\n"
     "Protects 2 to 250 files of one folder with parity volumes, checks a set and\n"
@@ -46,6 +48,13 @@ const char kUsageText[] =
     "  -t, --threads N     threads that read, hash and write, 1 or more (default:\n"
     "                      one per CPU, at most four per CPU; 1 does everything on\n"
     "                      one thread)\n"
+    "protect  gives every folder at or below each DIR sets of its files (at most 250\n"
+    "         each, named after the folder), renews them when files are added or\n"
+    "         edited, and names damaged and missing files instead of renewing them\n"
+    "  -p PERCENT          parity volumes per set as a share of its files (at least\n"
+    "                      1; default as create)\n"
+    "  --hidden            protect hidden files and folders too\n"
+    "  --drop-missing      renew the sets without the listed files that are gone\n"
     "  -q                  no progress line (it is shown only on a terminal)\n"
     "\n"
     "Exit status (with several sets, the largest of the sets' statuses):\n"
@@ -56,7 +65,8 @@ const char kUsageText[] =
     "(or a file or volume of the set could not be checked), the disk is full, or a\n"
     "file changed while the set was being created; 5 the check after a repair\n"
     "still finds bad files; 129, 130, 143 interrupted by SIGHUP, SIGINT (Ctrl-C)\n"
-    "or SIGTERM.\n";
+    "or SIGTERM.  protect: 0 every folder protected, 1 a file damaged or missing,\n"
+    "3 a DIR that is no folder, 4 a folder or file that could not be read.\n";
 
 namespace {
 
@@ -72,7 +82,8 @@ enum CommandSet : unsigned {
   kCreateOnly = 1u << static_cast<unsigned>(Command::kCreate),
   kRepairOnly = 1u << static_cast<unsigned>(Command::kRepair),
   kChecks = kRepairOnly | 1u << static_cast<unsigned>(Command::kVerify),
-  kEvery = kCreateOnly | kChecks,
+  kProtectOnly = 1u << static_cast<unsigned>(Command::kProtect),
+  kEvery = kCreateOnly | kChecks | kProtectOnly,
 };
 
 // Applies an option (with its value where it takes one) to the options; on a
@@ -129,7 +140,27 @@ const OptionRule kOptionRules[] = {
        o.force = true;
        return true;
      }},
-    {nullptr, "--small", kCreateOnly, true,
+    {"-p", nullptr, kProtectOnly, true,
+     [](Options& o, const std::string&, const std::string& v, std::string& error) {
+       int n = 0;
+       if (!ParseCount(v, n) || n < 1 || n > 100) {
+         error = "-p needs a share of the files from 1 to 100, not '" + v + "'";
+         return false;
+       }
+       o.percent = n;
+       return true;
+     }},
+    {nullptr, "--hidden", kProtectOnly, false,
+     [](Options& o, const std::string&, const std::string&, std::string&) {
+       o.hidden = true;
+       return true;
+     }},
+    {nullptr, "--drop-missing", kProtectOnly, false,
+     [](Options& o, const std::string&, const std::string&, std::string&) {
+       o.dropMissing = true;
+       return true;
+     }},
+    {nullptr, "--small", kCreateOnly | kProtectOnly, true,
      [](Options& o, const std::string&, const std::string& v, std::string& error) {
        if (v != "crc" && v != "parity") {
          error = "--small takes crc or parity, not '" + v + "'";
@@ -143,7 +174,7 @@ const OptionRule kOptionRules[] = {
        o.revertChanged = true;
        return true;
      }},
-    {nullptr, "--json", kChecks, false,
+    {nullptr, "--json", kChecks | kProtectOnly, false,
      [](Options& o, const std::string&, const std::string&, std::string&) {
        o.json = true;
        return true;
@@ -194,6 +225,8 @@ std::optional<Options> ParseCommand(const std::string& cmd, std::string& error) 
     o.command = Command::kCreate;
   } else if (cmd == "verify") {
     o.command = Command::kVerify;
+  } else if (cmd == "protect") {
+    o.command = Command::kProtect;
   } else if (cmd == "repair") {
     o.command = Command::kRepair;
     o.found = FoundAction::kRename;
@@ -241,6 +274,11 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   if (o->command == Command::kCreate) {
     if (o->operands.empty()) {
       error = "create needs the files to protect";
+      return std::nullopt;
+    }
+  } else if (o->command == Command::kProtect) {
+    if (o->operands.empty()) {
+      error = "protect needs a folder";
       return std::nullopt;
     }
   } else if (o->operands.empty() && o->roots.empty()) {

@@ -22,10 +22,12 @@ std::string CutText(const std::string& text, std::size_t bytes) {
 
 }  // namespace
 
-std::string ProgressLine::Format(const ProgressRecord& record, double now, int width) {
+std::string ProgressLine::Format(const ProgressRecord& record, double now, int width,
+                                 const ProgressRecord* overall) {
   const std::string text = PrintableText(ProgressText(record));
-  const std::optional<double> done = ShareDone(record);
-  const ProgressPace::Figures pace = pace_.At(record, now);
+  const std::optional<double> done = ShareDone(overall ? *overall : record);
+  const ProgressPace::Figures pace =
+      overall ? overallPace_.At(*overall, now) : pace_.At(record, now);
 
   std::string figures;
   if (done) {

@@ -19,10 +19,15 @@ class ProgressLine {
 
   // The line for `record` at `now` seconds of a steady clock.  `width` > 0:
   // the text is cut so that the line has at most `width` - 1 characters.
-  std::string Format(const ProgressRecord& record, double now, int width = 0);
+  // With `overall` (the bytes of a whole protect, done and in all), the
+  // figures are those of the whole, whose pace lasts from one step and one
+  // showing of the line to the next.
+  std::string Format(const ProgressRecord& record, double now, int width = 0,
+                     const ProgressRecord* overall = nullptr);
 
  private:
   ProgressPace pace_;
+  ProgressPace overallPace_;
 };
 
 using ::tarvel::FormatDuration;

@@ -4,6 +4,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -33,6 +34,11 @@ void TerminalInteraction::Progress(const ProgressRecord& record) {
   }
   const bool newItem = !haveRecord_ || record.step != record_.step || record.item != record_.item ||
                        record.name != record_.name || record.percent != record_.percent;
+  if (record.step == ProgressStep::kWritingParity) {
+    // A pass that starts again from nothing is the next set's.
+    if (record.stepDone < lastStepDone_) folderDone_ += lastStepDone_;
+    lastStepDone_ = record.stepDone;
+  }
   record_ = record;
   haveRecord_ = true;
   dirty_ = true;
@@ -51,7 +57,15 @@ void TerminalInteraction::Redraw() {
   struct winsize size {};
   const int width = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
   std::string line = "\r";
-  line.append(line_.Format(record_, now, width));
+  if (overallTotal_ > 0) {
+    ProgressRecord overall;
+    overall.step = ProgressStep::kWritingParity;
+    overall.stepTotal = overallTotal_;
+    overall.stepDone = std::min(overallTotal_, overallDone_ + folderDone_ + lastStepDone_);
+    line.append(line_.Format(record_, now, width, &overall));
+  } else {
+    line.append(line_.Format(record_, now, width));
+  }
   line.append("\033[K");
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
@@ -70,7 +84,8 @@ bool TerminalInteraction::AskInclude(const std::string&, std::int64_t) {
 }
 
 SetChoice TerminalInteraction::AskSetProperties(const SetProposal& proposal) {
-  return {true, answers_.parityCount.value_or(proposal.defaultVolumes), answers_.base};
+  return {true, answers_.parityCount.value_or(proposal.defaultVolumes), answers_.base,
+          /*standing=*/true};
 }
 
 bool TerminalInteraction::Confirm(const Question& question) {

@@ -56,9 +56,20 @@ class TerminalInteraction : public Interaction {
   void Succeeded(const std::string& text) override;
 
   void SetAnswers(StandingAnswers answers) { answers_ = std::move(answers); }
+  // True when the progress line is drawn (a terminal, without -q).
+  [[nodiscard]] bool ShowsProgress() const { return showProgress_; }
 
   // While set, every message is also appended to `log` (for --json).
   void SetMessageLog(std::vector<std::string>* log) { messageLog_ = log; }
+  // A protect of `total` bytes: the line's figures become those of the
+  // whole, of which `done` bytes are done before the set being written.
+  // The bytes the sets of one folder read are added up until the next call.
+  void SetOverall(std::int64_t done, std::int64_t total) {
+    overallDone_ = done;
+    overallTotal_ = total;
+    folderDone_ = lastStepDone_ = 0;
+  }
+
   // A new set begins: its first report follows no other.
   void StartSet() { reportsShown_ = 0; }
   // Reports shown since the set began: once one is, the check of the set
@@ -79,6 +90,9 @@ class TerminalInteraction : public Interaction {
   int reportsShown_ = 0;
   std::vector<std::string>* messageLog_ = nullptr;
   ProgressLine line_;
+  std::int64_t overallDone_ = 0, overallTotal_ = 0;
+  std::int64_t folderDone_ = 0;    // by the sets of the folder written before this one
+  std::int64_t lastStepDone_ = 0;  // of the parity pass of the set being written
 };
 
 }  // namespace tarvel::cli

@@ -17,6 +17,7 @@
 #include "engine/set/analysis.h"
 #include "engine/set/create_rules.h"
 #include "engine/set/file_search.h"
+#include "engine/set/protect.h"
 #include "engine/set/restore.h"
 #include "engine/set/set_report.h"
 #include "engine/set/set_writer.h"
@@ -291,36 +292,87 @@ CreateOutcome Engine::Create(std::vector<std::string> paths, const CreateOptions
     return CreateOutcome::kRefused;
   }
 
-  const SetProposal proposal = ProposeSet(env_, m);
-  const SetChoice choice = ui_.AskSetProperties(proposal);
-  if (!choice.accepted) {
-    ui_.Message(kOperationAbortedText);
-    return CreateOutcome::kCancelled;
-  }
-  const std::string base =
-      choice.baseName.value_or(JoinPath(filesFolder, proposal.defaultBaseName));
-  const int count = choice.parityCount;
-  // A front end that asks a person has refused such a choice already; one
-  // that answers without asking learns it here.
-  if (const std::string refusal = proposal.refusal(count, base); !refusal.empty()) {
-    ui_.Message(refusal);
-    return refusal == kNoRoomText ? CreateOutcome::kNoRoom : CreateOutcome::kRefused;
-  }
+  SetProposal proposal = ProposeSet(env_, m);
+  const std::string defaultBase = JoinPath(filesFolder, proposal.defaultBaseName);
+  for (;;) {
+    const SetChoice choice = ui_.AskSetProperties(proposal);
+    if (!choice.accepted) {
+      ui_.Message(kOperationAbortedText);
+      return CreateOutcome::kCancelled;
+    }
+    const std::string base = choice.baseName.value_or(defaultBase);
+    const int count = choice.parityCount;
+    // A front end that asks a person has refused such a choice already; one
+    // that answers without asking learns it here.
+    if (const std::string refusal = proposal.refusal(count, base); !refusal.empty()) {
+      ui_.Message(refusal);
+      return refusal == kNoRoomText ? CreateOutcome::kNoRoom : CreateOutcome::kRefused;
+    }
 
-  // The volumes' folder is named in full.
-  action.HoldFolder(FolderOf(base));
-  const std::string where = base.starts_with('/') ? base : JoinPath(env_.CurrentFolder(), base);
-  const VolumePlan plan = PlanVolumes(env_, filesFolder, where, count);
-  if (!AskBeforeWriting(action, paths, base, count, plan)) return CreateOutcome::kCancelled;
+    // The volumes' folder is named in full.
+    action.HoldFolder(FolderOf(base));
+    const std::string where = base.starts_with('/') ? base : JoinPath(env_.CurrentFolder(), base);
+    const VolumePlan plan = PlanVolumes(env_, filesFolder, where, count, paths);
+    if (!AskBeforeWriting(action, paths, base, count, plan)) {
+      // A person who answered no, with volumes of that name there, chooses
+      // again from the choices just made.
+      if (choice.standing || plan.existing.empty()) return CreateOutcome::kCancelled;
+      proposal.defaultVolumes = count;
+      if (choice.baseName) proposal.defaultBaseName = *choice.baseName;
+      continue;
+    }
 
-  // What the person agreed to replace, and nothing else.
-  if (!WriteVolumeSet(action, *analysis, base, count, plan.existing)) {
-    ui_.Message(kOperationAbortedText);
-    return CreateOutcome::kRefused;
+    // What the person agreed to replace, and nothing else.
+    if (!WriteVolumeSet(action, *analysis, base, count, plan.existing, plan.removed)) {
+      ui_.Message(kOperationAbortedText);
+      return CreateOutcome::kRefused;
+    }
+    ui_.Succeeded(kCreatedText);
+    // The windows asked about the volumes removed; the command line says so.
+    if (!plan.removed.empty() && choice.standing) ui_.Message(RemovedNote(plan));
+    if (!plan.leftOver.empty()) ui_.Message(LeftOverNote(plan));
+    return CreateOutcome::kCreated;
   }
-  ui_.Succeeded(kCreatedText);
-  if (!plan.leftOver.empty()) ui_.Message(LeftOverNote(plan));
-  return CreateOutcome::kCreated;
+}
+
+void Engine::Protect(const std::string& root, const ProtectOptions& options,
+                     const std::function<void(const FolderResult&)>& each) {
+  // Depth first, each folder before the folders in it, in byte order of
+  // their names; only the path of the folders above is kept, so memory does
+  // not grow with the tree.
+  std::vector<FolderEntry> entries;
+  bool listed = false;
+  FolderResult result;
+  result.folder = root;
+  {
+    Action action(env_, ui_, *set_, *parity_, threads_, stop_);
+    try {
+      action.HoldFolder(root);
+      entries = env_.List(root);
+      listed = true;
+      result = ProtectFolder(action, root, entries, options);
+    } catch (const FileError& error) {
+      // Nothing of the folder was put in place; the folders in it are
+      // still protected when it could be listed.
+      result = FolderResult{};
+      result.folder = root;
+      result.state = FolderState::kSkipped;
+      result.unreadable = true;
+      result.note = WithReason(error.what(), error.OsError());
+    }
+    set_->ResetTables();
+  }
+  each(result);
+  if (!listed) return;
+  std::vector<std::string> folders;
+  for (const FolderEntry& e : entries) {
+    if (e.kind != FileKind::kFolder) continue;  // a link to a folder is not entered
+    if (e.name.starts_with('.') && !options.hidden) continue;
+    folders.push_back(e.name);
+  }
+  entries.clear();
+  std::sort(folders.begin(), folders.end());
+  for (const std::string& name : folders) Protect(JoinPath(root, name), options, each);
 }
 
 CheckReport Engine::Check(const std::vector<std::string>& volumes) {

@@ -17,6 +17,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -99,6 +101,36 @@ struct RepairReport {
   SetReport report;
 };
 
+// How a protect makes and keeps the sets of a folder tree.
+struct ProtectOptions {
+  // Parity volumes per set as a share of its files (at least 1); 0: as many
+  // as a create proposes for that many files.
+  int percent = 0;
+  bool hidden = false;       // hidden files are protected too
+  bool dropMissing = false;  // a listed file that is gone is left out of the renewed sets
+};
+
+// What a protect found and did in one folder.
+enum class FolderState {
+  kProtected,  // it had no set; its sets are written
+  kUpToDate,   // its sets list exactly its files, unchanged: only their lists were read
+  kRenewed,    // files were added, edited or dropped: its sets are written anew
+  kDamaged,    // a file differs from its set though its stamp did not move: nothing written
+  kMissing,    // a listed file is gone (and not dropped): nothing written
+  kSkipped,    // nothing to protect (fewer than 2 files), or it could not be read
+};
+struct FolderResult {
+  std::string folder;  // as reached from the root given
+  FolderState state = FolderState::kSkipped;
+  int sets = 0;                                     // of the folder after the protect
+  int files = 0;                                    // protected by them
+  std::int64_t bytes = 0;                           // of those files
+  std::vector<std::string> added, edited, dropped;  // bare names, renewed folders
+  std::vector<std::string> damaged, missing;        // bare names
+  std::string note;         // why it was skipped (the file layer's text for an unreadable folder)
+  bool unreadable = false;  // skipped because the folder or a file could not be read
+};
+
 // Thrown when a stop request ends an action.  Everything is then as it was,
 // or as a finished step left it, and no temporary file is left.
 class ActionStopped : public std::runtime_error {
@@ -124,8 +156,11 @@ class Engine {
   // Protecting the chosen files (full paths, any order): the choice is
   // checked, the files analysed (the include prompt), Parity Properties
   // asked, the questions before replacing volumes or writing them away from
-  // the files asked, the set written and the success said; volumes of an
-  // earlier set beyond the new one's last are named.
+  // the files asked, the set written and the success said.  The volumes of
+  // the set being replaced beyond the new one's last are removed with it
+  // (the command line says so); any other file of such a name is named.  A
+  // question answered no by a person goes back to Parity Properties with
+  // the choices kept.
   CreateOutcome Create(std::vector<std::string> paths, const CreateOptions& options = {});
   // Checking the set of the first of `volumes` (paths) that reads: the
   // volume is read, the files searched and verified, the volumes found, and
@@ -146,6 +181,17 @@ class Engine {
   // volumes checked again, and the new report shown.  A file that the check
   // read and that is unchanged since is not read again after the rebuild.
   RepairReport Repair(const std::vector<std::string>& volumes);
+
+  // Protecting every folder at or below `root` (folders reached through a
+  // symbolic link are not entered): each folder's plain files, but volumes,
+  // temporary files, empty files and (unless `options.hidden`) hidden
+  // files, in sets of at most 250 named after the folder; a folder whose
+  // sets are up to date is only read for their lists; new or edited files
+  // renew its sets, all of them in one commit, but damage or a missing file
+  // never does.  `each` is told of every folder as it is done.  A stop ends
+  // it with ActionStopped, the folder being written left as it was.
+  void Protect(const std::string& root, const ProtectOptions& options,
+               const std::function<void(const FolderResult&)>& each);
 
   // The report of the set as the engine has it now: that of the last check,
   // with what the actions since did.  For a front end that describes the

@@ -75,6 +75,9 @@ struct SetChoice {
   // A path without extension; nothing: the default base name in the folder
   // of the files.
   std::optional<std::string> baseName;
+  // An answer given once for every case (the command line's options): a
+  // question answered no after it ends the create instead of asking again.
+  bool standing = false;
 };
 
 // A question the engine asks before it writes.  `text` is asked of a

@@ -610,15 +610,30 @@ INSTANTIATE_TEST_SUITE_P(
                   nullptr,
                   {"create", "-q", "data.bin", "extra.dat", "more.raw"},
                   3,
-                  {"tarvel-cli: DIR/data.PAR and 1 other volumes exist. Nothing was written; -f "
+                  {"tarvel-cli: DIR/data.PAR and 2 other volumes exist. Nothing was written; -f "
                    "replaces the volumes of a set.\n"},
                   {}},
-        SafetyRow{"ForceReplacesAndNamesTheVolumesLeftOver",
-                  nullptr,
-                  {"create", "-q", "--force", "-n", "1", "data.bin", "extra.dat", "more.raw"},
-                  0,
-                  {"tarvel-cli: data.P02, beyond the new set's last volume, was left as it was.\n"},
-                  {"Files successfully created.\n"}},
+        SafetyRow{
+            "ForceReplacesTheSetAndSaysWhichOfItsVolumesWent",
+            nullptr,
+            {"create", "-q", "--force", "-n", "1", "data.bin", "extra.dat", "more.raw"},
+            0,
+            {"tarvel-cli: data.P02, beyond the new set's last volume, was removed with the "
+             "set it replaced.\n"},
+            {"Files successfully created.\n"},
+            [](const TempDir& d, const Result&) { EXPECT_FALSE(testing::Exists(d / "data.P02")); }},
+        SafetyRow{
+            "ForceNamesAFileLeftOverThatIsNoVolumeOfTheSet",
+            [](const TempDir& d) {
+              WriteBytes(d / "data.P02", {'n', 'o', 't', 'e'});
+            },
+            {"create", "-q", "--force", "-n", "1", "data.bin", "extra.dat", "more.raw"},
+            0,
+            {"tarvel-cli: data.P02, beyond the new set's last volume, was left as it was.\n"},
+            {"Files successfully created.\n"},
+            [](const TempDir& d, const Result&) {
+              EXPECT_EQ(ReadBytes(d / "data.P02"), (std::vector<std::uint8_t>{'n', 'o', 't', 'e'}));
+            }},
         SafetyRow{
             "VolumesAwayFromTheFilesAreWrittenWithAWarning",
             [](const TempDir& d) { std::filesystem::create_directory(d / "out"); },

@@ -97,6 +97,26 @@ INSTANTIATE_TEST_SUITE_P(
                  18}),
     [](const ::testing::TestParamInfo<LineCase>& info) { return info.param.name; });
 
+// A protect's line: the text of the step, the figures of the whole tree,
+// whose pace goes on across the steps of its sets and the line hidden and
+// shown again between them.
+TEST(ProgressLinesOfAProtect, FiguresOfTheWholeTreeAcrossSets) {
+  ProgressLine line;
+  const auto whole = [](std::int64_t done) {
+    return Record(ProgressStep::kWritingParity, "", -1, 400000000, done);
+  };
+  ProgressRecord overall = whole(0);
+  EXPECT_EQ(line.Format(Record(ProgressStep::kWritingParity, "", 0), 0, 0, &overall),
+            "Writing parity data... 0%");
+  overall = whole(100000000);
+  EXPECT_EQ(line.Format(Record(ProgressStep::kWritingChecksums, "a.PAR", 50), 1, 0, &overall),
+            "Creating checksum for a.PAR 25%  100.0 MB/s  0:03 left");
+  line.Reset();  // the next set shows the line again
+  overall = whole(200000000);
+  EXPECT_EQ(line.Format(Record(ProgressStep::kAnalysing, "b.bin", 0), 2, 0, &overall),
+            "Analyzing b.bin 50%  100.0 MB/s  0:02 left");
+}
+
 TEST(ProgressDuration, MinutesAndHours) {
   const std::vector<std::pair<double, std::string>> cases = {
       {-3, "0:00"}, {0, "0:00"},         {59.4, "0:59"},

@@ -16,7 +16,7 @@ mkdir -p archive/old photos 'my set'
 touch a.PAR b.p07 c.Q12 D.par e.Par notes.txt x.P1 y.PARX photos/one.jpg 'my set/s t.P01'
 
 rows=(
-  'tarvel-cli; => --help,--version,create,repair,verify'
+  'tarvel-cli; => --help,--version,create,protect,repair,verify'
   'tarvel-cli;ve => verify'
   'tarvel-cli;--version; => '
   'tarvel-cli;create;- => --force,--help,--quiet,--small,--threads,-f,-n,-o,-q,-t'
@@ -32,6 +32,9 @@ rows=(
   "tarvel-cli;verify;'my set/s => my set/s t.P01"
   'tarvel-cli;create; => D.par,a.PAR,archive,b.p07,c.Q12,e.Par,my set,notes.txt,photos,x.P1,y.PARX'
   'tarvel-cli;verify;--;- => '
+  'tarvel-cli;protect;-- => --drop-missing,--help,--hidden,--json,--quiet,--small,--threads'
+  'tarvel-cli;protect;-p; => '
+  'tarvel-cli;protect;--hidden; => archive,my set,photos'
   'tarvel-cli;frobnicate; => '
 )
 

@@ -20,6 +20,8 @@ cli_files=(
   usr/share/bash-completion/completions/tarvel-cli
   usr/lib/systemd/user/tarvel-verify@.service
   usr/lib/systemd/user/tarvel-verify@.timer
+  usr/lib/systemd/user/tarvel-protect@.service
+  usr/lib/systemd/user/tarvel-protect@.timer
   usr/share/doc/tarvel-cli/copyright
 )
 gui_files=(

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -436,6 +437,84 @@ TEST(CreateTest, ANameTakenMeanwhileIsNeverReplaced) {
 // A name with a control character or a backslash cannot be listed: the file
 // is refused before anything is read, with a message that shows the name
 // without the control character.
+// Creating with two parity volumes over a set of three: the question counts
+// every volume a yes replaces, and set.P03 goes with the old set when it is
+// one of its volumes by content, never when it merely has such a name.  No
+// goes back to Parity Properties with the choices kept.
+TEST(CreateTest, ReplacingASetRemovesItsVolumesBeyondTheNewOnes) {
+  struct Case {
+    const char* what;
+    // Makes set.P03 (the old set's volume 3 is there before) what the case needs.
+    std::function<void(SetScenario&)> arrange;
+    const char* question;
+    bool p03Goes;
+    std::vector<std::string> messages;
+  };
+  const std::string left = ", beyond the new set's last volume, was left as it was.";
+  const Case cases[] = {
+      {"a volume of the set replaced",
+       [](SetScenario&) {},
+       "set.PAR and 3 other volumes exist. Replace them?",
+       true,
+       {}},
+      {"no volume, only its name",
+       [](SetScenario& s) { s.Write("set.P03", RandomBytes(400, 9)); },
+       "set.PAR and 2 other volumes exist. Replace them?",
+       false,
+       {"set.P03" + left}},
+      {"a volume of another set",
+       [](SetScenario& s) {
+         s.Write("x.bin", RandomBytes(300, 7));
+         ASSERT_TRUE(s.Create({"a.bin", "x.bin"}, 1, "other"));
+         std::filesystem::rename(s.Path("other.P01"), s.Path("set.P03"));
+       },
+       "set.PAR and 2 other volumes exist. Replace them?",
+       false,
+       {"set.P03" + left}},
+      {"a link to a volume of the set replaced",
+       [](SetScenario& s) {
+         std::filesystem::rename(s.Path("set.P03"), s.Path("kept.P03"));
+         std::filesystem::create_symlink("kept.P03", s.Path("set.P03"));
+       },
+       "set.PAR and 2 other volumes exist. Replace them?",
+       false,
+       {"set.P03" + left}},
+  };
+  for (const Case& c : cases) {
+    for (const bool yes : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (yes ? ", yes" : ", no"));
+      SetScenario s;
+      s.Write("a.bin", RandomBytes(5000, 1));
+      s.Write("b.bin", RandomBytes(7000, 2));
+      ASSERT_TRUE(s.Create({"a.bin", "b.bin"}, 3));
+      c.arrange(s);
+      s.Write("b.bin", RandomBytes(7000, 3));
+      const auto before = testing::Snapshot(s.dir.path());
+      s.ui = {};
+      s.ui.confirmAnswers = {yes};
+      s.ui.setChoices = {SetChoice{true, 2, s.Path("set")}, SetChoice{false, 1, {}}};
+      const CreateOutcome outcome = s.engine.Create({s.Path("a.bin"), s.Path("b.bin")});
+      EXPECT_EQ(s.ui.questions, std::vector<std::string>{c.question});
+      if (!yes) {
+        EXPECT_EQ(outcome, CreateOutcome::kCancelled);
+        EXPECT_EQ(s.ui.proposals, 2);
+        EXPECT_EQ(s.ui.lastProposal.defaultVolumes, 2);
+        EXPECT_EQ(s.ui.lastProposal.defaultBaseName, s.Path("set"));
+        EXPECT_EQ(testing::Snapshot(s.dir.path()), before);
+        continue;
+      }
+      EXPECT_EQ(outcome, CreateOutcome::kCreated);
+      EXPECT_EQ(s.ui.proposals, 1);
+      EXPECT_EQ(s.ui.messages, c.messages);
+      EXPECT_EQ(s.Has("set.P03"), !c.p03Goes);
+      if (!c.p03Goes) {
+        EXPECT_EQ(s.Read("set.P03"), before.at("set.P03"));
+      }
+      EXPECT_TRUE(s.Has("set.P02"));
+    }
+  }
+}
+
 TEST(CreateTest, NamesAFileListCannotHoldAreRefused) {
   const std::vector<std::string> names = {"bell\a.bin", "esc\x1b[2J.bin", "back\\slash.bin"};
   for (const std::string& name : names) {

@@ -71,6 +71,16 @@ struct SweptAction {
   // Files that change together: after any run all of them are as they were,
   // or all of them are as they should be (a set is never half replaced).
   std::vector<std::string> together = {};
+  // Files the action removes when it succeeds (in `together` when they go
+  // with the others; absent from `should`).
+  std::vector<std::string> gone = {};
+  // The folder of the scenario's folder that the action is about ("": that
+  // folder itself), whose files are looked at.
+  std::string folder = {};
+  // The kinds of fault swept (FaultyEnv::Op, then a short write, a stop, a
+  // bad sector); none: every kind.  An action over hundreds of files sweeps
+  // those of its commit.
+  std::vector<int> kinds = {};
 };
 
 bool AllOk(const std::vector<std::string>& report) {
@@ -83,9 +93,13 @@ void Empty(const std::string& folder) {
   }
 }
 
-void WriteSet(SetScenario& s, const Folder& files) {
+void WriteSet(SetScenario& s, const Folder& files, int parityCount = 2) {
   for (const auto& [name, bytes] : files) s.Write(name, bytes);
-  ASSERT_TRUE(s.Create({"a.bin", "b.bin", "c.bin", "notes.txt"}, 2));
+  ASSERT_TRUE(s.Create({"a.bin", "b.bin", "c.bin", "notes.txt"}, parityCount));
+}
+
+bool Gone(const SweptAction& action, const std::string& name) {
+  return std::find(action.gone.begin(), action.gone.end(), name) != action.gone.end();
 }
 
 // Runs the action, catching the failure it ends with.
@@ -118,7 +132,7 @@ void ExpectNothingLost(const SweptAction& action, const Folder& before, const Fo
         << name << " is neither as it was nor as it should be";
   }
   for (const auto& [name, bytes] : before) {
-    if (after.count(name)) continue;
+    if (after.count(name) || Gone(action, name)) continue;
     const bool kept = std::any_of(after.begin(), after.end(),
                                   [&](const auto& file) { return file.second == bytes; });
     EXPECT_TRUE(kept) << name << " is gone and its content with it";
@@ -140,6 +154,9 @@ void ExpectAsItShouldBe(const SweptAction& action, const Folder& folder, const c
   for (const auto& [name, bytes] : action.should) {
     const auto it = folder.find(name);
     EXPECT_TRUE(it != folder.end() && it->second == bytes) << name << " " << when;
+  }
+  for (const std::string& name : action.gone) {
+    EXPECT_EQ(folder.count(name), 0u) << name << " is still there " << when;
   }
 }
 
@@ -168,13 +185,18 @@ int Sweep(const SweptAction& action) {
   const int kShortWrite = FaultyEnv::kOpCount, kStop = FaultyEnv::kOpCount + 1,
             kBadSector = FaultyEnv::kOpCount + 2;
   std::vector<std::pair<std::string, std::int64_t>> sectors;
-  for (const auto& [name, bytes] : Snapshot(s.dir.path())) {
+  const std::string here = action.folder.empty() ? s.dir.path() : s.Path(action.folder);
+  for (const auto& [name, bytes] : Snapshot(here)) {
     for (const std::size_t at : {std::size_t{0}, bytes.size() / 2, bytes.size() - 1}) {
       sectors.emplace_back(name, static_cast<std::int64_t>(at));
     }
   }
   int stops = 0;
   for (int op = 0; op <= kBadSector; ++op) {
+    if (!action.kinds.empty() &&
+        std::find(action.kinds.begin(), action.kinds.end(), op) == action.kinds.end()) {
+      continue;
+    }
     const int n = op == kBadSector ? static_cast<int>(sectors.size())
                                    : calls[op == kShortWrite ? FaultyEnv::kWrite
                                            : op == kStop     ? FaultyEnv::kRead
@@ -192,7 +214,7 @@ int Sweep(const SweptAction& action) {
       Empty(s.dir.path());
       env.Clear();
       action.prepare(s);
-      const Folder before = Snapshot(s.dir.path());
+      const Folder before = Snapshot(here);
       bool stopped = false;
       if (op == kShortWrite) {
         env.ShortWrite(k);
@@ -204,7 +226,7 @@ int Sweep(const SweptAction& action) {
       } else if (op == kBadSector) {
         const auto& [name, at] = sectors[k - 1];
         if (before.count(name) == 0) continue;  // not made by this preparation
-        env.BadRegion(s.Path(name), at, at + 1);
+        env.BadRegion(JoinPath(here, name), at, at + 1);
       } else {
         env.Fail(FaultyEnv::Op(op), k);
       }
@@ -217,7 +239,7 @@ int Sweep(const SweptAction& action) {
       env.Clear();
       ++runs;
 
-      const Folder after = Snapshot(s.dir.path());
+      const Folder after = Snapshot(here);
       // A file that cannot be opened or read is left out of a rebuild.
       ExpectNothingLost(action, before, after,
                         op != FaultyEnv::kOpen && op != FaultyEnv::kRead && op != kBadSector);
@@ -230,7 +252,7 @@ int Sweep(const SweptAction& action) {
 
       // The next action works.
       EXPECT_TRUE(action.run(s)) << "the action fails after the fault: " << o.error;
-      ExpectAsItShouldBe(action, Snapshot(s.dir.path()), "after the next action");
+      ExpectAsItShouldBe(action, Snapshot(here), "after the next action");
     }
   }
   std::string counts;
@@ -244,7 +266,28 @@ int Sweep(const SweptAction& action) {
   return runs;
 }
 
-enum class Kind { kCreate, kCreateOnePass, kCheckRename, kCheckCopy, kRepair, kRepairFileByFile };
+enum class Kind {
+  kCreate,
+  kCreateOnePass,
+  kCreateOverMoreVolumes,
+  kCheckRename,
+  kCheckCopy,
+  kRepair,
+  kRepairFileByFile,
+  kProtect,
+  kProtectTwoSets
+};
+
+// A protect of the folder t: true when it protected, renewed or found up to
+// date every folder.
+bool ProtectT(SetScenario& s, int percent = 0) {
+  bool ok = true;
+  s.engine.Protect(s.Path("t"), {.percent = percent}, [&ok](const FolderResult& r) {
+    ok = ok && (r.state == FolderState::kRenewed || r.state == FolderState::kUpToDate ||
+                r.state == FolderState::kProtected);
+  });
+  return ok;
+}
 
 // The actions, each swept by a test of its own.
 SweptAction MakeAction(Kind kind) {
@@ -274,6 +317,85 @@ SweptAction MakeAction(Kind kind) {
               },
               newVolumes,
               {"set.PAR", "set.P01", "set.P02"}};
+    }
+    case Kind::kCreateOverMoreVolumes: {
+      // Creating with two parity volumes over a set of three: set.P03 goes
+      // in the same commit that puts the new set in place, and set.P04, no
+      // volume at all, stays as it is.
+      SweptAction create = MakeAction(Kind::kCreate);
+      create.name = "create over a set with more volumes";
+      Bytes changed = originals.at("a.bin");
+      changed[123] ^= 1;
+      create.prepare = [originals, changed](SetScenario& s) {
+        WriteSet(s, originals, 3);
+        s.Write("set.P04", RandomBytes(500, 5));
+        s.Write("a.bin", changed);
+      };
+      create.together.push_back("set.P03");
+      create.gone = {"set.P03"};
+      return create;
+    }
+    case Kind::kProtect: {
+      // A protect that renews the set of the folder t, made with two parity
+      // volumes, when a file is added: t.PAR and t.P01 become those of the
+      // new set and t.P02 goes with the old one, in one commit.
+      const auto prepare = [originals](SetScenario& s) {
+        std::filesystem::create_directory(s.Path("t"));
+        for (const auto& [name, bytes] : originals) s.Write("t/" + name, bytes);
+        ASSERT_TRUE(s.Create({"t/a.bin", "t/b.bin", "t/c.bin", "t/notes.txt"}, 2, "t/t"));
+        s.Write("t/d.bin", RandomBytes(5000, 6));
+      };
+      SetScenario clean;
+      prepare(clean);
+      EXPECT_TRUE(ProtectT(clean));
+      Folder should = originals;
+      should["d.bin"] = RandomBytes(5000, 6);
+      for (const char* v : {"t.PAR", "t.P01"}) should[v] = clean.Read(std::string("t/") + v);
+      SweptAction protect{"protect renewing a set",
+                          prepare,
+                          [](SetScenario& s) { return ProtectT(s); },
+                          should,
+                          {"t.PAR", "t.P01", "t.P02"}};
+      protect.gone = {"t.P02"};
+      protect.folder = "t";
+      return protect;
+    }
+    case Kind::kProtectTwoSets: {
+      // A protect that renews the two sets of a folder of 251 files, each
+      // made with two parity volumes, when a file is added, with one volume
+      // each: the four new volumes and the removal of the two old second
+      // parity volumes are one commit.
+      Folder files;
+      for (int i = 0; i < 251; ++i) {
+        files[std::string("f").append(std::to_string(1000 + i)).append(".bin")] =
+            RandomBytes(100, static_cast<std::uint32_t>(10 + i));
+      }
+      const auto prepare = [files](SetScenario& s) {
+        std::filesystem::create_directory(s.Path("t"));
+        for (const auto& [name, bytes] : files) s.Write("t/" + name, bytes);
+        ASSERT_TRUE(ProtectT(s, 2));
+        s.Write("t/new.bin", RandomBytes(100, 5));
+      };
+      const auto run = [](SetScenario& s) { return ProtectT(s, 1); };
+      SetScenario clean;
+      prepare(clean);
+      EXPECT_TRUE(run(clean));
+      Folder should = files;
+      should["new.bin"] = RandomBytes(100, 5);
+      std::vector<std::string> together;
+      for (const char* v : {"t-1.PAR", "t-1.P01", "t-2.PAR", "t-2.P01"}) {
+        should[v] = clean.Read(std::string("t/") + v);
+        together.push_back(v);
+      }
+      SweptAction protect{"protect renewing two sets", prepare, run, should, together};
+      protect.together.push_back("t-1.P02");
+      protect.together.push_back("t-2.P02");
+      protect.gone = {"t-1.P02", "t-2.P02"};
+      protect.folder = "t";
+      protect.kinds = {
+          FaultyEnv::kCreate, FaultyEnv::kWrite, FaultyEnv::kRename, FaultyEnv::kLink,
+          FaultyEnv::kSync,   FaultyEnv::kList,  FaultyEnv::kOpCount /* a short write */};
+      return protect;
     }
     case Kind::kCheckRename:
     case Kind::kCheckCopy: {
@@ -327,15 +449,17 @@ class FaultSweep : public ::testing::TestWithParam<Kind> {};
 TEST_P(FaultSweep, EveryFileLayerCallFailedInTurn) { EXPECT_GT(Sweep(MakeAction(GetParam())), 0); }
 
 std::string KindName(const ::testing::TestParamInfo<Kind>& info) {
-  constexpr const char* kNames[] = {"Create",    "CreateOnePass", "CheckRename",
-                                    "CheckCopy", "Repair",        "RepairFileByFile"};
+  constexpr const char* kNames[] = {"Create",           "CreateOnePass", "CreateOverMoreVolumes",
+                                    "CheckRename",      "CheckCopy",     "Repair",
+                                    "RepairFileByFile", "Protect",       "ProtectTwoSets"};
   return kNames[static_cast<int>(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Actions, FaultSweep,
-                         ::testing::Values(Kind::kCreate, Kind::kCreateOnePass, Kind::kCheckRename,
-                                           Kind::kCheckCopy, Kind::kRepair,
-                                           Kind::kRepairFileByFile),
+                         ::testing::Values(Kind::kCreate, Kind::kCreateOnePass,
+                                           Kind::kCreateOverMoreVolumes, Kind::kCheckRename,
+                                           Kind::kCheckCopy, Kind::kRepair, Kind::kRepairFileByFile,
+                                           Kind::kProtect, Kind::kProtectTwoSets),
                          KindName);
 
 }  // namespace

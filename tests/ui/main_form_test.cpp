@@ -365,17 +365,22 @@ void MainFormTest::askedBeforeReplacingOrWritingAway_data() {
   QTest::addColumn<QStringList>("seen");
   QTest::addColumn<QStringList>("volumes");  // afterwards
   const QString replace = "Message: c.PAR and 1 other volumes exist. Replace them?";
-  QTest::newRow("replacing refused") << 1 << "" << false << QStringList{"PropertiesForm", replace}
-                                     << QStringList{"c.P01", "c.PAR"};
+  // No goes back to Parity Properties with the choices kept (two volumes,
+  // chosen before the question), where Cancel ends the create.
+  QTest::newRow("replacing refused")
+      << 1 << "" << false
+      << QStringList{"PropertiesForm", replace, "PropertiesForm", "Message: Operation aborted!"}
+      << QStringList{"c.P01", "c.PAR"};
   QTest::newRow("replacing agreed")
       << 1 << "" << true
       << QStringList{"PropertiesForm", replace, "Message: Files successfully created."}
       << QStringList{"c.P01", "c.PAR"};
+  // The question counts the earlier set's c.P02, which goes with it.
   QTest::newRow("an earlier set had more volumes")
       << 2 << "" << true
-      << QStringList{"PropertiesForm", replace, "Message: Files successfully created.",
-                     "Message: c.P02, beyond the new set's last volume, was left as it was."}
-      << QStringList{"c.P01", "c.P02", "c.PAR"};
+      << QStringList{"PropertiesForm", "Message: c.PAR and 2 other volumes exist. Replace them?",
+                     "Message: Files successfully created."}
+      << QStringList{"c.P01", "c.PAR"};
   const QString away =
       "Message: The volumes will be in DIR/sub, but a check looks for the files beside the "
       "volumes. Create them there?";
@@ -399,12 +404,22 @@ void MainFormTest::askedBeforeReplacingOrWritingAway() {
   QDir(h.folder.path()).mkdir("sub");
   if (earlierVolumes > 0) h.CreateSet({"c.bin", "d.bin"}, "c", earlierVolumes);
   h.dialogs.files = QStringList{h.Path("c.bin"), h.Path("d.bin")};
+  const bool replaceRefused = earlierVolumes > 0 && !yes;
   h.script.Then([&](QWidget* w) {
     if (!baseName.isEmpty()) Child<QLineEdit>(w, "filenameEdit")->setText(baseName);
+    if (replaceRefused) Child<QSpinBox>(w, "pnumEdit")->setValue(2);
     Click(Child(w, "OK"));
   });
+  QString kept;  // what Parity Properties shows when it comes again
   h.script.Otherwise([&](QWidget* w) {
     auto* box = qobject_cast<QMessageBox*>(w);
+    if (!box) {
+      kept = QString("%1 %2")
+                 .arg(Child<QSpinBox>(w, "pnumEdit")->value())
+                 .arg(Child<QLineEdit>(w, "filenameEdit")->text());
+      Click(Child(w, "Cancel"));
+      return;
+    }
     Click(box->button(box->button(QMessageBox::Yes) ? (yes ? QMessageBox::Yes : QMessageBox::No)
                                                     : QMessageBox::Ok));
   });
@@ -412,6 +427,7 @@ void MainFormTest::askedBeforeReplacingOrWritingAway() {
 
   seen.replaceInStrings("DIR", h.folder.path());
   QCOMPARE(h.script.seen, seen);
+  QCOMPARE(kept, replaceRefused ? QString("2 c") : QString());
   QStringList found = Volumes(h);
   for (const QString& v : QDir(h.Path("sub")).entryList(QDir::Files)) found << "sub/" + v;
   found.sort();

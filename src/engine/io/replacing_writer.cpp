@@ -156,26 +156,67 @@ void PutBack(Env& env, Target& t) {
   }
 }
 
-void SyncFolders(Env& env, const std::vector<Target>& targets) {
+// One file removed by a commit: kept under a held hidden name until the
+// commit is certain, then gone.
+struct Removal {
+  explicit Removal(const RemovedWithCommit& r) : path(r.path), identity(r.identity) {}
+  std::string path;
+  FileIdentity identity;
+  std::string kept;  // empty: not this commit's to remove (another file by now)
+  std::unique_ptr<NameHold> hold;
+  bool removed = false;  // its own name is gone
+};
+
+// Gives a removal back its own name after a failure; best effort, as PutBack.
+// A name taken meanwhile is never replaced: the file stays under the
+// hidden name, for a later action's clean-up.
+void PutBack(Env& env, Removal& r) {
+  if (r.kept.empty()) return;
+  if (r.removed || !env.Identity(r.path, /*followLink=*/false)) {
+    (void)env.Rename(r.kept, r.path, /*replace=*/false);
+  } else {
+    (void)env.Remove(r.kept);
+  }
+}
+
+void SyncFolders(Env& env, const std::vector<Target>& targets,
+                 const std::vector<Removal>& removals) {
   std::vector<std::string> folders;
-  for (const Target& t : targets) {
-    const std::string folder = FolderOf(t.writer->TargetPath());
+  const auto add = [&folders](const std::string& path) {
+    const std::string folder = FolderOf(path);
     if (std::find(folders.begin(), folders.end(), folder) == folders.end())
       folders.push_back(folder);
-  }
+  };
+  for (const Target& t : targets) add(t.writer->TargetPath());
+  for (const Removal& r : removals) add(r.path);
   for (const std::string& folder : folders) env.SyncFolder(folder);
 }
 
 }  // namespace
 
-void CommitTogether(Env& env, std::span<ReplacingWriter* const> writers) {
+void CommitTogether(Env& env, std::span<ReplacingWriter* const> writers,
+                    std::span<const RemovedWithCommit> removals) {
   // The slow part first: every new file is on disk before anything is renamed.
   for (ReplacingWriter* w : writers) w->Flush();
 
   const InterruptsHeld held;
   std::vector<Target> targets;
   for (ReplacingWriter* w : writers) targets.emplace_back(w);
+  std::vector<Removal> gone(removals.begin(), removals.end());
   try {
+    // A file to be removed is kept as those being replaced are; one that
+    // is no longer the file recognised is not this commit's.
+    for (Removal& r : gone) {
+      if (env.Identity(r.path, /*followLink=*/false) != r.identity) continue;
+      const std::string folder = FolderOf(r.path);
+      const std::string kept = folder.empty() ? TemporaryName() : JoinPath(folder, TemporaryName());
+      try {
+        r.hold = env.KeepUnderName(r.path, kept);
+      } catch (const FileError& error) {
+        throw FileError(CannotCreateText(r.path), error.OsError());
+      }
+      r.kept = kept;
+    }
     // Whatever bears a target's name is kept under a second, hidden name
     // before the first new file takes a name.
     for (Target& t : targets) {
@@ -207,11 +248,24 @@ void CommitTogether(Env& env, std::span<ReplacingWriter* const> writers) {
       t.placed = true;
       t.placedAs = made;
     }
-    SyncFolders(env, targets);
+    // Every new file has its name: the files removed with them lose theirs
+    // (a file system without second names moved them to the hidden one).
+    for (Removal& r : gone) {
+      if (r.kept.empty()) continue;
+      if (env.Identity(r.path, /*followLink=*/false) == r.identity) {
+        if (const OsStatus removed = env.Remove(r.path); !removed) {
+          const std::string folder = FolderOf(r.path);
+          throw FileError(CannotSyncFolderText(folder.empty() ? "." : folder), removed.Reason());
+        }
+      }
+      r.removed = true;
+    }
+    SyncFolders(env, targets, gone);
   } catch (const FileError&) {
+    for (auto r = gone.rbegin(); r != gone.rend(); ++r) PutBack(env, *r);
     for (auto t = targets.rbegin(); t != targets.rend(); ++t) PutBack(env, *t);
     try {
-      SyncFolders(env, targets);
+      SyncFolders(env, targets, gone);
     } catch (const FileError&) {
       // The error that ended the commit is the one to report.
     }
@@ -220,6 +274,9 @@ void CommitTogether(Env& env, std::span<ReplacingWriter* const> writers) {
   for (Target& t : targets) {
     if (t.hadFile) (void)env.Remove(t.kept);
     t.writer->Placed();
+  }
+  for (Removal& r : gone) {
+    if (!r.kept.empty()) (void)env.Remove(r.kept);
   }
 }
 

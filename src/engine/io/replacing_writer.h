@@ -38,6 +38,8 @@
 
 namespace tarvel {
 
+struct RemovedWithCommit;
+
 class ReplacingWriter {
  public:
   // Creates the temporary file next to `targetPath`.  Throws FileError
@@ -87,7 +89,8 @@ class ReplacingWriter {
   const std::string& TargetPath() const { return target_; }
 
  private:
-  friend void CommitTogether(Env& env, std::span<ReplacingWriter* const> writers);
+  friend void CommitTogether(Env& env, std::span<ReplacingWriter* const> writers,
+                             std::span<const RemovedWithCommit> removals);
 
   void Discard() noexcept;
   // The temporary file now bears the target's name: it is no longer this
@@ -119,6 +122,15 @@ class NameTakenMeanwhile : public FileError {
   std::string name_;
 };
 
+// A file that a commit removes as it puts the new files in place (a volume
+// of the set being replaced that the new set does not reuse), with the
+// identity it had when it was recognised: whatever bears the name by the
+// commit, if not that very file, is another program's and stays.
+struct RemovedWithCommit {
+  std::string path;
+  FileIdentity identity;
+};
+
 // Puts the new content of every writer in place, all or nothing: afterwards
 // every target holds its writer's content, or, when a FileError is thrown,
 // every target is exactly what it was before (a file, a link or nothing).
@@ -131,10 +143,15 @@ class NameTakenMeanwhile : public FileError {
 // does not.  The targets' folders are flushed before it returns, so what it
 // reports is on disk.
 // Interrupts (SIGINT, SIGTERM, SIGHUP) wait until it has ended either way.
+// The files of `removals` go in the same commit: each is kept under a held
+// hidden name with the files being replaced, its own name removed once
+// every new file has its name, and put back with them on failure.
 // The writers are committed on success; on failure they stay uncommitted
 // and remove their temporary files when they go.
-// REQUIRES: the targets are distinct and every writer uncommitted.
-void CommitTogether(Env& env, std::span<ReplacingWriter* const> writers);
+// REQUIRES: the targets are distinct and every writer uncommitted; no
+// removal is a target.
+void CommitTogether(Env& env, std::span<ReplacingWriter* const> writers,
+                    std::span<const RemovedWithCommit> removals = {});
 
 // The time now by the clock of the file system that holds `folder`, as it
 // stamps files: the change time of a temporary file made there for that

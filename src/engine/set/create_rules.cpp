@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 
 #include "engine/format/format.h"
 #include "engine/format/model.h"
 #include "engine/format/volume_names.h"
+#include "engine/format/volume_reader.h"
 #include "engine/report.h"
 
 namespace tarvel {
@@ -136,8 +138,22 @@ std::string VolumeReplacingASetFile(Env& env, const std::vector<std::string>& pa
   return "";
 }
 
+namespace {
+
+// The header of the volume at `path`; nothing when the file is no volume.
+// A file that cannot be opened or read throws FileError: whether it is a
+// volume of the set being replaced cannot be told.
+std::optional<VolumeHeader> HeaderOrThrow(Env& env, const std::string& path) {
+  const std::unique_ptr<File> file = env.OpenRead(path);
+  const VolumeHead head = ReadHead(*file);
+  if (!head.Whole() || head.kind != VolumeKind::kVolume) return std::nullopt;
+  return head.Header();
+}
+
+}  // namespace
+
 VolumePlan PlanVolumes(Env& env, const std::string& filesFolder, const std::string& baseName,
-                       int parityCount) {
+                       int parityCount, const std::vector<std::string>& setFiles) {
   VolumePlan plan;
   plan.filesFolder = filesFolder;
   plan.volumesFolder = FolderOf(baseName);
@@ -146,12 +162,47 @@ VolumePlan PlanVolumes(Env& env, const std::string& filesFolder, const std::stri
   // A folder that does not exist (or a file where a folder should be) fails
   // the create on its own.
   plan.awayFromFiles = files && volumes && *files != *volumes;
+  std::vector<std::string> beyond;
   for (int n = 0; n < kVolumeNumbers; ++n) {
     const std::string name = VolumeFileName(baseName, n);
     if (!env.Identity(name, /*followLink=*/false)) continue;
-    (n <= parityCount ? plan.existing : plan.leftOver).push_back(name);
+    (n <= parityCount ? plan.existing : beyond).push_back(name);
+  }
+  // The set being replaced is known by the set digests of the volumes the
+  // new ones replace; a file beyond them is one of its volumes only by
+  // content, and only as a plain file (a link is no volume of this folder's).
+  std::vector<md5digest> replaced;
+  for (const std::string& name : plan.existing) {
+    if (env.IsSymbolicLink(name)) continue;
+    if (const auto h = ReadVolumeHeader(env, name)) replaced.push_back(h->setHash);
+  }
+  std::vector<FileIdentity> protectedFiles;
+  for (const std::string& path : setFiles) {
+    for (bool follow : {true, false}) {
+      if (auto id = env.Identity(path, follow)) protectedFiles.push_back(*id);
+    }
+  }
+  for (const std::string& name : beyond) {
+    const auto id = env.Identity(name, /*followLink=*/false);
+    const auto h = env.IsSymbolicLink(name) ? std::nullopt : HeaderOrThrow(env, name);
+    const bool ofReplacedSet =
+        id && h &&
+        std::any_of(replaced.begin(), replaced.end(),
+                    [&h](const md5digest& d) { return md5equal(d, h->setHash); }) &&
+        std::find(protectedFiles.begin(), protectedFiles.end(), *id) == protectedFiles.end();
+    if (ofReplacedSet) {
+      plan.removed.push_back({name, *id});
+    } else {
+      plan.leftOver.push_back(name);
+    }
   }
   return plan;
+}
+
+std::vector<std::string> VolumePlan::Replaced() const {
+  std::vector<std::string> names = existing;
+  for (const RemovedWithCommit& r : removed) names.push_back(r.path);
+  return names;
 }
 
 namespace {
@@ -180,13 +231,23 @@ std::string AwayFromFilesWarning(const VolumePlan& plan) {
 }
 
 std::string ReplaceQuestion(const VolumePlan& plan) {
-  return NameAndOthers(plan.existing, true) +
-         (plan.existing.size() == 1 ? " exists. Replace it?" : " exist. Replace them?");
+  const std::vector<std::string> names = plan.Replaced();
+  return NameAndOthers(names, true) +
+         (names.size() == 1 ? " exists. Replace it?" : " exist. Replace them?");
 }
 
 std::string ReplaceRefusal(const VolumePlan& plan) {
-  return NameAndOthers(plan.existing, false) + (plan.existing.size() == 1 ? " exists" : " exist") +
+  const std::vector<std::string> names = plan.Replaced();
+  return NameAndOthers(names, false) + (names.size() == 1 ? " exists" : " exist") +
          ". Nothing was written; -f replaces the volumes of a set.";
+}
+
+std::string RemovedNote(const VolumePlan& plan) {
+  std::vector<std::string> names;
+  for (const RemovedWithCommit& r : plan.removed) names.push_back(r.path);
+  const bool one = names.size() == 1;
+  return NameAndOthers(names, true) + ", beyond the new set's last volume, " +
+         (one ? "was" : "were") + " removed with the set it replaced.";
 }
 
 std::string LeftOverNote(const VolumePlan& plan) {

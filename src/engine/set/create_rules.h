@@ -11,6 +11,7 @@
 
 #include "engine/choices.h"
 #include "engine/interaction.h"
+#include "engine/io/replacing_writer.h"
 #include "platform/env.h"
 
 namespace tarvel {
@@ -84,12 +85,25 @@ struct VolumePlan {
   bool awayFromFiles = false;
   // Volumes 0..parityCount of the base name that exist and would be replaced.
   std::vector<std::string> existing;
-  // Names of volumes beyond the new set's last one that exist: an earlier
-  // set of that name had more volumes, and these stay as they are.
+  // Volumes beyond the new set's last one that are volumes of the set being
+  // replaced (plain files whose headers carry the set digest of a volume in
+  // `existing`, none of them a file being protected): removed in the same
+  // commit that puts the new set in place.
+  std::vector<RemovedWithCommit> removed;
+  // Names beyond the new set's last volume that exist and are no volume of
+  // the set being replaced (another set's, a link, no volume at all): these
+  // stay as they are.
   std::vector<std::string> leftOver;
+
+  // `existing`, then the names of `removed`: what a yes replaces.
+  std::vector<std::string> Replaced() const;
 };
+// A file beyond the new set's last volume that cannot be opened or read
+// throws FileError (nothing is written: what a yes would replace is not
+// known).
+// REQUIRES: `setFiles` are the paths of the files being protected.
 VolumePlan PlanVolumes(Env& env, const std::string& filesFolder, const std::string& baseName,
-                       int parityCount);
+                       int parityCount, const std::vector<std::string>& setFiles = {});
 
 // What the front ends say about a plan.
 //   the windows, before writing: "The volumes will be in FOLDER, but a check
@@ -97,10 +111,15 @@ VolumePlan PlanVolumes(Env& env, const std::string& filesFolder, const std::stri
 std::string AwayFromFilesQuestion(const VolumePlan& plan);
 //   tarvel-cli, which writes them without asking
 std::string AwayFromFilesWarning(const VolumePlan& plan);
-//   the windows: "NAME.PAR and N other volumes exist. Replace them?"
+//   the windows: "NAME.PAR and N other volumes exist. Replace them?",
+//   counting what a yes replaces and removes
 std::string ReplaceQuestion(const VolumePlan& plan);
-//   tarvel-cli without --force
+//   tarvel-cli without --force, counting the same
 std::string ReplaceRefusal(const VolumePlan& plan);
+//   tarvel-cli with --force, after creating, when plan.removed is not empty:
+//   "NAME.P03, beyond the new set's last volume, was removed with the set it
+//   replaced."
+std::string RemovedNote(const VolumePlan& plan);
 //   both, after creating, when plan.leftOver is not empty
 std::string LeftOverNote(const VolumePlan& plan);
 

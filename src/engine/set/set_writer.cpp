@@ -285,8 +285,10 @@ class SetWriter {
     }
   }
 
-  // Control digests, then every volume takes its name, all or none.
-  void Finish() {
+  // Control digests, then every volume takes its name, all or none (and
+  // the old set's volumes beyond the new one's go with them).
+  void Finish(const std::vector<RemovedWithCommit>& removals,
+              std::vector<std::unique_ptr<ReplacingWriter>>* deferred) {
     for (int n = 0; n <= parityCount_; ++n) {
       VolumeOut& vol = volumes_[n];
       action_.ShowProgress(VolumeStep(ProgressStep::kWritingChecksums, n, vol.name));
@@ -298,9 +300,13 @@ class SetWriter {
       action_.StopPoint();
       vol.file->Flush();
     }
+    if (deferred) {
+      for (VolumeOut& vol : volumes_) deferred->push_back(std::move(vol.file));
+      return;
+    }
     std::vector<ReplacingWriter*> writers;
     for (VolumeOut& vol : volumes_) writers.push_back(vol.file.get());
-    CommitTogether(action_.env, writers);
+    CommitTogether(action_.env, writers, removals);
   }
 
  private:
@@ -415,7 +421,9 @@ class SetWriter {
 }  // namespace
 
 bool WriteVolumeSet(Action& action, const Analysis& analysis, const std::string& baseName,
-                    int parityCount, const std::vector<std::string>& mayReplace) {
+                    int parityCount, const std::vector<std::string>& mayReplace,
+                    const std::vector<RemovedWithCommit>& removals,
+                    std::vector<std::unique_ptr<ReplacingWriter>>* deferred) {
   SetModel& m = action.model;
   m.CompactParityFiles();
   SetWriter writer(action, analysis, parityCount);
@@ -434,7 +442,7 @@ bool WriteVolumeSet(Action& action, const Analysis& analysis, const std::string&
   writer.ProveSources();
   writer.WriteLists();
   try {
-    writer.Finish();
+    writer.Finish(removals, deferred);
   } catch (const NameTakenMeanwhile& taken) {
     // Another create of the same name, most likely: its set stays whole,
     // and this one's temporary files go with the writer.

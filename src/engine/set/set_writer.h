@@ -2,8 +2,11 @@
 // Writing a volume set (see set_writer.cpp for how the volumes are made).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "engine/io/replacing_writer.h"
 
 namespace tarvel {
 
@@ -26,9 +29,14 @@ struct Analysis;
 // analysed (other content, size, change time, device or inode) throws
 // FileError with FileChangedText and nothing is put in place.  Throws
 // FileError on any failed open/create/read/write/rename/flush; returns true
-// only when every volume is complete and on disk.
-[[nodiscard]] bool WriteVolumeSet(Action& action, const Analysis& analysis,
-                                  const std::string& baseName, int parityCount,
-                                  const std::vector<std::string>& mayReplace);
+// only when every volume is complete and on disk.  The files of `removals`
+// (volumes of the set being replaced that the new one does not reuse) are
+// removed in the same commit, all or nothing with the new volumes.  With
+// `deferred`, the complete and flushed volumes are handed over there instead
+// of put in place, for the caller to commit with those of other sets.
+[[nodiscard]] bool WriteVolumeSet(
+    Action& action, const Analysis& analysis, const std::string& baseName, int parityCount,
+    const std::vector<std::string>& mayReplace, const std::vector<RemovedWithCommit>& removals = {},
+    std::vector<std::unique_ptr<ReplacingWriter>>* deferred = nullptr);
 
 }  // namespace tarvel

@@ -2,11 +2,14 @@
 #include "ui/window_interaction.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 #include <optional>
 
 #include "engine/engine.h"
+#include "engine/format/volume_names.h"
 #include "ui/include_form.h"
 #include "ui/layout.h"
 #include "ui/progress_form.h"
@@ -66,12 +69,17 @@ void WindowInteraction::ShowProgress() {
 
 void WindowInteraction::HideProgress() { progress_->hide(); }
 
+void WindowInteraction::ShowStopping() {
+  if (progress_->isVisible()) progress_->ShowStopping();
+}
+
 void WindowInteraction::Progress(const ProgressRecord& record) {
   OwnProgress();
   if (!progress_->isVisible()) ShowProgress();
   // A restore from the report works: its status line says so.
   if (report_->isVisible()) report_->SetWorking(true);
   const std::optional<double> done = ShareDone(record);
+  progress_->SetFinishing(record.step == ProgressStep::kWritingChecksums);
   progress_->SetWhat(Shown(ProgressText(record)));
   progress_->SetPercent(done ? static_cast<int>(*done * 100) : -1);
 
@@ -102,7 +110,24 @@ bool WindowInteraction::AskInclude(const std::string& name, std::int64_t size) {
 }
 
 SetChoice WindowInteraction::AskSetProperties(const SetProposal& proposal) {
-  return properties_->Ask(proposal);
+  const SetChoice choice = properties_->Ask(proposal);
+  volumesChosen_ = choice.accepted
+                       ? VolumesText(Text(choice.baseName.value_or(proposal.defaultBaseName)),
+                                     choice.parityCount)
+                       : QString();
+  return choice;
+}
+
+QString WindowInteraction::VolumesText(const QString& baseName, int parityCount) {
+  if (baseName.isEmpty()) return {};
+  const QFileInfo base(QDir::current(), baseName);
+  const std::string bare = Bytes(base.fileName());
+  QString names = Shown(VolumeFileName(bare, 0));
+  if (parityCount >= 1) names += QStringLiteral(", ") + Shown(VolumeFileName(bare, 1));
+  if (parityCount >= 2)
+    names += QStringLiteral(" \u2013 ") + Shown(VolumeFileName(bare, parityCount));
+  return QObject::tr("Volumes: %1 in %2")
+      .arg(names, QDir::toNativeSeparators(QDir::cleanPath(base.absolutePath())));
 }
 
 bool WindowInteraction::Confirm(const Question& question) { return Ask(Shown(question.text)); }
@@ -125,7 +150,10 @@ RenameReply WindowInteraction::AskRename(const RenamePrompt& prompt) {
 RestoreReply WindowInteraction::AskRestore(const RestorePrompt& prompt) {
   if (report_->isVisible()) report_->SetWorking(true);
   restore_->ResetRestoreAnswer();
-  return restore_->Ask(Shown(prompt.name), prompt.changedAfterSet);
+  using Reason = Trestoreform::Reason;
+  return restore_->Ask(Shown(prompt.name), prompt.changedAfterSet ? Reason::kChangedAfterSet
+                                           : prompt.missing       ? Reason::kMissing
+                                                                  : Reason::kDamaged);
 }
 
 void WindowInteraction::ShowReport(const SetReport& report) {
@@ -135,7 +163,12 @@ void WindowInteraction::ShowReport(const SetReport& report) {
 
 void WindowInteraction::Message(const std::string& text) { ShowMessage(Shown(text)); }
 
-void WindowInteraction::Succeeded(const std::string& text) { ShowMessage(Shown(text)); }
+void WindowInteraction::Succeeded(const std::string& text) {
+  QString shown = Shown(text);
+  if (!volumesChosen_.isEmpty()) shown += QLatin1Char('\n') + volumesChosen_;
+  volumesChosen_.clear();
+  ShowMessage(shown);
+}
 
 QWidget* WindowInteraction::Front(QWidget* parent) const {
   if (parent) return parent;
@@ -154,6 +187,10 @@ void WindowInteraction::ShowError(const std::exception& error, QWidget* parent) 
   const std::string text =
       fileError ? WithReason(error.what(), fileError->OsError()) : error.what();
   ShowMessage(Shown(ErrorBoxText(text)), QMessageBox::Critical, parent);
+}
+
+void WindowInteraction::ShowStopped(QWidget* parent) {
+  ShowMessage(Text(kOperationAbortedText), QMessageBox::NoIcon, parent);
 }
 
 }  // namespace tarvel::ui

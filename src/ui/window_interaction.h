@@ -39,6 +39,10 @@ class WindowInteraction : public Interaction {
   // may carry (a volume found in the folder, a file offered by the search)
   // appears as '?', never raw.
   static QString Shown(const std::string& s) { return Text(PrintableText(s)); }
+  // The volumes a set of `parityCount` parity volumes with `baseName` (a
+  // path without extension, relative to the current folder) is written as:
+  // "Volumes: photos.PAR, photos.P01 – photos.P05 in /home/a/Pictures".
+  static QString VolumesText(const QString& baseName, int parityCount);
 
   // The windows it talks through; set once they exist.
   void Attach(QWidget* mainWindow, TProgressForm1* progress, TIncludeform* include,
@@ -50,6 +54,9 @@ class WindowInteraction : public Interaction {
   // under the bar.
   void Progress(const ProgressRecord& record) override;
   void HideProgress() override;
+  // The progress window says at once that the action stops (a stop asked
+  // elsewhere than at its Cancel).
+  void ShowStopping();
   void ProcessEvents() override;
 
   bool AskInclude(const std::string& name, std::int64_t size) override;
@@ -66,6 +73,7 @@ class WindowInteraction : public Interaction {
   // notes, or, while it is up (a restore from it), given the new ones.
   void ShowReport(const SetReport& report) override;
   void Message(const std::string& text) override;
+  // The success, and a line naming the volumes written.
   void Succeeded(const std::string& text) override;
 
   // A question box titled "Tarvel" over `parent` (the window in front when
@@ -80,6 +88,9 @@ class WindowInteraction : public Interaction {
   // reason in parentheses when it is a file-layer error that has one, a
   // full stop, and an error icon.
   void ShowError(const std::exception& error, QWidget* parent = nullptr);
+  // The box after an action the person stopped: the same words for every
+  // action ("Operation aborted!").
+  void ShowStopped(QWidget* parent = nullptr);
 
  private:
   // The window over which boxes and prompts are shown.
@@ -98,6 +109,9 @@ class WindowInteraction : public Interaction {
   Trestoreform* restore_ = nullptr;
   TPropertiesForm* properties_ = nullptr;
   TReportform* report_ = nullptr;
+  // The volumes of the last set chosen in Parity Properties, for the
+  // success message.
+  QString volumesChosen_;
 
   // Speed and time left of the pass shown, and when they were last shown.
   ProgressPace pace_;

@@ -67,6 +67,8 @@ class PromptsTest : public QObject {
   void keyboard();
   void longNames_data();
   void longNames();
+  void accessibleNames_data();
+  void accessibleNames();
   void progressWindowAsksToStop();
   void fileDialogs();
 };

@@ -153,7 +153,7 @@ void TPropertiesForm::filenameEditChange() {
 }
 
 void TPropertiesForm::ShowVolumes() {
-  const QString text = WindowInteraction::VolumesText(baseName_, parityCount_);
+  const QString text = WindowInteraction::VolumesText(baseName_, parityCount_, QLatin1Char('\n'));
   volumeslabel->setText(text);
   volumeslabel->setToolTip(text);
   volumeslabel->setFont(font());

@@ -118,7 +118,8 @@ SetChoice WindowInteraction::AskSetProperties(const SetProposal& proposal) {
   return choice;
 }
 
-QString WindowInteraction::VolumesText(const QString& baseName, int parityCount) {
+QString WindowInteraction::VolumesText(const QString& baseName, int parityCount,
+                                       QChar beforeFolder) {
   if (baseName.isEmpty()) return {};
   const QFileInfo base(QDir::current(), baseName);
   const std::string bare = Bytes(base.fileName());
@@ -126,8 +127,8 @@ QString WindowInteraction::VolumesText(const QString& baseName, int parityCount)
   if (parityCount >= 1) names += QStringLiteral(", ") + Shown(VolumeFileName(bare, 1));
   if (parityCount >= 2)
     names += QStringLiteral(" \u2013 ") + Shown(VolumeFileName(bare, parityCount));
-  return QObject::tr("Volumes: %1 in %2")
-      .arg(names, QDir::toNativeSeparators(QDir::cleanPath(base.absolutePath())));
+  return QObject::tr("Volumes: %1%2in %3")
+      .arg(names, beforeFolder, QDir::toNativeSeparators(QDir::cleanPath(base.absolutePath())));
 }
 
 bool WindowInteraction::Confirm(const Question& question) { return Ask(Shown(question.text)); }

@@ -41,8 +41,11 @@ class WindowInteraction : public Interaction {
   static QString Shown(const std::string& s) { return Text(PrintableText(s)); }
   // The volumes a set of `parityCount` parity volumes with `baseName` (a
   // path without extension, relative to the current folder) is written as:
-  // "Volumes: photos.PAR, photos.P01 – photos.P05 in /home/a/Pictures".
-  static QString VolumesText(const QString& baseName, int parityCount);
+  // "Volumes: photos.PAR, photos.P01 – photos.P05 in /home/a/Pictures",
+  // with `beforeFolder` in place of the space before "in" (a line break
+  // keeps the folder whole on a line of its own).  "" for an empty name.
+  static QString VolumesText(const QString& baseName, int parityCount,
+                             QChar beforeFolder = QLatin1Char(' '));
 
   // The windows it talks through; set once they exist.
   void Attach(QWidget* mainWindow, TProgressForm1* progress, TIncludeform* include,

@@ -110,7 +110,7 @@ void PropertiesFormTest::labelsBoundsAndBaseName() {
   QCOMPARE(shownLabels, labels);
   QCOMPARE(form->filenameEdit->text(), baseName);
   QCOMPARE(QString::fromStdString(form->BaseName()), baseName);
-  QCOMPARE(Text(form, "volumeslabel"), "Volumes: " + volumes + " in " + QDir::currentPath());
+  QCOMPARE(Text(form, "volumeslabel"), "Volumes: " + volumes + "\nin " + QDir::currentPath());
   QVERIFY(!form->Accepted());
   QCOMPARE(QApplication::focusWidget() == form->pnumEdit || !form->isActiveWindow(), true);
   form->hide();
@@ -148,11 +148,11 @@ void PropertiesFormTest::spinEditStepsClampsAndTakesNoText() {
   QCOMPARE(form->ParityCount(), 1);
   QCOMPARE(Text(form, "psizelabel"), QString("0 kByte"));
   // The volumes named follow the number and the name as they change.
-  QCOMPARE(Text(form, "volumeslabel"), "Volumes: a.PAR, a.P01 in " + QDir::currentPath());
+  QCOMPARE(Text(form, "volumeslabel"), "Volumes: a.PAR, a.P01\nin " + QDir::currentPath());
   form->filenameEdit->setText("sub/x");
   ClickArrow(spin, QStyle::SC_SpinBoxUp);
   QCOMPARE(Text(form, "volumeslabel"),
-           "Volumes: x.PAR, x.P01 – x.P02 in " + QDir::currentPath() + "/sub");
+           "Volumes: x.PAR, x.P01 – x.P02\nin " + QDir::currentPath() + "/sub");
   form->hide();
 
   // The next showing starts again from this set's default.

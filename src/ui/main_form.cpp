@@ -85,6 +85,7 @@ void TMainForm::RunAction(Action action) {
   if (busy_) return;
   busy_ = true;
   engine_.ClearStop();
+  ui_.ActionStarts();
   for (QPushButton* b : {CreateButton, CheckButton, AboutButton}) b->setEnabled(false);
   try {
     action();

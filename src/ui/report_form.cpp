@@ -278,6 +278,7 @@ void TReportform::RestorebuttonClick() {
   restoring_ = true;
   // A Cancel of an earlier restore from this report is over.
   engine_.ClearStop();
+  ui_.ActionStarts();
   try {
     (void)engine_.Restore(/*askEachFile=*/true);
     SetWorking(false);

@@ -50,6 +50,25 @@ void WindowInteraction::Attach(QWidget* mainWindow, TProgressForm1* progress, TI
   clock_.start();
 }
 
+void WindowInteraction::ActionStarts() { actionStartMs_ = clockEnv_ ? clockEnv_->NowMs() : -1; }
+
+void WindowInteraction::ActionEnds(const QString& setName, const QString& outcome,
+                                   QWidget* window) {
+  if (!desktop_) return;
+  // The person works in another program: what comes now waits there for
+  // them, and does not take their keys.
+  const bool elsewhere = !desktop_->TarvelActive();
+  if (window) window->setAttribute(Qt::WA_ShowWithoutActivating, elsewhere);
+  if (!clockEnv_ || actionStartMs_ < 0) return;
+  const bool wasLong = clockEnv_->NowMs() - actionStartMs_ > kLongActionMs;
+  actionStartMs_ = -1;
+  if (!wasLong || !elsewhere) return;
+  desktop_->Notify(
+      setName.isEmpty() ? QStringLiteral("Tarvel") : QStringLiteral("Tarvel: ") + setName,
+      outcome);
+  desktop_->MarkUrgent(main_);
+}
+
 void WindowInteraction::OwnProgress() {
   QWidget* owner = report_->isVisible() ? report_ : main_;
   if (progress_->parentWidget() != owner) progress_->setParent(owner, progress_->windowFlags());
@@ -111,10 +130,9 @@ bool WindowInteraction::AskInclude(const std::string& name, std::int64_t size) {
 
 SetChoice WindowInteraction::AskSetProperties(const SetProposal& proposal) {
   const SetChoice choice = properties_->Ask(proposal);
-  volumesChosen_ = choice.accepted
-                       ? VolumesText(Text(choice.baseName.value_or(proposal.defaultBaseName)),
-                                     choice.parityCount)
-                       : QString();
+  const QString base = Text(choice.baseName.value_or(proposal.defaultBaseName));
+  volumesChosen_ = choice.accepted ? VolumesText(base, choice.parityCount) : QString();
+  setName_ = QFileInfo(base).fileName();
   return choice;
 }
 
@@ -159,6 +177,13 @@ RestoreReply WindowInteraction::AskRestore(const RestorePrompt& prompt) {
 
 void WindowInteraction::ShowReport(const SetReport& report) {
   report_->Fill(report);
+  setName_ = Shown(report.setName);
+  // The outcome in a word: the first of the report's totals.
+  QString outcome;
+  for (const ReportLine& line : ReportLines(report)) {
+    if (line.kind == LineKind::kTotal && outcome.isEmpty()) outcome = Shown(line.text);
+  }
+  ActionEnds(setName_, outcome, report_->isVisible() ? nullptr : report_);
   if (!report_->isVisible()) report_->exec();
 }
 
@@ -168,7 +193,7 @@ void WindowInteraction::Succeeded(const std::string& text) {
   QString shown = Shown(text);
   if (!volumesChosen_.isEmpty()) shown += QLatin1Char('\n') + volumesChosen_;
   volumesChosen_.clear();
-  ShowMessage(shown);
+  ShowMessage(shown, QMessageBox::NoIcon, nullptr, Shown(text));
 }
 
 QWidget* WindowInteraction::Front(QWidget* parent) const {
@@ -177,9 +202,11 @@ QWidget* WindowInteraction::Front(QWidget* parent) const {
   return main_;
 }
 
-void WindowInteraction::ShowMessage(const QString& text, QMessageBox::Icon icon, QWidget* parent) {
+void WindowInteraction::ShowMessage(const QString& text, QMessageBox::Icon icon, QWidget* parent,
+                                    const QString& outcome) {
   QMessageBox box(icon, QStringLiteral("Tarvel"), text, QMessageBox::Ok, Front(parent));
   box.setObjectName("MessageBox");
+  if (!outcome.isEmpty()) ActionEnds(setName_, outcome, &box);
   box.exec();
 }
 
@@ -187,11 +214,13 @@ void WindowInteraction::ShowError(const std::exception& error, QWidget* parent) 
   const auto* fileError = dynamic_cast<const FileError*>(&error);
   const std::string text =
       fileError ? WithReason(error.what(), fileError->OsError()) : error.what();
-  ShowMessage(Shown(ErrorBoxText(text)), QMessageBox::Critical, parent);
+  const QString shown = Shown(ErrorBoxText(text));
+  ShowMessage(shown, QMessageBox::Critical, parent, shown);
 }
 
 void WindowInteraction::ShowStopped(QWidget* parent) {
-  ShowMessage(Text(kOperationAbortedText), QMessageBox::NoIcon, parent);
+  ShowMessage(Text(kOperationAbortedText), QMessageBox::NoIcon, parent,
+              Text(kOperationAbortedText));
 }
 
 }  // namespace tarvel::ui

@@ -16,6 +16,8 @@
 
 #include "engine/interaction.h"
 #include "engine/report.h"
+#include "platform/env.h"
+#include "ui/desktop.h"
 
 class QWidget;
 
@@ -51,6 +53,20 @@ class WindowInteraction : public Interaction {
   void Attach(QWidget* mainWindow, TProgressForm1* progress, TIncludeform* include,
               TRenameform* rename, Trestoreform* restore, TPropertiesForm* properties,
               TReportform* report);
+  // The desktop it tells of long actions, and the clock that times them
+  // (the file layer's).
+  void SetDesktop(Desktop* desktop, Env* clock) {
+    desktop_ = desktop;
+    clockEnv_ = clock;
+  }
+
+  // A check, create or restore starts.  When it ends after more than
+  // kLongActionMs while no Tarvel window is active, its outcome (the report,
+  // the success, the error, the stop) comes with a desktop notification
+  // naming the set, the main window is marked urgent, and the window that
+  // shows the outcome opens without taking the keyboard focus.
+  static constexpr std::int64_t kLongActionMs = 10000;
+  void ActionStarts();
 
   // Shows the progress window when it is hidden; the texts, and the bar and
   // percentage from the share of the step done, with speed and time left
@@ -84,9 +100,10 @@ class WindowInteraction : public Interaction {
   // no).
   bool Ask(const QString& text, QWidget* parent = nullptr);
   // A message box titled "Tarvel" with one OK button, over `parent` (the
-  // main window when null).
+  // main window when null); with an `outcome`, the box ends an action and
+  // the outcome is what the desktop is told of it (ActionStarts).
   void ShowMessage(const QString& text, QMessageBox::Icon icon = QMessageBox::NoIcon,
-                   QWidget* parent = nullptr);
+                   QWidget* parent = nullptr, const QString& outcome = {});
   // The box for an error that ended an action: its text, the system's
   // reason in parentheses when it is a file-layer error that has one, a
   // full stop, and an error icon.
@@ -104,6 +121,10 @@ class WindowInteraction : public Interaction {
   void OwnProgress();
   // Shows the progress window, new, over the window the person works in.
   void ShowProgress();
+  // The outcome of the action is about to be shown in `window`: the desktop
+  // is told when the action was long and the person is elsewhere, once per
+  // action, and the window then opens without taking the focus.
+  void ActionEnds(const QString& setName, const QString& outcome, QWidget* window);
 
   QWidget* main_ = nullptr;
   TProgressForm1* progress_ = nullptr;
@@ -113,8 +134,13 @@ class WindowInteraction : public Interaction {
   TPropertiesForm* properties_ = nullptr;
   TReportform* report_ = nullptr;
   // The volumes of the last set chosen in Parity Properties, for the
-  // success message.
+  // success message, and the set's name.
   QString volumesChosen_;
+  QString setName_;
+
+  Desktop* desktop_ = nullptr;
+  Env* clockEnv_ = nullptr;
+  std::int64_t actionStartMs_ = -1;  // -1: no action, or its end was told
 
   // Speed and time left of the pass shown, and when they were last shown.
   ProgressPace pace_;

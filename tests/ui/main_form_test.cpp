@@ -16,6 +16,7 @@
 #include "harness.h"
 #include "suites.h"
 #include "support/env_wrapper.h"
+#include "support/faulty_env.h"
 
 namespace tarvel::uitest {
 namespace {
@@ -44,6 +45,28 @@ class SlowEnv : public testing::EnvWrapper {
   std::unique_ptr<File> WrapFile(std::unique_ptr<File> file) override {
     return std::make_unique<SlowFile>(std::move(file));
   }
+};
+
+// The desktop as a test sees it: whether a Tarvel window is active is
+// the test's to say; notifications and urgent marks are noted.
+class NotedDesktop : public ui::Desktop {
+ public:
+  bool active = false;
+  QStringList told;  // "summary: body"
+  int urgent = 0;
+  bool TarvelActive() const override { return active; }
+  void Notify(const QString& summary, const QString& body) override {
+    told << summary + ": " + body;
+  }
+  void MarkUrgent(QWidget*) override { ++urgent; }
+};
+
+// A clock that jumps forward when the test says (the file layer's hooks).
+class JumpingClock : public testing::FaultyEnv {
+ public:
+  using FaultyEnv::FaultyEnv;
+  std::int64_t NowMs() override { return FaultyEnv::NowMs() + jumpedMs; }
+  std::int64_t jumpedMs = 0;
 };
 
 }  // namespace
@@ -504,6 +527,68 @@ void MainFormTest::droppedFiles() {
   QVERIFY(ended.wait(5000));
   QCOMPARE(h.script.seen, seen);
   h.Main()->hide();
+}
+
+void MainFormTest::longActionTold_data() {
+  QTest::addColumn<QString>("action");  // "check", "create" or "restore" (from the report)
+  QTest::addColumn<int>("seconds");     // how long it takes
+  QTest::addColumn<bool>("active");     // a Tarvel window is active when it ends
+  QTest::addColumn<QStringList>("told");
+  const QStringList checked{"Tarvel: x: All files OK."};
+  QTest::newRow("check, 11 s, elsewhere") << "check" << 11 << false << checked;
+  QTest::newRow("check, 11 s, in Tarvel") << "check" << 11 << true << QStringList{};
+  QTest::newRow("check, 9 s, elsewhere") << "check" << 9 << false << QStringList{};
+  QTest::newRow("create, 11 s, elsewhere")
+      << "create" << 11 << false << QStringList{"Tarvel: x: Files successfully created."};
+  QTest::newRow("restore, 11 s, elsewhere") << "restore" << 11 << false << checked;
+}
+
+// A long action that ends while the person is in another program is told
+// to the desktop, and what shows its outcome does not take the keys.
+void MainFormTest::longActionTold() {
+  QFETCH(QString, action);
+  QFETCH(int, seconds);
+  QFETCH(bool, active);
+  QFETCH(QStringList, told);
+  JumpingClock clock(Env::Default());
+  Harness h({}, clock);
+  NotedDesktop desktop;
+  desktop.active = active;
+  h.windows->ui.SetDesktop(&desktop, &clock);
+  h.Write("x.bin", 90000, 1);
+  h.Write("y.bin", 70000, 2);
+  if (action != "create") h.CreateSet({"x.bin", "y.bin"}, "x", 1);
+  if (action == "restore") QFile::remove(h.Path("y.bin"));
+  h.dialogs.files = QStringList{h.Path("x.bin"), h.Path("y.bin")};
+  h.dialogs.volume = h.Path("x.PAR");
+  const auto jump = [&] { clock.jumpedMs += seconds * 1000; };
+  if (action != "restore") clock.BeforeRead(1, "y.bin", jump);
+
+  bool focusTaken = true;  // by the window that shows the outcome
+  h.script.Otherwise([&](QWidget* w) {
+    const QString name = w->objectName();
+    if (name == "PropertiesForm") {
+      Click(Child(w, "OK"));
+    } else if (name == "restoreform") {
+      Click(Child(w, "yesbutton"));
+    } else if (name == "Reportform") {
+      if (action == "restore") {
+        clock.BeforeRead(1, "x.P01", jump);
+        Click(Child(w, "Restorebutton"));
+      } else {
+        focusTaken = !w->testAttribute(Qt::WA_ShowWithoutActivating);
+      }
+      Click(Child(w, "OKButton"));
+    } else {
+      focusTaken = !w->testAttribute(Qt::WA_ShowWithoutActivating);
+      PressOk(w);
+    }
+  });
+  Click(action == "create" ? h.Main()->CreateButton : h.Main()->CheckButton);
+
+  QCOMPARE(desktop.told, told);
+  QCOMPARE(desktop.urgent, told.size());
+  if (action != "restore") QCOMPARE(focusTaken, active);
 }
 
 void MainFormTest::aboutBox() {

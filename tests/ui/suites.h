@@ -25,6 +25,8 @@ class MainFormTest : public QObject {
   void askedBeforeReplacingOrWritingAway();
   void droppedFiles_data();
   void droppedFiles();
+  void longActionTold_data();
+  void longActionTold();
   void aboutBox();
 };
 

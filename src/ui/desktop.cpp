@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/desktop.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QStringList>
+#include <QVariantMap>
+
+namespace tarvel::ui {
+
+bool FreedesktopDesktop::TarvelActive() const { return QApplication::activeWindow() != nullptr; }
+
+void FreedesktopDesktop::Notify(const QString& summary, const QString& body) {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) return;
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.Notifications"),
+      QStringLiteral("/org/freedesktop/Notifications"),
+      QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+  // app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout
+  QVariantMap hints;
+  hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("io.github.tarvel.Tarvel"));
+  call << QStringLiteral("Tarvel") << 0u << QStringLiteral("io.github.tarvel.Tarvel") << summary
+       << body << QStringList() << hints << -1;
+  // Sent, not awaited: a missing or slow service never holds up the windows.
+  bus.send(call);
+}
+
+void FreedesktopDesktop::MarkUrgent(QWidget* window) { QApplication::alert(window); }
+
+}  // namespace tarvel::ui

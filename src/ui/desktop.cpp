@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QEventLoop>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -28,5 +29,16 @@ void FreedesktopDesktop::Notify(const QString& summary, const QString& body) {
 }
 
 void FreedesktopDesktop::MarkUrgent(QWidget* window) { QApplication::alert(window); }
+
+void FreedesktopDesktop::WaitUntilActive() {
+  QEventLoop loop;
+  // Connected before the test, so that a change in between is not missed.
+  QObject::connect(qApp, &QGuiApplication::applicationStateChanged, &loop,
+                   [&loop](Qt::ApplicationState state) {
+                     if (state == Qt::ApplicationActive) loop.quit();
+                   });
+  if (TarvelActive()) return;
+  loop.exec();
+}
 
 }  // namespace tarvel::ui

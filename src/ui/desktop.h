@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What Tarvel asks of the desktop when a long action ends while the person
+// What Tarvel asks of the desktop when an action ends while the person
 // works in another program: whether a Tarvel window is active, a desktop
-// notification, and the window marked urgent.  Behind an interface, so
+// notification, the window marked urgent, and a wait for the person.  Behind an interface, so
 // that tests answer it without a desktop or a message bus.
 #pragma once
 
@@ -22,6 +22,10 @@ class Desktop {
   // The window is marked as asking for attention (urgent) until the person
   // comes to it; it does not take the focus.
   virtual void MarkUrgent(QWidget* window) = 0;
+  // Returns once a Tarvel window is active (at once when one is): the
+  // person comes back to Tarvel by choice, and only then is shown what
+  // waits for them.
+  virtual void WaitUntilActive() = 0;
 };
 
 // The real desktop: Qt's active window, freedesktop notifications over the
@@ -32,6 +36,18 @@ class FreedesktopDesktop : public Desktop {
   bool TarvelActive() const override;
   void Notify(const QString& summary, const QString& body) override;
   void MarkUrgent(QWidget* window) override;
+  void WaitUntilActive() override;
+};
+
+// A desktop where the person is always in Tarvel: for programs that drive
+// the windows themselves (the snapshots, the benchmark), which must never
+// wait for a person.
+class PresentDesktop : public Desktop {
+ public:
+  bool TarvelActive() const override { return true; }
+  void Notify(const QString&, const QString&) override {}
+  void MarkUrgent(QWidget*) override {}
+  void WaitUntilActive() override {}
 };
 
 }  // namespace tarvel::ui

@@ -52,21 +52,18 @@ void WindowInteraction::Attach(QWidget* mainWindow, TProgressForm1* progress, TI
 
 void WindowInteraction::ActionStarts() { actionStartMs_ = clockEnv_ ? clockEnv_->NowMs() : -1; }
 
-void WindowInteraction::ActionEnds(const QString& setName, const QString& outcome,
-                                   QWidget* window) {
-  if (!desktop_) return;
-  // The person works in another program: what comes now waits there for
-  // them, and does not take their keys.
-  const bool elsewhere = !desktop_->TarvelActive();
-  if (window) window->setAttribute(Qt::WA_ShowWithoutActivating, elsewhere);
-  if (!clockEnv_ || actionStartMs_ < 0) return;
+void WindowInteraction::ActionEnds(const QString& setName, const QString& outcome) {
+  if (!desktop_ || !clockEnv_ || actionStartMs_ < 0) return;
   const bool wasLong = clockEnv_->NowMs() - actionStartMs_ > kLongActionMs;
   actionStartMs_ = -1;
-  if (!wasLong || !elsewhere) return;
+  // The person works in another program: the long action is told to the
+  // desktop, and what comes now waits until they come back to Tarvel, so
+  // that it never takes their keys.
+  if (!wasLong || desktop_->TarvelActive()) return;
   desktop_->Notify(
-      setName.isEmpty() ? QStringLiteral("Tarvel") : QStringLiteral("Tarvel: ") + setName,
-      outcome);
+      setName.isEmpty() ? QStringLiteral("Tarvel") : QStringLiteral("Tarvel: ") + setName, outcome);
   desktop_->MarkUrgent(main_);
+  desktop_->WaitUntilActive();
 }
 
 void WindowInteraction::OwnProgress() {
@@ -183,7 +180,7 @@ void WindowInteraction::ShowReport(const SetReport& report) {
   for (const ReportLine& line : ReportLines(report)) {
     if (line.kind == LineKind::kTotal && outcome.isEmpty()) outcome = Shown(line.text);
   }
-  ActionEnds(setName_, outcome, report_->isVisible() ? nullptr : report_);
+  ActionEnds(setName_, outcome);
   if (!report_->isVisible()) report_->exec();
 }
 
@@ -206,7 +203,7 @@ void WindowInteraction::ShowMessage(const QString& text, QMessageBox::Icon icon,
                                     const QString& outcome) {
   QMessageBox box(icon, QStringLiteral("Tarvel"), text, QMessageBox::Ok, Front(parent));
   box.setObjectName("MessageBox");
-  if (!outcome.isEmpty()) ActionEnds(setName_, outcome, &box);
+  if (!outcome.isEmpty()) ActionEnds(setName_, outcome);
   box.exec();
 }
 

@@ -61,10 +61,11 @@ class WindowInteraction : public Interaction {
   }
 
   // A check, create or restore starts.  When it ends after more than
-  // kLongActionMs while no Tarvel window is active, its outcome (the report,
-  // the success, the error, the stop) comes with a desktop notification
-  // naming the set, the main window is marked urgent, and the window that
-  // shows the outcome opens without taking the keyboard focus.
+  // kLongActionMs while no Tarvel window is active, a desktop notification
+  // names the set and the outcome (the report's totals, the success, the
+  // error, the stop), the main window is marked urgent, and the outcome
+  // waits until the person comes back to Tarvel, so that it never takes
+  // another program's keys.
   static constexpr std::int64_t kLongActionMs = 10000;
   void ActionStarts();
 
@@ -121,10 +122,8 @@ class WindowInteraction : public Interaction {
   void OwnProgress();
   // Shows the progress window, new, over the window the person works in.
   void ShowProgress();
-  // The outcome of the action is about to be shown in `window`: the desktop
-  // is told when the action was long and the person is elsewhere, once per
-  // action, and the window then opens without taking the focus.
-  void ActionEnds(const QString& setName, const QString& outcome, QWidget* window);
+  // The outcome of the action is about to be shown (once per action).
+  void ActionEnds(const QString& setName, const QString& outcome);
 
   QWidget* main_ = nullptr;
   TProgressForm1* progress_ = nullptr;

@@ -126,6 +126,9 @@ int main(int argc, char** argv) {
 
   NoDialogs dialogs;
   TarvelWindows w(tarvel::Env::Default(), dialogs, {});
+  // No person to wait for.
+  tarvel::ui::PresentDesktop present;
+  w.ui.SetDesktop(&present, &tarvel::Env::Default());
   bool ok = Save(w.MainForm.get(), out, "main.png");
   w.MainForm->show();
   ok &= Save(w.AboutBox, out, "about.png");

@@ -75,10 +75,15 @@ void WindowInteraction::ShowProgress() {
   progress_->Restart();
   pace_.Reset();
   CentreOver(progress_, main_);
+  // Keys go to it, so Escape stops the action; but when the person works
+  // in another program, a step that begins does not take their keys.
+  const bool present = !desktop_ || desktop_->TarvelActive();
+  progress_->setAttribute(Qt::WA_ShowWithoutActivating, !present);
   progress_->show();
-  progress_->raise();
-  // Keys go to it, so Escape stops the action.
-  progress_->activateWindow();
+  if (present) {
+    progress_->raise();
+    progress_->activateWindow();
+  }
   // Painted at once; the next update may be a while away.
   QApplication::processEvents();
 }

@@ -10,7 +10,12 @@
 
 namespace tarvel::ui {
 
-bool FreedesktopDesktop::TarvelActive() const { return QApplication::activeWindow() != nullptr; }
+// The application's state, not its active window: a window that closes
+// (a dialog, the progress window between steps) leaves Tarvel without an
+// active window for a moment, but the person has not left it.
+bool FreedesktopDesktop::TarvelActive() const {
+  return QGuiApplication::applicationState() == Qt::ApplicationActive;
+}
 
 void FreedesktopDesktop::Notify(const QString& summary, const QString& body) {
   QDBusConnection bus = QDBusConnection::sessionBus();

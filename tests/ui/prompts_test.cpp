@@ -105,44 +105,48 @@ void PromptsTest::fileSearchStandingAnswers() {
 
 void PromptsTest::restoreStandingAnswers_data() {
   QTest::addColumn<QList<Reply>>("replies");
-  QTest::addColumn<bool>("edited");  // b.bin is edited after the set, not lost
+  QTest::addColumn<QString>(
+      "b");  // what became of b.bin: "lost", "edited" after the set, "damaged"
   QTest::addColumn<QStringList>("rebuilt");
-  QTest::newRow("yes, ticked") << QList<Reply>{{"yesbutton", true}} << false
+  QTest::newRow("yes, ticked") << QList<Reply>{{"yesbutton", true}} << "lost"
                                << QStringList{"a.bin", "b.bin"};
-  QTest::newRow("no, ticked") << QList<Reply>{{"nobutton", true}} << false << QStringList{};
-  QTest::newRow("yes, then no") << QList<Reply>{{"yesbutton"}, {"nobutton"}} << false
+  QTest::newRow("no, ticked") << QList<Reply>{{"nobutton", true}} << "lost" << QStringList{};
+  QTest::newRow("yes, then no") << QList<Reply>{{"yesbutton"}, {"nobutton"}} << "lost"
                                 << QStringList{"a.bin"};
   QTest::newRow("closed at the first file")
-      << QList<Reply>{{"close"}, {"yesbutton"}} << false << QStringList{"b.bin"};
+      << QList<Reply>{{"close"}, {"yesbutton"}} << "lost" << QStringList{"b.bin"};
   // No clicked (the keys were on it) leaves Enter on Yes at the next file.
   QTest::newRow("no clicked, then Enter")
-      << QList<Reply>{{"nobutton"}, {"Enter"}} << false << QStringList{"b.bin"};
-  QTest::newRow("Enter, Enter") << QList<Reply>{{"Enter"}, {"Enter"}} << false
+      << QList<Reply>{{"nobutton"}, {"Enter"}} << "lost" << QStringList{"b.bin"};
+  QTest::newRow("Enter, Enter") << QList<Reply>{{"Enter"}, {"Enter"}} << "lost"
                                 << QStringList{"a.bin", "b.bin"};
   // A file changed after the set was made is asked about though Yes was
   // ticked, says so, and Enter keeps the newer work.
   QTest::newRow("an edit after yes, ticked: Enter keeps it")
-      << QList<Reply>{{"yesbutton", true}, {"Enter"}} << true << QStringList{"a.bin"};
+      << QList<Reply>{{"yesbutton", true}, {"Enter"}} << "edited" << QStringList{"a.bin"};
   QTest::newRow("an edit after yes, ticked: Yes reverts it")
-      << QList<Reply>{{"yesbutton", true}, {"yesbutton"}} << true << QStringList{"a.bin", "b.bin"};
+      << QList<Reply>{{"yesbutton", true}, {"yesbutton"}} << "edited"
+      << QStringList{"a.bin", "b.bin"};
   QTest::newRow("an edit after no, ticked: not asked")
-      << QList<Reply>{{"nobutton", true}} << true << QStringList{};
+      << QList<Reply>{{"nobutton", true}} << "edited" << QStringList{};
+  // A damaged copy is replaced on a mere Enter.
+  QTest::newRow("damaged, Enter") << QList<Reply>{{"yesbutton"}, {"Enter"}} << "damaged"
+                                  << QStringList{"a.bin", "b.bin"};
 }
 
 void PromptsTest::restoreStandingAnswers() {
   QFETCH(QList<Reply>, replies);
-  QFETCH(bool, edited);
+  QFETCH(QString, b);
+  const bool edited = b == "edited";
   QFETCH(QStringList, rebuilt);
   Harness h;
   for (const char* name : {"a.bin", "b.bin", "c.bin"}) h.Write(name, 70000, name[0]);
-  const QByteArray b = h.Read("b.bin");
+  const QByteArray original = h.Read("b.bin");
   h.CreateSet({"a.bin", "b.bin", "c.bin"}, "set", 2);
   QFile::remove(h.Path("a.bin"));
-  if (edited) {
-    h.Edit("b.bin", 70000, 7);
-  } else {
-    QFile::remove(h.Path("b.bin"));
-  }
+  if (edited) h.Edit("b.bin", 70000, 7);
+  if (b == "damaged") h.Corrupt("b.bin", 70000, 7);
+  if (b == "lost") QFile::remove(h.Path("b.bin"));
   const QByteArray newer = h.Read("b.bin");
   h.dialogs.volume = h.Path("set.PAR");
 
@@ -167,14 +171,18 @@ void PromptsTest::restoreStandingAnswers() {
   QCOMPARE(asked.first(), QString("Restore a.bin ?"));
   QCOMPARE(secondLine.first(),
            QString("It is missing: restoring rebuilds it from the parity volumes."));
-  if (edited && asked.size() > 1) {
+  if (asked.size() > 1) {
     QCOMPARE(secondLine.last(),
-             QString("It changed after the set was made: restoring puts back the older content."));
+             QString(edited ? "It changed after the set was made: restoring puts back the older "
+                              "content."
+                     : b == "damaged" ? "It is damaged: restoring replaces the damaged copy."
+                                      : "It is missing: restoring rebuilds it from the parity "
+                                        "volumes."));
   }
   const QStringList there = h.Files().filter(QRegularExpression("^[ab]\\.bin$"));
   QStringList restored;
   for (const QString& name : there) {
-    if (name != "b.bin" || h.Read("b.bin") == b) restored << name;
+    if (name != "b.bin" || h.Read("b.bin") == original) restored << name;
   }
   QCOMPARE(restored, rebuilt);
   if (edited && !rebuilt.contains("b.bin")) QCOMPARE(h.Read("b.bin"), newer);

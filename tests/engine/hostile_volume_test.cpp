@@ -23,9 +23,7 @@ namespace {
 using fuzz::Bytes;
 using fuzz::VolumeHarness;
 
-std::filesystem::path CorpusFolder() {
-  return std::filesystem::path(__FILE__).parent_path().parent_path() / "fuzz" / "corpus";
-}
+std::filesystem::path CorpusFolder() { return TARVEL_CORPUS_DIR; }
 
 std::vector<std::filesystem::path> CorpusFiles() {
   std::vector<std::filesystem::path> files;

@@ -146,7 +146,12 @@ struct Windows {
   FixedDialogs dialogs;
   Answerer answerer;
   ui::TarvelWindows windows{Env::Default(), dialogs, {}};
-  Windows() { windows.MainForm->show(); }
+  // No person to wait for, however long an action takes.
+  ui::PresentDesktop present;
+  Windows() {
+    windows.ui.SetDesktop(&present, &Env::Default());
+    windows.MainForm->show();
+  }
 };
 
 // Made at first use, destroyed before the application object.

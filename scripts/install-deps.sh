@@ -31,6 +31,10 @@ if [ "${1:-}" = --test ]; then
     clang libclang-rt-14-dev
     # The format check of the sources (the Debian 12 version, 14).
     clang-format
+    # Looking at the windows as a person does under Xvfb: the window
+    # manager, the mouse and keys, screenshots, and the windows read as a
+    # screen reader reads them (AT-SPI); a message bus for the notifications.
+    xvfb openbox xdotool imagemagick python3-pyatspi dbus
   )
   # The multi-buffer MD5 yardstick exists for x86-64 only; benchmark only too.
   if [ "$(dpkg --print-architecture 2>/dev/null)" = amd64 ]; then

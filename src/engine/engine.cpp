@@ -27,7 +27,6 @@
 namespace tarvel {
 namespace {
 
-constexpr char kOperationAbortedText[] = "Operation aborted!";
 constexpr char kCreatedText[] = "Files successfully created.";
 constexpr char kErrorReadingListsText[] = "Error Reading lists. Operation aborted.";
 // --- Creating ---------------------------------------------------------------

@@ -94,6 +94,11 @@ struct Question {
   std::string ifNo;
 };
 
+// What a front end says of an action that ended because the person
+// stopped it, whichever action it was and wherever it stopped (Cancel of
+// Parity Properties, of the progress window, Escape).
+inline constexpr char kOperationAbortedText[] = "Operation aborted!";
+
 // The text of a message box that shows a file-layer error: the error's own
 // text, with a full stop added when it does not end in one.
 std::string ErrorBoxText(const std::string& errorText);

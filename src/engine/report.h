@@ -48,6 +48,10 @@ struct VolumeReport {
 };
 
 struct SetReport {
+  // The set's name, for a window's title: the base name of the volume it
+  // was read from ("photos" of photos.P03), or that volume's bare name
+  // when it is not named as a volume.
+  std::string setName;
   std::vector<FileReport> files;      // in the order of the list
   std::vector<VolumeReport> volumes;  // found in the set folder, by number
   int badFiles = 0;                   // in parity, bad or missing ("N bad/missing files.")

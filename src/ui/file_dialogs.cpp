@@ -13,6 +13,10 @@ namespace tarvel::ui {
 namespace {
 
 constexpr char kLastFolderKey[] = "dialogs/lastFolder";
+// Every volume name, in either case.
+constexpr char kVolumePatterns[] =
+    "*.PAR *.par *.P[0-9][0-9] *.p[0-9][0-9] *.Q[0-9][0-9] *.q[0-9][0-9] "
+    "*.Q[0-9][0-9][0-9] *.q[0-9][0-9][0-9]";
 constexpr char kSizeKey[] = "dialogs/size";
 // Wide enough for the name, size, type and date columns uncut.
 constexpr QSize kLeastSize(800, 500);
@@ -66,9 +70,12 @@ void SetUpCheckopen(QFileDialog& dialog) {
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  // Volumes copied from other systems often have lower-case extensions; a
-  // volume renamed to anything else is recognised by its content.
-  dialog.setNameFilters({QFileDialog::tr("PAR files (*.PAR *.par)"),
+  // Any volume of a set can be checked, so the filter the dialog opens with
+  // shows them all: the main volume, .P01 to .P99 and .Q00 on.  Volumes
+  // copied from other systems often have lower-case extensions; a volume
+  // renamed to anything else is recognised by its content.
+  dialog.setNameFilters({QFileDialog::tr("Volumes (%1)").arg(kVolumePatterns),
+                         QFileDialog::tr("PAR files (*.PAR *.par)"),
                          QFileDialog::tr("Pxx files (*.P?\? *.p?\?)"),
                          QFileDialog::tr("All files (*)")});
   dialog.selectNameFilter(dialog.nameFilters().front());

@@ -62,6 +62,7 @@ TMainForm::TMainForm(Engine& engine, Env& env, WindowInteraction& ui, FileDialog
   StatusBarMain = new QStatusBar(this);
   StatusBarMain->setObjectName("StatusBarMain");
   StatusBarMain->setSizeGripEnabled(false);
+  StatusBarMain->setAccessibleName(tr("Status"));
   StatusBarMain->setGeometry(0, 224 - 19, 282, 19);
 
   setTabOrder(CreateButton, CheckButton);
@@ -84,14 +85,21 @@ void TMainForm::RunAction(Action action) {
   if (busy_) return;
   busy_ = true;
   engine_.ClearStop();
+  ui_.ActionStarts();
   for (QPushButton* b : {CreateButton, CheckButton, AboutButton}) b->setEnabled(false);
   try {
     action();
   } catch (const ActionStopped&) {
-    // Stopped as asked: nothing more to say.
+    // Stopped as asked: every action says so in the same words, but the
+    // one stopped because the person closes Tarvel.
     ui_.HideProgress();
     SetStatus(tr("Ready"));
+    if (!closeWhenStopped_) ui_.ShowStopped();
   } catch (const std::exception& error) {
+    // The action is over: its progress window goes before the error box
+    // shows, so that the box does not close onto a window that works on.
+    ui_.HideProgress();
+    SetStatus(tr("Ready"));
     ui_.ShowError(error);
   }
   for (QPushButton* b : {CreateButton, CheckButton, AboutButton}) b->setEnabled(true);
@@ -143,6 +151,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     if (closeWhenStopped_) return;
     if (!ui_.Ask(tr("An action is running. Stop it and close Tarvel?"), this) || !busy_) return;
     closeWhenStopped_ = true;
+    ui_.ShowStopping();
     engine_.RequestStop();
     return;
   }
@@ -182,6 +191,11 @@ void TMainForm::CreateFrom(const QStringList* chosen) {
   RunAction([&] {
     SetStatus(tr("Working..."));
     const QStringList files = chosen ? *chosen : dialogs_.ChooseFilesToProtect(this);
+    // A cancelled dialog is no choice of files: nothing happens.
+    if (!chosen && files.isEmpty()) {
+      SetStatus(tr("Ready"));
+      return;
+    }
     // A base name typed without a folder is in the files' folder.
     if (!files.isEmpty()) QDir::setCurrent(QFileInfo(files.front()).absolutePath());
     (void)engine_.Create(EnginePaths(files));

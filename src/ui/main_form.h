@@ -76,8 +76,10 @@ class TMainForm : public QWidget {
   void CreateFrom(const QStringList* chosen);
   // Check of the given volume, or after the open dialog when it is empty.
   void CheckVolume(const QString& volume);
-  // Runs `action` with the buttons disabled; an engine error is shown with
-  // an error icon and leaves the status line at "Working...".
+  // Runs `action` with the buttons disabled.  However it ends (done,
+  // stopped, or an engine error shown with an error icon) the progress
+  // window is gone and the status line says "Ready"; a stop is said as
+  // every stopped action says it.
   template <typename Action>
   void RunAction(Action action);
   void SetStatus(const QString& text);

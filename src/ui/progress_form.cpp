@@ -38,6 +38,7 @@ TProgressForm1::TProgressForm1(QWidget* mainWindow)
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
   ProgressBar1->setTextVisible(false);
+  ProgressBar1->setAccessibleName(tr("Progress"));
   ProgressBar1->setGeometry(0, 72, 305, 20);
 
   percentlabel = new QLabel(this);
@@ -84,13 +85,23 @@ void TProgressForm1::SetPace(const QString& text) {
 
 void TProgressForm1::Restart() {
   CancelButton->setEnabled(true);
+  finishing_ = false;
   pacelabel->clear();
+}
+
+void TProgressForm1::ShowStopping() {
+  CancelButton->setEnabled(false);
+  pacelabel->setFont(font());
+  pacelabel->setText(finishing_ ? tr("Stopping... the volume at hand is finished first.")
+                                : tr("Stopping..."));
+  FitFont(pacelabel);
+  // Painted now: the engine may not let events run again for a moment.
+  if (isVisible()) repaint();
 }
 
 void TProgressForm1::CancelButtonClick() {
   if (!CancelButton->isEnabled()) return;
-  CancelButton->setEnabled(false);
-  pacelabel->setText(tr("Stopping..."));
+  ShowStopping();
   emit CancelRequested();
 }
 

@@ -26,6 +26,13 @@ class TProgressForm1 : public QWidget {
   void SetPace(const QString& text);
   // Ready for an action: Cancel enabled, no pace shown.
   void Restart();
+  // The volumes are being finished (their control digests written, each
+  // put on the disk): a stop then waits for the volume at hand.
+  void SetFinishing(bool finishing) { finishing_ = finishing; }
+  // The action is asked to stop: Cancel disabled and, painted at once in
+  // place of the pace, "Stopping...", or while the volumes are finished,
+  // that the one at hand is finished first.
+  void ShowStopping();
 
   QLabel* whatlabel;
   QProgressBar* ProgressBar1;
@@ -43,6 +50,8 @@ class TProgressForm1 : public QWidget {
 
  private:
   void CancelButtonClick();
+
+  bool finishing_ = false;
 };
 
 }  // namespace tarvel::ui

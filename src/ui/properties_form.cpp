@@ -16,6 +16,8 @@ constexpr int kCaptionLeft = 16;
 constexpr int kValueLeft = 176;
 constexpr int kValueWidth = 113;
 constexpr int kRowHeight = 17;
+// The line naming the volumes, under the file name: two lines of text.
+constexpr int kVolumesHeight = 36;
 
 QString KByte(std::int64_t bytes) { return QString::number(bytes / 1024) + QObject::tr(" kByte"); }
 QString Percent(std::int64_t value) { return QString::number(value) + QObject::tr(" %"); }
@@ -32,7 +34,7 @@ TPropertiesForm::TPropertiesForm(WindowInteraction& ui, QWidget* mainWindow)
     : QDialog(mainWindow), ui_(ui) {
   setObjectName("PropertiesForm");
   setWindowTitle(tr("Parity Properties"));
-  setFixedSize(305, 325);
+  setFixedSize(305, 325 + kVolumesHeight);
 
   const auto caption = [this](const char* name, const QString& text, int y) {
     auto* l = new QLabel(text, this);
@@ -53,9 +55,13 @@ TPropertiesForm::TPropertiesForm(WindowInteraction& ui, QWidget* mainWindow)
   overallnaminglabel = caption("overallnaminglabel", tr("Overall Size:"), 64);
   overalllabel = value("overalllabel", 64);
 
-  pnumnaminglabel = caption("pnumnaminglabel", tr("Number of parity files"), 100);
+  // The two controls a person sets have their captions as labels, with
+  // mnemonics, and are named by them for a screen reader.
+  pnumnaminglabel = caption("pnumnaminglabel", tr("&Number of parity files"), 100);
   pnumEdit = new ParitySpinEdit(this);
   pnumEdit->setObjectName("pnumEdit");
+  pnumEdit->setAccessibleName(tr("Number of parity files"));
+  pnumnaminglabel->setBuddy(pnumEdit);
   pnumEdit->setGeometry(kValueLeft, 96, 65, 24);
 
   psizenaminglabel = caption("psizenaminglabel", tr("Avg. size of parity data:"), 136);
@@ -65,17 +71,26 @@ TPropertiesForm::TPropertiesForm(WindowInteraction& ui, QWidget* mainWindow)
   drnaminglabel = caption("drnaminglabel", tr("Data redundancy:"), 184);
   drlabel = value("drlabel", 184);
 
-  filenaminglabel = caption("filenaminglabel", tr("Filename:"), 216);
+  filenaminglabel = caption("filenaminglabel", tr("&Filename:"), 216);
   filenameEdit = new QLineEdit(this);
   filenameEdit->setObjectName("filenameEdit");
+  filenameEdit->setAccessibleName(tr("Filename"));
+  filenaminglabel->setBuddy(filenameEdit);
   filenameEdit->setGeometry(kCaptionLeft, 236, 273, 24);
+  // Where the volumes go and what they are called, as the choice stands.
+  volumeslabel = new QLabel(this);
+  volumeslabel->setObjectName("volumeslabel");
+  volumeslabel->setTextFormat(Qt::PlainText);
+  volumeslabel->setWordWrap(true);
+  volumeslabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  volumeslabel->setGeometry(kCaptionLeft, 264, 273, kVolumesHeight);
 
   OK = new QPushButton(tr("&OK"), this);
   OK->setObjectName("OK");
-  Place(OK, 40, 276, 97, 33);
+  Place(OK, 40, 276 + kVolumesHeight, 97, 33);
   Cancel = new QPushButton(tr("&Cancel"), this);
   Cancel->setObjectName("Cancel");
-  Place(Cancel, 168, 276, 97, 33);
+  Place(Cancel, 168, 276 + kVolumesHeight, 97, 33);
   OK->setAutoDefault(false);
   Cancel->setAutoDefault(false);
   // Enter anywhere (after typing the name or the number) is OK; Escape is
@@ -120,6 +135,7 @@ void TPropertiesForm::FormShow() {
   ShowCosts();
   baseName_ = WindowInteraction::Text(proposal_.defaultBaseName);
   filenameEdit->setText(baseName_);
+  ShowVolumes();
 }
 
 void TPropertiesForm::pnumEditChange() {
@@ -128,9 +144,21 @@ void TPropertiesForm::pnumEditChange() {
   parityCount_ = pnumEdit->value();
   SetBounds();
   ShowCosts();
+  ShowVolumes();
 }
 
-void TPropertiesForm::filenameEditChange() { baseName_ = filenameEdit->text(); }
+void TPropertiesForm::filenameEditChange() {
+  baseName_ = filenameEdit->text();
+  ShowVolumes();
+}
+
+void TPropertiesForm::ShowVolumes() {
+  const QString text = WindowInteraction::VolumesText(baseName_, parityCount_, QLatin1Char('\n'));
+  volumeslabel->setText(text);
+  volumeslabel->setToolTip(text);
+  volumeslabel->setFont(font());
+  FitFont(volumeslabel);
+}
 
 void TPropertiesForm::ShowAnalysis() {
   numberlabel->setText(QString::number(proposal_.fileCount));

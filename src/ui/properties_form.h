@@ -4,7 +4,8 @@
 // proposal), lets the user choose the number of parity volumes (seeing what
 // it costs) and the base name, and on OK asks the proposal whether the
 // choice can be written (hidden names, room in the volumes' folder),
-// staying open with the reason when it cannot.
+// staying open with the reason when it cannot.  Under the base name it
+// names the volumes and the folder they go to, as the choice stands.
 //
 // Owns Accepted, ParityCount and BaseName, the answer.  ParityCount is
 // always the number the spin edit shows; Accepted is true only after OK
@@ -64,6 +65,8 @@ class TPropertiesForm : public QDialog {
   QLabel* drlabel;
   QLabel* filenaminglabel;
   QLineEdit* filenameEdit;
+  // "Volumes: photos.PAR, photos.P01 – photos.P05 in /home/a/Pictures".
+  QLabel* volumeslabel;
   QPushButton* OK;
   QPushButton* Cancel;
 
@@ -79,6 +82,7 @@ class TPropertiesForm : public QDialog {
   void ShowAnalysis();
   void SetBounds();
   void ShowCosts();
+  void ShowVolumes();
 
   SetProposal proposal_;
   WindowInteraction& ui_;

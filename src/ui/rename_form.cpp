@@ -66,7 +66,7 @@ TRenameform::TRenameform(QWidget* mainWindow) : QDialog(mainWindow) {
   Cancelbutton =
       button("Cancelbutton", tr("C&ancel"), kCancelLeft, ::tarvel::RenameButton::kCancel);
 
-  dontaskbox = new QCheckBox(tr("don't ask again for this set"), this);
+  dontaskbox = new QCheckBox(tr("&don't ask again for this set"), this);
   dontaskbox->setObjectName("dontaskbox");
   Place(dontaskbox, kBoxLeft, kBoxTop, 178, 17);
 }

@@ -122,6 +122,7 @@ TReportform::TReportform(Engine& engine, WindowInteraction& ui, QWidget* mainWin
   memo->paletteChanged = [this] { MarkLines(); };
   ReportMemo = memo;
   ReportMemo->setObjectName("ReportMemo");
+  ReportMemo->setAccessibleName(tr("Report"));
   ReportMemo->setReadOnly(true);
   ReportMemo->setUndoRedoEnabled(false);
   ReportMemo->setTabChangesFocus(true);
@@ -143,6 +144,7 @@ TReportform::TReportform(Engine& engine, WindowInteraction& ui, QWidget* mainWin
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName("StatusBar1");
   StatusBar1->setSizeGripEnabled(true);
+  StatusBar1->setAccessibleName(tr("Status"));
 
   setTabOrder(ReportMemo, OKButton);
   setTabOrder(OKButton, Restorebutton);
@@ -195,9 +197,19 @@ void TReportform::FormResize() {
 }
 
 void TReportform::Fill(const SetReport& report) {
+  // The title names the set, so that two reports are told apart.
+  setWindowTitle(report.setName.empty() ? tr("File report")
+                                        : tr("File report") + QStringLiteral(" \u2013 ") +
+                                              WindowInteraction::Shown(report.setName));
   QStringList notes;
   for (const std::string& note : ReportNotes(report))
     notes.push_back(WindowInteraction::Shown(note));
+  // Too few volumes: how many more a restore needs.
+  if (const int more = report.badFiles - report.usableVolumes; more > 0) {
+    notes.push_back(
+        more == 1 ? tr("1 more parity volume is needed to restore the bad files.")
+                  : tr("%1 more parity volumes are needed to restore the bad files.").arg(more));
+  }
   SetLines(ReportLines(report), notes);
 }
 
@@ -266,15 +278,21 @@ void TReportform::RestorebuttonClick() {
   restoring_ = true;
   // A Cancel of an earlier restore from this report is over.
   engine_.ClearStop();
+  ui_.ActionStarts();
   try {
     (void)engine_.Restore(/*askEachFile=*/true);
     SetWorking(false);
   } catch (const ActionStopped&) {
-    // The report shows the set as the stop left it.
+    // The report shows the set as the stop left it, and the stop is said as
+    // for every action.
+    ui_.HideProgress();
     SetWorking(false);
+    ui_.ShowStopped(this);
   } catch (const std::exception& error) {
-    // The report shown stays the one from before the restore; the status
-    // line keeps "Working...".
+    // The report shown stays the one from before the restore; the restore
+    // is over, so its progress window goes before the error box shows.
+    ui_.HideProgress();
+    SetWorking(false);
     ui_.ShowError(error, this);
   }
   engine_.ClearStop();

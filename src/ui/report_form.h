@@ -49,7 +49,8 @@ class TReportform : public QDialog {
 
   // The report of a set, shown now and whenever the window is shown: its
   // lines (ReportLines), and below them, after an empty line, its notes
-  // (ReportNotes) in the warning colour.
+  // (ReportNotes) in the warning colour, with, when the volumes are too few
+  // to restore, how many more are needed.  The title names the set.
   void Fill(const SetReport& report);
   // The lines and notes themselves.
   void SetLines(const std::vector<ReportLine>& lines, const QStringList& notes = {});

@@ -14,7 +14,7 @@ namespace {
 
 constexpr int kLabelLeft = 16, kLabelTop = 8, kLabelWidth = 249, kLabelHeight = 41;
 // The second line sits under the name and makes the prompt this much taller.
-constexpr int kChangedTop = kLabelTop + kLabelHeight, kChangedHeight = 34;
+constexpr int kReasonTop = kLabelTop + kLabelHeight, kReasonHeight = 34;
 
 }  // namespace
 
@@ -37,17 +37,16 @@ Trestoreform::Trestoreform(QWidget* mainWindow) : QDialog(mainWindow) {
   nobutton = new QPushButton(tr("&No"), this);
   nobutton->setObjectName("nobutton");
   Place(nobutton, 160, 64, 75, 25);
-  dontaskbox = new QCheckBox(tr("don't ask again for this set"), this);
+  dontaskbox = new QCheckBox(tr("&don't ask again for this set"), this);
   dontaskbox->setObjectName("dontaskbox");
   Place(dontaskbox, 45, 104, 185, 17);
 
-  changedlabel = new QLabel(
-      tr("It changed after the set was made: restoring puts back the older content."), this);
-  changedlabel->setObjectName("changedlabel");
-  changedlabel->setWordWrap(true);
-  changedlabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-  changedlabel->setGeometry(kLabelLeft, kChangedTop, kLabelWidth, kChangedHeight);
-  changedlabel->hide();
+  reasonlabel = new QLabel(this);
+  reasonlabel->setObjectName("reasonlabel");
+  reasonlabel->setWordWrap(true);
+  reasonlabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  reasonlabel->setGeometry(kLabelLeft, kReasonTop, kLabelWidth, kReasonHeight);
+  PlaceButtons();
 
   connect(yesbutton, &QPushButton::clicked, this, [this] { Answer(RestoreButton::kYes); });
   connect(nobutton, &QPushButton::clicked, this, [this] { Answer(RestoreButton::kNo); });
@@ -64,39 +63,53 @@ void Trestoreform::SetFileName(const QString& name) {
   // and the box by half of what it grew.
   grown_ = fit.width - kLabelWidth;
   Label1->setGeometry(kLabelLeft, kLabelTop, fit.width, kLabelHeight);
-  changedlabel->setGeometry(kLabelLeft, kChangedTop, fit.width, kChangedHeight);
+  reasonlabel->setGeometry(kLabelLeft, kReasonTop, fit.width, kReasonHeight);
   PlaceButtons();
   Label1->setText(text(fit.name));
   Label1->setToolTip(PlainTip(name));
   FitFont(Label1);
 }
 
-void Trestoreform::SetChangedAfterSet(bool changed) {
-  extra_ = changed ? kChangedHeight : 0;
-  changedlabel->setVisible(changed);
-  FitFont(changedlabel);
-  PlaceButtons();
+void Trestoreform::SetReason(Reason reason) {
+  const bool changed = reason == Reason::kChangedAfterSet;
+  reasonlabel->setFont(font());
+  reasonlabel->setText(
+      changed ? tr("It changed after the set was made: restoring puts back the older content.")
+      : reason == Reason::kDamaged
+          ? tr("It is damaged: restoring replaces the damaged copy.")
+          : tr("It is missing: restoring rebuilds it from the parity volumes."));
+  FitFont(reasonlabel);
   // A person's newer work is not taken back by a mere Enter.
   yesbutton->setDefault(!changed);
   nobutton->setDefault(changed);
 }
 
-void Trestoreform::PlaceButtons() {
-  const int shift = grown_ / 2;
-  setFixedSize(kWidth + grown_, kHeight + extra_);
-  yesbutton->move(40 + shift, 64 + extra_);
-  nobutton->move(160 + shift, 64 + extra_);
-  dontaskbox->move(45 + shift, 104 + extra_);
+QPushButton* Trestoreform::DefaultButton() const {
+  return nobutton->isDefault() ? nobutton : yesbutton;
 }
 
-RestoreReply Trestoreform::Ask(const QString& name, bool changedAfterSet) {
+void Trestoreform::PlaceButtons() {
+  const int shift = grown_ / 2;
+  setFixedSize(kWidth + grown_, kHeight + kReasonHeight);
+  yesbutton->move(40 + shift, 64 + kReasonHeight);
+  nobutton->move(160 + shift, 64 + kReasonHeight);
+  dontaskbox->move(45 + shift, 104 + kReasonHeight);
+}
+
+RestoreReply Trestoreform::Ask(const QString& name, Reason reason) {
   SetFileName(name);
-  SetChangedAfterSet(changedAfterSet);
-  // The keys go to the default button, whatever had them before.
-  (changedAfterSet ? nobutton : yesbutton)->setFocus();
+  SetReason(reason);
   button_ = RestoreButton::kClosed;
   exec();
   return {button_, dontaskbox->isChecked()};
+}
+
+void Trestoreform::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // The keys go to the default button, whatever had them when the prompt
+  // was last up (a No clicked, a Tab): Enter is always the answer the
+  // prompt offers.
+  DefaultButton()->setFocus(Qt::OtherFocusReason);
 }
 
 void Trestoreform::keyPressEvent(QKeyEvent* event) {

@@ -2,11 +2,14 @@
 #include "ui/window_interaction.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 #include <optional>
 
 #include "engine/engine.h"
+#include "engine/format/volume_names.h"
 #include "ui/include_form.h"
 #include "ui/layout.h"
 #include "ui/progress_form.h"
@@ -47,6 +50,22 @@ void WindowInteraction::Attach(QWidget* mainWindow, TProgressForm1* progress, TI
   clock_.start();
 }
 
+void WindowInteraction::ActionStarts() { actionStartMs_ = clockEnv_ ? clockEnv_->NowMs() : -1; }
+
+void WindowInteraction::ActionEnds(const QString& setName, const QString& outcome) {
+  if (!desktop_ || !clockEnv_ || actionStartMs_ < 0) return;
+  const bool wasLong = clockEnv_->NowMs() - actionStartMs_ > kLongActionMs;
+  actionStartMs_ = -1;
+  // The person works in another program: the long action is told to the
+  // desktop, and what comes now waits until they come back to Tarvel, so
+  // that it never takes their keys.
+  if (!wasLong || desktop_->TarvelActive()) return;
+  desktop_->Notify(
+      setName.isEmpty() ? QStringLiteral("Tarvel") : QStringLiteral("Tarvel: ") + setName, outcome);
+  desktop_->MarkUrgent(main_);
+  desktop_->WaitUntilActive();
+}
+
 void WindowInteraction::OwnProgress() {
   QWidget* owner = report_->isVisible() ? report_ : main_;
   if (progress_->parentWidget() != owner) progress_->setParent(owner, progress_->windowFlags());
@@ -56,15 +75,24 @@ void WindowInteraction::ShowProgress() {
   progress_->Restart();
   pace_.Reset();
   CentreOver(progress_, main_);
+  // Keys go to it, so Escape stops the action; but when the person works
+  // in another program, a step that begins does not take their keys.
+  const bool present = !desktop_ || desktop_->TarvelActive();
+  progress_->setAttribute(Qt::WA_ShowWithoutActivating, !present);
   progress_->show();
-  progress_->raise();
-  // Keys go to it, so Escape stops the action.
-  progress_->activateWindow();
+  if (present) {
+    progress_->raise();
+    progress_->activateWindow();
+  }
   // Painted at once; the next update may be a while away.
   QApplication::processEvents();
 }
 
 void WindowInteraction::HideProgress() { progress_->hide(); }
+
+void WindowInteraction::ShowStopping() {
+  if (progress_->isVisible()) progress_->ShowStopping();
+}
 
 void WindowInteraction::Progress(const ProgressRecord& record) {
   OwnProgress();
@@ -72,6 +100,7 @@ void WindowInteraction::Progress(const ProgressRecord& record) {
   // A restore from the report works: its status line says so.
   if (report_->isVisible()) report_->SetWorking(true);
   const std::optional<double> done = ShareDone(record);
+  progress_->SetFinishing(record.step == ProgressStep::kWritingChecksums);
   progress_->SetWhat(Shown(ProgressText(record)));
   progress_->SetPercent(done ? static_cast<int>(*done * 100) : -1);
 
@@ -102,7 +131,24 @@ bool WindowInteraction::AskInclude(const std::string& name, std::int64_t size) {
 }
 
 SetChoice WindowInteraction::AskSetProperties(const SetProposal& proposal) {
-  return properties_->Ask(proposal);
+  const SetChoice choice = properties_->Ask(proposal);
+  const QString base = Text(choice.baseName.value_or(proposal.defaultBaseName));
+  volumesChosen_ = choice.accepted ? VolumesText(base, choice.parityCount) : QString();
+  setName_ = QFileInfo(base).fileName();
+  return choice;
+}
+
+QString WindowInteraction::VolumesText(const QString& baseName, int parityCount,
+                                       QChar beforeFolder) {
+  if (baseName.isEmpty()) return {};
+  const QFileInfo base(QDir::current(), baseName);
+  const std::string bare = Bytes(base.fileName());
+  QString names = Shown(VolumeFileName(bare, 0));
+  if (parityCount >= 1) names += QStringLiteral(", ") + Shown(VolumeFileName(bare, 1));
+  if (parityCount >= 2)
+    names += QStringLiteral(" \u2013 ") + Shown(VolumeFileName(bare, parityCount));
+  return QObject::tr("Volumes: %1%2in %3")
+      .arg(names, beforeFolder, QDir::toNativeSeparators(QDir::cleanPath(base.absolutePath())));
 }
 
 bool WindowInteraction::Confirm(const Question& question) { return Ask(Shown(question.text)); }
@@ -125,17 +171,32 @@ RenameReply WindowInteraction::AskRename(const RenamePrompt& prompt) {
 RestoreReply WindowInteraction::AskRestore(const RestorePrompt& prompt) {
   if (report_->isVisible()) report_->SetWorking(true);
   restore_->ResetRestoreAnswer();
-  return restore_->Ask(Shown(prompt.name), prompt.changedAfterSet);
+  using Reason = Trestoreform::Reason;
+  return restore_->Ask(Shown(prompt.name), prompt.changedAfterSet ? Reason::kChangedAfterSet
+                                           : prompt.missing       ? Reason::kMissing
+                                                                  : Reason::kDamaged);
 }
 
 void WindowInteraction::ShowReport(const SetReport& report) {
   report_->Fill(report);
+  setName_ = Shown(report.setName);
+  // The outcome in a word: the first of the report's totals.
+  QString outcome;
+  for (const ReportLine& line : ReportLines(report)) {
+    if (line.kind == LineKind::kTotal && outcome.isEmpty()) outcome = Shown(line.text);
+  }
+  ActionEnds(setName_, outcome);
   if (!report_->isVisible()) report_->exec();
 }
 
 void WindowInteraction::Message(const std::string& text) { ShowMessage(Shown(text)); }
 
-void WindowInteraction::Succeeded(const std::string& text) { ShowMessage(Shown(text)); }
+void WindowInteraction::Succeeded(const std::string& text) {
+  QString shown = Shown(text);
+  if (!volumesChosen_.isEmpty()) shown += QLatin1Char('\n') + volumesChosen_;
+  volumesChosen_.clear();
+  ShowMessage(shown, QMessageBox::NoIcon, nullptr, Shown(text));
+}
 
 QWidget* WindowInteraction::Front(QWidget* parent) const {
   if (parent) return parent;
@@ -143,9 +204,11 @@ QWidget* WindowInteraction::Front(QWidget* parent) const {
   return main_;
 }
 
-void WindowInteraction::ShowMessage(const QString& text, QMessageBox::Icon icon, QWidget* parent) {
+void WindowInteraction::ShowMessage(const QString& text, QMessageBox::Icon icon, QWidget* parent,
+                                    const QString& outcome) {
   QMessageBox box(icon, QStringLiteral("Tarvel"), text, QMessageBox::Ok, Front(parent));
   box.setObjectName("MessageBox");
+  if (!outcome.isEmpty()) ActionEnds(setName_, outcome);
   box.exec();
 }
 
@@ -153,7 +216,13 @@ void WindowInteraction::ShowError(const std::exception& error, QWidget* parent) 
   const auto* fileError = dynamic_cast<const FileError*>(&error);
   const std::string text =
       fileError ? WithReason(error.what(), fileError->OsError()) : error.what();
-  ShowMessage(Shown(ErrorBoxText(text)), QMessageBox::Critical, parent);
+  const QString shown = Shown(ErrorBoxText(text));
+  ShowMessage(shown, QMessageBox::Critical, parent, shown);
+}
+
+void WindowInteraction::ShowStopped(QWidget* parent) {
+  ShowMessage(Text(kOperationAbortedText), QMessageBox::NoIcon, parent,
+              Text(kOperationAbortedText));
 }
 
 }  // namespace tarvel::ui

@@ -16,6 +16,8 @@
 
 #include "engine/interaction.h"
 #include "engine/report.h"
+#include "platform/env.h"
+#include "ui/desktop.h"
 
 class QWidget;
 
@@ -39,17 +41,42 @@ class WindowInteraction : public Interaction {
   // may carry (a volume found in the folder, a file offered by the search)
   // appears as '?', never raw.
   static QString Shown(const std::string& s) { return Text(PrintableText(s)); }
+  // The volumes a set of `parityCount` parity volumes with `baseName` (a
+  // path without extension, relative to the current folder) is written as:
+  // "Volumes: photos.PAR, photos.P01 – photos.P05 in /home/a/Pictures",
+  // with `beforeFolder` in place of the space before "in" (a line break
+  // keeps the folder whole on a line of its own).  "" for an empty name.
+  static QString VolumesText(const QString& baseName, int parityCount,
+                             QChar beforeFolder = QLatin1Char(' '));
 
   // The windows it talks through; set once they exist.
   void Attach(QWidget* mainWindow, TProgressForm1* progress, TIncludeform* include,
               TRenameform* rename, Trestoreform* restore, TPropertiesForm* properties,
               TReportform* report);
+  // The desktop it tells of long actions, and the clock that times them
+  // (the file layer's).
+  void SetDesktop(Desktop* desktop, Env* clock) {
+    desktop_ = desktop;
+    clockEnv_ = clock;
+  }
+
+  // A check, create or restore starts.  When it ends after more than
+  // kLongActionMs while no Tarvel window is active, a desktop notification
+  // names the set and the outcome (the report's totals, the success, the
+  // error, the stop), the main window is marked urgent, and the outcome
+  // waits until the person comes back to Tarvel, so that it never takes
+  // another program's keys.
+  static constexpr std::int64_t kLongActionMs = 10000;
+  void ActionStarts();
 
   // Shows the progress window when it is hidden; the texts, and the bar and
   // percentage from the share of the step done, with speed and time left
   // under the bar.
   void Progress(const ProgressRecord& record) override;
   void HideProgress() override;
+  // The progress window says at once that the action stops (a stop asked
+  // elsewhere than at its Cancel).
+  void ShowStopping();
   void ProcessEvents() override;
 
   bool AskInclude(const std::string& name, std::int64_t size) override;
@@ -66,6 +93,7 @@ class WindowInteraction : public Interaction {
   // notes, or, while it is up (a restore from it), given the new ones.
   void ShowReport(const SetReport& report) override;
   void Message(const std::string& text) override;
+  // The success, and a line naming the volumes written.
   void Succeeded(const std::string& text) override;
 
   // A question box titled "Tarvel" over `parent` (the window in front when
@@ -73,13 +101,17 @@ class WindowInteraction : public Interaction {
   // no).
   bool Ask(const QString& text, QWidget* parent = nullptr);
   // A message box titled "Tarvel" with one OK button, over `parent` (the
-  // main window when null).
+  // main window when null); with an `outcome`, the box ends an action and
+  // the outcome is what the desktop is told of it (ActionStarts).
   void ShowMessage(const QString& text, QMessageBox::Icon icon = QMessageBox::NoIcon,
-                   QWidget* parent = nullptr);
+                   QWidget* parent = nullptr, const QString& outcome = {});
   // The box for an error that ended an action: its text, the system's
   // reason in parentheses when it is a file-layer error that has one, a
   // full stop, and an error icon.
   void ShowError(const std::exception& error, QWidget* parent = nullptr);
+  // The box after an action the person stopped: the same words for every
+  // action ("Operation aborted!").
+  void ShowStopped(QWidget* parent = nullptr);
 
  private:
   // The window over which boxes and prompts are shown.
@@ -90,6 +122,8 @@ class WindowInteraction : public Interaction {
   void OwnProgress();
   // Shows the progress window, new, over the window the person works in.
   void ShowProgress();
+  // The outcome of the action is about to be shown (once per action).
+  void ActionEnds(const QString& setName, const QString& outcome);
 
   QWidget* main_ = nullptr;
   TProgressForm1* progress_ = nullptr;
@@ -98,6 +132,14 @@ class WindowInteraction : public Interaction {
   Trestoreform* restore_ = nullptr;
   TPropertiesForm* properties_ = nullptr;
   TReportform* report_ = nullptr;
+  // The volumes of the last set chosen in Parity Properties, for the
+  // success message, and the set's name.
+  QString volumesChosen_;
+  QString setName_;
+
+  Desktop* desktop_ = nullptr;
+  Env* clockEnv_ = nullptr;
+  std::int64_t actionStartMs_ = -1;  // -1: no action, or its end was told
 
   // Speed and time left of the pass shown, and when they were last shown.
   ProgressPace pace_;

@@ -18,6 +18,7 @@ TarvelWindows::TarvelWindows(Env& env, FileDialogs& dialogs, const QStringList& 
                    &TMainForm::StopAction);
   ui.Attach(MainForm.get(), ProgressForm1, Includeform, Renameform, restoreform, PropertiesForm,
             Reportform);
+  ui.SetDesktop(&desktop, &env);
 }
 
 TarvelWindows::~TarvelWindows() = default;

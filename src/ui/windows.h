@@ -29,6 +29,9 @@ class TarvelWindows {
   TarvelWindows(Env& env, FileDialogs& dialogs, const QStringList& arguments);
   ~TarvelWindows();
 
+  // The desktop that long actions are told to; tests put their own in
+  // place (ui.SetDesktop).
+  FreedesktopDesktop desktop;
   WindowInteraction ui;
   Engine engine;
   std::unique_ptr<TMainForm> MainForm;

@@ -125,8 +125,12 @@ inline void CloseBox(QWidget* w) { w->close(); }
 // The windows, their engine and a temporary set folder.
 class Harness {
  public:
+  // The person is in Tarvel throughout, unless a test says otherwise
+  // (windows->ui.SetDesktop).
   explicit Harness(const QStringList& arguments = {}, Env& env = Env::Default())
-      : windows(std::make_unique<ui::TarvelWindows>(env, dialogs, arguments)) {}
+      : windows(std::make_unique<ui::TarvelWindows>(env, dialogs, arguments)) {
+    windows->ui.SetDesktop(&present, &env);
+  }
 
   QString Path(const QString& name) const { return folder.filePath(name); }
   // A file of `size` pseudo-random bytes.
@@ -146,6 +150,7 @@ class Harness {
   ui::TMainForm* Main() { return windows->MainForm.get(); }
 
   QTemporaryDir folder;
+  ui::PresentDesktop present;
   ScriptedDialogs dialogs;
   ModalScript script;
   std::unique_ptr<ui::TarvelWindows> windows;

@@ -16,6 +16,7 @@
 #include "harness.h"
 #include "suites.h"
 #include "support/env_wrapper.h"
+#include "support/faulty_env.h"
 
 namespace tarvel::uitest {
 namespace {
@@ -24,8 +25,8 @@ QStringList Volumes(const Harness& h) {
   return QDir(h.folder.path()).entryList({"*.PAR", "*.P??"}, QDir::Files);
 }
 
-// Reads slowly, so that each step of an action lasts long enough to be
-// stopped inside it.
+// Reads and syncs slowly, so that each step of an action lasts long enough
+// to be stopped inside it.
 class SlowEnv : public testing::EnvWrapper {
   class SlowFile : public testing::FileWrapper {
    public:
@@ -34,10 +35,41 @@ class SlowEnv : public testing::EnvWrapper {
       QThread::msleep(10);
       return FileWrapper::ReadAt(offset, buffer, n);
     }
+    // The volumes going to the disk at the end of a create take a moment
+    // too, in which the windows' events run.
+    void Sync() override {
+      QThread::msleep(40);
+      FileWrapper::Sync();
+    }
   };
   std::unique_ptr<File> WrapFile(std::unique_ptr<File> file) override {
     return std::make_unique<SlowFile>(std::move(file));
   }
+};
+
+// The desktop as a test sees it: whether a Tarvel window is active is
+// the test's to say; notifications and urgent marks are noted.
+class NotedDesktop : public ui::Desktop {
+ public:
+  bool active = false;
+  QStringList told;  // "summary: body"
+  int urgent = 0;
+  bool TarvelActive() const override { return active; }
+  void Notify(const QString& summary, const QString& body) override {
+    told << summary + ": " + body;
+  }
+  void MarkUrgent(QWidget*) override { ++urgent; }
+  // The person comes back at once.
+  void WaitUntilActive() override { ++waited; }
+  int waited = 0;
+};
+
+// A clock that jumps forward when the test says (the file layer's hooks).
+class JumpingClock : public testing::FaultyEnv {
+ public:
+  using FaultyEnv::FaultyEnv;
+  std::int64_t NowMs() override { return FaultyEnv::NowMs() + jumpedMs; }
+  std::int64_t jumpedMs = 0;
 };
 
 }  // namespace
@@ -64,12 +96,14 @@ void MainFormTest::fileCount() {
     h.dialogs.files.push_back(h.Path(name));
   }
   if (proceeds) h.script.Then(Press("Cancel"));
-  h.script.Then(PressOk);
+  if (count >= 0) h.script.Then(PressOk);
   Click(h.Main()->CreateButton);
 
-  const QStringList expected = proceeds
-                                   ? QStringList{"PropertiesForm", "Message: Operation aborted!"}
-                                   : QStringList{"Message: Only 2 - 250 files are supported."};
+  // A cancelled dialog does nothing at all: the person did nothing wrong.
+  const QStringList expected =
+      proceeds    ? QStringList{"PropertiesForm", "Message: Operation aborted!"}
+      : count < 0 ? QStringList{}
+                  : QStringList{"Message: Only 2 - 250 files are supported."};
   QCOMPARE(h.script.seen, expected);
   QVERIFY(Volumes(h).isEmpty());
   QCOMPARE(h.Main()->StatusBarMain->currentMessage(), QString("Ready"));
@@ -91,7 +125,10 @@ void MainFormTest::setOrderAndCreate() {
   h.script.Then(PressOk);
   Click(h.Main()->CreateButton);
 
-  QCOMPARE(h.script.seen, QStringList({"PropertiesForm", "Message: Files successfully created."}));
+  QCOMPARE(h.script.seen, QStringList({"PropertiesForm",
+                                       "Message: Files successfully created.\nVolumes: A.PAR, "
+                                       "A.P01 in " +
+                                           QDir::currentPath()}));
   QCOMPARE(baseShown, QString("A"));
   QCOMPARE(countShown, 1);
   QCOMPARE(ListedNames(Env::Default(), h.Path("A.PAR").toStdString()),
@@ -215,7 +252,11 @@ void MainFormTest::buttonsDisabledDuringActionAndAfterError() {
     Child<QLineEdit>(w, "filenameEdit")->setText(QString(300, 'n'));
     Click(Child(w, "OK"));
   });
-  h.script.Then(PressOk);
+  bool progressUnderError = true;
+  h.script.Then([&](QWidget* w) {
+    progressUnderError = h.windows->ProgressForm1->isVisible();
+    PressOk(w);
+  });
   Click(h.Main()->CreateButton);
 
   QCOMPARE(
@@ -226,7 +267,10 @@ void MainFormTest::buttonsDisabledDuringActionAndAfterError() {
   QVERIFY(h.Main()->CreateButton->isEnabled());
   QVERIFY(h.Main()->CheckButton->isEnabled());
   QVERIFY(!h.Main()->Busy());
-  QCOMPARE(h.Main()->StatusBarMain->currentMessage(), QString("Working..."));
+  // The error ended the action: no progress window under the box, "Ready".
+  QVERIFY(!progressUnderError);
+  QVERIFY(!h.windows->ProgressForm1->isVisible());
+  QCOMPARE(h.Main()->StatusBarMain->currentMessage(), QString("Ready"));
 
   // Cancelling the Check dialog shows nothing and ends with "Ready".
   Click(h.Main()->CheckButton);
@@ -241,13 +285,21 @@ void MainFormTest::stoppedActions_data() {
   QTest::addColumn<QString>("how");  // "Cancel", "Escape", "close box" or "main window closed"
   QTest::addColumn<QStringList>("seen");
   QTest::addColumn<QString>("report");  // the report's line for c.bin afterwards; "" = no report
-  const QStringList created{"PropertiesForm"};
+  // Every stopped action says so in the same words as Parity Properties'
+  // Cancel; closing Tarvel needs no word.
+  const QString stopped = "Message: Operation aborted!";
   QTest::newRow("create, analysing") << "create"
                                      << "Analyzing"
-                                     << "Cancel" << QStringList{} << "";
-  QTest::newRow("create, writing parity") << "create"
-                                          << "Writing parity"
-                                          << "Escape" << created << "";
+                                     << "Cancel" << QStringList{stopped} << "";
+  QTest::newRow("create, writing parity")
+      << "create"
+      << "Writing parity"
+      << "Escape" << QStringList{"PropertiesForm", stopped} << "";
+  // While the volumes are finished, the stop waits for the one at hand.
+  QTest::newRow("create, finishing the volumes")
+      << "create"
+      << "Creating checksum"
+      << "Cancel" << QStringList{"PropertiesForm", stopped} << "";
   QTest::newRow("create, closing the main window")
       << "create"
       << "Writing parity"
@@ -256,17 +308,18 @@ void MainFormTest::stoppedActions_data() {
       << "";
   QTest::newRow("check") << "check"
                          << "Checking"
-                         << "close box" << QStringList{} << "";
+                         << "close box" << QStringList{stopped} << "";
   // After the stopped restore, a second one from the same report runs to
   // its end, or finds nothing left to do.
-  const QStringList restored{"Reportform", "restoreform", "restoreform"};
+  const QStringList restored{"Reportform", "restoreform", stopped, "restoreform"};
   QTest::newRow("restore, rebuilding") << "restore"
                                        << "Restoring"
                                        << "Cancel" << restored << "c.bin Missing...";
   QTest::newRow("restore, checking again")
       << "restore"
       << "Restoring>Checking"
-      << "Cancel" << QStringList{"Reportform", "restoreform", "Message: No files to restore..."}
+      << "Cancel"
+      << QStringList{"Reportform", "restoreform", stopped, "Message: No files to restore..."}
       << "c.bin OK";
 }
 
@@ -291,6 +344,8 @@ void MainFormTest::stoppedActions() {
   ui::TProgressForm1* progress = h.windows->ProgressForm1;
   QStringList steps = at.split('>');
   QWidget* owner = nullptr;
+  QString feedback;
+  bool cancelEnabled = true;
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&] {
     if (steps.isEmpty() || !progress->isVisible() ||
@@ -304,6 +359,9 @@ void MainFormTest::stoppedActions() {
     if (how == "Escape") QTest::keyClick(progress, Qt::Key_Escape);
     if (how == "close box") QVERIFY(!progress->close());
     if (how == "main window closed") QVERIFY(!h.Main()->close());
+    // Said at once, before the engine hears the stop.
+    feedback = progress->pacelabel->text();
+    cancelEnabled = progress->CancelButton->isEnabled();
   });
   watch.start(0);
 
@@ -337,6 +395,10 @@ void MainFormTest::stoppedActions() {
 
   QVERIFY2(steps.isEmpty(), qPrintable(at));
   QCOMPARE(h.script.seen, seen);
+  QCOMPARE(feedback, QString(at.startsWith("Creating checksum")
+                                 ? "Stopping... the volume at hand is finished first."
+                                 : "Stopping..."));
+  QVERIFY(!cancelEnabled);
   QCOMPARE(owner, action == "restore" ? static_cast<QWidget*>(h.windows->Reportform)
                                       : static_cast<QWidget*>(h.Main()));
   // Nothing half done: no volume, no temporary file; a rebuilt file only
@@ -365,6 +427,7 @@ void MainFormTest::askedBeforeReplacingOrWritingAway_data() {
   QTest::addColumn<QStringList>("seen");
   QTest::addColumn<QStringList>("volumes");  // afterwards
   const QString replace = "Message: c.PAR and 1 other volumes exist. Replace them?";
+  const QString created = "Message: Files successfully created.\nVolumes: c.PAR, c.P01 in DIR";
   // No goes back to Parity Properties with the choices kept (two volumes,
   // chosen before the question), where Cancel ends the create.
   QTest::newRow("replacing refused")
@@ -372,14 +435,13 @@ void MainFormTest::askedBeforeReplacingOrWritingAway_data() {
       << QStringList{"PropertiesForm", replace, "PropertiesForm", "Message: Operation aborted!"}
       << QStringList{"c.P01", "c.PAR"};
   QTest::newRow("replacing agreed")
-      << 1 << "" << true
-      << QStringList{"PropertiesForm", replace, "Message: Files successfully created."}
+      << 1 << "" << true << QStringList{"PropertiesForm", replace, created}
       << QStringList{"c.P01", "c.PAR"};
   // The question counts the earlier set's c.P02, which goes with it.
   QTest::newRow("an earlier set had more volumes")
       << 2 << "" << true
       << QStringList{"PropertiesForm", "Message: c.PAR and 2 other volumes exist. Replace them?",
-                     "Message: Files successfully created."}
+                     created}
       << QStringList{"c.P01", "c.PAR"};
   const QString away =
       "Message: The volumes will be in DIR/sub, but a check looks for the files beside the "
@@ -388,7 +450,8 @@ void MainFormTest::askedBeforeReplacingOrWritingAway_data() {
       << 0 << "sub/v" << false << QStringList{"PropertiesForm", away} << QStringList{};
   QTest::newRow("away from the files, agreed")
       << 0 << "sub/v" << true
-      << QStringList{"PropertiesForm", away, "Message: Files successfully created."}
+      << QStringList{"PropertiesForm", away,
+                     "Message: Files successfully created.\nVolumes: v.PAR, v.P01 in DIR/sub"}
       << QStringList{"sub/v.P01", "sub/v.PAR"};
 }
 
@@ -483,6 +546,65 @@ void MainFormTest::droppedFiles() {
   QVERIFY(ended.wait(5000));
   QCOMPARE(h.script.seen, seen);
   h.Main()->hide();
+}
+
+void MainFormTest::longActionTold_data() {
+  QTest::addColumn<QString>("action");  // "check", "create" or "restore" (from the report)
+  QTest::addColumn<int>("seconds");     // how long it takes
+  QTest::addColumn<bool>("active");     // a Tarvel window is active when it ends
+  QTest::addColumn<QStringList>("told");
+  const QStringList checked{"Tarvel: x: All files OK."};
+  QTest::newRow("check, 11 s, elsewhere") << "check" << 11 << false << checked;
+  QTest::newRow("check, 11 s, in Tarvel") << "check" << 11 << true << QStringList{};
+  QTest::newRow("check, 9 s, elsewhere") << "check" << 9 << false << QStringList{};
+  QTest::newRow("create, 11 s, elsewhere")
+      << "create" << 11 << false << QStringList{"Tarvel: x: Files successfully created."};
+  QTest::newRow("restore, 11 s, elsewhere") << "restore" << 11 << false << checked;
+}
+
+// An action that ends while the person is in another program marks Tarvel
+// urgent and shows its outcome only once they are back; a long one is told
+// to the desktop.
+void MainFormTest::longActionTold() {
+  QFETCH(QString, action);
+  QFETCH(int, seconds);
+  QFETCH(bool, active);
+  QFETCH(QStringList, told);
+  JumpingClock clock(Env::Default());
+  Harness h({}, clock);
+  NotedDesktop desktop;
+  desktop.active = active;
+  h.windows->ui.SetDesktop(&desktop, &clock);
+  h.Write("x.bin", 90000, 1);
+  h.Write("y.bin", 70000, 2);
+  if (action != "create") h.CreateSet({"x.bin", "y.bin"}, "x", 1);
+  if (action == "restore") QFile::remove(h.Path("y.bin"));
+  h.dialogs.files = QStringList{h.Path("x.bin"), h.Path("y.bin")};
+  h.dialogs.volume = h.Path("x.PAR");
+  const auto jump = [&] { clock.jumpedMs += seconds * 1000; };
+  if (action != "restore") clock.BeforeRead(1, "y.bin", jump);
+
+  h.script.Otherwise([&](QWidget* w) {
+    const QString name = w->objectName();
+    if (name == "PropertiesForm") {
+      Click(Child(w, "OK"));
+    } else if (name == "restoreform") {
+      Click(Child(w, "yesbutton"));
+    } else if (name == "Reportform") {
+      if (action == "restore") {
+        clock.BeforeRead(1, "x.P01", jump);
+        Click(Child(w, "Restorebutton"));
+      }
+      Click(Child(w, "OKButton"));
+    } else {
+      PressOk(w);
+    }
+  });
+  Click(action == "create" ? h.Main()->CreateButton : h.Main()->CheckButton);
+
+  QCOMPARE(desktop.told, told);
+  QCOMPARE(desktop.urgent, told.size());
+  QCOMPARE(desktop.waited, told.size());
 }
 
 void MainFormTest::aboutBox() {

@@ -2,6 +2,7 @@
 // The prompts' answers and standing answers (File search, Restore, Include
 // this?), the keys of every dialog, long names in the prompts, the progress
 // window that cannot be closed, and the file dialogs.
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
@@ -9,9 +10,14 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
+#include <QStatusBar>
 
+#include "engine/format/model.h"
+#include "engine/format/volume_names.h"
 #include "harness.h"
 #include "suites.h"
 
@@ -34,7 +40,8 @@ void Answer(QWidget* w, const Reply& r) {
   if (r.button == "close") {
     CloseBox(w);
   } else if (r.button == "Enter") {
-    QTest::keyClick(w, Qt::Key_Return);  // the default button
+    // Where the keys are, as a person presses it: the default button.
+    QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key_Return);
   } else {
     Click(Child(w, r.button.toLatin1().constData()));
   }
@@ -98,49 +105,59 @@ void PromptsTest::fileSearchStandingAnswers() {
 
 void PromptsTest::restoreStandingAnswers_data() {
   QTest::addColumn<QList<Reply>>("replies");
-  QTest::addColumn<bool>("edited");  // b.bin is edited after the set, not lost
+  QTest::addColumn<QString>(
+      "b");  // what became of b.bin: "lost", "edited" after the set, "damaged"
   QTest::addColumn<QStringList>("rebuilt");
-  QTest::newRow("yes, ticked") << QList<Reply>{{"yesbutton", true}} << false
+  QTest::newRow("yes, ticked") << QList<Reply>{{"yesbutton", true}} << "lost"
                                << QStringList{"a.bin", "b.bin"};
-  QTest::newRow("no, ticked") << QList<Reply>{{"nobutton", true}} << false << QStringList{};
-  QTest::newRow("yes, then no") << QList<Reply>{{"yesbutton"}, {"nobutton"}} << false
+  QTest::newRow("no, ticked") << QList<Reply>{{"nobutton", true}} << "lost" << QStringList{};
+  QTest::newRow("yes, then no") << QList<Reply>{{"yesbutton"}, {"nobutton"}} << "lost"
                                 << QStringList{"a.bin"};
   QTest::newRow("closed at the first file")
-      << QList<Reply>{{"close"}, {"yesbutton"}} << false << QStringList{"b.bin"};
+      << QList<Reply>{{"close"}, {"yesbutton"}} << "lost" << QStringList{"b.bin"};
+  // No clicked (the keys were on it) leaves Enter on Yes at the next file.
+  QTest::newRow("no clicked, then Enter")
+      << QList<Reply>{{"nobutton"}, {"Enter"}} << "lost" << QStringList{"b.bin"};
+  QTest::newRow("Enter, Enter") << QList<Reply>{{"Enter"}, {"Enter"}} << "lost"
+                                << QStringList{"a.bin", "b.bin"};
   // A file changed after the set was made is asked about though Yes was
   // ticked, says so, and Enter keeps the newer work.
   QTest::newRow("an edit after yes, ticked: Enter keeps it")
-      << QList<Reply>{{"yesbutton", true}, {"Enter"}} << true << QStringList{"a.bin"};
+      << QList<Reply>{{"yesbutton", true}, {"Enter"}} << "edited" << QStringList{"a.bin"};
   QTest::newRow("an edit after yes, ticked: Yes reverts it")
-      << QList<Reply>{{"yesbutton", true}, {"yesbutton"}} << true << QStringList{"a.bin", "b.bin"};
+      << QList<Reply>{{"yesbutton", true}, {"yesbutton"}} << "edited"
+      << QStringList{"a.bin", "b.bin"};
   QTest::newRow("an edit after no, ticked: not asked")
-      << QList<Reply>{{"nobutton", true}} << true << QStringList{};
+      << QList<Reply>{{"nobutton", true}} << "edited" << QStringList{};
+  // A damaged copy is replaced on a mere Enter.
+  QTest::newRow("damaged, Enter") << QList<Reply>{{"yesbutton"}, {"Enter"}} << "damaged"
+                                  << QStringList{"a.bin", "b.bin"};
 }
 
 void PromptsTest::restoreStandingAnswers() {
   QFETCH(QList<Reply>, replies);
-  QFETCH(bool, edited);
+  QFETCH(QString, b);
+  const bool edited = b == "edited";
   QFETCH(QStringList, rebuilt);
   Harness h;
   for (const char* name : {"a.bin", "b.bin", "c.bin"}) h.Write(name, 70000, name[0]);
-  const QByteArray b = h.Read("b.bin");
+  const QByteArray original = h.Read("b.bin");
   h.CreateSet({"a.bin", "b.bin", "c.bin"}, "set", 2);
   QFile::remove(h.Path("a.bin"));
-  if (edited) {
-    h.Edit("b.bin", 70000, 7);
-  } else {
-    QFile::remove(h.Path("b.bin"));
-  }
+  if (edited) h.Edit("b.bin", 70000, 7);
+  if (b == "damaged") h.Corrupt("b.bin", 70000, 7);
+  if (b == "lost") QFile::remove(h.Path("b.bin"));
   const QByteArray newer = h.Read("b.bin");
   h.dialogs.volume = h.Path("set.PAR");
 
-  QStringList asked;
-  QList<bool> secondLine;
+  QStringList asked, secondLine;
   h.script.Otherwise([&](QWidget* w) {
     if (w->objectName() == "restoreform") {
       asked << Child<QLabel>(w, "Label1")->text();
-      secondLine << Child<QLabel>(w, "changedlabel")->isVisible();
-      QCOMPARE(Child<QPushButton>(w, "nobutton")->isDefault(), secondLine.back());
+      secondLine << Child<QLabel>(w, "reasonlabel")->text();
+      const bool changed = secondLine.back().startsWith("It changed");
+      QCOMPARE(Child<QPushButton>(w, "nobutton")->isDefault(), changed);
+      QCOMPARE(w->focusWidget(), Child<QPushButton>(w, changed ? "nobutton" : "yesbutton"));
       QVERIFY(!replies.isEmpty());
       Answer(w, replies.takeFirst());
     } else {
@@ -152,12 +169,20 @@ void PromptsTest::restoreStandingAnswers() {
 
   QVERIFY(replies.isEmpty());
   QCOMPARE(asked.first(), QString("Restore a.bin ?"));
-  QCOMPARE(secondLine.first(), false);
-  if (edited && asked.size() > 1) QCOMPARE(secondLine.last(), true);
+  QCOMPARE(secondLine.first(),
+           QString("It is missing: restoring rebuilds it from the parity volumes."));
+  if (asked.size() > 1) {
+    QCOMPARE(secondLine.last(),
+             QString(edited ? "It changed after the set was made: restoring puts back the older "
+                              "content."
+                     : b == "damaged" ? "It is damaged: restoring replaces the damaged copy."
+                                      : "It is missing: restoring rebuilds it from the parity "
+                                        "volumes."));
+  }
   const QStringList there = h.Files().filter(QRegularExpression("^[ab]\\.bin$"));
   QStringList restored;
   for (const QString& name : there) {
-    if (name != "b.bin" || h.Read("b.bin") == b) restored << name;
+    if (name != "b.bin" || h.Read("b.bin") == original) restored << name;
   }
   QCOMPARE(restored, rebuilt);
   if (edited && !rebuilt.contains("b.bin")) QCOMPARE(h.Read("b.bin"), newer);
@@ -230,6 +255,47 @@ void PromptsTest::keyboard() {
   dialog->exec();
   QCOMPARE(clicked, pressed.isEmpty() ? QStringList() : QStringList{pressed});
   QVERIFY(!h.script.unexpected);  // the key closed the window
+}
+
+void PromptsTest::accessibleNames_data() {
+  QTest::addColumn<QString>("window");
+  for (const char* window : {"MainForm", "AboutBox", "PropertiesForm", "Renameform", "Reportform",
+                             "Includeform", "ProgressForm1", "restoreform"}) {
+    QTest::newRow(window) << window;
+  }
+}
+
+// Every control of every window says to a screen reader what it is; a
+// field a person fills in is named by a label with a mnemonic.
+void PromptsTest::accessibleNames() {
+  QFETCH(QString, window);
+  Harness h;
+  QWidget* w = window == "MainForm" ? h.Main() : h.Main()->findChild<QWidget*>(window);
+  QVERIFY(w);
+  QList<QWidget*> controls;
+  for (QWidget* c : w->findChildren<QWidget*>()) {
+    if (c->objectName().isEmpty() || c->objectName().startsWith("qt_")) continue;  // Qt's own parts
+    if (qobject_cast<QAbstractButton*>(c) || qobject_cast<QAbstractSpinBox*>(c) ||
+        qobject_cast<QLineEdit*>(c) || qobject_cast<QPlainTextEdit*>(c) ||
+        qobject_cast<QProgressBar*>(c) || qobject_cast<QStatusBar*>(c)) {
+      controls << c;
+    }
+  }
+  QVERIFY(!controls.isEmpty());
+  for (QWidget* c : controls) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
+    QVERIFY(a);
+    const QString name = a->text(QAccessible::Name);
+    QVERIFY2(!name.isEmpty() && !name.contains('&'), qPrintable(c->objectName()));
+    if (qobject_cast<QAbstractSpinBox*>(c) || qobject_cast<QLineEdit*>(c)) {
+      QLabel* caption = nullptr;
+      for (QLabel* l : w->findChildren<QLabel*>()) {
+        if (l->buddy() == c) caption = l;
+      }
+      QVERIFY2(caption, qPrintable(c->objectName()));
+      QVERIFY(!QKeySequence::mnemonic(caption->text()).isEmpty());
+    }
+  }
 }
 
 void PromptsTest::longNames_data() {
@@ -326,13 +392,33 @@ void PromptsTest::fileDialogs() {
   QCOMPARE(check.windowTitle(), QString("Choose a volume of the set"));
   QCOMPARE(check.fileMode(), QFileDialog::ExistingFile);
   QVERIFY(check.testOption(QFileDialog::DontUseNativeDialog));
-  QCOMPARE(check.nameFilters().size(), 3);
-  QVERIFY(check.nameFilters()[0].startsWith("PAR files"));
-  QVERIFY(check.nameFilters()[1].startsWith("Pxx files"));
-  QCOMPARE(check.nameFilters()[2], QString("All files (*)"));
-  QCOMPARE(check.selectedNameFilter(), check.nameFilters()[0]);
-  for (const char* pattern : {"*.PAR", "*.par"}) QVERIFY(check.nameFilters()[0].contains(pattern));
-  for (const char* pattern : {"*.P??", "*.p??"}) QVERIFY(check.nameFilters()[1].contains(pattern));
+  const QStringList filters = check.nameFilters();
+  QCOMPARE(filters.size(), 4);
+  QVERIFY(filters[0].startsWith("Volumes ("));
+  QVERIFY(filters[1].startsWith("PAR files"));
+  QVERIFY(filters[2].startsWith("Pxx files"));
+  QCOMPARE(filters[3], QString("All files (*)"));
+  QCOMPARE(check.selectedNameFilter(), filters[0]);
+  for (const char* pattern : {"*.PAR", "*.par"}) QVERIFY(filters[1].contains(pattern));
+  for (const char* pattern : {"*.P??", "*.p??"}) QVERIFY(filters[2].contains(pattern));
+  // The first filter shows every volume name in either case (matched here
+  // case by case), and no other name.
+  const auto shown = [&](const QString& name) {
+    for (const QString& p : filters[0].section('(', 1).chopped(1).split(' ')) {
+      if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(p))
+              .match(name)
+              .hasMatch())
+        return true;
+    }
+    return false;
+  };
+  for (int n = 0; n < kVolumeNumbers; ++n) {
+    const QString name = QString::fromStdString(VolumeFileName("photos", n));
+    QVERIFY2(shown(name), qPrintable(name));
+    QVERIFY2(shown(name.left(7) + name.mid(7).toLower()), qPrintable(name));
+  }
+  for (const char* other : {"photos.jpg", "photos.P1", "photos.PARX", "photos.P", "PAR"})
+    QVERIFY2(!shown(other), other);
   QFileDialog create;
   ui::SetUpCreateopen(create);
   QCOMPARE(create.windowTitle(), QString("Choose the files to protect"));

@@ -52,30 +52,37 @@ void PropertiesFormTest::labelsBoundsAndBaseName_data() {
   QTest::addColumn<int>("maximum");
   QTest::addColumn<QStringList>("labels");  // number, biggest, overall, psize, fr, dr
   QTest::addColumn<QString>("baseName");
+  QTest::addColumn<QString>("volumes");  // named under the base name, in the current folder
   QTest::newRow("the worked example")
       << 10 << qint64(300000) << qint64(2000000) << "photo.jpeg" << 2 << 10
-      << QStringList{"10", "292 kByte", "1953 kByte", "585 kByte", "20 %", "30 %"} << "photo";
+      << QStringList{"10", "292 kByte", "1953 kByte", "585 kByte", "20 %", "30 %"} << "photo"
+      << "photo.PAR, photo.P01 – photo.P02";
   QTest::newRow("2 files") << 2 << qint64(5000) << qint64(9000) << "README" << 1 << 2
                            << QStringList{"2", "4 kByte", "8 kByte", "4 kByte", "50 %", "55 %"}
-                           << "README";
+                           << "README"
+                           << "README.PAR, README.P01";
   QTest::newRow("127 files") << 127 << qint64(1024) << qint64(127 * 1024) << "archive.tar.gz" << 13
                              << 127 << QStringList{"127",      "1 kByte", "127 kByte",
                                                    "13 kByte", "10 %",    "10 %"}
-                             << "archive.tar";
+                             << "archive.tar"
+                             << "archive.tar.PAR, archive.tar.P01 – archive.tar.P13";
   QTest::newRow("128 files") << 128 << qint64(2048) << qint64(128 * 2048) << "a" << 13 << 127
                              << QStringList{"128",      "2 kByte", "256 kByte",
                                             "26 kByte", "10 %",    "10 %"}
-                             << "a";
+                             << "a"
+                             << "a.PAR, a.P01 – a.P13";
   // The default 26 lies above the bounds and is brought into them at once.
   QTest::newRow("250 files") << 250 << qint64(10240) << qint64(250 * 10240) << "f.dat" << 5 << 5
                              << QStringList{"250",      "10 kByte", "2500 kByte",
                                             "50 kByte", "2 %",      "2 %"}
-                             << "f";
+                             << "f"
+                             << "f.PAR, f.P01 – f.P05";
   // Sizes above 2^31 bytes, in parity and in the parity data.
   QTest::newRow("gigabytes")
       << 20 << (qint64(1) << 30) << (qint64(5) << 30) << "big.iso" << 3 << 20
       << QStringList{"20", "1048576 kByte", "5242880 kByte", "3145728 kByte", "15 %", "60 %"}
-      << "big";
+      << "big"
+      << "big.PAR, big.P01 – big.P03";
 }
 
 void PropertiesFormTest::labelsBoundsAndBaseName() {
@@ -87,6 +94,7 @@ void PropertiesFormTest::labelsBoundsAndBaseName() {
   QFETCH(int, maximum);
   QFETCH(QStringList, labels);
   QFETCH(QString, baseName);
+  QFETCH(QString, volumes);
   Harness h;
   Propose(h, files, biggest, total, firstName);
   ui::TPropertiesForm* form = h.windows->PropertiesForm;
@@ -102,6 +110,7 @@ void PropertiesFormTest::labelsBoundsAndBaseName() {
   QCOMPARE(shownLabels, labels);
   QCOMPARE(form->filenameEdit->text(), baseName);
   QCOMPARE(QString::fromStdString(form->BaseName()), baseName);
+  QCOMPARE(Text(form, "volumeslabel"), "Volumes: " + volumes + "\nin " + QDir::currentPath());
   QVERIFY(!form->Accepted());
   QCOMPARE(QApplication::focusWidget() == form->pnumEdit || !form->isActiveWindow(), true);
   form->hide();
@@ -138,6 +147,12 @@ void PropertiesFormTest::spinEditStepsClampsAndTakesNoText() {
   QCOMPARE(spin->value(), 1);
   QCOMPARE(form->ParityCount(), 1);
   QCOMPARE(Text(form, "psizelabel"), QString("0 kByte"));
+  // The volumes named follow the number and the name as they change.
+  QCOMPARE(Text(form, "volumeslabel"), "Volumes: a.PAR, a.P01\nin " + QDir::currentPath());
+  form->filenameEdit->setText("sub/x");
+  ClickArrow(spin, QStyle::SC_SpinBoxUp);
+  QCOMPARE(Text(form, "volumeslabel"),
+           "Volumes: x.PAR, x.P01 – x.P02\nin " + QDir::currentPath() + "/sub");
   form->hide();
 
   // The next showing starts again from this set's default.

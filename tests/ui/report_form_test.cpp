@@ -11,6 +11,7 @@
 
 #include "harness.h"
 #include "suites.h"
+#include "support/faulty_env.h"
 
 namespace tarvel::uitest {
 namespace {
@@ -208,33 +209,60 @@ void ReportFormTest::keptGeometry() {
 
 void ReportFormTest::refusals_data() {
   QTest::addColumn<QStringList>("damage");  // files removed before the check
-  QTest::addColumn<QString>("message");
-  QTest::newRow("all files OK") << QStringList{} << "No files to restore...";
+  QTest::addColumn<bool>("fault");          // every write fails while restoring
+  QTest::addColumn<QString>("message");     // "Error: ..." only its start
+  QTest::addColumn<QString>("note");        // the report's last line
+  const QString volumes = "2 usable parity volumes found.";
+  QTest::newRow("all files OK") << QStringList{} << false << "Message: No files to restore..."
+                                << volumes;
   QTest::newRow("2 bad files, 1 usable volume")
-      << QStringList{"a.bin", "b.bin", "set.P02"}
-      << "You do not have enough parity volumes. 2 parity volumes are needed.";
+      << QStringList{"a.bin", "b.bin", "set.P02"} << false
+      << "Message: You do not have enough parity volumes. 2 parity volumes are needed."
+      << "1 more parity volume is needed to restore the bad files.";
+  QTest::newRow("3 bad files, 1 usable volume")
+      << QStringList{"a.bin", "b.bin", "c.bin", "set.P02"} << false
+      << "Message: You do not have enough parity volumes. 3 parity volumes are needed."
+      << "2 more parity volumes are needed to restore the bad files.";
+  // An error ends the restore: no progress window under its box, the
+  // status "Ready", the report as it was, nothing written.
+  QTest::newRow("the rebuilt file cannot be written")
+      << QStringList{"a.bin"} << true << "Error: " << volumes;
 }
 
 void ReportFormTest::refusals() {
   QFETCH(QStringList, damage);
+  QFETCH(bool, fault);
   QFETCH(QString, message);
-  Harness h;
+  QFETCH(QString, note);
+  testing::FaultyEnv faulty(Env::Default());
+  Harness h({}, faulty);
   MakeSet(h);
   for (const QString& f : damage) QFile::remove(h.Path(f));
   const QStringList files = h.Files();
-  QString before, after;
+  QString before, after, status;
   h.script.Then([&](QWidget* w) {
     before = Memo(w);
+    if (fault) faulty.Fail(testing::FaultyEnv::kWrite, 1, "", /*sticky=*/true);
     Click(Child(w, "Restorebutton"));
     after = Memo(w);
+    status = Child<QStatusBar>(w, "StatusBar1")->currentMessage();
     Click(Child(w, "OKButton"));
   });
-  h.script.Then(PressOk);
+  if (fault) h.script.Then(Press("yesbutton"));
+  bool progressUnderBox = true;
+  h.script.Then([&](QWidget* w) {
+    progressUnderBox = h.windows->ProgressForm1->isVisible();
+    PressOk(w);
+  });
   Click(h.Main()->CheckButton);
 
-  QCOMPARE(h.script.seen, QStringList({"Reportform", "Message: " + message}));
+  QCOMPARE(h.script.seen.size(), fault ? 3 : 2);
+  QVERIFY2(h.script.seen.back().startsWith(message), qPrintable(h.script.seen.back()));
   QCOMPARE(after, before);
+  QCOMPARE(before.split('\n').back(), note);
   QCOMPARE(h.Files(), files);
+  QVERIFY(!progressUnderBox);
+  QCOMPARE(status, QString("Ready"));
 }
 
 void ReportFormTest::layout_data() {

@@ -25,6 +25,8 @@ class MainFormTest : public QObject {
   void askedBeforeReplacingOrWritingAway();
   void droppedFiles_data();
   void droppedFiles();
+  void longActionTold_data();
+  void longActionTold();
   void aboutBox();
 };
 
@@ -67,6 +69,8 @@ class PromptsTest : public QObject {
   void keyboard();
   void longNames_data();
   void longNames();
+  void accessibleNames_data();
+  void accessibleNames();
   void progressWindowAsksToStop();
   void fileDialogs();
 };

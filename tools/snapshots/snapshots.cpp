@@ -126,6 +126,9 @@ int main(int argc, char** argv) {
 
   NoDialogs dialogs;
   TarvelWindows w(tarvel::Env::Default(), dialogs, {});
+  // No person to wait for.
+  tarvel::ui::PresentDesktop present;
+  w.ui.SetDesktop(&present, &tarvel::Env::Default());
   bool ok = Save(w.MainForm.get(), out, "main.png");
   w.MainForm->show();
   ok &= Save(w.AboutBox, out, "about.png");
@@ -154,6 +157,7 @@ int main(int argc, char** argv) {
   w.Renameform->SetRenameFiles(QStringLiteral("IMG_0412 copy.jpg"), QStringLiteral("dunes.jpg"));
   ok &= Save(w.Renameform, out, "rename.png");
   w.restoreform->SetFileName(QStringLiteral("lighthouse at dusk.jpg"));
+  w.restoreform->SetReason(tarvel::ui::Trestoreform::Reason::kMissing);
   ok &= Save(w.restoreform, out, "restore.png");
   // A name longer than the screen is wide: the prompt as wide as the screen
   // allows, the name elided in its middle.
@@ -161,6 +165,7 @@ int main(int argc, char** argv) {
   while (longName.size() < 400) longName += QStringLiteral("_and_on");
   longName += QStringLiteral("_final_edit.jpg");
   w.restoreform->SetFileName(longName);
+  w.restoreform->SetReason(tarvel::ui::Trestoreform::Reason::kDamaged);
   ok &= Save(w.restoreform, out, "restore-long-name.png");
   w.Includeform->SetIncludeFile(longName.replace(".jpg", ".txt"), 900);
   ok &= Save(w.Includeform, out, "include-long-name.png");

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/set/set_report.h"
 
+#include "engine/format/volume_names.h"
+
 namespace tarvel {
 namespace {
 
@@ -69,6 +71,7 @@ SetCounts CountSet(const SetModel& m) {
 
 SetReport BuildReport(const SetModel& m) {
   SetReport r;
+  if (!VolumeNumberOfName(m.VolumeRead, &r.setName)) r.setName = m.VolumeRead;
   for (int i = 0; i < m.FileCount; ++i) r.files.push_back(FileOf(m.FileTable[i], m));
   for (int v = 0; v <= kLastReportedVolume; ++v) {
     if (m.VolumeTable[v].present) r.volumes.push_back(VolumeOf(m.VolumeTable[v], v));

@@ -295,11 +295,14 @@ class SetWriter {
       vol.file->WriteAt(kOffControl, controls_[static_cast<std::size_t>(n)]);
     }
     // Every volume on disk before any takes its name; a stop is heard
-    // between them.
+    // between them, and the windows' events run there, so a Cancel pressed
+    // while a volume goes to the disk is seen when it is done.
     for (VolumeOut& vol : volumes_) {
-      action_.StopPoint();
+      action_.KeepResponsive();
       vol.file->Flush();
     }
+    // A stop asked while the last one went to the disk is heard, too.
+    action_.StopPoint();
     if (deferred) {
       for (VolumeOut& vol : volumes_) deferred->push_back(std::move(vol.file));
       return;

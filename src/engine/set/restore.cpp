@@ -22,6 +22,7 @@
 
 #include "engine/io/replacing_writer.h"
 #include "engine/io/stream_digests.h"
+#include "engine/io/write_back.h"
 #include "engine/set/action.h"
 #include "engine/set/chunk_pass.h"
 #include "engine/set/set_report.h"
@@ -281,6 +282,7 @@ class Rebuild {
     pass.outputs = indices_.size();
     pass.write = [&](std::size_t t, std::int64_t pos) {
       targets_[t]->WriteAt(pos, std::span(parity_.ParityRow(indices_[t]), Length(t, pos)));
+      writeBack_.StartAfter(*targets_[t], pos, static_cast<std::int64_t>(Length(t, pos)));
     };
     pass.digests = &written_;
     RunChunkPass(action_, pass);
@@ -292,6 +294,7 @@ class Rebuild {
   // with the same set digest, or crafted), and its output must never
   // overwrite what the user has.  The proven ones are put in place together.
   void Commit() {
+    writeBack_.Finish();
     std::vector<ReplacingWriter*> proven;
     std::vector<FileAction> outcomes;
     for (std::size_t t = 0; t < targets_.size(); ++t) {
@@ -326,6 +329,7 @@ class Rebuild {
   const std::vector<int>& indices_;
   ProgressRecord record_;
   std::vector<std::unique_ptr<ReplacingWriter>> targets_;
+  WriteBack writeBack_;  // of the targets; ends before they go
   StreamDigests written_;
   std::int64_t end_ = 0;
   bool ended_ = false;

@@ -25,6 +25,7 @@
 #include "engine/io/replacing_writer.h"
 #include "engine/io/stream_digests.h"
 #include "engine/io/worker_pool.h"
+#include "engine/io/write_back.h"
 #include "engine/report.h"
 #include "engine/set/action.h"
 #include "engine/set/analysis.h"
@@ -221,6 +222,8 @@ class SetWriter {
     pass.write = [&](std::size_t row, std::int64_t pos) {
       const int v = static_cast<int>(row) + 1;
       volumes_[v].file->WriteAt(m_.DataOffset + pos, std::span(parity.ParityRow(v), length(pos)));
+      writeBack_.StartAfter(*volumes_[v].file, m_.DataOffset + pos,
+                            static_cast<std::int64_t>(length(pos)));
     };
     pass.digests = &*digests_;
     RunChunkPass(action_, pass);
@@ -251,7 +254,7 @@ class SetWriter {
   void WriteLists() {
     // The volumes go to the disk while their digests are taken; Finish
     // then waits for what is left.
-    for (int n = 1; n <= parityCount_; ++n) volumes_[n].file->StartFlush();
+    for (int n = 1; n <= parityCount_; ++n) writeBack_.Start(*volumes_[n].file);
     if (!listsAtEnd_) {
       for (int n = 0; n <= parityCount_; ++n) {
         controls_.push_back(digests_->Whole(static_cast<std::size_t>(n)));
@@ -294,6 +297,7 @@ class SetWriter {
     }
     // Every volume on disk before any takes its name; a stop is heard
     // between them.
+    writeBack_.Finish();
     for (VolumeOut& vol : volumes_) {
       action_.StopPoint();
       vol.file->Flush();
@@ -407,6 +411,7 @@ class SetWriter {
   bool listsAtEnd_;
   std::optional<StreamDigests> digests_;
   std::vector<VolumeOut> volumes_;
+  WriteBack writeBack_;              // of the volumes; ends before they go
   std::vector<md5digest> controls_;  // by volume
   std::vector<std::unique_ptr<File>> sources_;
   std::vector<FileStamp> listed_;  // by ParityFileTable slot

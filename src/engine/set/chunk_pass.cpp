@@ -2,6 +2,7 @@
 #include "engine/set/chunk_pass.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "engine/io/stream_digests.h"
 #include "engine/io/worker_pool.h"
@@ -9,16 +10,95 @@
 #include "parity/rs.h"
 
 namespace tarvel {
+namespace {
+
+constexpr std::size_t kRoundBudget = 16 << 20;  // bytes of all rows of a round
+constexpr std::size_t kMaxRoundChunks = 80;
+// The arithmetic of a round is cut into column slices of at least this many
+// bytes, on 64-byte boundaries, one per thread.
+constexpr std::size_t kMinSlice = 64 << 10;
+
+// The rows of one round: `count` rows of `stride` bytes, each on a 64-byte
+// boundary.
+class RoundRows {
+ public:
+  RoundRows(std::size_t count, std::size_t length)
+      : stride_((length + 63) / 64 * 64), storage_(count * stride_ + 64) {
+    std::uint8_t* base = storage_.data();
+    base += (64 - reinterpret_cast<std::uintptr_t>(base) % 64) % 64;
+    for (std::size_t r = 0; r < count; ++r) rows_.push_back(base + r * stride_);
+  }
+  std::uint8_t* Row(std::size_t r) const { return rows_[r]; }
+  std::span<std::uint8_t* const> All() const { return rows_; }
+
+ private:
+  std::size_t stride_;
+  std::vector<std::uint8_t> storage_;
+  std::vector<std::uint8_t*> rows_;
+};
+
+}  // namespace
+
+std::size_t RoundBytes(std::size_t rows) {
+  const std::size_t chunks = std::clamp<std::size_t>(
+      kRoundBudget / (std::max<std::size_t>(rows, 1) * kChunkSize), 1, kMaxRoundChunks);
+  return chunks * kChunkSize;
+}
 
 void RunChunkPass(Action& action, const ChunkPass& pass) {
-  WorkerPool& workers = action.Pool(std::max(pass.inputs, pass.outputs));
+  const std::size_t roundBytes = RoundBytes(pass.inputs + pass.outputs);
+  WorkerPool& workers = action.Pool(std::max({pass.inputs, pass.outputs, roundBytes / kMinSlice}));
   const auto events = [&action] { action.PaceEvents(); };
   const auto parts = static_cast<std::size_t>(workers.Threads());
-  for (std::int64_t pos = 0; pos < pass.end; pos += kChunkSize) {
+
+  // The coefficients, output-major, and the rows of a round.
+  std::vector<std::uint8_t> coefs(pass.outputs * pass.inputs);
+  for (std::size_t d = 0; d < pass.outputs; ++d) {
+    for (std::size_t s = 0; s < pass.inputs; ++s)
+      coefs[d * pass.inputs + s] = pass.coefficient(d, s);
+  }
+  const RoundRows in(pass.inputs, roundBytes);
+  const RoundRows out(pass.outputs, roundBytes);
+  std::vector<const std::uint8_t*> inRows(in.All().begin(), in.All().end());
+  std::vector<const std::uint8_t*> outRows(out.All().begin(), out.All().end());
+
+  for (std::int64_t pos = 0; pos < pass.end; pos += static_cast<std::int64_t>(roundBytes)) {
+    const auto length =
+        static_cast<std::size_t>(std::min<std::int64_t>(roundBytes, pass.end - pos));
     pass.begin(pos);
     workers.ForEach(
-        pass.inputs, [&](std::size_t row) { pass.read(row, pos); }, events);
-    pass.compute(pos);
+        pass.inputs, [&](std::size_t row) { pass.read(row, pos, std::span(in.Row(row), length)); },
+        events);
+
+    // The arithmetic in column slices, one per thread (no slice shorter
+    // than kMinSlice): every slice is the same job on other bytes.
+    const std::size_t slices = std::clamp<std::size_t>(length / kMinSlice, 1, parts);
+    const std::size_t sliceBytes = (length / slices + 63) / 64 * 64;
+    workers.ForEach(
+        slices,
+        [&](std::size_t slice) {
+          const std::size_t from = std::min(length, slice * sliceBytes);
+          const std::size_t to = std::min(length, from + sliceBytes);
+          if (from == to || pass.outputs == 0) return;
+          std::vector<const std::uint8_t*> s(pass.inputs);
+          std::vector<std::uint8_t*> d(pass.outputs);
+          for (std::size_t r = 0; r < pass.inputs; ++r) s[r] = in.Row(r) + from;
+          for (std::size_t r = 0; r < pass.outputs; ++r) d[r] = out.Row(r) + from;
+          RegionJob job;
+          job.mulTable = pass.mulTable;
+          job.length = to - from;
+          job.srcCount = static_cast<int>(pass.inputs);
+          job.src = s.data();
+          job.dstCount = static_cast<int>(pass.outputs);
+          job.dst = d.data();
+          job.coefs = coefs.data();
+          job.coefStride = pass.inputs;
+          job.accumulate = false;
+          RunRegionJob(pass.kernel, job);
+        },
+        events);
+    pass.computed(pos, length, inRows, outRows);
+
     // Tasks 0 .. parts-1 take the digests, one task per output row writes.
     workers.ForEach(
         parts + pass.outputs,
@@ -27,7 +107,8 @@ void RunChunkPass(Action& action, const ChunkPass& pass) {
             if (pass.digests != nullptr) pass.digests->Run(task, parts);
             return;
           }
-          pass.write(task - parts, pos);
+          pass.write(task - parts, pos,
+                     std::span<const std::uint8_t>(out.Row(task - parts), length));
         },
         events);
   }

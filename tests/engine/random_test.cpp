@@ -375,8 +375,8 @@ TEST(RandomSetsTest, CreateNeverListsAFileThatChangedWhileItWasRead) {
     // Every other create reads each file once (the command line's).
     const bool onePass = round % 2 == 1;
     // Reads of the victim: the analysis' 64 KiB chunks, then the parity
-    // pass' rounds (of n files and 2 volumes); a k past them never fires.
-    const std::size_t round = RoundBytes(static_cast<std::size_t>(n) + 2);
+    // pass' rounds (two of n files, and 2 volumes); a k past them never fires.
+    const std::size_t round = RoundBytes(2 * static_cast<std::size_t>(n) + 2);
     const int reads =
         static_cast<int>((onePass ? 0 : size / 65536 + 1) + (size + round - 1) / round);
     const int kind = uniform(0, 4);

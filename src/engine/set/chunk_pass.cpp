@@ -46,39 +46,50 @@ std::size_t RoundBytes(std::size_t rows) {
 }
 
 void RunChunkPass(Action& action, const ChunkPass& pass) {
-  const std::size_t roundBytes = RoundBytes(pass.inputs + pass.outputs);
+  // Two rounds of input rows: the next round is read into one while the
+  // digests of the other are taken.
+  const std::size_t roundBytes = RoundBytes(2 * pass.inputs + pass.outputs);
   WorkerPool& workers = action.Pool(std::max({pass.inputs, pass.outputs, roundBytes / kMinSlice}));
   const auto events = [&action] { action.PaceEvents(); };
   const auto parts = static_cast<std::size_t>(workers.Threads());
 
-  // The coefficients, output-major, and the rows of a round.
+  // The coefficients, output-major, and the rows of the rounds.
   std::vector<std::uint8_t> coefs(pass.outputs * pass.inputs);
   for (std::size_t d = 0; d < pass.outputs; ++d) {
     for (std::size_t s = 0; s < pass.inputs; ++s)
       coefs[d * pass.inputs + s] = pass.coefficient(d, s);
   }
-  const RoundRows in(pass.inputs, roundBytes);
+  const RoundRows inputs[2] = {RoundRows(pass.inputs, roundBytes),
+                               RoundRows(pass.inputs, roundBytes)};
   const RoundRows out(pass.outputs, roundBytes);
-  std::vector<const std::uint8_t*> inRows(in.All().begin(), in.All().end());
-  std::vector<const std::uint8_t*> outRows(out.All().begin(), out.All().end());
+  const std::vector<const std::uint8_t*> outRows(out.All().begin(), out.All().end());
+  const auto length = [&](std::int64_t pos) {
+    return static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(roundBytes), pass.end - pos));
+  };
+  const auto read = [&](const RoundRows& in, std::size_t row, std::int64_t pos) {
+    pass.read(row, pos, std::span(in.Row(row), length(pos)));
+  };
 
-  for (std::int64_t pos = 0; pos < pass.end; pos += static_cast<std::int64_t>(roundBytes)) {
-    const auto length =
-        static_cast<std::size_t>(std::min<std::int64_t>(roundBytes, pass.end - pos));
-    pass.begin(pos);
-    workers.ForEach(
-        pass.inputs, [&](std::size_t row) { pass.read(row, pos, std::span(in.Row(row), length)); },
-        events);
+  if (pass.end <= 0) return;
+  pass.begin(0);
+  workers.ForEach(
+      pass.inputs, [&](std::size_t row) { read(inputs[0], row, 0); }, events);
+  for (std::int64_t pos = 0, round = 0; pos < pass.end;
+       pos += static_cast<std::int64_t>(roundBytes), ++round) {
+    const RoundRows& in = inputs[round % 2];
+    const RoundRows& next = inputs[(round + 1) % 2];
+    const std::size_t bytes = length(pos);
 
     // The arithmetic in column slices, one per thread (no slice shorter
     // than kMinSlice): every slice is the same job on other bytes.
-    const std::size_t slices = std::clamp<std::size_t>(length / kMinSlice, 1, parts);
-    const std::size_t sliceBytes = (length / slices + 63) / 64 * 64;
+    const std::size_t slices = std::clamp<std::size_t>(bytes / kMinSlice, 1, parts);
+    const std::size_t sliceBytes = (bytes / slices + 63) / 64 * 64;
     workers.ForEach(
         slices,
         [&](std::size_t slice) {
-          const std::size_t from = std::min(length, slice * sliceBytes);
-          const std::size_t to = std::min(length, from + sliceBytes);
+          const std::size_t from = std::min(bytes, slice * sliceBytes);
+          const std::size_t to = std::min(bytes, from + sliceBytes);
           if (from == to || pass.outputs == 0) return;
           std::vector<const std::uint8_t*> s(pass.inputs);
           std::vector<std::uint8_t*> d(pass.outputs);
@@ -97,18 +108,26 @@ void RunChunkPass(Action& action, const ChunkPass& pass) {
           RunRegionJob(pass.kernel, job);
         },
         events);
-    pass.computed(pos, length, inRows, outRows);
+    const std::vector<const std::uint8_t*> inRows(in.All().begin(), in.All().end());
+    pass.computed(pos, bytes, inRows, outRows);
 
-    // Tasks 0 .. parts-1 take the digests, one task per output row writes.
+    // Tasks 0 .. parts-1 take the digests, then one task per output row
+    // writes, then one per input row reads the next round: a write's error
+    // passes on before a later read's, as in a loop round by round.
+    const std::int64_t nextPos = pos + static_cast<std::int64_t>(roundBytes);
+    const bool more = nextPos < pass.end;
+    if (more) pass.begin(nextPos);
     workers.ForEach(
-        parts + pass.outputs,
+        parts + pass.outputs + (more ? pass.inputs : 0),
         [&](std::size_t task) {
           if (task < parts) {
             if (pass.digests != nullptr) pass.digests->Run(task, parts);
-            return;
+          } else if (task < parts + pass.outputs) {
+            const std::size_t row = task - parts;
+            pass.write(row, pos, std::span<const std::uint8_t>(out.Row(row), bytes));
+          } else {
+            read(next, task - parts - pass.outputs, nextPos);
           }
-          pass.write(task - parts, pos,
-                     std::span<const std::uint8_t>(out.Row(task - parts), length));
         },
         events);
   }

@@ -6,8 +6,8 @@
 // are cut; the pass moves them in rounds of many chunks of every row at once
 // (one long read and one long write per row and round, as many chunks per
 // row as the memory budget allows), and every step of a round is spread
-// over the action's threads: the reads, the arithmetic (in column slices),
-// and the writes with the digests taken meanwhile.
+// over the action's threads: the arithmetic (in column slices), then the
+// writes with the digests taken meanwhile and the reads of the next round.
 #pragma once
 
 #include <cstddef>
@@ -24,8 +24,8 @@ class StreamDigests;
 
 struct ChunkPass {
   std::int64_t end = 0;  // bytes of the longest row
-  // Called first in each round, on the calling thread, with the round's
-  // first offset (progress; a stop is heard there).
+  // Called before each round is read, on the calling thread, with the
+  // round's first offset (progress; a stop is heard there).
   std::function<void(std::int64_t pos)> begin;
   // Reads input row `row` from offset `pos` on into all of `into`: its bytes
   // there, then zeros past its end.  On any thread; when several throw, the
@@ -53,10 +53,10 @@ struct ChunkPass {
   StreamDigests* digests = nullptr;  // queued ones hashed beside the writes
 };
 
-// Bytes of every row that one round moves when the pass has `rows` input
-// and output rows together: a whole number of chunks, at least one, at
-// most 80 (4,000,000 bytes), and all rows together within 16 MiB when one
-// chunk each allows it.
+// Bytes of every row that one round moves when the pass holds `rows` rows
+// (its output rows and two rounds of its input rows): a whole number of
+// chunks, at least one, at most 80 (4,000,000 bytes), and all rows together
+// within 16 MiB when one chunk each allows it.
 [[nodiscard]] std::size_t RoundBytes(std::size_t rows);
 
 // Runs the pass on the action's worker pool, the front end's events let run

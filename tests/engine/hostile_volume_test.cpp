@@ -23,9 +23,9 @@ namespace {
 using fuzz::Bytes;
 using fuzz::VolumeHarness;
 
-std::filesystem::path CorpusFolder() {
-  return std::filesystem::path(__FILE__).parent_path().parent_path() / "fuzz" / "corpus";
-}
+// From the build (CMake's absolute path): __FILE__ is relative to the
+// compiler's folder when a compiler cache rewrites the paths it is given.
+std::filesystem::path CorpusFolder() { return TARVEL_TEST_CORPUS_DIR; }
 
 std::vector<std::filesystem::path> CorpusFiles() {
   std::vector<std::filesystem::path> files;

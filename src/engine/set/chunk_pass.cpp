@@ -15,8 +15,9 @@ namespace {
 constexpr std::size_t kRoundBudget = 16 << 20;  // bytes of all rows of a round
 constexpr std::size_t kMaxRoundChunks = 80;
 // The arithmetic of a round is cut into column slices of at least this many
-// bytes, on 64-byte boundaries, one per thread.
+// bytes, on 64-byte boundaries, a few per thread.
 constexpr std::size_t kMinSlice = 64 << 10;
+constexpr std::size_t kSlicesPerThread = 4;
 
 // The rows of one round: `count` rows of `stride` bytes, each on a 64-byte
 // boundary.
@@ -81,9 +82,11 @@ void RunChunkPass(Action& action, const ChunkPass& pass) {
     const RoundRows& next = inputs[(round + 1) % 2];
     const std::size_t bytes = length(pos);
 
-    // The arithmetic in column slices, one per thread (no slice shorter
-    // than kMinSlice): every slice is the same job on other bytes.
-    const std::size_t slices = std::clamp<std::size_t>(bytes / kMinSlice, 1, parts);
+    // The arithmetic in column slices, a few per thread (no slice shorter
+    // than kMinSlice), so that a thread the system holds back leaves its
+    // share to the others: every slice is the same job on other bytes.
+    const std::size_t slices =
+        std::clamp<std::size_t>(bytes / kMinSlice, 1, kSlicesPerThread * parts);
     const std::size_t sliceBytes = (bytes / slices + 63) / 64 * 64;
     workers.ForEach(
         slices,

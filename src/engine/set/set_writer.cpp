@@ -8,8 +8,9 @@
 // before (Analysis::digestsPending) takes their digests in the parity pass
 // and writes the headers and lists behind it.  Each volume is written under
 // a hidden temporary name and renamed into place when all of them are
-// complete.  Sources are read straight into the parity rows, one large
-// sequential read per file and pass.
+// complete.  Sources are read straight into the rows of the parity pass, one
+// large sequential read per file and round (see chunk_pass.h), and the
+// volumes' write-back starts as they are written.
 #include "engine/set/set_writer.h"
 
 #include <algorithm>

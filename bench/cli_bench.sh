@@ -42,6 +42,7 @@ median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { prin
 # kilobytes.
 measure() {
   local var=$1 t0 t1 out; shift
+  sync  # what earlier steps left for the disk is not this step's to wait for
   t0=$(now)
   out=$(bash -c '/usr/bin/time -f %M -o "$0" "$@" > /dev/null 2>&1 || exit 1
                  awk "/^rchar/ { print \$2 }" /proc/$$/io' "$work/rss.txt" "$@")

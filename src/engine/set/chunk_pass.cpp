@@ -12,7 +12,7 @@
 namespace tarvel {
 namespace {
 
-constexpr std::size_t kRoundBudget = 16 << 20;  // bytes of all rows of a round
+constexpr std::size_t kRoundBudget = 4 << 20;  // bytes of all rows of a round
 constexpr std::size_t kMaxRoundChunks = 80;
 // The arithmetic of a round is cut into column slices of at least this many
 // bytes, on 64-byte boundaries, a few per thread.

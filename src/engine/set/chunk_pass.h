@@ -56,7 +56,9 @@ struct ChunkPass {
 // Bytes of every row that one round moves when the pass holds `rows` rows
 // (its output rows and two rounds of its input rows): a whole number of
 // chunks, at least one, at most 80 (4,000,000 bytes), and all rows together
-// within 16 MiB when one chunk each allows it.
+// within 4 MiB when one chunk each allows it.  Larger rounds would save few
+// waits and lose the caches: a round's bytes are read, computed, hashed and
+// written one step after the other.
 [[nodiscard]] std::size_t RoundBytes(std::size_t rows);
 
 // Runs the pass on the action's worker pool, the front end's events let run

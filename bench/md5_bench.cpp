@@ -5,7 +5,10 @@
 // once against OpenSSL's one-stream MD5 and ipsec-mb's multi-buffer HMAC-MD5
 // over the same 16 buffers (each where it is installed).  All throughputs
 // are aggregate bytes of message per second.
+// Md5BusyLanes gives each version's throughput at 1, 2, 3, 5, 8 and 16 busy
+// lanes.
 //   build/bench/md5_bench --benchmark_filter='Md5Many|OpenSsl|IpsecMb'
+//   build/bench/md5_bench --benchmark_filter=BusyLanes
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -137,6 +140,28 @@ void Md5Many(benchmark::State& state, tarvel::Md5Kernel kernel) {
   buffers.Count(state);
 }
 
+// `busy` lanes of Md5Lanes, each hashing its own 1 MiB message fed in the
+// 64 KiB chunks of a pass, the other lanes idle: what a pass with that many
+// streams gets from the version (the round it picks for the busy lanes).
+void Md5BusyLanes(benchmark::State& state, tarvel::Md5Kernel kernel) {
+  const int busy = static_cast<int>(state.range(0));
+  constexpr std::size_t kChunk = 64 << 10;
+  const SixteenBuffers buffers(1 << 20);
+  tarvel::Md5Lanes lanes(kernel);
+  for (auto _ : state) {
+    for (std::size_t at = 0; at < buffers.size(); at += kChunk) {
+      for (int lane = 0; lane < busy; ++lane) lanes.Feed(lane, buffers.buffer(lane) + at, kChunk);
+      if (at + kChunk == buffers.size()) {
+        for (int lane = 0; lane < busy; ++lane) lanes.End(lane);
+      }
+      lanes.Run();
+    }
+    for (int lane = 0; lane < busy; ++lane) benchmark::DoNotOptimize(lanes.Digest(lane));
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * busy *
+                          static_cast<std::int64_t>(buffers.size()));
+}
+
 // HashJobs over 20 sources of 4 MiB in memory, each reader copying its
 // chunk like a read from the page cache; whole and head digests of each, on
 // the given number of threads (the calling one and a thread per other part).
@@ -249,6 +274,14 @@ int main(int argc, char** argv) {
     if (!tarvel::Md5KernelSupported(kernel)) continue;
     const std::string name = "BM_Md5Many/" + std::string(tarvel::Md5KernelName(kernel));
     benchmark::RegisterBenchmark(name.c_str(), Md5Many, kernel)->Arg(16 << 10)->Arg(1 << 20);
+  }
+  // BM_Md5BusyLanes/<version>/<busy lanes>: the throughput of all busy lanes
+  // together, for every version the CPU has.
+  for (tarvel::Md5Kernel kernel : tarvel::kAllMd5Kernels) {
+    if (!tarvel::Md5KernelSupported(kernel)) continue;
+    const std::string name = "BM_Md5BusyLanes/" + std::string(tarvel::Md5KernelName(kernel));
+    auto* b = benchmark::RegisterBenchmark(name.c_str(), Md5BusyLanes, kernel);
+    for (int busy : {1, 2, 3, 5, 8, 16}) b->Arg(busy);
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

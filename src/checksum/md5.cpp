@@ -50,6 +50,74 @@ inline void StoreLittle32(std::uint8_t* p, std::uint32_t v) {
 
 }  // namespace
 
+// The 64 steps in order: the round function, the registers in their roles,
+// the message word, the rotate and the additive constant.
+#define MD5_STEPS(STEP)                        \
+  STEP(MD5_F, a, b, c, d, 0, 7, 0xd76aa478u)   \
+  STEP(MD5_F, d, a, b, c, 1, 12, 0xe8c7b756u)  \
+  STEP(MD5_F, c, d, a, b, 2, 17, 0x242070dbu)  \
+  STEP(MD5_F, b, c, d, a, 3, 22, 0xc1bdceeeu)  \
+  STEP(MD5_F, a, b, c, d, 4, 7, 0xf57c0fafu)   \
+  STEP(MD5_F, d, a, b, c, 5, 12, 0x4787c62au)  \
+  STEP(MD5_F, c, d, a, b, 6, 17, 0xa8304613u)  \
+  STEP(MD5_F, b, c, d, a, 7, 22, 0xfd469501u)  \
+  STEP(MD5_F, a, b, c, d, 8, 7, 0x698098d8u)   \
+  STEP(MD5_F, d, a, b, c, 9, 12, 0x8b44f7afu)  \
+  STEP(MD5_F, c, d, a, b, 10, 17, 0xffff5bb1u) \
+  STEP(MD5_F, b, c, d, a, 11, 22, 0x895cd7beu) \
+  STEP(MD5_F, a, b, c, d, 12, 7, 0x6b901122u)  \
+  STEP(MD5_F, d, a, b, c, 13, 12, 0xfd987193u) \
+  STEP(MD5_F, c, d, a, b, 14, 17, 0xa679438eu) \
+  STEP(MD5_F, b, c, d, a, 15, 22, 0x49b40821u) \
+  STEP(MD5_G, a, b, c, d, 1, 5, 0xf61e2562u)   \
+  STEP(MD5_G, d, a, b, c, 6, 9, 0xc040b340u)   \
+  STEP(MD5_G, c, d, a, b, 11, 14, 0x265e5a51u) \
+  STEP(MD5_G, b, c, d, a, 0, 20, 0xe9b6c7aau)  \
+  STEP(MD5_G, a, b, c, d, 5, 5, 0xd62f105du)   \
+  STEP(MD5_G, d, a, b, c, 10, 9, 0x02441453u)  \
+  STEP(MD5_G, c, d, a, b, 15, 14, 0xd8a1e681u) \
+  STEP(MD5_G, b, c, d, a, 4, 20, 0xe7d3fbc8u)  \
+  STEP(MD5_G, a, b, c, d, 9, 5, 0x21e1cde6u)   \
+  STEP(MD5_G, d, a, b, c, 14, 9, 0xc33707d6u)  \
+  STEP(MD5_G, c, d, a, b, 3, 14, 0xf4d50d87u)  \
+  STEP(MD5_G, b, c, d, a, 8, 20, 0x455a14edu)  \
+  STEP(MD5_G, a, b, c, d, 13, 5, 0xa9e3e905u)  \
+  STEP(MD5_G, d, a, b, c, 2, 9, 0xfcefa3f8u)   \
+  STEP(MD5_G, c, d, a, b, 7, 14, 0x676f02d9u)  \
+  STEP(MD5_G, b, c, d, a, 12, 20, 0x8d2a4c8au) \
+  STEP(MD5_H, a, b, c, d, 5, 4, 0xfffa3942u)   \
+  STEP(MD5_H, d, a, b, c, 8, 11, 0x8771f681u)  \
+  STEP(MD5_H, c, d, a, b, 11, 16, 0x6d9d6122u) \
+  STEP(MD5_H, b, c, d, a, 14, 23, 0xfde5380cu) \
+  STEP(MD5_H, a, b, c, d, 1, 4, 0xa4beea44u)   \
+  STEP(MD5_H, d, a, b, c, 4, 11, 0x4bdecfa9u)  \
+  STEP(MD5_H, c, d, a, b, 7, 16, 0xf6bb4b60u)  \
+  STEP(MD5_H, b, c, d, a, 10, 23, 0xbebfbc70u) \
+  STEP(MD5_H, a, b, c, d, 13, 4, 0x289b7ec6u)  \
+  STEP(MD5_H, d, a, b, c, 0, 11, 0xeaa127fau)  \
+  STEP(MD5_H, c, d, a, b, 3, 16, 0xd4ef3085u)  \
+  STEP(MD5_H, b, c, d, a, 6, 23, 0x04881d05u)  \
+  STEP(MD5_H, a, b, c, d, 9, 4, 0xd9d4d039u)   \
+  STEP(MD5_H, d, a, b, c, 12, 11, 0xe6db99e5u) \
+  STEP(MD5_H, c, d, a, b, 15, 16, 0x1fa27cf8u) \
+  STEP(MD5_H, b, c, d, a, 2, 23, 0xc4ac5665u)  \
+  STEP(MD5_I, a, b, c, d, 0, 6, 0xf4292244u)   \
+  STEP(MD5_I, d, a, b, c, 7, 10, 0x432aff97u)  \
+  STEP(MD5_I, c, d, a, b, 14, 15, 0xab9423a7u) \
+  STEP(MD5_I, b, c, d, a, 5, 21, 0xfc93a039u)  \
+  STEP(MD5_I, a, b, c, d, 12, 6, 0x655b59c3u)  \
+  STEP(MD5_I, d, a, b, c, 3, 10, 0x8f0ccc92u)  \
+  STEP(MD5_I, c, d, a, b, 10, 15, 0xffeff47du) \
+  STEP(MD5_I, b, c, d, a, 1, 21, 0x85845dd1u)  \
+  STEP(MD5_I, a, b, c, d, 8, 6, 0x6fa87e4fu)   \
+  STEP(MD5_I, d, a, b, c, 15, 10, 0xfe2ce6e0u) \
+  STEP(MD5_I, c, d, a, b, 6, 15, 0xa3014314u)  \
+  STEP(MD5_I, b, c, d, a, 13, 21, 0x4e0811a1u) \
+  STEP(MD5_I, a, b, c, d, 4, 6, 0xf7537e82u)   \
+  STEP(MD5_I, d, a, b, c, 11, 10, 0xbd3af235u) \
+  STEP(MD5_I, c, d, a, b, 2, 15, 0x2ad7d2bbu)  \
+  STEP(MD5_I, b, c, d, a, 9, 21, 0xeb86d391u)
+
 namespace md5_detail {
 
 void HashBlocks(std::uint32_t state[4], const std::uint8_t* p, std::size_t blocks) {
@@ -58,75 +126,9 @@ void HashBlocks(std::uint32_t state[4], const std::uint8_t* p, std::size_t block
     std::uint32_t x[16];
     for (int i = 0; i < 16; ++i) x[i] = LoadLittle32(p + 4 * i);
     const std::uint32_t aa = a, bb = b, cc = c, dd = d;
-
-    MD5_F(a, b, c, d, x[0], 7, 0xd76aa478u);
-    MD5_F(d, a, b, c, x[1], 12, 0xe8c7b756u);
-    MD5_F(c, d, a, b, x[2], 17, 0x242070dbu);
-    MD5_F(b, c, d, a, x[3], 22, 0xc1bdceeeu);
-    MD5_F(a, b, c, d, x[4], 7, 0xf57c0fafu);
-    MD5_F(d, a, b, c, x[5], 12, 0x4787c62au);
-    MD5_F(c, d, a, b, x[6], 17, 0xa8304613u);
-    MD5_F(b, c, d, a, x[7], 22, 0xfd469501u);
-    MD5_F(a, b, c, d, x[8], 7, 0x698098d8u);
-    MD5_F(d, a, b, c, x[9], 12, 0x8b44f7afu);
-    MD5_F(c, d, a, b, x[10], 17, 0xffff5bb1u);
-    MD5_F(b, c, d, a, x[11], 22, 0x895cd7beu);
-    MD5_F(a, b, c, d, x[12], 7, 0x6b901122u);
-    MD5_F(d, a, b, c, x[13], 12, 0xfd987193u);
-    MD5_F(c, d, a, b, x[14], 17, 0xa679438eu);
-    MD5_F(b, c, d, a, x[15], 22, 0x49b40821u);
-
-    MD5_G(a, b, c, d, x[1], 5, 0xf61e2562u);
-    MD5_G(d, a, b, c, x[6], 9, 0xc040b340u);
-    MD5_G(c, d, a, b, x[11], 14, 0x265e5a51u);
-    MD5_G(b, c, d, a, x[0], 20, 0xe9b6c7aau);
-    MD5_G(a, b, c, d, x[5], 5, 0xd62f105du);
-    MD5_G(d, a, b, c, x[10], 9, 0x02441453u);
-    MD5_G(c, d, a, b, x[15], 14, 0xd8a1e681u);
-    MD5_G(b, c, d, a, x[4], 20, 0xe7d3fbc8u);
-    MD5_G(a, b, c, d, x[9], 5, 0x21e1cde6u);
-    MD5_G(d, a, b, c, x[14], 9, 0xc33707d6u);
-    MD5_G(c, d, a, b, x[3], 14, 0xf4d50d87u);
-    MD5_G(b, c, d, a, x[8], 20, 0x455a14edu);
-    MD5_G(a, b, c, d, x[13], 5, 0xa9e3e905u);
-    MD5_G(d, a, b, c, x[2], 9, 0xfcefa3f8u);
-    MD5_G(c, d, a, b, x[7], 14, 0x676f02d9u);
-    MD5_G(b, c, d, a, x[12], 20, 0x8d2a4c8au);
-
-    MD5_H(a, b, c, d, x[5], 4, 0xfffa3942u);
-    MD5_H(d, a, b, c, x[8], 11, 0x8771f681u);
-    MD5_H(c, d, a, b, x[11], 16, 0x6d9d6122u);
-    MD5_H(b, c, d, a, x[14], 23, 0xfde5380cu);
-    MD5_H(a, b, c, d, x[1], 4, 0xa4beea44u);
-    MD5_H(d, a, b, c, x[4], 11, 0x4bdecfa9u);
-    MD5_H(c, d, a, b, x[7], 16, 0xf6bb4b60u);
-    MD5_H(b, c, d, a, x[10], 23, 0xbebfbc70u);
-    MD5_H(a, b, c, d, x[13], 4, 0x289b7ec6u);
-    MD5_H(d, a, b, c, x[0], 11, 0xeaa127fau);
-    MD5_H(c, d, a, b, x[3], 16, 0xd4ef3085u);
-    MD5_H(b, c, d, a, x[6], 23, 0x04881d05u);
-    MD5_H(a, b, c, d, x[9], 4, 0xd9d4d039u);
-    MD5_H(d, a, b, c, x[12], 11, 0xe6db99e5u);
-    MD5_H(c, d, a, b, x[15], 16, 0x1fa27cf8u);
-    MD5_H(b, c, d, a, x[2], 23, 0xc4ac5665u);
-
-    MD5_I(a, b, c, d, x[0], 6, 0xf4292244u);
-    MD5_I(d, a, b, c, x[7], 10, 0x432aff97u);
-    MD5_I(c, d, a, b, x[14], 15, 0xab9423a7u);
-    MD5_I(b, c, d, a, x[5], 21, 0xfc93a039u);
-    MD5_I(a, b, c, d, x[12], 6, 0x655b59c3u);
-    MD5_I(d, a, b, c, x[3], 10, 0x8f0ccc92u);
-    MD5_I(c, d, a, b, x[10], 15, 0xffeff47du);
-    MD5_I(b, c, d, a, x[1], 21, 0x85845dd1u);
-    MD5_I(a, b, c, d, x[8], 6, 0x6fa87e4fu);
-    MD5_I(d, a, b, c, x[15], 10, 0xfe2ce6e0u);
-    MD5_I(c, d, a, b, x[6], 15, 0xa3014314u);
-    MD5_I(b, c, d, a, x[13], 21, 0x4e0811a1u);
-    MD5_I(a, b, c, d, x[4], 6, 0xf7537e82u);
-    MD5_I(d, a, b, c, x[11], 10, 0xbd3af235u);
-    MD5_I(c, d, a, b, x[2], 15, 0x2ad7d2bbu);
-    MD5_I(b, c, d, a, x[9], 21, 0xeb86d391u);
-
+#define MD5_ONE(f, a, b, c, d, k, s, t) f(a, b, c, d, x[k], s, t);
+    MD5_STEPS(MD5_ONE)
+#undef MD5_ONE
     a += aa;
     b += bb;
     c += cc;
@@ -138,12 +140,55 @@ void HashBlocks(std::uint32_t state[4], const std::uint8_t* p, std::size_t block
   state[3] = d;
 }
 
+// Two streams in one loop: each step of one stream is independent of the
+// other's, so the core runs both chains of dependent steps side by side and
+// the pair costs little more than one stream alone.
+void HashLanesPair(std::uint32_t* state, const std::uint8_t* const* data, std::size_t blocks) {
+  std::uint32_t a0 = state[0], b0 = state[kMaxLanes], c0 = state[2 * kMaxLanes],
+                d0 = state[3 * kMaxLanes];
+  std::uint32_t a1 = state[1], b1 = state[kMaxLanes + 1], c1 = state[2 * kMaxLanes + 1],
+                d1 = state[3 * kMaxLanes + 1];
+  const std::uint8_t* p0 = data[0];
+  const std::uint8_t* p1 = data[1];
+  for (; blocks > 0; --blocks, p0 += 64, p1 += 64) {
+    std::uint32_t x0[16], x1[16];
+    for (int i = 0; i < 16; ++i) {
+      x0[i] = LoadLittle32(p0 + 4 * i);
+      x1[i] = LoadLittle32(p1 + 4 * i);
+    }
+    const std::uint32_t aa0 = a0, bb0 = b0, cc0 = c0, dd0 = d0;
+    const std::uint32_t aa1 = a1, bb1 = b1, cc1 = c1, dd1 = d1;
+#define MD5_TWO(f, a, b, c, d, k, s, t)   \
+  f(a##0, b##0, c##0, d##0, x0[k], s, t); \
+  f(a##1, b##1, c##1, d##1, x1[k], s, t);
+    MD5_STEPS(MD5_TWO)
+#undef MD5_TWO
+    a0 += aa0;
+    b0 += bb0;
+    c0 += cc0;
+    d0 += dd0;
+    a1 += aa1;
+    b1 += bb1;
+    c1 += cc1;
+    d1 += dd1;
+  }
+  state[0] = a0;
+  state[kMaxLanes] = b0;
+  state[2 * kMaxLanes] = c0;
+  state[3 * kMaxLanes] = d0;
+  state[1] = a1;
+  state[kMaxLanes + 1] = b1;
+  state[2 * kMaxLanes + 1] = c1;
+  state[3 * kMaxLanes + 1] = d1;
+}
+
 }  // namespace md5_detail
 
 #undef MD5_F
 #undef MD5_G
 #undef MD5_H
 #undef MD5_I
+#undef MD5_STEPS
 
 using md5_detail::HashBlocks;
 

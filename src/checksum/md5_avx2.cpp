@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// AVX2 version: 8 lanes in ymm registers; rotates are two shifts and an OR.
-// Compiled with -mavx2; called only when the CPU has it.
+// AVX2 versions: 8 lanes in ymm registers, and 4 in xmm for fewer busy
+// streams; rotates are two shifts and an OR.  Compiled with -mavx2; called
+// only when the CPU has it.
 #include <immintrin.h>
 
 #include "checksum/md5_simd.h"
@@ -10,7 +11,7 @@ namespace {
 
 struct Avx2 {
   using Reg = __m256i;
-  static constexpr int kLanes = kLanesAvx2;
+  static constexpr int kLanes = 8;
 
   static Reg Load(const std::uint32_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const Reg*>(p));
@@ -36,34 +37,49 @@ struct Avx2 {
     return _mm256_xor_si256(c, _mm256_or_si256(b, notD));
   }
 
-  // One 64-byte block per lane, as two 8 x 8 transposes (words 0-7, 8-15).
   static void LoadBlock(const std::uint8_t* const* p, std::size_t offset, Reg x[16]) {
-    for (int half = 0; half < 2; ++half) {
-      Reg r[8], t[8];
-      for (int i = 0; i < 8; ++i) {
-        r[i] = _mm256_loadu_si256(reinterpret_cast<const Reg*>(p[i] + offset + 32 * half));
-      }
-      for (int i = 0; i < 8; i += 2) {
-        t[i] = _mm256_unpacklo_epi32(r[i], r[i + 1]);
-        t[i + 1] = _mm256_unpackhi_epi32(r[i], r[i + 1]);
-      }
-      // r[4i + k], 128-bit part j: word 4j + k of lanes 4i .. 4i + 3.
-      for (int i = 0; i < 8; i += 4) {
-        r[i] = _mm256_unpacklo_epi64(t[i], t[i + 2]);
-        r[i + 1] = _mm256_unpackhi_epi64(t[i], t[i + 2]);
-        r[i + 2] = _mm256_unpacklo_epi64(t[i + 1], t[i + 3]);
-        r[i + 3] = _mm256_unpackhi_epi64(t[i + 1], t[i + 3]);
-      }
-      Reg* out = x + 8 * half;
-      for (int k = 0; k < 4; ++k) {
-        out[k] = _mm256_permute2x128_si256(r[k], r[4 + k], 0x20);
-        out[4 + k] = _mm256_permute2x128_si256(r[k], r[4 + k], 0x31);
-      }
-    }
+    LoadBlock8(p, offset, x);
+  }
+};
+
+// The same on 4 lanes in xmm registers (VEX-encoded).
+struct Avx2x4 {
+  using Reg = __m128i;
+  static constexpr int kLanes = 4;
+
+  static Reg Load(const std::uint32_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const Reg*>(p));
+  }
+  static void Store(std::uint32_t* p, Reg v) { _mm_storeu_si128(reinterpret_cast<Reg*>(p), v); }
+  static Reg Add(Reg a, Reg b) { return _mm_add_epi32(a, b); }
+  static Reg Broadcast(const std::uint32_t* p) {
+    return _mm_set1_epi32(static_cast<std::int32_t>(*p));
+  }
+  template <int s>
+  static Reg Rotl(Reg v) {
+    return _mm_or_si128(_mm_slli_epi32(v, s), _mm_srli_epi32(v, 32 - s));
+  }
+  static Reg F(Reg b, Reg c, Reg d) {
+    return _mm_xor_si128(d, _mm_and_si128(b, _mm_xor_si128(c, d)));
+  }
+  static Reg G(Reg b, Reg c, Reg d) {
+    return _mm_or_si128(_mm_and_si128(b, d), _mm_andnot_si128(d, c));
+  }
+  static Reg H(Reg b, Reg c, Reg d) { return _mm_xor_si128(_mm_xor_si128(b, c), d); }
+  static Reg I(Reg b, Reg c, Reg d) {
+    const Reg notD = _mm_xor_si128(d, _mm_set1_epi32(-1));
+    return _mm_xor_si128(c, _mm_or_si128(b, notD));
+  }
+  static void LoadBlock(const std::uint8_t* const* p, std::size_t offset, Reg x[16]) {
+    LoadBlock4(p, offset, x);
   }
 };
 
 }  // namespace
+
+void HashLanesAvx2x4(std::uint32_t* state, const std::uint8_t* const* data, std::size_t blocks) {
+  HashLanesBody<Avx2x4>(state, data, blocks);
+}
 
 void HashLanesAvx2(std::uint32_t* state, const std::uint8_t* const* data, std::size_t blocks) {
   HashLanesBody<Avx2>(state, data, blocks);

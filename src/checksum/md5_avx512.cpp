@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// AVX-512 version: 16 lanes in zmm registers.  Each round function is one
-// vpternlogd and each rotate one vprold.  Compiled with -mavx512f; called
-// only when the CPU has it.
+// AVX-512 versions: 16 lanes in zmm registers, and 8 in ymm or 4 in xmm
+// (the VL forms) for fewer busy streams.  Each round function is one
+// vpternlogd and each rotate one vprold.  Compiled with -mavx512f
+// -mavx512vl; called only when the CPU has both.
 #include <immintrin.h>
 
 #include "checksum/md5_simd.h"
@@ -11,7 +12,7 @@ namespace {
 
 struct Avx512 {
   using Reg = __m512i;
-  static constexpr int kLanes = kLanesAvx512;
+  static constexpr int kLanes = 16;
   static constexpr __mmask16 kAll = 0xFFFF;
 
   static Reg Load(const std::uint32_t* p) { return _mm512_loadu_si512(p); }
@@ -63,7 +64,67 @@ struct Avx512 {
   }
 };
 
+// The same on 8 lanes in ymm registers.
+struct Avx512x8 {
+  using Reg = __m256i;
+  static constexpr int kLanes = 8;
+
+  static Reg Load(const std::uint32_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const Reg*>(p));
+  }
+  static void Store(std::uint32_t* p, Reg v) { _mm256_storeu_si256(reinterpret_cast<Reg*>(p), v); }
+  static Reg Add(Reg a, Reg b) { return _mm256_add_epi32(a, b); }
+  static Reg Broadcast(const std::uint32_t* p) {
+    return _mm256_set1_epi32(static_cast<std::int32_t>(*p));
+  }
+  template <int s>
+  static Reg Rotl(Reg v) {
+    return _mm256_maskz_rol_epi32(0xFF, v, s);
+  }
+  static Reg F(Reg b, Reg c, Reg d) { return _mm256_ternarylogic_epi32(b, c, d, 0xCA); }
+  static Reg G(Reg b, Reg c, Reg d) { return _mm256_ternarylogic_epi32(b, c, d, 0xE4); }
+  static Reg H(Reg b, Reg c, Reg d) { return _mm256_ternarylogic_epi32(b, c, d, 0x96); }
+  static Reg I(Reg b, Reg c, Reg d) { return _mm256_ternarylogic_epi32(b, c, d, 0x39); }
+  static void LoadBlock(const std::uint8_t* const* p, std::size_t offset, Reg x[16]) {
+    LoadBlock8(p, offset, x);
+  }
+};
+
+// The same on 4 lanes in xmm registers.
+struct Avx512x4 {
+  using Reg = __m128i;
+  static constexpr int kLanes = 4;
+
+  static Reg Load(const std::uint32_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const Reg*>(p));
+  }
+  static void Store(std::uint32_t* p, Reg v) { _mm_storeu_si128(reinterpret_cast<Reg*>(p), v); }
+  static Reg Add(Reg a, Reg b) { return _mm_add_epi32(a, b); }
+  static Reg Broadcast(const std::uint32_t* p) {
+    return _mm_set1_epi32(static_cast<std::int32_t>(*p));
+  }
+  template <int s>
+  static Reg Rotl(Reg v) {
+    return _mm_maskz_rol_epi32(0xF, v, s);
+  }
+  static Reg F(Reg b, Reg c, Reg d) { return _mm_ternarylogic_epi32(b, c, d, 0xCA); }
+  static Reg G(Reg b, Reg c, Reg d) { return _mm_ternarylogic_epi32(b, c, d, 0xE4); }
+  static Reg H(Reg b, Reg c, Reg d) { return _mm_ternarylogic_epi32(b, c, d, 0x96); }
+  static Reg I(Reg b, Reg c, Reg d) { return _mm_ternarylogic_epi32(b, c, d, 0x39); }
+  static void LoadBlock(const std::uint8_t* const* p, std::size_t offset, Reg x[16]) {
+    LoadBlock4(p, offset, x);
+  }
+};
+
 }  // namespace
+
+void HashLanesAvx512x4(std::uint32_t* state, const std::uint8_t* const* data, std::size_t blocks) {
+  HashLanesBody<Avx512x4>(state, data, blocks);
+}
+
+void HashLanesAvx512x8(std::uint32_t* state, const std::uint8_t* const* data, std::size_t blocks) {
+  HashLanesBody<Avx512x8>(state, data, blocks);
+}
 
 void HashLanesAvx512(std::uint32_t* state, const std::uint8_t* const* data, std::size_t blocks) {
   HashLanesBody<Avx512>(state, data, blocks);

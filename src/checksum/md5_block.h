@@ -21,11 +21,16 @@ void HashBlocks(std::uint32_t state[4], const std::uint8_t* p, std::size_t block
 // is lane l's first block; all lanes advance by the same number of blocks.
 using LanesFn = void (*)(std::uint32_t* state, const std::uint8_t* const* data, std::size_t blocks);
 
-constexpr int kLanesAvx2 = 8;
-constexpr int kLanesAvx512 = 16;
+// Two streams of one-stream code interleaved: for any CPU.
+void HashLanesPair(std::uint32_t* state, const std::uint8_t* const* data, std::size_t blocks);
 
 #if defined(TARVEL_X86_MD5_KERNELS)
+// AVX2: 4 lanes in xmm, 8 in ymm registers.
+void HashLanesAvx2x4(std::uint32_t* state, const std::uint8_t* const* data, std::size_t blocks);
 void HashLanesAvx2(std::uint32_t* state, const std::uint8_t* const* data, std::size_t blocks);
+// AVX-512 (with the VL forms for xmm and ymm): 4, 8 and 16 lanes.
+void HashLanesAvx512x4(std::uint32_t* state, const std::uint8_t* const* data, std::size_t blocks);
+void HashLanesAvx512x8(std::uint32_t* state, const std::uint8_t* const* data, std::size_t blocks);
 void HashLanesAvx512(std::uint32_t* state, const std::uint8_t* const* data, std::size_t blocks);
 #endif
 

@@ -20,25 +20,48 @@ constexpr std::uint32_t kInitialState[4] = {0x67452301u, 0xefcdab89u, 0x98badcfe
 // do not wait long for the others.
 constexpr std::size_t kManySlice = 64 * 1024;
 
-struct Version {
+// One multi-lane block function and the lanes it advances.
+struct Round {
   md5_detail::LanesFn fn = nullptr;
-  int width = 1;
+  int width = 0;
 };
 
-Version VersionOf(Md5Kernel kernel) {
+// The rounds of a version, narrowest first: a step over k busy lanes takes
+// the narrowest that holds them all (or the widest, for more), since a wide
+// round costs the same whether its lanes are busy or not.  One busy lane
+// takes the one-stream block function (no round here).  Two busy lanes are
+// faster in a round of 4 vector lanes than in two interleaved streams on the
+// integer units, so the pair serves only the version without vectors.
+struct Ladder {
+  Round rounds[4];
+  int count = 0;
+};
+
+Ladder LadderOf(Md5Kernel kernel) {
+  const Round pair{md5_detail::HashLanesPair, 2};
 #if defined(TARVEL_X86_MD5_KERNELS)
   switch (kernel) {
     case Md5Kernel::kAvx2:
-      return {md5_detail::HashLanesAvx2, md5_detail::kLanesAvx2};
+      return {{{md5_detail::HashLanesAvx2x4, 4}, {md5_detail::HashLanesAvx2, 8}}, 2};
     case Md5Kernel::kAvx512:
-      return {md5_detail::HashLanesAvx512, md5_detail::kLanesAvx512};
+      return {{{md5_detail::HashLanesAvx512x4, 4},
+               {md5_detail::HashLanesAvx512x8, 8},
+               {md5_detail::HashLanesAvx512, 16}},
+              3};
     case Md5Kernel::kScalar:
       break;
   }
 #else
   (void)kernel;
 #endif
-  return {};
+  return {{pair}, 1};
+}
+
+const Round& RoundFor(const Ladder& ladder, int busy) {
+  for (int i = 0; i < ladder.count; ++i) {
+    if (ladder.rounds[i].width >= busy) return ladder.rounds[i];
+  }
+  return ladder.rounds[ladder.count - 1];
 }
 
 Md5Kernel DetectBest() {
@@ -75,7 +98,7 @@ bool Md5KernelSupported(Md5Kernel kernel) {
     case Md5Kernel::kAvx2:
       return __builtin_cpu_supports("avx2");
     case Md5Kernel::kAvx512:
-      return __builtin_cpu_supports("avx512f");
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
     case Md5Kernel::kScalar:
       break;
   }
@@ -236,22 +259,16 @@ std::size_t Md5Lanes::Prepare(int lane) {
   return l.readyBlocks;
 }
 
-bool Md5Lanes::Step(int first, int width) {
+bool Md5Lanes::Step() {
   int active[kMaxLanes];
   int activeCount = 0;
-  std::size_t blocks = SIZE_MAX;
-  for (int lane = first; lane < first + width; ++lane) {
-    const std::size_t ready = Prepare(lane);
-    if (ready > 0) {
-      active[activeCount++] = lane;
-      blocks = std::min(blocks, ready);
-    }
+  for (int lane = 0; lane < kLanes; ++lane) {
+    if (Prepare(lane) > 0) active[activeCount++] = lane;
   }
   if (activeCount == 0) return false;
 
   if (activeCount == 1) {
-    // One lane left: the one-stream block function is faster than a vector
-    // of mostly idle lanes, and takes all its blocks at once.
+    // One lane left: the one-stream block function, all its blocks at once.
     Lane& l = lanes_[active[0]];
     std::uint32_t words[4];
     LoadContext(active[0], words);
@@ -261,37 +278,35 @@ bool Md5Lanes::Step(int first, int width) {
     return true;
   }
 
-  // Idle lanes read the first active lane's blocks (valid memory) and their
-  // contexts are put back afterwards.
-  const std::uint8_t* data[kMaxLanes];
-  std::uint32_t saved[kMaxLanes][4];
-  for (int lane = first; lane < first + width; ++lane) {
-    const Lane& l = lanes_[lane];
-    if (l.readyBlocks > 0) {
-      data[lane - first] = l.ready;
-    } else {
-      data[lane - first] = lanes_[active[0]].ready;
-      LoadContext(lane, saved[lane - first]);
+  // The busy lanes side by side in a round of their width (the first ones
+  // when there are more); idle columns of the round hash the first lane's
+  // blocks (valid memory) into contexts that are thrown away.
+  const Ladder ladder = LadderOf(kernel_);
+  const Round& round = RoundFor(ladder, activeCount);
+  const int taken = std::min(activeCount, round.width);
+  std::size_t blocks = SIZE_MAX;
+  for (int i = 0; i < taken; ++i) blocks = std::min(blocks, lanes_[active[i]].readyBlocks);
+  alignas(64) std::uint32_t state[4][kMaxLanes] = {};
+  const std::uint8_t* data[kMaxLanes] = {};
+  for (int i = 0; i < round.width; ++i) {
+    const int lane = active[i < taken ? i : 0];
+    data[i] = lanes_[lane].ready;
+    if (i < taken) {
+      for (int w = 0; w < 4; ++w) state[w][i] = state_[w][lane];
     }
   }
-  VersionOf(kernel_).fn(&state_[0][first], data, blocks);
-  for (int lane = first; lane < first + width; ++lane) {
-    Lane& l = lanes_[lane];
-    if (l.readyBlocks > 0) {
-      l.ready += blocks * 64;
-      l.readyBlocks -= blocks;
-    } else {
-      StoreContext(lane, saved[lane - first]);
-    }
+  round.fn(&state[0][0], data, blocks);
+  for (int i = 0; i < taken; ++i) {
+    Lane& l = lanes_[active[i]];
+    for (int w = 0; w < 4; ++w) state_[w][active[i]] = state[w][i];
+    l.ready += blocks * 64;
+    l.readyBlocks -= blocks;
   }
   return true;
 }
 
 void Md5Lanes::Run() {
-  const int width = VersionOf(kernel_).width;
-  for (int first = 0; first < kLanes; first += width) {
-    while (Step(first, width)) {
-    }
+  while (Step()) {
   }
   // Every entry is done: the queues start empty again.
   for (Lane& l : lanes_) l.queued = l.taken = 0;

@@ -7,15 +7,19 @@
 // streams side by side fill the vector units instead.  The digests are
 // exactly those of md5buffer on the same bytes.
 //
-// Versions: the scalar block function (the reference, one lane at a time),
-// AVX2 (8 lanes) and AVX-512 (16 lanes).  BestMd5Kernel() is the one
+// Versions: scalar (the one-stream block function, the reference, and two
+// streams interleaved), AVX2 (rounds of 4 lanes in xmm and 8 in ymm
+// registers) and AVX-512 (4, 8 and 16 lanes).  BestMd5Kernel() is the one
 // dispatch point; tests and benchmarks can name any version the CPU has.
 //
-// Md5Lanes keeps 16 lanes whatever the version (AVX2 runs them as two groups
-// of 8).  It is made for a caller that reads many files in fixed-size chunks
-// round-robin: feed each busy lane its next chunk, Run(), collect the lanes
-// whose messages ended, start the next messages in them, and so on; memory
-// stays that of one chunk per lane whatever the file sizes.
+// Md5Lanes keeps 16 lanes whatever the version.  Each step hashes the lanes
+// that have blocks waiting in the narrowest round of the version that holds
+// them (one busy lane: the one-stream function), so a few busy streams cost
+// what they need and not a full-width round of idle lanes; more busy lanes
+// than the widest round holds take turns.  It is made for a caller that reads many files in
+// fixed-size chunks round-robin: feed each busy lane its next chunk, Run(), collect the lanes whose
+// messages ended, start the next messages in them, and so on; memory stays that of one chunk per
+// lane whatever the file sizes.
 #pragma once
 
 #include <cstddef>
@@ -129,8 +133,9 @@ class Md5Lanes {
   // Makes the lane's next run of whole blocks ready; returns their count, 0
   // when the lane's queue is done.
   std::size_t Prepare(int lane);
-  // Hashes the ready blocks of the lanes [first, first + width).
-  bool Step(int first, int width);
+  // Hashes ready blocks of the busy lanes in the round of their number;
+  // false when no lane has any left.
+  bool Step();
   // The lane's message so far as a one-stream context (state, count, the
   // bytes waiting in the buffer).
   md5state Context(int lane) const;

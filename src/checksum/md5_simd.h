@@ -148,5 +148,55 @@ void HashLanesBody(std::uint32_t* state, const std::uint8_t* const* data, std::s
 
 #undef TARVEL_MD5_STEP
 
+// Block loads shared by the versions of 4 and 8 lanes (every file that
+// includes this is compiled for AVX2 at least).
+
+// One 64-byte block of each of 4 lanes into x[w] (word w of every lane), as
+// four 4 x 4 transposes.
+inline void LoadBlock4(const std::uint8_t* const* p, std::size_t offset, __m128i x[16]) {
+  for (int quarter = 0; quarter < 4; ++quarter) {
+    __m128i r[4];
+    for (int i = 0; i < 4; ++i) {
+      r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p[i] + offset + 16 * quarter));
+    }
+    const __m128i t0 = _mm_unpacklo_epi32(r[0], r[1]);  // lanes 0, 1: words 0, 1
+    const __m128i t1 = _mm_unpackhi_epi32(r[0], r[1]);  // lanes 0, 1: words 2, 3
+    const __m128i t2 = _mm_unpacklo_epi32(r[2], r[3]);
+    const __m128i t3 = _mm_unpackhi_epi32(r[2], r[3]);
+    __m128i* out = x + 4 * quarter;
+    out[0] = _mm_unpacklo_epi64(t0, t2);
+    out[1] = _mm_unpackhi_epi64(t0, t2);
+    out[2] = _mm_unpacklo_epi64(t1, t3);
+    out[3] = _mm_unpackhi_epi64(t1, t3);
+  }
+}
+
+// One 64-byte block of each of 8 lanes, as two 8 x 8 transposes (words 0-7,
+// 8-15).
+inline void LoadBlock8(const std::uint8_t* const* p, std::size_t offset, __m256i x[16]) {
+  for (int half = 0; half < 2; ++half) {
+    __m256i r[8], t[8];
+    for (int i = 0; i < 8; ++i) {
+      r[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p[i] + offset + 32 * half));
+    }
+    for (int i = 0; i < 8; i += 2) {
+      t[i] = _mm256_unpacklo_epi32(r[i], r[i + 1]);
+      t[i + 1] = _mm256_unpackhi_epi32(r[i], r[i + 1]);
+    }
+    // r[4i + k], 128-bit part j: word 4j + k of lanes 4i .. 4i + 3.
+    for (int i = 0; i < 8; i += 4) {
+      r[i] = _mm256_unpacklo_epi64(t[i], t[i + 2]);
+      r[i + 1] = _mm256_unpackhi_epi64(t[i], t[i + 2]);
+      r[i + 2] = _mm256_unpacklo_epi64(t[i + 1], t[i + 3]);
+      r[i + 3] = _mm256_unpackhi_epi64(t[i + 1], t[i + 3]);
+    }
+    __m256i* out = x + 8 * half;
+    for (int k = 0; k < 4; ++k) {
+      out[k] = _mm256_permute2x128_si256(r[k], r[4 + k], 0x20);
+      out[4 + k] = _mm256_permute2x128_si256(r[k], r[4 + k], 0x31);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tarvel::md5_detail

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/set/chunk_pass.h"
 #include "engine/set/create_rules.h"
 #include "set_fixture.h"
 #include "support/faulty_env.h"
@@ -380,8 +381,10 @@ TEST(RandomSetsTest, CreateNeverListsAFileThatChangedWhileItWasRead) {
     // Every other create reads each file once (the command line's).
     const bool onePass = round % 2 == 1;
     // Reads of the victim: the analysis' 64 KiB chunks, then the parity
-    // pass' 50000-byte chunks; a k past them never fires.
-    const int reads = static_cast<int>((onePass ? 0 : size / 65536 + 1) + (size + 49999) / 50000);
+    // pass' rounds (two of n files, and 2 volumes); a k past them never fires.
+    const std::size_t round = RoundBytes(2 * static_cast<std::size_t>(n) + 2);
+    const int reads =
+        static_cast<int>((onePass ? 0 : size / 65536 + 1) + (size + round - 1) / round);
     const int kind = uniform(0, 4);
     bool fired = false;
     env.BeforeRead(uniform(1, reads + 1), victim, [&] {

@@ -11,15 +11,20 @@ StreamDigests::StreamDigests(std::size_t count) : streams_(count) {
 }
 
 void StreamDigests::Add(std::size_t i, const std::uint8_t* data, std::size_t n) {
+  // The first Add after the Runs starts the next list of queued streams.
+  if (!queued_.empty() && streams_[queued_.front()].queued == 0) queued_.clear();
+  if (n == 0) return;
   streams_[i].data = data;
   streams_[i].queued = n;
+  queued_.push_back(i);
 }
 
 void StreamDigests::Run(std::size_t part, std::size_t parts) {
+  // The streams with bytes queued dealt out in turn, so that each part has
+  // its share of them whichever streams are busy (a pass's volumes may wait
+  // for their lists while its sources go on).
   std::vector<std::size_t> busy;
-  for (std::size_t i = part; i < streams_.size(); i += parts) {
-    if (streams_[i].queued > 0) busy.push_back(i);
-  }
+  for (std::size_t j = part; j < queued_.size(); j += parts) busy.push_back(queued_[j]);
   if (busy.empty()) return;
   Md5Lanes lanes;
   for (std::size_t first = 0; first < busy.size(); first += Md5Lanes::kLanes) {

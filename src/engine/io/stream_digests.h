@@ -25,8 +25,10 @@ class StreamDigests {
   void Add(std::size_t i, const std::uint8_t* data, std::size_t n);
   // Hashes everything queued.
   void Run() { Run(0, 1); }
-  // Hashes what is queued in the streams i with i % parts == part, so that
-  // `parts` threads can share the work (each part its own).
+  // Hashes what is queued in part `part` of the streams that have bytes
+  // queued (every parts-th of them, in the order they were added), so that
+  // `parts` threads can share the work, each part its own.  The bytes are
+  // hashed once every part has run.  REQUIRES: nothing is added meanwhile.
   void Run(std::size_t part, std::size_t parts);
 
   // Bytes of stream i so far.
@@ -46,6 +48,7 @@ class StreamDigests {
     std::size_t queued = 0;
   };
   std::vector<Stream> streams_;
+  std::vector<std::size_t> queued_;  // the streams added since the last Runs
 };
 
 }  // namespace tarvel

@@ -8,9 +8,10 @@
 // set folder and renamed over its name only when it is complete and has the
 // size and digests listed for it, so neither a failure half-way nor a volume
 // holding wrong parity changes the damaged file.  The sources are opened
-// once per run and read with one large read per row and chunk; every
-// missing file's chunk comes out of one ApplyRecovery, so any number of
-// files is rebuilt in one pass over the sources.
+// once per run and read with one large read per row and round (see
+// chunk_pass.h); every file rebuilt in a run comes out of the same
+// arithmetic over the recovery's coefficients, so any number of files is
+// rebuilt in one pass over the sources.
 #include "engine/set/restore.h"
 
 #include <algorithm>
@@ -22,6 +23,7 @@
 
 #include "engine/io/replacing_writer.h"
 #include "engine/io/stream_digests.h"
+#include "engine/io/write_back.h"
 #include "engine/set/action.h"
 #include "engine/set/chunk_pass.h"
 #include "engine/set/set_report.h"
@@ -80,18 +82,14 @@ class RestoreSources {
     opened_ = true;
   }
 
-  // Fills DataRow(r) with the chunk at `pos` of source r; what lies beyond
+  // Fills `into` with the bytes of source r from `pos` on; what lies beyond
   // the source's end reads as zeros.
-  void ReadChunk(std::size_t r, std::int64_t pos) {
-    ParityMatrix& parity = action_.parity;
-    const int row = static_cast<int>(r);
-    const std::int64_t want = std::clamp<std::int64_t>(limits_[r] - pos, 0, kChunkSize);
+  void Read(std::size_t r, std::int64_t pos, std::span<std::uint8_t> into) {
+    const auto want = static_cast<std::size_t>(
+        std::clamp<std::int64_t>(limits_[r] - pos, 0, static_cast<std::int64_t>(into.size())));
     std::size_t got = 0;
-    if (want > 0) {
-      got =
-          files_[r]->ReadAt(offsets_[r] + pos, parity.DataRow(row), static_cast<std::size_t>(want));
-    }
-    parity.ClearDataRowFrom(row, static_cast<int>(got));
+    if (want > 0) got = files_[r]->ReadAt(offsets_[r] + pos, into.data(), want);
+    std::fill(into.begin() + static_cast<std::ptrdiff_t>(got), into.end(), std::uint8_t{0});
   }
 
   [[nodiscard]] std::size_t Count() const { return plan_.rows.size(); }
@@ -232,9 +230,10 @@ class Rebuild {
   const fileentry& Entry(std::size_t t) const {
     return m_.ParityFileTable[plan_.missing[static_cast<std::size_t>(indices_[t])] - 1];
   }
-  std::size_t Length(std::size_t t, std::int64_t pos) const {
+  // Bytes of rebuilt file t among the `length` from `pos` on.
+  std::size_t Length(std::size_t t, std::int64_t pos, std::size_t length) const {
     return static_cast<std::size_t>(
-        std::clamp<std::int64_t>(Entry(t).filesize - pos, 0, kChunkSize));
+        std::clamp<std::int64_t>(Entry(t).filesize - pos, 0, static_cast<std::int64_t>(length)));
   }
 
   // One record for the whole run (its item is the file when there is one),
@@ -269,18 +268,30 @@ class Rebuild {
       action_.ShowProgress(record_);
     };
     pass.inputs = sources_.Count();
-    pass.read = [&](std::size_t r, std::int64_t pos) { sources_.ReadChunk(r, pos); };
-    pass.compute = [&](std::int64_t pos) {
-      parity_.ApplyRecovery();
+    pass.read = [&](std::size_t r, std::int64_t pos, std::span<std::uint8_t> into) {
+      sources_.Read(r, pos, into);
+    };
+    // Only the rows of the files rebuilt in this run: file t is row
+    // indices_[t] of the recovery.
+    pass.coefficient = [&](std::size_t t, std::size_t x) {
+      return parity_.RecoveryCoefficient(indices_[t], static_cast<int>(x));
+    };
+    pass.mulTable = parity_.Field().MulTable;
+    pass.kernel = parity_.Kernel();
+    pass.computed = [&](std::int64_t pos, std::size_t length, std::span<const std::uint8_t* const>,
+                        std::span<const std::uint8_t* const> out) {
       for (std::size_t t = 0; t < indices_.size(); ++t) {
-        written_.Add(t, parity_.ParityRow(indices_[t]), Length(t, pos));
-        record_.stepDone += static_cast<std::int64_t>(Length(t, pos));
+        written_.Add(t, out[t], Length(t, pos, length));
+        record_.stepDone += static_cast<std::int64_t>(Length(t, pos, length));
       }
       record_.itemDone = record_.stepDone;
     };
     pass.outputs = indices_.size();
-    pass.write = [&](std::size_t t, std::int64_t pos) {
-      targets_[t]->WriteAt(pos, std::span(parity_.ParityRow(indices_[t]), Length(t, pos)));
+    pass.write = [&](std::size_t t, std::int64_t pos, std::span<const std::uint8_t> bytes) {
+      const std::span<const std::uint8_t> mine = bytes.first(Length(t, pos, bytes.size()));
+      if (mine.empty()) return;  // past the end of this file
+      targets_[t]->WriteAt(pos, mine);
+      writeBack_.StartAfter(*targets_[t], pos, static_cast<std::int64_t>(mine.size()));
     };
     pass.digests = &written_;
     RunChunkPass(action_, pass);
@@ -292,6 +303,7 @@ class Rebuild {
   // with the same set digest, or crafted), and its output must never
   // overwrite what the user has.  The proven ones are put in place together.
   void Commit() {
+    writeBack_.Finish();
     std::vector<ReplacingWriter*> proven;
     std::vector<FileAction> outcomes;
     for (std::size_t t = 0; t < targets_.size(); ++t) {
@@ -326,6 +338,7 @@ class Rebuild {
   const std::vector<int>& indices_;
   ProgressRecord record_;
   std::vector<std::unique_ptr<ReplacingWriter>> targets_;
+  WriteBack writeBack_;  // of the targets; ends before they go
   StreamDigests written_;
   std::int64_t end_ = 0;
   bool ended_ = false;

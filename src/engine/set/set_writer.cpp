@@ -8,8 +8,9 @@
 // before (Analysis::digestsPending) takes their digests in the parity pass
 // and writes the headers and lists behind it.  Each volume is written under
 // a hidden temporary name and renamed into place when all of them are
-// complete.  Sources are read straight into the parity rows, one large
-// sequential read per file and pass.
+// complete.  Sources are read straight into the rows of the parity pass, one
+// large sequential read per file and round (see chunk_pass.h), and the
+// volumes' write-back starts as they are written.
 #include "engine/set/set_writer.h"
 
 #include <algorithm>
@@ -25,6 +26,7 @@
 #include "engine/io/replacing_writer.h"
 #include "engine/io/stream_digests.h"
 #include "engine/io/worker_pool.h"
+#include "engine/io/write_back.h"
 #include "engine/report.h"
 #include "engine/set/action.h"
 #include "engine/set/analysis.h"
@@ -180,47 +182,52 @@ class SetWriter {
     record.percent = 0;
     record.stepTotal = m_.TotalSize;
     action_.ShowProgress(record);
-    const auto length = [this](std::int64_t pos) {
-      return static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, m_.BiggestFileSize - pos));
-    };
     ChunkPass pass;
     pass.end = m_.BiggestFileSize;
-    // Every chunk, so the windows stay painted however large the files
+    // Every round, so the windows stay painted however large the files
     // are, and a stop is heard.
     pass.begin = [&](std::int64_t pos) {
       record.percent = static_cast<int>(pos * 100 / m_.BiggestFileSize);
       action_.ShowProgress(record);
     };
-    // Every row is written in full (data, then zeros past the file's end),
-    // so the blocks need no clearing between passes.
+    // Every row is read in full (data, then zeros past the file's end).
     pass.inputs = static_cast<std::size_t>(files);
-    pass.read = [&](std::size_t k, std::int64_t pos) {
+    pass.read = [&](std::size_t k, std::int64_t pos, std::span<std::uint8_t> into) {
       const fileentry& e = m_.ParityFileTable[k];
-      const int r = static_cast<int>(k) + 1;
-      const std::int64_t want = std::clamp<std::int64_t>(e.filesize - pos, 0, kChunkSize);
-      if (want > 0 && sources_[k]->ReadAt(pos, parity.DataRow(r), static_cast<std::size_t>(want)) !=
-                          static_cast<std::size_t>(want)) {
+      const auto want = static_cast<std::size_t>(
+          std::clamp<std::int64_t>(e.filesize - pos, 0, static_cast<std::int64_t>(into.size())));
+      if (want > 0 && sources_[k]->ReadAt(pos, into.data(), want) != want) {
         Changed(static_cast<int>(k));
       }
-      parity.ClearDataRowFrom(r, static_cast<int>(want));
-      digests_->Add(SourceStream(static_cast<int>(k)), parity.DataRow(r),
-                    static_cast<std::size_t>(want));
+      std::fill(into.begin() + static_cast<std::ptrdiff_t>(want), into.end(), std::uint8_t{0});
     };
-    // With the lists at the end, a volume's digest waits for its list.
-    pass.compute = [&](std::int64_t pos) {
+    // Parity volume v from file position f: f^(v-1), as ComputeParity.
+    pass.coefficient = [&](std::size_t row, std::size_t k) {
+      return parity.Coefficient(static_cast<int>(row), static_cast<int>(k));
+    };
+    pass.mulTable = parity.Field().MulTable;
+    pass.kernel = parity.Kernel();
+    // The sources' digests from the bytes read; with the lists at the end,
+    // a volume's digest waits for its list.
+    pass.computed = [&](std::int64_t pos, std::size_t length,
+                        std::span<const std::uint8_t* const> in,
+                        std::span<const std::uint8_t* const> out) {
       for (int k = 0; k < files; ++k) {
-        record.stepDone +=
-            std::clamp<std::int64_t>(m_.ParityFileTable[k].filesize - pos, 0, kChunkSize);
+        const auto data = static_cast<std::size_t>(std::clamp<std::int64_t>(
+            m_.ParityFileTable[k].filesize - pos, 0, static_cast<std::int64_t>(length)));
+        record.stepDone += static_cast<std::int64_t>(data);
+        digests_->Add(SourceStream(k), in[static_cast<std::size_t>(k)], data);
       }
-      parity.ComputeParity(files, parityCount_);
       for (int v = 1; v <= parityCount_ && !listsAtEnd_; ++v) {
-        digests_->Add(static_cast<std::size_t>(v), parity.ParityRow(v), length(pos));
+        digests_->Add(static_cast<std::size_t>(v), out[static_cast<std::size_t>(v - 1)], length);
       }
     };
     pass.outputs = static_cast<std::size_t>(parityCount_);
-    pass.write = [&](std::size_t row, std::int64_t pos) {
+    pass.write = [&](std::size_t row, std::int64_t pos, std::span<const std::uint8_t> bytes) {
       const int v = static_cast<int>(row) + 1;
-      volumes_[v].file->WriteAt(m_.DataOffset + pos, std::span(parity.ParityRow(v), length(pos)));
+      volumes_[v].file->WriteAt(m_.DataOffset + pos, bytes);
+      writeBack_.StartAfter(*volumes_[v].file, m_.DataOffset + pos,
+                            static_cast<std::int64_t>(bytes.size()));
     };
     pass.digests = &*digests_;
     RunChunkPass(action_, pass);
@@ -251,7 +258,7 @@ class SetWriter {
   void WriteLists() {
     // The volumes go to the disk while their digests are taken; Finish
     // then waits for what is left.
-    for (int n = 1; n <= parityCount_; ++n) volumes_[n].file->StartFlush();
+    for (int n = 1; n <= parityCount_; ++n) writeBack_.Start(*volumes_[n].file);
     if (!listsAtEnd_) {
       for (int n = 0; n <= parityCount_; ++n) {
         controls_.push_back(digests_->Whole(static_cast<std::size_t>(n)));
@@ -297,6 +304,7 @@ class SetWriter {
     // Every volume on disk before any takes its name; a stop is heard
     // between them, and the windows' events run there, so a Cancel pressed
     // while a volume goes to the disk is seen when it is done.
+    writeBack_.Finish();
     for (VolumeOut& vol : volumes_) {
       action_.KeepResponsive();
       vol.file->Flush();
@@ -416,6 +424,7 @@ class SetWriter {
   bool listsAtEnd_;
   std::optional<StreamDigests> digests_;
   std::vector<VolumeOut> volumes_;
+  WriteBack writeBack_;              // of the volumes; ends before they go
   std::vector<md5digest> controls_;  // by volume
   std::vector<std::unique_ptr<File>> sources_;
   std::vector<FileStamp> listed_;  // by ParityFileTable slot

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/set_finder.h"
+#include "engine/set/set_finder.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 
 #include "engine/format/volume_reader.h"
 
-namespace tarvel::cli {
+namespace tarvel {
 namespace {
 
 struct Volume {
@@ -73,4 +73,4 @@ SetSearch FindSets(Env& env, const std::string& root) {
   return out;
 }
 
-}  // namespace tarvel::cli
+}  // namespace tarvel

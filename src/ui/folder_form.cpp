@@ -273,8 +273,12 @@ void TFolderForm::Protect(const QString& root) {
       for (const auto& volumes : row.sets) names << T(BareName(volumes.front()));
       set = names.join(", ");
     }
-    AddRow(std::move(row), {T(r.folder), set, StateWord(r.state), QString::number(r.files),
-                            QString::number(r.bytes), details.join("; ")});
+    // A folder left as it was is not counted again: its files are not
+    // all known to be what its sets hold.
+    const bool counted = r.files > 0 || r.state == FolderState::kSkipped;
+    AddRow(std::move(row),
+           {T(r.folder), set, StateWord(r.state), counted ? QString::number(r.files) : QString(),
+            counted ? QString::number(r.bytes) : QString(), details.join("; ")});
   };
   try {
     engine_.Protect(WindowInteraction::Bytes(root), ProtectOptions{}, each);

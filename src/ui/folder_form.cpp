@@ -98,6 +98,11 @@ TFolderForm::TFolderForm(Engine& engine, Env& env, WindowInteraction& ui, QWidge
   SetList->setHeaderLabels(
       {tr("Folder"), tr("Set"), tr("State"), tr("Files"), tr("Bytes"), tr("Details")});
   SetList->header()->setStretchLastSection(true);
+  for (const auto& [column, width] :
+       {std::pair{kFolder, 200}, std::pair{kSet, 110}, std::pair{kState, 110},
+        std::pair{kFiles, 60}, std::pair{kBytes, 100}}) {
+    SetList->setColumnWidth(column, width);
+  }
   auto* listLabel = new QLabel(tr("&Sets:"), this);
   listLabel->setBuddy(SetList);
 
@@ -184,6 +189,7 @@ void TFolderForm::reject() {
 
 void TFolderForm::Start(const QString& title, const QString& root) {
   rows_.clear();
+  root_ = WindowInteraction::Bytes(root);
   lastRow_ = -1;
   SetList->clear();
   setWindowTitle(title);
@@ -212,6 +218,15 @@ void TFolderForm::SetTexts(int row, const QStringList& texts) {
     item->setText(c, texts[c]);
     item->setToolTip(c, texts[c]);
   }
+}
+
+QString TFolderForm::Below(const std::string& folder) const {
+  if (folder == root_) return QStringLiteral(".");
+  if (folder.size() > root_.size() + 1 && folder.starts_with(root_) &&
+      folder[root_.size()] == '/') {
+    return T(folder.substr(root_.size() + 1));
+  }
+  return T(folder);
 }
 
 std::vector<std::vector<std::string>> TFolderForm::SetsOf(const std::string& folder) {
@@ -276,9 +291,9 @@ void TFolderForm::Protect(const QString& root) {
     // A folder left as it was is not counted again: its files are not
     // all known to be what its sets hold.
     const bool counted = r.files > 0 || r.state == FolderState::kSkipped;
-    AddRow(std::move(row),
-           {T(r.folder), set, StateWord(r.state), counted ? QString::number(r.files) : QString(),
-            counted ? QString::number(r.bytes) : QString(), details.join("; ")});
+    AddRow(std::move(row), {Below(r.folder), set, StateWord(r.state),
+                            counted ? QString::number(r.files) : QString(),
+                            counted ? QString::number(r.bytes) : QString(), details.join("; ")});
   };
   try {
     engine_.Protect(WindowInteraction::Bytes(root), ProtectOptions{}, each);
@@ -296,7 +311,7 @@ void TFolderForm::Check(const QString& root) {
   for (const std::string& folder : found.unreadableFolders) {
     Row row;
     row.folder = folder;
-    AddRow(std::move(row), {T(folder), QString(), tr("cannot be read"), QString(), QString(),
+    AddRow(std::move(row), {Below(folder), QString(), tr("cannot be read"), QString(), QString(),
                             tr("Folder %1 cannot be read").arg(T(folder))});
   }
   if (found.sets.empty() && found.unreadableFolders.empty()) {
@@ -309,7 +324,7 @@ void TFolderForm::Check(const QString& root) {
     Row row;
     row.folder = folder;
     row.sets.push_back(std::move(set.volumes));
-    const int r = AddRow(std::move(row), {T(folder), name, tr("checking...")});
+    const int r = AddRow(std::move(row), {Below(folder), name, tr("checking...")});
     CheckSet(r, 0, false);
   }
   int intact = 0, repairable = 0, bad = 0;

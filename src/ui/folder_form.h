@@ -101,7 +101,12 @@ class TFolderForm : public QDialog {
   Engine& engine_;
   Env& env_;
   WindowInteraction& ui_;
+  // The folder as the Folder column shows it: below the chosen one, "."
+  // for that one itself (named above the list).
+  QString Below(const std::string& folder) const;
+
   std::vector<Row> rows_;
+  std::string root_;
   bool busy_ = false;
   // The row and set the engine checked last (a restore works on it), or -1.
   int lastRow_ = -1;

@@ -43,16 +43,14 @@ void WriteTree(Harness& h) {
 
 TFolderForm* Form(Harness& h) { return h.windows->FolderForm; }
 
-// Each row as "folder|set|state|files|bytes", the folder below the root.
+// Each row as "folder|set|state|files|bytes"; the folder is shown below the
+// chosen one.
 QStringList Rows(Harness& h) {
   QStringList rows;
   QTreeWidget* list = Form(h)->SetList;
-  const QString root = h.folder.path();
   for (int i = 0; i < list->topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = list->topLevelItem(i);
-    QString folder = item->text(TFolderForm::kFolder);
-    folder = folder == root ? "." : folder.mid(root.size() + 1);
-    QStringList cells{folder};
+    QStringList cells{item->text(TFolderForm::kFolder)};
     for (int c = TFolderForm::kSet; c <= TFolderForm::kBytes; ++c) cells << item->text(c);
     rows << cells.join('|');
   }

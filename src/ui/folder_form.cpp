@@ -425,6 +425,7 @@ void TFolderForm::CheckSet(int row, std::size_t set, bool repair) {
   }
   r.messages = messages;
   r.repairable = rank == kMendable;
+  r.mended = rank == kGood;
   QStringList details;
   if (got) details << Totals(report);
   for (const std::string& m : messages) details << T(m);
@@ -438,13 +439,15 @@ void TFolderForm::CheckSet(int row, std::size_t set, bool repair) {
 }
 
 void TFolderForm::RepairAll() {
+  int repaired = 0, left = 0;
   for (std::size_t row = 0; row < rows_.size(); ++row) {
     if (!rows_[row].repairable) continue;
     // Every set of the row: a folder's sets were damaged together or not.
     const std::size_t sets = rows_[row].sets.size();
     for (std::size_t set = 0; set < sets; ++set) CheckSet(static_cast<int>(row), set, true);
+    ++(rows_[row].mended ? repaired : left);
   }
-  StatusBar->showMessage(Repairable() ? tr("Some sets are still repairable.") : tr("Ready"));
+  StatusBar->showMessage(tr("%1 repaired, %2 not mended.").arg(repaired).arg(left));
 }
 
 void TFolderForm::OpenRow(int row) {
@@ -463,6 +466,9 @@ void TFolderForm::OpenRow(int row) {
     // A restore from the report changed the set: the row says how it is now.
     CheckSet(row, set, false);
   }
+  // The person goes on in the list, not in the main window.
+  raise();
+  activateWindow();
 }
 
 }  // namespace tarvel::ui

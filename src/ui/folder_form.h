@@ -80,6 +80,7 @@ class TFolderForm : public QDialog {
     std::string folder;                          // as the engine names it
     std::vector<std::vector<std::string>> sets;  // the volumes of each set of the row
     bool repairable = false;
+    bool mended = false;             // its last check or repair found every set intact
     std::vector<SetReport> reports;  // the last of each set, when it was checked
     std::vector<std::string> messages;
   };

@@ -118,13 +118,14 @@ void MainFormTest::folderProtect() {
   Harness h;
   h.windows->engine.SetThreads(1);
   WriteTree(h);
+  const QByteArray a2 = h.Read("a/a2.bin"), a3 = h.Read("a/a3.bin");
   if (!change.isEmpty()) {
     Protect(h);
     if (change == "added") h.Write("a/a4.bin", 50, 7);
     if (change == "edited") h.Edit("a/a2.bin", 5000, 8);
     // Damage is found when a folder's sets are renewed.
     if (change == "damaged") {
-      h.Edit("a/a1.bin", 3000, 11);
+      h.Write("a/a4.bin", 50, 11);
       h.Corrupt("a/a2.bin", 5000, 9);
     }
     if (change == "missing") QFile::remove(h.Path("a/a3.bin"));
@@ -145,6 +146,13 @@ void MainFormTest::folderProtect() {
   QCOMPARE(Form(h)->RepairButton->isEnabled(), repairable);
   if (change == "damaged" || change == "missing") QCOMPARE(h.Read("a/a.PAR"), volume);
   QVERIFY(Form(h)->StatusBar->currentMessage().startsWith("4 folders: "));
+  if (!repairable) return;
+  // Repair All mends the damaged or missing file.
+  Click(Form(h)->RepairButton);
+  QVERIFY2(!h.script.unexpected, qPrintable(h.script.seen.join("; ")));
+  QCOMPARE(h.Read("a/a2.bin"), a2);
+  QCOMPARE(h.Read("a/a3.bin"), a3);
+  QVERIFY(!Form(h)->RepairButton->isEnabled());
 }
 
 void MainFormTest::folderCheckAndRepairAll_data() {
@@ -181,6 +189,7 @@ void MainFormTest::folderCheckAndRepairAll() {
   QCOMPARE(h.Read("b/b1.bin"), good);
   QCOMPARE(h.Read("a/a1.bin"), other);
   QVERIFY(!Form(h)->RepairButton->isEnabled());
+  QCOMPARE(Form(h)->StatusBar->currentMessage(), "1 repaired, 0 not mended.");
   // A second check finds nothing to mend.
   CheckFolder(h);
   QCOMPARE(Rows(h), (QStringList{"a|a.PAR|intact|3|8700", "b|b.PAR|intact|2|8100"}));

@@ -231,9 +231,7 @@ QString TFolderForm::Below(const std::string& folder) const {
 
 std::vector<std::vector<std::string>> TFolderForm::SetsOf(const std::string& folder) {
   std::vector<std::vector<std::string>> sets;
-  for (FoundSet& set : FindSets(env_, folder).sets) {
-    if (FolderOf(set.volumes.front()) == folder) sets.push_back(std::move(set.volumes));
-  }
+  for (FoundSet& set : FindSetsIn(env_, folder).sets) sets.push_back(std::move(set.volumes));
   return sets;
 }
 

@@ -45,5 +45,7 @@ std::optional<md5digest> SetDigestOf(Env& env, const std::string& path,
 // Every set in `root` and the folders below it.  Reads the first bytes of
 // every plain file through `env`; files that cannot be read are passed over.
 SetSearch FindSets(Env& env, const std::string& root);
+// The sets of `folder` itself, none of the folders below it.
+SetSearch FindSetsIn(Env& env, const std::string& folder);
 
 }  // namespace tarvel

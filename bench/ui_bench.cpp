@@ -41,6 +41,7 @@ class FixedDialogs : public ui::FileDialogs {
   QString volume;
   QStringList ChooseFilesToProtect(QWidget*) override { return files; }
   QString ChooseVolume(QWidget*) override { return volume; }
+  QString ChooseFolder(QWidget*, const QString&) override { return {}; }
 };
 
 // Answers the windows' modal windows as a user in a hurry would: OK in the

@@ -10,8 +10,8 @@
 #include "cli/exit_status.h"
 #include "cli/json_report.h"
 #include "cli/output.h"
-#include "cli/set_finder.h"
 #include "engine/report.h"
+#include "engine/set/set_finder.h"
 
 namespace tarvel::cli {
 namespace {

@@ -81,6 +81,15 @@ void SetUpCheckopen(QFileDialog& dialog) {
   dialog.selectNameFilter(dialog.nameFilters().front());
 }
 
+void SetUpFolderopen(QFileDialog& dialog, const QString& title) {
+  dialog.setObjectName("Folderopen");
+  dialog.setWindowTitle(title);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+}
+
 QStringList QtFileDialogs::ChooseFilesToProtect(QWidget* parent) {
   QFileDialog dialog(parent);
   SetUpCreateopen(dialog);
@@ -90,6 +99,13 @@ QStringList QtFileDialogs::ChooseFilesToProtect(QWidget* parent) {
 QString QtFileDialogs::ChooseVolume(QWidget* parent) {
   QFileDialog dialog(parent);
   SetUpCheckopen(dialog);
+  const QStringList chosen = Run(dialog);
+  return chosen.isEmpty() ? QString() : chosen.front();
+}
+
+QString QtFileDialogs::ChooseFolder(QWidget* parent, const QString& title) {
+  QFileDialog dialog(parent);
+  SetUpFolderopen(dialog, title);
   const QStringList chosen = Run(dialog);
   return chosen.isEmpty() ? QString() : chosen.front();
 }

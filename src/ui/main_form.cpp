@@ -17,6 +17,7 @@
 #include "engine/engine.h"
 #include "ui/about_box.h"
 #include "ui/file_dialogs.h"
+#include "ui/folder_form.h"
 #include "ui/layout.h"
 #include "ui/window_interaction.h"
 #include "version.h"
@@ -41,7 +42,7 @@ TMainForm::TMainForm(Engine& engine, Env& env, WindowInteraction& ui, FileDialog
     : engine_(engine), env_(env), ui_(ui), dialogs_(dialogs) {
   setObjectName("MainForm");
   setWindowTitle(QStringLiteral("Tarvel"));
-  setFixedSize(282, 224);
+  setFixedSize(547, 224);
   setAcceptDrops(true);
 
   CreateButton = new QPushButton(tr("C&reate Parity Volume Set"), this);
@@ -50,6 +51,14 @@ TMainForm::TMainForm(Engine& engine, Env& env, WindowInteraction& ui, FileDialog
   CheckButton = new QPushButton(tr("Check &Volume Set"), this);
   CheckButton->setObjectName("CheckButton");
   Place(CheckButton, 16, 80, 249, 57);
+  ProtectFolderButton = new QPushButton(tr("&Protect a Folder..."), this);
+  ProtectFolderButton->setObjectName("ProtectFolderButton");
+  ProtectFolderButton->setAccessibleName(tr("Protect a Folder..."));
+  Place(ProtectFolderButton, 281, 8, 249, 57);
+  CheckFolderButton = new QPushButton(tr("Check a &Folder..."), this);
+  CheckFolderButton->setObjectName("CheckFolderButton");
+  CheckFolderButton->setAccessibleName(tr("Check a Folder..."));
+  Place(CheckFolderButton, 281, 80, 249, 57);
   MainLabel1 = new QLabel(tr("Version %1 alpha").arg(QString::fromLatin1(kVersionText)), this);
   MainLabel1->setObjectName("MainLabel1");
   PlaceAutoSized(MainLabel1, 16, 152);
@@ -63,20 +72,34 @@ TMainForm::TMainForm(Engine& engine, Env& env, WindowInteraction& ui, FileDialog
   StatusBarMain->setObjectName("StatusBarMain");
   StatusBarMain->setSizeGripEnabled(false);
   StatusBarMain->setAccessibleName(tr("Status"));
-  StatusBarMain->setGeometry(0, 224 - 19, 282, 19);
+  StatusBarMain->setGeometry(0, 224 - 19, 547, 19);
 
   setTabOrder(CreateButton, CheckButton);
-  setTabOrder(CheckButton, AboutButton);
+  setTabOrder(CheckButton, ProtectFolderButton);
+  setTabOrder(ProtectFolderButton, CheckFolderButton);
+  setTabOrder(CheckFolderButton, AboutButton);
 
   connect(CreateButton, &QPushButton::clicked, this, &TMainForm::CreateButtonClick);
   connect(CheckButton, &QPushButton::clicked, this, &TMainForm::CheckButtonClick);
   connect(AboutButton, &QPushButton::clicked, this, &TMainForm::AboutButtonClick);
+  connect(ProtectFolderButton, &QPushButton::clicked, this,
+          [this] { FolderAction(tr("Choose the folder to protect"), true); });
+  connect(CheckFolderButton, &QPushButton::clicked, this,
+          [this] { FolderAction(tr("Choose the folder to check"), false); });
 
   commandLinePending_ = !arguments.isEmpty();
   commandLine_ = arguments;
 }
 
-void TMainForm::SetWindows(TAboutBox* about) { about_ = about; }
+void TMainForm::SetWindows(TAboutBox* about, TFolderForm* folder) {
+  about_ = about;
+  folder_ = folder;
+  connect(folder_, &TFolderForm::CancelRequested, this, &TMainForm::StopAction);
+  connect(folder_, &TFolderForm::RepairAllRequested, this,
+          [this] { RunAction([this] { folder_->RepairAll(); }); });
+  connect(folder_, &TFolderForm::OpenRequested, this,
+          [this](int row) { RunAction([this, row] { folder_->OpenRow(row); }); });
+}
 
 void TMainForm::SetStatus(const QString& text) { StatusBarMain->showMessage(text); }
 
@@ -86,7 +109,11 @@ void TMainForm::RunAction(Action action) {
   busy_ = true;
   engine_.ClearStop();
   ui_.ActionStarts();
-  for (QPushButton* b : {CreateButton, CheckButton, AboutButton}) b->setEnabled(false);
+  for (QPushButton* b :
+       {CreateButton, CheckButton, ProtectFolderButton, CheckFolderButton, AboutButton}) {
+    b->setEnabled(false);
+  }
+  if (folder_) folder_->SetBusy(true);
   try {
     action();
   } catch (const ActionStopped&) {
@@ -102,7 +129,11 @@ void TMainForm::RunAction(Action action) {
     SetStatus(tr("Ready"));
     ui_.ShowError(error);
   }
-  for (QPushButton* b : {CreateButton, CheckButton, AboutButton}) b->setEnabled(true);
+  for (QPushButton* b :
+       {CreateButton, CheckButton, ProtectFolderButton, CheckFolderButton, AboutButton}) {
+    b->setEnabled(true);
+  }
+  if (folder_) folder_->SetBusy(false);
   engine_.ClearStop();
   busy_ = false;
   emit ActionEnded();
@@ -186,6 +217,21 @@ void TMainForm::CreateButtonClick() { CreateFrom(nullptr); }
 void TMainForm::CheckButtonClick() { CheckVolume(QString()); }
 
 void TMainForm::AboutButtonClick() { about_->exec(); }
+
+void TMainForm::FolderAction(const QString& title, bool protect) {
+  RunAction([&] {
+    const QString chosen = dialogs_.ChooseFolder(this, title);
+    if (chosen.isEmpty()) return;
+    SetStatus(tr("Working..."));
+    const QString root = QDir::cleanPath(QFileInfo(chosen).absoluteFilePath());
+    if (protect) {
+      folder_->Protect(root);
+    } else {
+      folder_->Check(root);
+    }
+    SetStatus(tr("Ready"));
+  });
+}
 
 void TMainForm::CreateFrom(const QStringList* chosen) {
   RunAction([&] {

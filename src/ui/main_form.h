@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main window: Create Parity Volume Set, Check Volume Set and About.
+// The main window: Create Parity Volume Set, Check Volume Set, Protect a
+// Folder, Check a Folder and About.
 // It owns no data: it drives the engine and the other windows, and reports
 // outcomes in message boxes and its status line.  Files dropped on it are
 // protected as if chosen in the open dialog; one dropped volume is checked.
@@ -26,6 +27,7 @@ namespace tarvel::ui {
 
 class FileDialogs;
 class TAboutBox;
+class TFolderForm;
 class WindowInteraction;
 
 class TMainForm : public QWidget {
@@ -39,7 +41,7 @@ class TMainForm : public QWidget {
             const QStringList& arguments);
 
   // The windows it shows; they are created after it.
-  void SetWindows(TAboutBox* about);
+  void SetWindows(TAboutBox* about, TFolderForm* folder);
 
   // True while an action runs.
   bool Busy() const { return busy_; }
@@ -50,6 +52,8 @@ class TMainForm : public QWidget {
 
   QPushButton* CreateButton;
   QPushButton* CheckButton;
+  QPushButton* ProtectFolderButton;
+  QPushButton* CheckFolderButton;
   QLabel* MainLabel1;
   QLabel* MainLabel2;
   QPushButton* AboutButton;
@@ -69,6 +73,9 @@ class TMainForm : public QWidget {
   void CreateButtonClick();
   void CheckButtonClick();
   void AboutButtonClick();
+  // A folder chosen (nothing happens when the dialog is cancelled), and the
+  // folder window's step on it.
+  void FolderAction(const QString& title, bool protect);
   void CheckCommandLineVolume();
 
   // Create with the given files (full paths), or after the open dialog
@@ -89,6 +96,7 @@ class TMainForm : public QWidget {
   WindowInteraction& ui_;
   FileDialogs& dialogs_;
   TAboutBox* about_ = nullptr;
+  TFolderForm* folder_ = nullptr;
   bool commandLinePending_ = false;
   QStringList commandLine_;
   bool busy_ = false;

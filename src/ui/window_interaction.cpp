@@ -178,6 +178,10 @@ RestoreReply WindowInteraction::AskRestore(const RestorePrompt& prompt) {
 }
 
 void WindowInteraction::ShowReport(const SetReport& report) {
+  if (collectReport_) {
+    collectReport_(report);
+    return;
+  }
   report_->Fill(report);
   setName_ = Shown(report.setName);
   // The outcome in a word: the first of the report's totals.
@@ -189,7 +193,13 @@ void WindowInteraction::ShowReport(const SetReport& report) {
   if (!report_->isVisible()) report_->exec();
 }
 
-void WindowInteraction::Message(const std::string& text) { ShowMessage(Shown(text)); }
+void WindowInteraction::Message(const std::string& text) {
+  if (collectMessage_) {
+    collectMessage_(text);
+    return;
+  }
+  ShowMessage(Shown(text));
+}
 
 void WindowInteraction::Succeeded(const std::string& text) {
   QString shown = Shown(text);

@@ -12,7 +12,9 @@
 #include <QMessageBox>
 #include <QString>
 #include <exception>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "engine/interaction.h"
 #include "engine/report.h"
@@ -89,6 +91,15 @@ class WindowInteraction : public Interaction {
   // During a restore from the File report, its status line says it works.
   RestoreReply AskRestore(const RestorePrompt& prompt) override;
 
+  // While a folder action runs each set's File report and messages go to
+  // `report` and `message` instead of the windows, so that checking many
+  // sets does not stop at every one; Collect({}, {}) shows them again.
+  void Collect(std::function<void(const SetReport&)> report,
+               std::function<void(const std::string&)> message) {
+    collectReport_ = std::move(report);
+    collectMessage_ = std::move(message);
+  }
+
   // The File report: shown modally with the lines and, below them, the
   // notes, or, while it is up (a restore from it), given the new ones.
   void ShowReport(const SetReport& report) override;
@@ -136,6 +147,9 @@ class WindowInteraction : public Interaction {
   // success message, and the set's name.
   QString volumesChosen_;
   QString setName_;
+
+  std::function<void(const SetReport&)> collectReport_;
+  std::function<void(const std::string&)> collectMessage_;
 
   Desktop* desktop_ = nullptr;
   Env* clockEnv_ = nullptr;

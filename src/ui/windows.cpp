@@ -12,8 +12,9 @@ TarvelWindows::TarvelWindows(Env& env, FileDialogs& dialogs, const QStringList& 
       Reportform(new TReportform(engine, ui, MainForm.get())),
       Includeform(new TIncludeform(MainForm.get())),
       ProgressForm1(new TProgressForm1(MainForm.get())),
-      restoreform(new Trestoreform(MainForm.get())) {
-  MainForm->SetWindows(AboutBox);
+      restoreform(new Trestoreform(MainForm.get())),
+      FolderForm(new TFolderForm(engine, env, ui, MainForm.get())) {
+  MainForm->SetWindows(AboutBox, FolderForm);
   QObject::connect(ProgressForm1, &TProgressForm1::CancelRequested, MainForm.get(),
                    &TMainForm::StopAction);
   ui.Attach(MainForm.get(), ProgressForm1, Includeform, Renameform, restoreform, PropertiesForm,

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The program's eight windows, created once in start-up order (main window,
+// The program's nine windows, created once in start-up order (main window,
 // About box, Parity Properties, File search, File report, Include this?,
-// progress window, Restore prompt) around one engine, and wired to it
+// progress window, Restore prompt, folder window) around one engine, and wired to it
 // through the window interaction.  The main window owns the others: closing
 // it ends the program, and destroying it destroys them.
 #pragma once
@@ -12,6 +12,7 @@
 #include "engine/engine.h"
 #include "ui/about_box.h"
 #include "ui/file_dialogs.h"
+#include "ui/folder_form.h"
 #include "ui/include_form.h"
 #include "ui/main_form.h"
 #include "ui/progress_form.h"
@@ -42,6 +43,7 @@ class TarvelWindows {
   TIncludeform* Includeform;
   TProgressForm1* ProgressForm1;
   Trestoreform* restoreform;
+  TFolderForm* FolderForm;
 };
 
 }  // namespace tarvel::ui

@@ -31,6 +31,8 @@ class ScriptedDialogs : public ui::FileDialogs {
   QString volume;     // Checkopen's answer; empty = cancelled
   QStringList ChooseFilesToProtect(QWidget*) override { return files; }
   QString ChooseVolume(QWidget*) override { return volume; }
+  QString folder;  // Folderopen's answer; empty = cancelled
+  QString ChooseFolder(QWidget*, const QString&) override { return folder; }
 };
 
 // Answers modal windows as they come up.  Each is described in `seen`

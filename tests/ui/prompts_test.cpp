@@ -229,6 +229,8 @@ void PromptsTest::keyboard_data() {
   row("Include, Escape", "Includeform", escape, "dinc", "dinc", include);
   row("About, Escape", "AboutBox", escape, "", "OKButton", {"&OK"});
   row("File report, Enter", "Reportform", enter, "OKButton", "OKButton", {"&OK", "&Restore Files"});
+  row("Folder window, Escape", "FolderForm", escape, "", "",
+      {"Repair &All", "Show &Report", "&Cancel", "C&lose"});
 }
 
 void PromptsTest::keyboard() {
@@ -260,7 +262,7 @@ void PromptsTest::keyboard() {
 void PromptsTest::accessibleNames_data() {
   QTest::addColumn<QString>("window");
   for (const char* window : {"MainForm", "AboutBox", "PropertiesForm", "Renameform", "Reportform",
-                             "Includeform", "ProgressForm1", "restoreform"}) {
+                             "Includeform", "ProgressForm1", "restoreform", "FolderForm"}) {
     QTest::newRow(window) << window;
   }
 }

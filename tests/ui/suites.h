@@ -28,6 +28,15 @@ class MainFormTest : public QObject {
   void longActionTold_data();
   void longActionTold();
   void aboutBox();
+  // The folder window (folder_form_test.cpp).
+  void folderProtect_data();
+  void folderProtect();
+  void folderCheckAndRepairAll_data();
+  void folderCheckAndRepairAll();
+  void folderOpenRow_data();
+  void folderOpenRow();
+  void folderCancel_data();
+  void folderCancel();
 };
 
 class PropertiesFormTest : public QObject {

@@ -39,6 +39,7 @@ class NoDialogs : public tarvel::ui::FileDialogs {
  public:
   QStringList ChooseFilesToProtect(QWidget*) override { return {}; }
   QString ChooseVolume(QWidget*) override { return {}; }
+  QString ChooseFolder(QWidget*, const QString&) override { return {}; }
 };
 
 void WriteFile(const QString& path, std::size_t size, unsigned seed) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Finding the volume sets below a folder, for `verify -r` and `repair -r`.
+// Finding the volume sets below a folder, for checking and repairing every
+// set of a tree (`verify -r`, `repair -r`, and the windows' Check a Folder).
 //
 // A file is a volume when its header says so (the volume magic and a known
 // format version), whatever its name.  The volumes of one folder that carry
@@ -18,7 +19,7 @@
 #include "checksum/md5.h"
 #include "platform/env.h"
 
-namespace tarvel::cli {
+namespace tarvel {
 
 struct FoundSet {
   // Paths of the set's volumes (the root as given, joined with the folders
@@ -44,5 +45,7 @@ std::optional<md5digest> SetDigestOf(Env& env, const std::string& path,
 // Every set in `root` and the folders below it.  Reads the first bytes of
 // every plain file through `env`; files that cannot be read are passed over.
 SetSearch FindSets(Env& env, const std::string& root);
+// The sets of `folder` itself, none of the folders below it.
+SetSearch FindSetsIn(Env& env, const std::string& folder);
 
-}  // namespace tarvel::cli
+}  // namespace tarvel

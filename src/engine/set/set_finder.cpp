@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/set_finder.h"
+#include "engine/set/set_finder.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 
 #include "engine/format/volume_reader.h"
 
-namespace tarvel::cli {
+namespace tarvel {
 namespace {
 
 struct Volume {
@@ -32,7 +32,7 @@ std::optional<md5digest> SetDigestOf(Env& env, const std::string& path, std::uin
 
 namespace {
 
-void SearchFolder(Env& env, const std::string& folder, SetSearch& out) {
+void SearchFolder(Env& env, const std::string& folder, bool below, SetSearch& out) {
   std::vector<std::string> files;
   std::vector<std::string> subfolders;
   try {
@@ -61,16 +61,23 @@ void SearchFolder(Env& env, const std::string& folder, SetSearch& out) {
   });
   for (FoundSet& set : found) out.sets.push_back(std::move(set));
 
+  if (!below) return;
   std::sort(subfolders.begin(), subfolders.end());
-  for (const std::string& name : subfolders) SearchFolder(env, JoinPath(folder, name), out);
+  for (const std::string& name : subfolders) SearchFolder(env, JoinPath(folder, name), true, out);
 }
 
 }  // namespace
 
 SetSearch FindSets(Env& env, const std::string& root) {
   SetSearch out;
-  SearchFolder(env, root, out);
+  SearchFolder(env, root, true, out);
   return out;
 }
 
-}  // namespace tarvel::cli
+SetSearch FindSetsIn(Env& env, const std::string& folder) {
+  SetSearch out;
+  SearchFolder(env, folder, false, out);
+  return out;
+}
+
+}  // namespace tarvel

@@ -35,8 +35,8 @@ std::string WithPath(const char* format, const std::string& path) {
 TEST_P(CliLanguage, MessagesAndReport) {
   const LanguageRow& row = GetParam();
   TempDir dir;
-  testing::WriteText(dir / "a.txt", "first\n");
-  testing::WriteText(dir / "b.txt", "second\n");
+  testing::WriteBytes(dir / "a.dat", testing::RandomBytes(5000, 1));
+  testing::WriteBytes(dir / "b.dat", testing::RandomBytes(7000, 2));
   CliRunOptions options;
   options.language = row.language;
 
@@ -44,10 +44,10 @@ TEST_P(CliLanguage, MessagesAndReport) {
   EXPECT_EQ(gone.err.substr(0, gone.err.find(" (")),
             "tarvel-cli: " + WithPath(row.cannotOpen, dir / "gone.PAR"));
 
-  const auto one = RunCli(dir.path(), {"create", "-q", "a.txt"}, options);
+  const auto one = RunCli(dir.path(), {"create", "-q", "a.dat"}, options);
   EXPECT_NE(one.err.find(row.fileCount), std::string::npos) << one.err;
 
-  ASSERT_EQ(RunCli(dir.path(), {"create", "-q", "a.txt", "b.txt"}, options).status, 0);
+  ASSERT_EQ(RunCli(dir.path(), {"create", "-q", "a.dat", "b.dat"}, options).status, 0);
   const auto verified = RunCli(dir.path(), {"verify", "a.PAR"}, options);
   EXPECT_NE(verified.out.find(row.allOk), std::string::npos) << verified.out;
 }

@@ -15,10 +15,14 @@ packages=(
   nlohmann-json3-dev
   # CPack's Debian packages find the programs' libraries with file and dpkg-shlibdeps.
   file
+  # The message catalogues, compiled by msgfmt (po/).
+  gettext
 )
 if [ "${1:-}" != --cli ]; then
   # The windows: Qt 6 Widgets and SVG, the X11/Wayland platform plugins and a font.
   packages+=(qt6-base-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6 fonts-dejavu-core)
+  # Qt's own texts (its standard dialogs) in the person's language.
+  packages+=(qt6-translations-l10n)
 fi
 if [ "${1:-}" = --test ]; then
   packages+=(

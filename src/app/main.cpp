@@ -4,12 +4,17 @@
 // the message loop until the main window is closed.
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/env.h"
 #include "platform/interrupt_cleanup.h"
+#include "platform/language.h"
 #include "ui/layout.h"
+#include "ui/translation.h"
 #include "ui/windows.h"
 #include "version.h"
 
@@ -38,6 +43,16 @@ int main(int argc, char** argv) {
     return 0;
   }
   QApplication app(argc, argv);
+  // The person's language: Qt's own texts (its standard dialogs' buttons)
+  // from Qt's translations, Tarvel's from its catalogues, asked first.
+  tarvel::StartLanguage(tarvel::kWindowsTextDomain);
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qtTexts);
+  }
+  tarvel::ui::GettextTranslator tarvelTexts;
+  QApplication::installTranslator(&tarvelTexts);
   // A logout or kill ends the program without a temporary file left behind,
   // and never half way through putting a set's volumes in place.
   tarvel::InstallInterruptCleanup();

@@ -22,6 +22,7 @@
 #include "engine/report.h"
 #include "platform/env.h"
 #include "platform/interrupt_cleanup.h"
+#include "platform/language.h"
 #include "version.h"
 
 namespace tarvel::cli {
@@ -52,8 +53,8 @@ int OutputFailure(const OutputError& e) {
 }
 
 int UsageError(const std::string& text) {
-  std::fprintf(stderr, "tarvel-cli: %s\nTry 'tarvel-cli --help' for more information.\n",
-               PrintableText(text).c_str());
+  std::fprintf(stderr, "tarvel-cli: %s\n%s\n", PrintableText(text).c_str(),
+               TR("Try 'tarvel-cli --help' for more information."));
   return kUsage;
 }
 
@@ -62,16 +63,18 @@ std::optional<int> RefusedOptions(const Options& o, Env& env) {
   const int files = static_cast<int>(o.operands.size());
   const int most = ParityCountBoundsFor(files).max;
   if (o.parityCount && (*o.parityCount < 1 || *o.parityCount > most)) {
-    return UsageError("-n must lie between 1 and " + std::to_string(most) + " for " +
-                      std::to_string(files) + " files");
+    return UsageError(TrFill("-n must lie between 1 and %s for %s files",
+                             {std::to_string(most), std::to_string(files)}));
   }
   if (!o.base) return std::nullopt;
   const std::string base = Resolve(env, *o.base);
   if (BareName(base).empty()) {
-    return UsageError("-o needs a name for the volumes after the folder, not '" + *o.base + "'");
+    return UsageError(
+        TrFill("-o needs a name for the volumes after the folder, not '%s'", {*o.base}));
   }
   if (GivesHiddenVolumes(base)) {
-    return UsageError("-o needs a base name that does not start with '.', not '" + *o.base + "'");
+    return UsageError(
+        TrFill("-o needs a base name that does not start with '.', not '%s'", {*o.base}));
   }
   return std::nullopt;
 }

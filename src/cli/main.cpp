@@ -1,4 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/command.h"
+#include "platform/language.h"
 
-int main(int argc, char** argv) { return tarvel::cli::Run(argc, argv, tarvel::Env::Default()); }
+int main(int argc, char** argv) {
+  tarvel::StartLanguage();
+  return tarvel::cli::Run(argc, argv, tarvel::Env::Default());
+}

@@ -3,6 +3,8 @@
 
 #include <charconv>
 
+#include "platform/language.h"
+
 namespace tarvel::cli {
 
 const char kUsageText[] =
@@ -110,7 +112,7 @@ const OptionRule kOptionRules[] = {
      [](Options& o, const std::string& name, const std::string& v, std::string& error) {
        int n = 0;
        if (!ParseCount(v, n) || n < 1) {
-         error = name + " needs a number of threads, 1 or more, not '" + v + "'";
+         error = TrFill("%s needs a number of threads, 1 or more, not '%s'", {name, v});
          return false;
        }
        o.threads = n;
@@ -120,7 +122,7 @@ const OptionRule kOptionRules[] = {
      [](Options& o, const std::string&, const std::string& v, std::string& error) {
        int n = 0;
        if (!ParseCount(v, n)) {
-         error = "-n needs a number, not '" + v + "'";
+         error = TrFill("-n needs a number, not '%s'", {v});
          return false;
        }
        o.parityCount = n;
@@ -129,7 +131,7 @@ const OptionRule kOptionRules[] = {
     {"-o", nullptr, kCreateOnly, true,
      [](Options& o, const std::string&, const std::string& v, std::string& error) {
        if (v.empty()) {
-         error = "-o needs a base name";
+         error = TR("-o needs a base name");
          return false;
        }
        o.base = v;
@@ -144,7 +146,7 @@ const OptionRule kOptionRules[] = {
      [](Options& o, const std::string&, const std::string& v, std::string& error) {
        int n = 0;
        if (!ParseCount(v, n) || n < 1 || n > 100) {
-         error = "-p needs a share of the files from 1 to 100, not '" + v + "'";
+         error = TrFill("-p needs a share of the files from 1 to 100, not '%s'", {v});
          return false;
        }
        o.percent = n;
@@ -163,7 +165,7 @@ const OptionRule kOptionRules[] = {
     {nullptr, "--small", kCreateOnly | kProtectOnly, true,
      [](Options& o, const std::string&, const std::string& v, std::string& error) {
        if (v != "crc" && v != "parity") {
-         error = "--small takes crc or parity, not '" + v + "'";
+         error = TrFill("--small takes crc or parity, not '%s'", {v});
          return false;
        }
        o.includeSmallFiles = v == "parity";
@@ -182,7 +184,7 @@ const OptionRule kOptionRules[] = {
     {"-r", "--recursive", kChecks, true,
      [](Options& o, const std::string& name, const std::string& v, std::string& error) {
        if (v.empty()) {
-         error = name + " needs a folder";
+         error = TrFill("%s needs a folder", {name});
          return false;
        }
        o.roots.push_back(v);
@@ -197,7 +199,7 @@ const OptionRule kOptionRules[] = {
        } else if (v == "copy") {
          o.found = FoundAction::kCopy;
        } else {
-         error = "--found takes leave, rename or copy, not '" + v + "'";
+         error = TrFill("--found takes leave, rename or copy, not '%s'", {v});
          return false;
        }
        return true;
@@ -231,7 +233,7 @@ std::optional<Options> ParseCommand(const std::string& cmd, std::string& error) 
     o.command = Command::kRepair;
     o.found = FoundAction::kRename;
   } else {
-    error = "unknown command '" + cmd + "'";
+    error = TrFill("unknown command '%s'", {cmd});
     return std::nullopt;
   }
   return o;
@@ -241,7 +243,7 @@ std::optional<Options> ParseCommand(const std::string& cmd, std::string& error) 
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
   if (args.empty()) {
-    error = "no command given";
+    error = TR("no command given");
     return std::nullopt;
   }
   const std::string& cmd = args[0];
@@ -260,29 +262,29 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       return o;
     } else if (const OptionRule* rule = FindRule(a, o->command)) {
       if (rule->takesValue && i + 1 >= args.size()) {
-        error = "option " + a + " needs a value";
+        error = TrFill("option %s needs a value", {a});
         return std::nullopt;
       }
       const std::string& value = rule->takesValue ? args[++i] : std::string();
       if (!rule->apply(*o, a, value, error)) return std::nullopt;
     } else {
-      error = "unknown option '" + a + "' for " + cmd;
+      error = TrFill("unknown option '%s' for %s", {a, cmd});
       return std::nullopt;
     }
   }
 
   if (o->command == Command::kCreate) {
     if (o->operands.empty()) {
-      error = "create needs the files to protect";
+      error = TR("create needs the files to protect");
       return std::nullopt;
     }
   } else if (o->command == Command::kProtect) {
     if (o->operands.empty()) {
-      error = "protect needs a folder";
+      error = TR("protect needs a folder");
       return std::nullopt;
     }
   } else if (o->operands.empty() && o->roots.empty()) {
-    error = cmd + " needs a volume or -r DIR";
+    error = TrFill("%s needs a volume or -r DIR", {cmd});
     return std::nullopt;
   }
   return o;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "engine/report.h"
+#include "platform/language.h"
 
 namespace tarvel::cli {
 namespace {
@@ -41,7 +42,7 @@ std::string ProgressLine::Format(const ProgressRecord& record, double now, int w
       std::snprintf(rate, sizeof rate, "  %.1f MB/s", *pace.bytesPerSecond / kBytesPerMB);
       figures += rate;
     }
-    figures += "  " + FormatDuration(*pace.secondsLeft) + " left";
+    figures += "  " + TrFill("%s left", {FormatDuration(*pace.secondsLeft)});
   }
 
   std::string shown = text;

@@ -12,6 +12,7 @@
 #include "cli/output.h"
 #include "engine/report.h"
 #include "engine/set/set_finder.h"
+#include "platform/language.h"
 
 namespace tarvel::cli {
 namespace {
@@ -42,13 +43,13 @@ std::vector<SetRun> GatherSets(const Options& o, Env& env, Interaction& ui, int&
   for (const std::string& root : o.roots) {
     SetSearch found = FindSets(env, root);
     for (const std::string& folder : found.unreadableFolders) {
-      const std::string text = "Folder " + folder + " cannot be read";
+      const std::string text = TrFill("Folder %s cannot be read", {folder});
       ui.Message(text);
       json.AddMessage(text);
       status = std::max<int>(status, kFileFailure);
     }
     if (found.sets.empty() && found.unreadableFolders.empty()) {
-      const std::string text = "No volume set found in " + root + " or below it.";
+      const std::string text = TrFill("No volume set found in %s or below it.", {root});
       ui.Message(text);
       json.AddMessage(text);
       status = std::max<int>(status, kUsage);

@@ -11,6 +11,7 @@
 #include "cli/output.h"
 #include "engine/format/format.h"
 #include "platform/interrupt_cleanup.h"
+#include "platform/language.h"
 
 namespace tarvel::cli {
 
@@ -120,9 +121,10 @@ RestoreReply TerminalInteraction::AskRestore(const RestorePrompt& prompt) {
   // The command line rebuilds every bad file without asking, but a person's
   // newer work only when told to.
   if (prompt.changedAfterSet && !answers_.revertChanged) {
-    Message(prompt.name +
-            " changed after the set was made, so it was left as it is; --revert-changed puts "
-            "back the content the set lists.");
+    Message(
+        TrFill("%s changed after the set was made, so it was left as it is; "
+               "--revert-changed puts back the content the set lists.",
+               {prompt.name}));
     return {RestoreButton::kNo, false};
   }
   return {RestoreButton::kYes, true};

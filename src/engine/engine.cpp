@@ -23,6 +23,7 @@
 #include "engine/set/set_writer.h"
 #include "engine/set/volume_search.h"
 #include "parity/rs.h"
+#include "platform/language.h"
 
 namespace tarvel {
 namespace {
@@ -130,7 +131,7 @@ bool ReadFirstOf(Action& action, const std::vector<std::string>& given) {
       continue;
     }
     if (read) return true;
-    action.ui.Message(kErrorReadingListsText);  // another volume of the same set may still read
+    action.ui.Message(TR(kErrorReadingListsText));  // another volume of the same set may still read
   }
   return false;
 }
@@ -287,7 +288,7 @@ CreateOutcome Engine::Create(std::vector<std::string> paths, const CreateOptions
   const std::string filesFolder = FolderOf(paths.front());
   const std::optional<Analysis> analysis = AnalyseFiles(action, paths, options.onePass);
   if (!analysis) {
-    ui_.Message(kOperationAbortedText);
+    ui_.Message(TR(kOperationAbortedText));
     return CreateOutcome::kRefused;
   }
 
@@ -296,7 +297,7 @@ CreateOutcome Engine::Create(std::vector<std::string> paths, const CreateOptions
   for (;;) {
     const SetChoice choice = ui_.AskSetProperties(proposal);
     if (!choice.accepted) {
-      ui_.Message(kOperationAbortedText);
+      ui_.Message(TR(kOperationAbortedText));
       return CreateOutcome::kCancelled;
     }
     const std::string base = choice.baseName.value_or(defaultBase);
@@ -305,7 +306,7 @@ CreateOutcome Engine::Create(std::vector<std::string> paths, const CreateOptions
     // that answers without asking learns it here.
     if (const std::string refusal = proposal.refusal(count, base); !refusal.empty()) {
       ui_.Message(refusal);
-      return refusal == kNoRoomText ? CreateOutcome::kNoRoom : CreateOutcome::kRefused;
+      return refusal == TR(kNoRoomText) ? CreateOutcome::kNoRoom : CreateOutcome::kRefused;
     }
 
     // The volumes' folder is named in full.
@@ -323,10 +324,10 @@ CreateOutcome Engine::Create(std::vector<std::string> paths, const CreateOptions
 
     // What the person agreed to replace, and nothing else.
     if (!WriteVolumeSet(action, *analysis, base, count, plan.existing, plan.removed)) {
-      ui_.Message(kOperationAbortedText);
+      ui_.Message(TR(kOperationAbortedText));
       return CreateOutcome::kRefused;
     }
-    ui_.Succeeded(kCreatedText);
+    ui_.Succeeded(TR(kCreatedText));
     // The windows asked about the volumes removed; the command line says so.
     if (!plan.removed.empty() && choice.standing) ui_.Message(RemovedNote(plan));
     if (!plan.leftOver.empty()) ui_.Message(LeftOverNote(plan));

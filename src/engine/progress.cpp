@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/language.h"
+
 namespace tarvel {
 namespace {
 
@@ -16,21 +18,21 @@ constexpr double kSettleSeconds = 1.0;
 std::string ProgressText(const ProgressRecord& r) {
   switch (r.step) {
     case ProgressStep::kAnalysing:
-      return "Analyzing " + r.name;
+      return TrFill("Analyzing %s", {r.name});
     case ProgressStep::kWritingHeaders:
-      return "Writing headers...";
+      return TR("Writing headers...");
     case ProgressStep::kWritingParity:
-      return "Writing parity data...";
+      return TR("Writing parity data...");
     case ProgressStep::kWritingChecksums:
-      return "Creating checksum for " + r.name;
+      return TrFill("Creating checksum for %s", {r.name});
     case ProgressStep::kSearching:
-      return "Searching files...";
+      return TR("Searching files...");
     case ProgressStep::kCheckingFiles:
     case ProgressStep::kCheckingVolumes:
-      return "Checking " + r.name;
+      return TrFill("Checking %s", {r.name});
     case ProgressStep::kRestoring:
-      return r.items == 1 ? "Restoring " + r.name
-                          : "Restoring " + std::to_string(r.items) + " files";
+      return r.items == 1 ? TrFill("Restoring %s", {r.name})
+                          : TrFill("Restoring %s files", {std::to_string(r.items)});
   }
   return {};
 }

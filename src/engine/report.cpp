@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine/interaction.h"
+#include "platform/language.h"
 
 namespace tarvel {
 namespace {
@@ -15,14 +16,14 @@ constexpr char kBlankLine[] = " ";
 const char* StateText(FileState state) {
   switch (state) {
     case FileState::kOk:
-      return " OK";
+      return TR(" OK");
     case FileState::kDamaged:
-      return " CRC Mismatch...";
+      return TR(" CRC Mismatch...");
     case FileState::kMissing:
     case FileState::kFoundElsewhere:
-      return " Missing...";
+      return TR(" Missing...");
     case FileState::kNotChecked:
-      return " Not checked...";
+      return TR(" Not checked...");
   }
   return "";
 }
@@ -30,11 +31,11 @@ const char* StateText(FileState state) {
 const char* StateText(VolumeState state) {
   switch (state) {
     case VolumeState::kOk:
-      return " OK";
+      return TR(" OK");
     case VolumeState::kDamaged:
-      return " CRC Mismatch...";
+      return TR(" CRC Mismatch...");
     case VolumeState::kNotChecked:
-      return " Not checked...";
+      return TR(" Not checked...");
   }
   return "";
 }
@@ -59,9 +60,9 @@ std::vector<ReportLine> ReportLines(const SetReport& report) {
   for (const FileReport& f : report.files) {
     const bool good = f.state == FileState::kOk;
     if (!f.inParity) {
-      lines.Named(good, f.name, std::string(" (CRC only)") + StateText(f.state));
+      lines.Named(good, f.name, std::string(TR(" (CRC only)")) + StateText(f.state));
     } else if (good) {
-      lines.Named(true, f.name, " OK");
+      lines.Named(true, f.name, TR(" OK"));
     } else {
       // A bad file in parity stands out between blank lines.
       lines.Blank();
@@ -73,27 +74,29 @@ std::vector<ReportLine> ReportLines(const SetReport& report) {
   // summary never calls such a set all OK, nor one with a file unchecked.
   lines.Blank();
   if (report.badFiles > 0) {
-    lines.Add(LineKind::kTotal, std::to_string(report.badFiles) + " bad/missing files.");
+    lines.Add(LineKind::kTotal, TrFill("%s bad/missing files.", {std::to_string(report.badFiles)}));
   } else if (report.badCrcOnly > 0) {
     lines.Add(LineKind::kTotal,
-              std::to_string(report.badCrcOnly) + " bad/missing files (CRC only).");
+              TrFill("%s bad/missing files (CRC only).", {std::to_string(report.badCrcOnly)}));
   } else if (report.notChecked == 0) {
-    lines.Add(LineKind::kTotal, "All files OK.");
+    lines.Add(LineKind::kTotal, TR("All files OK."));
   }
   if (report.notChecked > 0) {
-    lines.Add(LineKind::kTotal, std::to_string(report.notChecked) + " files not checked.");
+    lines.Add(LineKind::kTotal,
+              TrFill("%s files not checked.", {std::to_string(report.notChecked)}));
   }
   lines.Blank();
-  lines.Add(LineKind::kHeading, "Found parity volumes:");
+  lines.Add(LineKind::kHeading, TR("Found parity volumes:"));
   // A volume is recognised by content, whatever its name holds.
   for (const VolumeReport& v : report.volumes) {
     if (v.number == 0) continue;
     lines.Named(v.state == VolumeState::kOk, PrintableText(v.name), StateText(v.state));
   }
   lines.Blank();
-  lines.Add(LineKind::kTotal, report.usableVolumes == 0 ? "No usable parity volumes found"
-                                                        : std::to_string(report.usableVolumes) +
-                                                              " usable parity volumes found.");
+  lines.Add(LineKind::kTotal, report.usableVolumes == 0
+                                  ? std::string(TR("No usable parity volumes found"))
+                                  : TrFill("%s usable parity volumes found.",
+                                           {std::to_string(report.usableVolumes)}));
   return lines.Take();
 }
 
@@ -108,23 +111,27 @@ std::vector<std::string> ReportNotes(const SetReport& report) {
   for (const FileReport& f : report.files) {
     if (!f.readError.empty()) {
       notes.push_back(f.state == FileState::kNotChecked
-                          ? f.name + " was not checked: " + f.readError
+                          ? TrFill("%s was not checked: %s", {f.name, f.readError})
                           : f.name + ": " + f.readError);
     }
     if (f.holdsVolume >= 0) {
-      notes.push_back(f.name + " holds " +
-                      (f.holdsVolume == 0 ? std::string("the main volume")
-                                          : "volume " + std::to_string(f.holdsVolume)) +
-                      " of this set, not the file the set lists: it is used as a volume and "
-                      "left as it is");
+      notes.push_back(
+          f.holdsVolume == 0
+              ? TrFill("%s holds the main volume of this set, not the file the set lists: it is "
+                       "used as a volume and left as it is",
+                       {f.name})
+              : TrFill("%s holds volume %s of this set, not the file the set lists: it is used "
+                       "as a volume and left as it is",
+                       {f.name, std::to_string(f.holdsVolume)}));
     }
-    if (f.changedAfterSet) notes.push_back(f.name + " changed after the set was made");
+    if (f.changedAfterSet) notes.push_back(TrFill("%s changed after the set was made", {f.name}));
   }
   for (const VolumeReport& v : report.volumes) {
     if (v.readError.empty()) continue;
     const std::string name = PrintableText(v.name);
-    notes.push_back(v.state == VolumeState::kNotChecked ? name + " was not checked: " + v.readError
-                                                        : name + ": " + v.readError);
+    notes.push_back(v.state == VolumeState::kNotChecked
+                        ? TrFill("%s was not checked: %s", {name, v.readError})
+                        : name + ": " + v.readError);
   }
   return notes;
 }

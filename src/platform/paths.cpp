@@ -1,34 +1,62 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Path helpers and the texts of file-layer errors.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "platform/env.h"
+#include "platform/language.h"
 
 namespace tarvel {
 
+namespace {
+
+// `name` from the root: the system's texts name a file as the caller gave
+// it, a translation names it by its full path.
+std::string FullPath(const std::string& name) {
+  if (name.empty() || name[0] == '/') return name;
+  std::string folder(256, '\0');
+  while (getcwd(folder.data(), folder.size()) == nullptr) {
+    if (errno != ERANGE) return name;
+    folder.resize(folder.size() * 2);
+  }
+  folder.resize(std::strlen(folder.c_str()));
+  std::string_view rest = name;
+  while (rest.substr(0, 2) == "./") rest.remove_prefix(2);
+  if (rest == ".") return folder;
+  return JoinPath(folder, std::string(rest));
+}
+
+std::string NamingText(const char* format, const std::string& name) {
+  return HasTranslation(format) ? TrFill(format, {FullPath(name)}) : Fill(format, {name});
+}
+
+}  // namespace
+
 std::string CannotOpenText(const std::string& name) {
-  return "Datei " + name + " kann nicht geöffnet werden";
+  return NamingText("Datei %s kann nicht geöffnet werden", name);
 }
 
 std::string CannotCreateText(const std::string& name) {
-  return "Datei " + name + " kann nicht erstellt werden";
+  return NamingText("Datei %s kann nicht erstellt werden", name);
 }
 
 std::string CannotWriteText(const std::string& name) {
-  return "Datei " + name + " kann nicht geschrieben werden";
+  return NamingText("Datei %s kann nicht geschrieben werden", name);
 }
 
 std::string CannotReadText(const std::string& name) {
-  return "Datei " + name + " kann nicht gelesen werden";
+  return NamingText("Datei %s kann nicht gelesen werden", name);
 }
 
 std::string CannotListText(const std::string& folder) {
-  return "Ordner " + folder + " kann nicht gelesen werden";
+  return NamingText("Ordner %s kann nicht gelesen werden", folder);
 }
 
 std::string CannotSyncFolderText(const std::string& folder) {
-  return "Ordner " + folder + " kann nicht geschrieben werden";
+  return NamingText("Ordner %s kann nicht geschrieben werden", folder);
 }
 
 std::string WithReason(const std::string& text, int osError) {

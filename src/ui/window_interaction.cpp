@@ -10,6 +10,7 @@
 
 #include "engine/engine.h"
 #include "engine/format/volume_names.h"
+#include "platform/language.h"
 #include "ui/include_form.h"
 #include "ui/layout.h"
 #include "ui/progress_form.h"
@@ -231,8 +232,8 @@ void WindowInteraction::ShowError(const std::exception& error, QWidget* parent) 
 }
 
 void WindowInteraction::ShowStopped(QWidget* parent) {
-  ShowMessage(Text(kOperationAbortedText), QMessageBox::NoIcon, parent,
-              Text(kOperationAbortedText));
+  ShowMessage(Text(TR(kOperationAbortedText)), QMessageBox::NoIcon, parent,
+              Text(TR(kOperationAbortedText)));
 }
 
 }  // namespace tarvel::ui

@@ -36,6 +36,9 @@ struct CliRunOptions {
   // Permissions hold for the program even when it runs as root (which
   // could otherwise read a file of mode 000).
   bool permissionsHold = false;
+  // The language chosen for the run: LC_ALL=C.UTF-8 with this LANGUAGE
+  // (nullptr: the environment as the test has it).
+  const char* language = nullptr;
 };
 
 // In a child process: gives up, for it and what it runs, the capabilities
@@ -103,6 +106,10 @@ inline CliResult RunCli(const std::string& cwd, const std::vector<std::string>& 
       setrlimit(RLIMIT_FSIZE, &limit);
     }
     if (options.permissionsHold) DropPermissionOverride();
+    if (options.language != nullptr) {
+      setenv("LC_ALL", "C.UTF-8", 1);
+      setenv("LANGUAGE", options.language, 1);
+    }
     ExecCli(args);
   }
   CliResult r;

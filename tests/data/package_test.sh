@@ -23,6 +23,8 @@ cli_files=(
   usr/lib/systemd/user/tarvel-protect@.service
   usr/lib/systemd/user/tarvel-protect@.timer
   usr/share/doc/tarvel-cli/copyright
+  usr/share/locale/de/LC_MESSAGES/tarvel.mo
+  usr/share/locale/en/LC_MESSAGES/tarvel.mo
 )
 gui_files=(
   usr/bin/tarvel
@@ -31,6 +33,7 @@ gui_files=(
   usr/share/icons/hicolor/scalable/apps/tarvel.svg
   usr/share/mime/packages/tarvel-volume.xml
   usr/share/doc/tarvel/copyright
+  usr/share/locale/de/LC_MESSAGES/tarvel-windows.mo
 )
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT || exit 1
 checks=0 failed=()

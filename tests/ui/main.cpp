@@ -38,6 +38,10 @@ int main(int argc, char** argv) {
     PromptsTest t;
     return QTest::qExec(&t, rest, restArgs);
   }
+  if (std::strcmp(suite, "LanguageTest") == 0) {
+    LanguageTest t;
+    return QTest::qExec(&t, rest, restArgs);
+  }
   std::fprintf(stderr, "ui_test: no suite %s\n", suite);
   return 2;
 }

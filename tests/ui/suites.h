@@ -84,4 +84,13 @@ class PromptsTest : public QObject {
   void fileDialogs();
 };
 
+class LanguageTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void initTestCase();
+  void cleanupTestCase();
+  void textsOfEveryLayer_data();
+  void textsOfEveryLayer();
+};
+
 }  // namespace tarvel::uitest

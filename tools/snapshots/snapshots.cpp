@@ -11,7 +11,8 @@
 // lines of missing and damaged files marked, a right-to-left name isolated)
 // and after the restore, and the Restore prompt of the file damaged after
 // the set was made.  The prompts are rendered with ordinary names and with
-// one too long for the screen.
+// one too long for the screen.  The windows speak the language chosen, as
+// tarvel's do (LANGUAGE=de renders them in German).
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -29,6 +30,8 @@
 #include <map>
 #include <random>
 
+#include "platform/language.h"
+#include "ui/translation.h"
 #include "ui/windows.h"
 
 namespace {
@@ -101,6 +104,9 @@ class Answers : public QObject {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tarvel"));
+  tarvel::StartLanguage(tarvel::kWindowsTextDomain);
+  tarvel::ui::GettextTranslator texts;
+  QApplication::installTranslator(&texts);
   // The windows' kept sizes and places come from settings of their own,
   // empty at the start, not from the user's.
   QTemporaryDir settings;

@@ -12,6 +12,7 @@
 #include "engine/set/action.h"
 #include "engine/set/create_rules.h"
 #include "engine/set/run_in_order.h"
+#include "platform/language.h"
 
 namespace tarvel {
 namespace {
@@ -33,9 +34,10 @@ bool IsSmallFileExtension(const std::string& name) {
 }
 
 std::string UnlistableNameText(const std::string& path) {
-  return "The file " + PrintableText(path) +
-         " cannot be protected: its name holds a backslash or a control character, which a "
-         "file list cannot hold. Rename the file first.";
+  return TrFill(
+      "The file %s cannot be protected: its name holds a backslash or a control character, "
+      "which a file list cannot hold. Rename the file first.",
+      {PrintableText(path)});
 }
 
 // The steps both ways of analysing share: the choice refused or the model
@@ -82,7 +84,7 @@ class Analyser {
     analysis_.stamps[i] = stamp;
     if (e.filesize == 0) {
       accepted_ = false;
-      action_.ui.Message("Error reading " + e.path + ", or filesize is zero.");
+      action_.ui.Message(TrFill("Error reading %s, or filesize is zero.", {e.path}));
       e.crcok = 0;
       e.present = 0;
     }

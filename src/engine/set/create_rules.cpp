@@ -11,12 +11,13 @@
 #include "engine/format/volume_names.h"
 #include "engine/format/volume_reader.h"
 #include "engine/report.h"
+#include "platform/language.h"
 
 namespace tarvel {
 
 std::string FileCountRefusal() {
-  return "Only " + std::to_string(kFewestSetFiles) + " - " + std::to_string(kMostSetFiles) +
-         " files are supported.";
+  return TrFill("Only %s - %s files are supported.",
+                {std::to_string(kFewestSetFiles), std::to_string(kMostSetFiles)});
 }
 
 std::optional<FileIdentity> FolderIdentity(Env& env, const std::string& folder) {
@@ -37,7 +38,7 @@ std::string CheckFileChoice(Env& env, std::vector<std::string>& paths) {
     // is the same by device and inode.
     const std::optional<FileIdentity> id = FolderIdentity(env, folder);
     if (!id || FolderIdentity(env, FolderOf(p)) != id) {
-      return "All files of a set must lie in one folder: " + p;
+      return TrFill("All files of a set must lie in one folder: %s", {p});
     }
     spelledOtherwise = true;
   }
@@ -105,16 +106,16 @@ std::string MissingFolderRefusal(Env& env, const std::string& baseName) {
   if (FolderIdentity(env, folder)) return "";
   const std::string shown =
       folder.starts_with('/') ? folder : JoinPath(env.CurrentFolder(), folder);
-  return "The folder " + shown + " does not exist.";
+  return TrFill("The folder %s does not exist.", {shown});
 }
 
 std::string FileChangedText(const std::string& path) {
-  return "The file " + path + " changed while the set was being created.";
+  return TrFill("The file %s changed while the set was being created.", {path});
 }
 
 std::string CreatedMeanwhileText(const std::string& volume) {
-  return "The volume " + PrintableText(volume) +
-         " was created meanwhile by another program. Nothing was written.";
+  return TrFill("The volume %s was created meanwhile by another program. Nothing was written.",
+                {PrintableText(volume)});
 }
 
 std::string VolumeReplacingASetFile(Env& env, const std::vector<std::string>& paths,
@@ -213,47 +214,55 @@ std::string ShownFolder(const std::string& folder) { return folder.empty() ? "."
 std::string NameAndOthers(const std::vector<std::string>& names, bool bare) {
   const std::string first = bare ? BareName(names.front()) : names.front();
   if (names.size() == 1) return first;
-  return first + " and " + std::to_string(names.size() - 1) + " other volumes";
+  return TrFill("%s and %s other volumes", {first, std::to_string(names.size() - 1)});
 }
 
 }  // namespace
 
 std::string AwayFromFilesQuestion(const VolumePlan& plan) {
-  return "The volumes will be in " + ShownFolder(plan.volumesFolder) +
-         ", but a check looks for the files beside the volumes. Create them there?";
+  return TrFill(
+      "The volumes will be in %s, but a check looks for the files beside the volumes. Create "
+      "them there?",
+      {ShownFolder(plan.volumesFolder)});
 }
 
 std::string AwayFromFilesWarning(const VolumePlan& plan) {
-  return "The volumes are written to " + ShownFolder(plan.volumesFolder) +
-         ", away from the files in " + ShownFolder(plan.filesFolder) +
-         ". A check looks for the files beside the volumes: put the volumes beside the files "
-         "before checking the set.";
+  return TrFill(
+      "The volumes are written to %s, away from the files in %s. A check looks for the files "
+      "beside the volumes: put the volumes beside the files before checking the set.",
+      {ShownFolder(plan.volumesFolder), ShownFolder(plan.filesFolder)});
 }
 
 std::string ReplaceQuestion(const VolumePlan& plan) {
   const std::vector<std::string> names = plan.Replaced();
-  return NameAndOthers(names, true) +
-         (names.size() == 1 ? " exists. Replace it?" : " exist. Replace them?");
+  return TrFill(names.size() == 1 ? "%s exists. Replace it?" : "%s exist. Replace them?",
+                {NameAndOthers(names, true)});
 }
 
 std::string ReplaceRefusal(const VolumePlan& plan) {
   const std::vector<std::string> names = plan.Replaced();
-  return NameAndOthers(names, false) + (names.size() == 1 ? " exists" : " exist") +
-         ". Nothing was written; -f replaces the volumes of a set.";
+  return TrFill(names.size() == 1
+                    ? "%s exists. Nothing was written; -f replaces the volumes of a set."
+                    : "%s exist. Nothing was written; -f replaces the volumes of a set.",
+                {NameAndOthers(names, false)});
 }
 
 std::string RemovedNote(const VolumePlan& plan) {
   std::vector<std::string> names;
   for (const RemovedWithCommit& r : plan.removed) names.push_back(r.path);
   const bool one = names.size() == 1;
-  return NameAndOthers(names, true) + ", beyond the new set's last volume, " +
-         (one ? "was" : "were") + " removed with the set it replaced.";
+  return TrFill(one ? "%s, beyond the new set's last volume, was removed with the set it "
+                      "replaced."
+                    : "%s, beyond the new set's last volume, were removed with the set it "
+                      "replaced.",
+                {NameAndOthers(names, true)});
 }
 
 std::string LeftOverNote(const VolumePlan& plan) {
   const bool one = plan.leftOver.size() == 1;
-  return NameAndOthers(plan.leftOver, true) + ", beyond the new set's last volume, " +
-         (one ? "was" : "were") + " left as " + (one ? "it was." : "they were.");
+  return TrFill(one ? "%s, beyond the new set's last volume, was left as it was."
+                    : "%s, beyond the new set's last volume, were left as they were.",
+                {NameAndOthers(plan.leftOver, true)});
 }
 
 SetProposal ProposeSet(Env& env, const SetModel& m) {
@@ -270,7 +279,7 @@ SetProposal ProposeSet(Env& env, const SetModel& m) {
   p.refusal = [&env, biggest](int parityCount, const std::string& baseName) -> std::string {
     if (GivesHiddenVolumes(baseName)) return kHiddenVolumesText;
     if (std::string missing = MissingFolderRefusal(env, baseName); !missing.empty()) return missing;
-    if (!HasRoomForVolumes(env, baseName, biggest, parityCount)) return kNoRoomText;
+    if (!HasRoomForVolumes(env, baseName, biggest, parityCount)) return TR(kNoRoomText);
     return "";
   };
   return p;

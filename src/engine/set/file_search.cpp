@@ -24,6 +24,7 @@
 #include "engine/io/replacing_writer.h"
 #include "engine/set/action.h"
 #include "engine/set/run_in_order.h"
+#include "platform/language.h"
 
 namespace tarvel {
 namespace {
@@ -137,9 +138,10 @@ class CandidateFacts {
 };
 
 std::string CopyMismatchText(const std::string& found, const std::string& missing) {
-  const std::string why = " failed: the copy does not have the size and digests listed for ";
-  return "Copying " + found + " to " + missing + why + missing + ". " + missing +
-         " was left as it was.";
+  return TrFill(
+      "Copying %s to %s failed: the copy does not have the size and digests listed for "
+      "%s. %s was left as it was.",
+      {found, missing, missing, missing});
 }
 
 // Putting a file found by content in place of the missing one: the File
@@ -231,7 +233,7 @@ class FoundFiles {
                                                 action_.InSetFolder(missing), /*replace=*/false);
     if (!renamed) {
       m_.Actions.push_back({FileActionKind::kRenameFailed, missing, found});
-      action_.ui.Message(WithReason("Rename failed!", renamed.Reason()));
+      action_.ui.Message(WithReason(TR("Rename failed!"), renamed.Reason()));
       return false;
     }
     m_.Actions.push_back({FileActionKind::kRenamed, missing, found});

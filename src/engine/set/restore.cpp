@@ -28,6 +28,7 @@
 #include "engine/set/chunk_pass.h"
 #include "engine/set/set_report.h"
 #include "parity/rs.h"
+#include "platform/language.h"
 
 namespace tarvel {
 namespace {
@@ -349,22 +350,24 @@ void SayWhyNot(Action& action, RestoreOutcome plan) {
   const SetModel& m = action.model;
   switch (plan) {
     case RestoreOutcome::kNothingToRestore:
-      action.ui.Message("No files to restore...");
+      action.ui.Message(TR("No files to restore..."));
       return;
     case RestoreOutcome::kNotEnoughVolumes:
-      action.ui.Message("You do not have enough parity volumes. " +
-                        std::to_string(RecoveryUnknowns(m)) + " parity volumes are needed.");
+      action.ui.Message(
+          TrFill("You do not have enough parity volumes. %s parity volumes are needed.",
+                 {std::to_string(RecoveryUnknowns(m))}));
       return;
     case RestoreOutcome::kUnsolvable:
       if (m.ParityFileCount > kMaxRecoverFiles) {
-        action.ui.Message("This set has " + std::to_string(m.ParityFileCount) +
-                          " files in parity; files can be restored only in sets of at most " +
-                          std::to_string(kMaxRecoverFiles) + ". Nothing was changed.");
+        action.ui.Message(
+            TrFill("This set has %s files in parity; files can be restored only in "
+                   "sets of at most %s. Nothing was changed.",
+                   {std::to_string(m.ParityFileCount), std::to_string(kMaxRecoverFiles)}));
       } else {
         action.ui.Message(
-            "The bad files cannot be rebuilt from the parity volumes found: together they do "
-            "not determine the missing data. Other parity volumes of this set are needed. "
-            "Nothing was changed.");
+            TR("The bad files cannot be rebuilt from the parity volumes found: together they do "
+               "not determine the missing data. Other parity volumes of this set are needed. "
+               "Nothing was changed."));
       }
       return;
     case RestoreOutcome::kRestored:

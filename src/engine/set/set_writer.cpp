@@ -33,6 +33,7 @@
 #include "engine/set/chunk_pass.h"
 #include "engine/set/create_rules.h"
 #include "parity/rs.h"
+#include "platform/language.h"
 
 namespace tarvel {
 namespace {
@@ -74,9 +75,9 @@ class SetWriter {
       return true;
     }
     if (files > kMaxParityFiles || parityCount_ < 1 || parityCount_ > kMaxParityVolumes) {
-      action_.ui.Message("A set can have at most " + std::to_string(kMaxParityFiles) +
-                         " files in parity and 1 to " + std::to_string(kMaxParityVolumes) +
-                         " parity volumes.");
+      action_.ui.Message(
+          TrFill("A set can have at most %s files in parity and 1 to %s parity volumes.",
+                 {std::to_string(kMaxParityFiles), std::to_string(kMaxParityVolumes)}));
       return true;
     }
     std::vector<std::string> paths;
@@ -84,8 +85,9 @@ class SetWriter {
     if (const std::string clash =
             VolumeReplacingASetFile(action_.env, paths, baseName, parityCount_);
         !clash.empty()) {
-      action_.ui.Message("The volume " + PrintableText(clash) +
-                         " would replace a file of the set. Choose another base name.");
+      action_.ui.Message(
+          TrFill("The volume %s would replace a file of the set. Choose another base name.",
+                 {PrintableText(clash)}));
       return true;
     }
     return false;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_folder.h"
 #include "engine/engine.h"
 #include "engine/format/volume_names.h"
 #include "silent_interaction.h"
@@ -34,13 +35,7 @@ struct BenchSet {
   double md5sumSeconds = 0;
 
   BenchSet() {
-    const char* base = std::getenv("TARVEL_BENCH_DIR");
-    std::string tmpl =
-        (std::filesystem::path(base ? base : std::filesystem::temp_directory_path()) /
-         "tarvel-bench-XXXXXX")
-            .string();
-    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    folder = tmpl;
+    folder = bench::MakeBenchFolder();
     const char* mb = std::getenv("TARVEL_BENCH_MB");
     const std::size_t size = static_cast<std::size_t>(mb ? std::atol(mb) : 50) * 1000000;
     std::vector<std::uint64_t> words(size / 8 + 1);

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_folder.h"
 #include "engine/engine.h"
 #include "silent_interaction.h"
 #include "support/env_wrapper.h"
@@ -61,13 +62,7 @@ struct BenchTree {
   std::vector<std::vector<std::string>> folders;  // the paths of each folder's files
 
   BenchTree() {
-    const char* base = std::getenv("TARVEL_BENCH_DIR");
-    std::string tmpl =
-        (std::filesystem::path(base ? base : std::filesystem::temp_directory_path()) /
-         "tarvel-bench-XXXXXX")
-            .string();
-    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    root = tmpl;
+    root = bench::MakeBenchFolder();
     const int folderCount = Setting("TARVEL_BENCH_FOLDERS", 200);
     const int perFolder = Setting("TARVEL_BENCH_FILES", 20);
     const auto size = static_cast<std::size_t>(Setting("TARVEL_BENCH_KB", 30)) * 1000;

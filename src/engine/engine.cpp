@@ -198,7 +198,7 @@ SetState Assess(Action& action) {
 CheckReport CheckSet(Action& action, const std::vector<std::string>& volumes) {
   CheckReport check;
   if (!ReadFirstOf(action, volumes)) return check;
-  SearchFiles(action);
+  SearchFiles(action, /*volumesNext=*/true);
   FindVolumes(action);
   check.outcome = CheckOutcome::kChecked;
   check.report = ShowReport(action);
@@ -220,7 +220,7 @@ RestoreOutcome RestoreAndShow(Action& action, bool askEachFile, bool checkVolume
   try {
     outcome = RestoreFromReport(action, askEachFile);
     if (outcome != RestoreOutcome::kRestored) return outcome;  // refused, its message shown
-    SearchFiles(action);
+    SearchFiles(action, checkVolumesAgain);
     if (checkVolumesAgain) FindVolumes(action);
   } catch (const ActionStopped&) {
     // The files rebuilt, renamed or copied before the stop are in place,

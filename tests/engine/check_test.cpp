@@ -465,6 +465,7 @@ TEST(CheckTest, NonVolumeIsRefusedBeforeItIsHashed) {
 // once per missing file: many missing files of one size in a folder of
 // many files of that size open each candidate a bounded number of times
 // (three by the search of the files, one by that of the volumes).
+// Counts the opens of each file, and the bytes read from it.
 class OpenCountingEnv : public testing::FaultyEnv {
  public:
   using FaultyEnv::FaultyEnv;
@@ -477,6 +478,28 @@ class OpenCountingEnv : public testing::FaultyEnv {
   }
   std::mutex mutex;
   std::map<std::string, int> opens;
+  std::map<std::string, std::int64_t> bytesRead;
+
+ protected:
+  std::unique_ptr<File> WrapFile(std::unique_ptr<File> file) override {
+    return std::make_unique<Counted>(*this, FaultyEnv::WrapFile(std::move(file)));
+  }
+
+ private:
+  class Counted final : public testing::FileWrapper {
+   public:
+    Counted(OpenCountingEnv& env, std::unique_ptr<File> file)
+        : FileWrapper(std::move(file)), env_(env) {}
+    std::size_t ReadAt(std::int64_t offset, void* buffer, std::size_t n) override {
+      const std::size_t got = FileWrapper::ReadAt(offset, buffer, n);
+      std::lock_guard lock(env_.mutex);
+      env_.bytesRead[BareName(Name())] += static_cast<std::int64_t>(got);
+      return got;
+    }
+
+   private:
+    OpenCountingEnv& env_;
+  };
 };
 
 TEST(CheckTest, ContentSearchLooksAtEachCandidateOncePerSearch) {
@@ -494,6 +517,45 @@ TEST(CheckTest, ContentSearchLooksAtEachCandidateOncePerSearch) {
   env.opens.clear();
   s.Check();
   for (int k = 10; k < 40; ++k) EXPECT_LE(env.opens[names[k]], 4) << names[k];
+}
+
+// A check reads each file and each volume once: the volumes are read beside
+// the files, and the volume search takes their digests from that reading.
+// A volume changed after that reading (here before the volume search opens
+// it) is read again, and its damage seen; so is one whose reading failed.
+TEST(CheckTest, EachVolumeIsReadOnceUnlessItChangedOrFailed) {
+  for (const char* meanwhile : {"nothing", "P02 changed", "P01 read failed"}) {
+    SCOPED_TRACE(meanwhile);
+    OpenCountingEnv env(Env::Default());
+    SetScenario s(env);
+    MakeSet(s);
+    const std::string change = meanwhile;
+    if (change == "P02 changed") {
+      Bytes p2 = s.Read("set.P02");
+      p2.back() ^= 1;
+      // Its second opening is the volume search's look at its head.
+      env.Before(FaultyEnv::kOpen, 2, "set.P02", [&s, p2] { s.Edit("set.P02", p2); });
+    }
+    if (change == "P01 read failed") env.Fail(FaultyEnv::kRead, 2, "set.P01", false, EIO);
+    env.bytesRead.clear();
+    const Lines lines = s.Check();
+    const Lines volumes(lines.end() - 5, lines.end());
+    if (change == "P02 changed") {
+      EXPECT_EQ(volumes, (Lines{"Found parity volumes:", "set.P01 OK", "set.P02 CRC Mismatch...",
+                                " ", "1 usable parity volumes found."}));
+    } else {
+      EXPECT_EQ(volumes, Lines(kVolumesOk.begin() + 1, kVolumesOk.end()));
+    }
+    for (const char* name : {"one.bin", "two.bin", "three.bin", "zz.txt", "set.P01", "set.P02"}) {
+      const auto size = static_cast<std::int64_t>(std::filesystem::file_size(s.Path(name)));
+      // Beside the reading for the digests, the volume search reads the
+      // head of every file of the folder.
+      const bool again = (change == "P02 changed" && std::string(name) == "set.P02") ||
+                         (change == "P01 read failed" && std::string(name) == "set.P01");
+      EXPECT_LE(env.bytesRead[name], (again ? 2 : 1) * size + 4096) << name;
+      EXPECT_GE(env.bytesRead[name], (again ? 2 * size - 4096 : size - 32)) << name;
+    }
+  }
 }
 
 }  // namespace

@@ -30,4 +30,15 @@ void DigestMemo::Remember(const FileStamp& stamp, std::int64_t start, std::int64
   digests_[KeyOf(stamp, start, limit)] = digests;
 }
 
+void DigestMemo::Keep(const FileStamp& stamp, std::int64_t start, std::int64_t limit,
+                      const Digests& digests) {
+  const std::lock_guard lock(mutex_);
+  digests_[KeyOf(stamp, start, limit)] = digests;
+}
+
+void DigestMemo::Clear() {
+  const std::lock_guard lock(mutex_);
+  digests_.clear();
+}
+
 }  // namespace tarvel

@@ -24,11 +24,12 @@ HashJobsOptions PoolHashOptions(WorkerPool& pool, const std::function<void()>& p
 }
 
 FileHashPass::FileHashPass(Env& env, std::vector<FileHashJob> jobs, WorkerPool& pool,
-                           DigestMemo* memo)
+                           DigestMemo* memo, DigestMemo* handOver)
     : env_(env),
       jobs_(std::move(jobs)),
       pool_(pool),
       memo_(memo),
+      handOver_(handOver),
       results_(jobs_.size()),
       files_(jobs_.size()),
       over_(std::make_unique<std::atomic<bool>[]>(jobs_.size())),
@@ -97,8 +98,9 @@ std::size_t FileHashPass::Read(std::size_t i, std::uint64_t offset, std::uint8_t
       result.opened = true;
       result.opening = file->Stamp();
       result.size = result.opening.size;
-      if (memo_ != nullptr) {
-        if (const auto known = memo_->Find(result.opening, job.start, job.limit)) {
+      for (const DigestMemo* knownBy : {memo_, handOver_}) {
+        if (knownBy == nullptr) continue;
+        if (const auto known = knownBy->Find(result.opening, job.start, job.limit)) {
           result.remembered = true;
           result.hashed = known->hashed;
           result.whole = known->whole;
@@ -152,10 +154,13 @@ void FileHashPass::Run(const std::function<void()>& progress) {
     if (r.remembered) continue;
     r.whole = done[i].whole;
     r.head = done[i].head;
-    if (startNs && r.opened && !r.error && done[i].status == HashJobStatus::kDone &&
-        r.ending == r.opening) {
-      memo_->Remember(r.opening, jobs_[i].start, jobs_[i].limit, {r.hashed, r.whole, r.head},
-                      *startNs);
+    if (!r.opened || r.error || done[i].status != HashJobStatus::kDone || r.ending != r.opening) {
+      continue;
+    }
+    const DigestMemo::Digests digests{r.hashed, r.whole, r.head};
+    if (startNs) memo_->Remember(r.opening, jobs_[i].start, jobs_[i].limit, digests, *startNs);
+    if (jobs_[i].ahead && handOver_ != nullptr) {
+      handOver_->Keep(r.opening, jobs_[i].start, jobs_[i].limit, digests);
     }
   }
 }

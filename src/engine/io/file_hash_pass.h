@@ -35,6 +35,10 @@ struct FileHashJob {
   // A file that cannot be opened is an error (the FileError of the open)
   // rather than the empty message.
   bool mustOpen = false;
+  // Read for the next pass of the same check rather than for this one's
+  // caller: its digests go to the pass's hand-over when the file was read
+  // to its end unchanged, and nothing else of it is looked at.
+  bool ahead = false;
 };
 
 // What a pass learnt of one file.
@@ -87,9 +91,10 @@ class FileHashPass {
  public:
   // With a memo, a file whose stamp at its opening is one the memo knows
   // for the same bytes is not read, and each file read to its end
-  // unchanged is remembered.
+  // unchanged is remembered.  A hand-over (DigestMemo::Keep) serves the
+  // same way, and takes the digests of the jobs read ahead.
   FileHashPass(Env& env, std::vector<FileHashJob> jobs, WorkerPool& pool,
-               DigestMemo* memo = nullptr);
+               DigestMemo* memo = nullptr, DigestMemo* handOver = nullptr);
   ~FileHashPass();
   FileHashPass(const FileHashPass&) = delete;
   FileHashPass& operator=(const FileHashPass&) = delete;
@@ -119,6 +124,7 @@ class FileHashPass {
   std::vector<FileHashJob> jobs_;
   WorkerPool& pool_;
   DigestMemo* memo_;
+  DigestMemo* handOver_;
   std::vector<FileHashResult> results_;
   std::vector<std::unique_ptr<File>> files_;  // open while a job is read
   std::unique_ptr<std::atomic<bool>[]> over_;

@@ -57,6 +57,13 @@ void Action::RememberDigests() {
   });
 }
 
+DigestMemo& Action::HandOver() {
+  if (!handOver_) {
+    handOver_ = std::make_unique<DigestMemo>([]() -> std::optional<std::int64_t> { return {}; });
+  }
+  return *handOver_;
+}
+
 void Action::HoldFolder(const std::string& folder) {
   for (const auto& held : holds_) {
     if (held.first == folder) return;

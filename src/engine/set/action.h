@@ -79,6 +79,10 @@ class Action {
   // folder.
   [[nodiscard]] DigestMemo* Memo() { return memo_.get(); }
   void RememberDigests();
+  // The digests the check of the files took of the volumes beside them,
+  // for the volume search that follows (DigestMemo::Keep); emptied when
+  // that search is over.
+  [[nodiscard]] DigestMemo& HandOver();
 
   // Holds `folder` (Env::HoldFolder) until the action ends, so that it
   // stays in the folder it started in, however deep, if the folder is
@@ -90,6 +94,7 @@ class Action {
   const std::atomic<bool>& stop_;
   std::unique_ptr<WorkerPool> pool_;
   std::unique_ptr<DigestMemo> memo_;
+  std::unique_ptr<DigestMemo> handOver_;
   std::vector<std::pair<std::string, std::unique_ptr<FolderHold>>> holds_;
   std::int64_t lastEventsMs_ = -1;  // when the front end last ran its events (Env::NowMs)
 };

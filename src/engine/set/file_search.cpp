@@ -18,12 +18,14 @@
 
 #include "engine/engine.h"
 #include "engine/format/format.h"
+#include "engine/format/volume_names.h"
 #include "engine/format/volume_reader.h"
 #include "engine/io/file_digests.h"
 #include "engine/io/file_hash_pass.h"
 #include "engine/io/replacing_writer.h"
 #include "engine/set/action.h"
 #include "engine/set/run_in_order.h"
+#include "engine/set/set_report.h"
 #include "platform/language.h"
 
 namespace tarvel {
@@ -376,15 +378,44 @@ void Judge(Action& action, fileentry& e, const FileHashResult& r) {
   }
 }
 
+// The files the volume search that comes next will hash for their control
+// digests, guessed by their names: every plain file of the set folder named
+// like a volume of the volume read.  Read in the same pass as the files
+// (before them, as they are few and as large as the largest file), so that
+// a set of a few large files keeps every core busy; the volume search takes
+// their digests from the hand-over and reads only what this guess missed.
+std::vector<FileHashJob> VolumesAhead(Action& action) {
+  const SetModel& m = action.model;
+  std::vector<FileHashJob> jobs;
+  std::string base;
+  if (!VolumeNumberOfName(m.VolumeRead, &base)) return jobs;
+  std::vector<std::string> names;
+  try {
+    names = action.env.ListPlainFiles(m.Folder);
+  } catch (const FileError&) {
+    return jobs;  // the volume search says why when it lists the folder
+  }
+  for (const std::string& name : names) {
+    std::string nameBase;
+    const std::optional<int> number = VolumeNumberOfName(name, &nameBase);
+    if (!number || *number > kLastReportedVolume || nameBase != base) continue;
+    FileHashJob job{action.InSetFolder(name), kControlDigestStart};
+    job.ahead = true;
+    jobs.push_back(std::move(job));
+  }
+  return jobs;
+}
+
 // Verification.  A file that is not there cannot be intact, whatever a
 // hidden file of its name holds, so only present files are read, all in one
 // pass; the files are shown in set order as their reading ends.  A file this
 // action has read already and that is unchanged since is not read again
 // (the check after a repair's rebuild).  A file the file layer cannot read
 // is judged; only other failures end the check.
-void VerifyFiles(Action& action) {
+void VerifyFiles(Action& action, bool volumesNext) {
   SetModel& m = action.model;
-  std::vector<FileHashJob> jobs;
+  action.HandOver().Clear();
+  std::vector<FileHashJob> jobs = volumesNext ? VolumesAhead(action) : std::vector<FileHashJob>();
   std::vector<int> jobOf(static_cast<std::size_t>(std::max(m.FileCount, 0)), -1);
   std::vector<std::string> names;
   std::vector<std::int64_t> sizes;
@@ -398,7 +429,8 @@ void VerifyFiles(Action& action) {
   }
   const ItemProgress progress(ProgressStep::kCheckingFiles, names, sizes,
                               [&](int i) { return i * 100 / m.FileCount; });
-  FileHashPass pass(action.env, std::move(jobs), action.Pool(jobOf.size()), action.Memo());
+  WorkerPool& pool = action.Pool(jobs.size());
+  FileHashPass pass(action.env, std::move(jobs), pool, action.Memo(), &action.HandOver());
   ItemsInOrder items;
   items.count = jobOf.size();
   items.jobOf = [&](std::size_t i) { return jobOf[i]; };
@@ -419,7 +451,7 @@ void VerifyFiles(Action& action) {
 
 }  // namespace
 
-void SearchFiles(Action& action) {
+void SearchFiles(Action& action, bool volumesNext) {
   SetModel& m = action.model;
   LookByName(action);
   m.RenameAnswer = StandingRename::kAsk;
@@ -427,7 +459,7 @@ void SearchFiles(Action& action) {
   action.found.foundElsewhere.assign(static_cast<std::size_t>(std::max(m.FileCount, 0)), 0);
   LookByContent(action);
   LookByName(action);
-  VerifyFiles(action);
+  VerifyFiles(action, volumesNext);
   action.ui.HideProgress();
 }
 

@@ -16,8 +16,10 @@ class Action;
 // stands); what the search learnt goes to action.found.  A file is looked up
 // by its listed name even when that starts with "."; the content search
 // takes only visible regular files (no symbolic links) and never one it has
-// already put in place under another name.
-void SearchFiles(Action& action);
+// already put in place under another name.  When the volume search comes
+// next (`volumesNext`), the volumes are read beside the files, their
+// digests handed over to it.
+void SearchFiles(Action& action, bool volumesNext);
 
 // When the file at `path` is a volume of the action's set (its header is
 // that of a volume with the set digest), its volume number.

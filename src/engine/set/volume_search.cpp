@@ -110,8 +110,9 @@ class VolumeSearch {
     }
     const ItemProgress progress(ProgressStep::kCheckingVolumes, names, sizes,
                                 [](int) { return -1; });
-    pass_ = std::make_unique<FileHashPass>(action_.env, std::move(jobs),
-                                           action_.Pool(order_.size()), action_.Memo());
+    pass_ =
+        std::make_unique<FileHashPass>(action_.env, std::move(jobs), action_.Pool(order_.size()),
+                                       action_.Memo(), &action_.HandOver());
     FileHashPass& pass = *pass_;
     ItemsInOrder items;
     items.count = order_.size();
@@ -265,6 +266,7 @@ void FindVolumes(Action& action) {
   search.Recognise();
   search.Verify();
   search.Fill();
+  action.HandOver().Clear();
   action.ui.HideProgress();
 }
 

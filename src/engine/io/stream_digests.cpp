@@ -19,12 +19,22 @@ void StreamDigests::Add(std::size_t i, const std::uint8_t* data, std::size_t n) 
   queued_.push_back(i);
 }
 
+std::size_t StreamDigests::PartsFor(std::size_t busy, std::size_t parts) {
+  const std::size_t wanted = busy <= 2 ? busy : (busy + kStreamsPerPart - 1) / kStreamsPerPart;
+  return std::clamp<std::size_t>(wanted, 1, std::max<std::size_t>(parts, 1));
+}
+
 void StreamDigests::Run(std::size_t part, std::size_t parts) {
-  // The streams with bytes queued dealt out in turn, so that each part has
-  // its share of them whichever streams are busy (a pass's volumes may wait
-  // for their lists while its sources go on).
+  // The streams with bytes queued dealt out in turn to as many parts as
+  // they fill, so that each part has its share of them whichever streams
+  // are busy (a pass's volumes may wait for their lists while its sources
+  // go on), and the threads of the parts left over are free for the
+  // pass's reads and writes.
+  const std::size_t used = PartsFor(queued_.size(), parts);
   std::vector<std::size_t> busy;
-  for (std::size_t j = part; j < queued_.size(); j += parts) busy.push_back(queued_[j]);
+  for (std::size_t j = part; j < queued_.size() && part < used; j += used) {
+    busy.push_back(queued_[j]);
+  }
   if (busy.empty()) return;
   Md5Lanes lanes;
   for (std::size_t first = 0; first < busy.size(); first += Md5Lanes::kLanes) {

@@ -16,6 +16,8 @@ namespace tarvel {
 // and must stay valid and unchanged until then.
 class StreamDigests {
  public:
+  static constexpr std::size_t kStreamsPerPart = 8;
+
   explicit StreamDigests(std::size_t count);
   StreamDigests(const StreamDigests&) = delete;
   StreamDigests& operator=(const StreamDigests&) = delete;
@@ -26,10 +28,17 @@ class StreamDigests {
   // Hashes everything queued.
   void Run() { Run(0, 1); }
   // Hashes what is queued in part `part` of the streams that have bytes
-  // queued (every parts-th of them, in the order they were added), so that
-  // `parts` threads can share the work, each part its own.  The bytes are
-  // hashed once every part has run.  REQUIRES: nothing is added meanwhile.
+  // queued (every k-th of them, in the order they were added, for the k
+  // parts PartsFor uses), so that `parts` threads can share the work, each
+  // part its own.  The bytes are hashed once every part has run.
+  // REQUIRES: nothing is added meanwhile.
   void Run(std::size_t part, std::size_t parts);
+  // The parts of `parts` that `busy` streams fill: a lane round of up to
+  // eight streams costs about what one of two or three does, so a few
+  // streams are hashed together on one thread (leaving the others to the
+  // reads and writes of the pass) rather than one or two to each; one or
+  // two streams take a thread each, as a lone stream runs fastest alone.
+  [[nodiscard]] static std::size_t PartsFor(std::size_t busy, std::size_t parts);
 
   // Bytes of stream i so far.
   [[nodiscard]] std::int64_t Length(std::size_t i) const { return streams_[i].length; }

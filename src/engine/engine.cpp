@@ -12,6 +12,8 @@
 
 #include "engine/format/volume_names.h"
 #include "engine/format/volume_reader.h"
+#include "engine/io/digest_memo.h"
+#include "engine/io/file_digests.h"
 #include "engine/io/replacing_writer.h"
 #include "engine/set/action.h"
 #include "engine/set/analysis.h"
@@ -102,6 +104,12 @@ bool ReadSet(Action& action, const std::string& volumePath) {
   m.Folder = folder;
   m.VolumeRead = BareName(volumePath);
   action.HoldFolder(folder);
+  // The volume search of this check need not read the volume again.
+  if (reading.control) {
+    action.HandOver().Keep(
+        reading.stamp, kControlDigestStart, -1,
+        {reading.control->hashed, reading.control->whole, reading.control->head});
+  }
   std::vector<std::string> listed;
   for (int i = 0; i < m.FileCount; ++i) listed.push_back(m.FileTable[i].name);
   RemoveAbandonedTemporaryFiles(action.env, folder, listed);

@@ -520,11 +520,12 @@ TEST(CheckTest, ContentSearchLooksAtEachCandidateOncePerSearch) {
 }
 
 // A check reads each file and each volume once: the volumes are read beside
-// the files, and the volume search takes their digests from that reading.
-// A volume changed after that reading (here before the volume search opens
-// it) is read again, and its damage seen; so is one whose reading failed.
+// the files (the one the set is read from before them), and the volume
+// search takes their digests from that reading.  A volume changed after
+// that reading (here before the volume search opens it) is read again, and
+// its damage seen; so is one whose reading failed.
 TEST(CheckTest, EachVolumeIsReadOnceUnlessItChangedOrFailed) {
-  for (const char* meanwhile : {"nothing", "P02 changed", "P01 read failed"}) {
+  for (const char* meanwhile : {"nothing", "read from P02", "P02 changed", "P01 read failed"}) {
     SCOPED_TRACE(meanwhile);
     OpenCountingEnv env(Env::Default());
     SetScenario s(env);
@@ -538,7 +539,7 @@ TEST(CheckTest, EachVolumeIsReadOnceUnlessItChangedOrFailed) {
     }
     if (change == "P01 read failed") env.Fail(FaultyEnv::kRead, 2, "set.P01", false, EIO);
     env.bytesRead.clear();
-    const Lines lines = s.Check();
+    const Lines lines = s.Check(change == "read from P02" ? "set.P02" : "set.PAR");
     const Lines volumes(lines.end() - 5, lines.end());
     if (change == "P02 changed") {
       EXPECT_EQ(volumes, (Lines{"Found parity volumes:", "set.P01 OK", "set.P02 CRC Mismatch...",

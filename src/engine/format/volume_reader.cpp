@@ -166,9 +166,15 @@ VolumeReading ReadVolume(SetModel& model, Env& env, const std::string& path) {
   // and hashing a large one only to refuse it would take minutes.  The
   // digest is taken of the open file, so the list read below is of the
   // same file that was hashed.
-  if (!md5equal(h.control, md5from32(*file))) {
+  const FileStamp opened = file->Stamp();
+  const ControlReading control = ReadControlDigest(*file);
+  if (!md5equal(h.control, control.whole)) {
     reading.problem = VolumeProblem::kChecksumError;
     return reading;
+  }
+  if (file->Stamp() == opened) {
+    reading.control = control;
+    reading.stamp = opened;
   }
 
   // A short file whose digest is right all the same has no room for a list.

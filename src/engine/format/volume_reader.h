@@ -14,6 +14,7 @@
 
 #include "engine/format/format.h"
 #include "engine/format/model.h"
+#include "engine/io/file_digests.h"
 #include "platform/env.h"
 #include "version.h"
 
@@ -58,6 +59,11 @@ struct VolumeReading {
   VolumeProblem problem = VolumeProblem::kNone;
   // Written by a newer version of this program (kHigherVersionText).
   bool newerWriter = false;
+  // The control digest as read, when it was right and the file was the
+  // same from its opening to the end of the reading (its stamp then), so
+  // that the volume search of the same check need not read it again.
+  std::optional<ControlReading> control;
+  FileStamp stamp{};
 };
 // The system's text of a problem ("" for kNone).
 std::string ProblemText(VolumeProblem problem);

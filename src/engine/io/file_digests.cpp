@@ -13,22 +13,21 @@ constexpr std::int64_t kSmallestBuffer = 64 * 1024;
 
 }  // namespace
 
-md5digest md5from32(File& file) {
+md5digest md5from32(File& file) { return ReadControlDigest(file).whole; }
+
+ControlReading ReadControlDigest(File& file) {
   const std::int64_t capacity = std::clamp(file.Size() - kControlDigestStart, kSmallestBuffer,
                                            static_cast<std::int64_t>(kDigestReadSize));
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(capacity));
-  md5state ctx;
-  md5init(ctx);
+  Md5WholeAndHead digests;
   for (std::int64_t offset = kControlDigestStart;;) {
     const auto want = static_cast<std::size_t>(capacity);
     const std::size_t got = file.ReadAt(offset, buffer.data(), want);
-    md5update(ctx, buffer.data(), got);
+    digests.Update(buffer.data(), got);
     offset += static_cast<std::int64_t>(got);
     if (got < want) break;  // the end of the file
   }
-  md5digest out;
-  md5final(ctx, out);
-  return out;
+  return {digests.Whole(), digests.Head(), digests.Length()};
 }
 
 std::int64_t SizeOrZero(Env& env, const std::string& path) {

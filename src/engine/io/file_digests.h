@@ -26,8 +26,17 @@ inline constexpr std::int64_t kControlDigestStart = 32;
 // Bytes asked for by each read while hashing.
 inline constexpr std::size_t kDigestReadSize = std::size_t{1} << 20;
 
+// What md5from32 read of a file: the digest of bytes 32 to the end, that
+// of the first 16384 of them, and how many there were.
+struct ControlReading {
+  md5digest whole{};
+  md5digest head{};
+  std::int64_t hashed = 0;
+};
+
 // md5from32 of a file opened by the caller: bytes 32 to the end.
 md5digest md5from32(File& file);
+ControlReading ReadControlDigest(File& file);
 
 // The size of the file at `path`, or 0 when there is none (for the progress
 // of a pass, before the pass opens the file itself).

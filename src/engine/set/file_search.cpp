@@ -414,7 +414,6 @@ std::vector<FileHashJob> VolumesAhead(Action& action) {
 // is judged; only other failures end the check.
 void VerifyFiles(Action& action, bool volumesNext) {
   SetModel& m = action.model;
-  action.HandOver().Clear();
   std::vector<FileHashJob> jobs = volumesNext ? VolumesAhead(action) : std::vector<FileHashJob>();
   std::vector<int> jobOf(static_cast<std::size_t>(std::max(m.FileCount, 0)), -1);
   std::vector<std::string> names;

@@ -43,7 +43,16 @@ struct ParityMatrix::Impl {
   int recoveryWidth = 0;  // N and M of the last successful PrepareRecovery
   int recoveryCount = 0;
 
-  std::uint8_t* Row(int r) { return blocks.get() + static_cast<std::size_t>(r) * kRowStride; }
+  // The blocks are made, zeroed, when a row is first asked for: the
+  // engine's passes hold their own rounds of rows, and an action that never
+  // asks for a row never has the 19 MB.
+  std::uint8_t* Row(int r) {
+    if (!blocks) {
+      blocks.reset(new (kRowAlignment) std::uint8_t[kBlockBytes]);
+      std::memset(blocks.get(), 0, kBlockBytes);
+    }
+    return blocks.get() + static_cast<std::size_t>(r) * kRowStride;
+  }
 
   // The steps of PrepareRecovery.
   RecoveryResult ChooseVolumes(std::span<const int> missing, std::span<const bool> volumeUsable);
@@ -80,10 +89,7 @@ std::vector<RowSource> AssignRows(std::span<const bool> fileOk,
 
 }  // namespace
 
-ParityMatrix::ParityMatrix() : impl_(std::make_unique<Impl>()) {
-  impl_->blocks.reset(new (kRowAlignment) std::uint8_t[kBlockBytes]);
-  SetupParity();
-}
+ParityMatrix::ParityMatrix() : impl_(std::make_unique<Impl>()) { SetupParity(); }
 
 ParityMatrix::~ParityMatrix() = default;
 
@@ -99,7 +105,9 @@ void ParityMatrix::SetupParity() {
   }
 }
 
-void ParityMatrix::ClearBlocks() { std::memset(impl_->blocks.get(), 0, kBlockBytes); }
+void ParityMatrix::ClearBlocks() {
+  if (impl_->blocks) std::memset(impl_->blocks.get(), 0, kBlockBytes);  // else zero when made
+}
 
 void ParityMatrix::ClearDataRowFrom(int r, int from) {
   from = std::clamp(from, 0, kChunkSize);

@@ -51,7 +51,8 @@ struct RecoveryPlan {
 
 class ParityMatrix {
  public:
-  // Allocates every table and block once; nothing is allocated afterwards.
+  // Allocates every table once; the blocks of rows once, when a row is
+  // first asked for (DataRow, ParityRow, ComputeParity, ApplyRecovery).
   ParityMatrix();
   ~ParityMatrix();
   ParityMatrix(const ParityMatrix&) = delete;

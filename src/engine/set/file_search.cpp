@@ -380,7 +380,9 @@ void Judge(Action& action, fileentry& e, const FileHashResult& r) {
 
 // The files the volume search that comes next will hash for their control
 // digests, guessed by their names: every plain file of the set folder named
-// like a volume of the volume read.  Read in the same pass as the files
+// like a volume of the volume read whose head is that of a volume of this
+// set (a large file of another kind under such a name is never read for
+// nothing).  Read in the same pass as the files
 // (before them, as they are few and as large as the largest file), so that
 // a set of a few large files keeps every core busy; the volume search takes
 // their digests from the hand-over and reads only what this guess missed.
@@ -399,6 +401,7 @@ std::vector<FileHashJob> VolumesAhead(Action& action) {
     std::string nameBase;
     const std::optional<int> number = VolumeNumberOfName(name, &nameBase);
     if (!number || *number > kLastReportedVolume || nameBase != base) continue;
+    if (!VolumeOfThisSet(action, action.InSetFolder(name))) continue;
     FileHashJob job{action.InSetFolder(name), kControlDigestStart};
     job.ahead = true;
     jobs.push_back(std::move(job));

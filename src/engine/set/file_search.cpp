@@ -382,10 +382,9 @@ void Judge(Action& action, fileentry& e, const FileHashResult& r) {
 // digests, guessed by their names: every plain file of the set folder named
 // like a volume of the volume read whose head is that of a volume of this
 // set (a large file of another kind under such a name is never read for
-// nothing).  Read in the same pass as the files
-// (before them, as they are few and as large as the largest file), so that
-// a set of a few large files keeps every core busy; the volume search takes
-// their digests from the hand-over and reads only what this guess missed.
+// nothing).  Read in the same pass as the files, so that a set of a few
+// large files keeps every core busy; the volume search takes their digests
+// from the hand-over and reads only what this guess missed.
 std::vector<FileHashJob> VolumesAhead(Action& action) {
   const SetModel& m = action.model;
   std::vector<FileHashJob> jobs;
@@ -417,18 +416,29 @@ std::vector<FileHashJob> VolumesAhead(Action& action) {
 // is judged; only other failures end the check.
 void VerifyFiles(Action& action, bool volumesNext) {
   SetModel& m = action.model;
-  std::vector<FileHashJob> jobs = volumesNext ? VolumesAhead(action) : std::vector<FileHashJob>();
-  std::vector<int> jobOf(static_cast<std::size_t>(std::max(m.FileCount, 0)), -1);
+  const std::vector<FileHashJob> ahead =
+      volumesNext ? VolumesAhead(action) : std::vector<FileHashJob>();
+  std::vector<int> present;
   std::vector<std::string> names;
   std::vector<std::int64_t> sizes;
   for (int i = 0; i < m.FileCount; ++i) {
     const fileentry& e = m.FileTable[i];
     names.push_back(e.name);
     sizes.push_back(e.present ? SizeOrZero(action.env, action.InSetFolder(e.name)) : 0);
-    if (!e.present) continue;
-    jobOf[i] = static_cast<int>(jobs.size());
-    jobs.push_back({action.InSetFolder(e.name)});
+    if (e.present) present.push_back(i);
   }
+  // The volumes spread evenly among the files (the first before them), so
+  // that the files shown go on steadily while the volumes are read.
+  std::vector<FileHashJob> jobs;
+  std::vector<int> jobOf(static_cast<std::size_t>(std::max(m.FileCount, 0)), -1);
+  std::size_t a = 0;
+  for (std::size_t f = 0; f < present.size(); ++f) {
+    for (; a < ahead.size() && a * present.size() <= f * ahead.size(); ++a)
+      jobs.push_back(ahead[a]);
+    jobOf[static_cast<std::size_t>(present[f])] = static_cast<int>(jobs.size());
+    jobs.push_back({action.InSetFolder(m.FileTable[present[f]].name)});
+  }
+  jobs.insert(jobs.end(), ahead.begin() + static_cast<std::ptrdiff_t>(a), ahead.end());
   const ItemProgress progress(ProgressStep::kCheckingFiles, names, sizes,
                               [&](int i) { return i * 100 / m.FileCount; });
   WorkerPool& pool = action.Pool(jobs.size());

@@ -65,11 +65,12 @@ class DigestMemo {
   // opens its first file.  Nothing: the pass remembers nothing.
   [[nodiscard]] std::optional<std::int64_t> PassStart() const { return fileSystemNow_(); }
 
-  // Keeps the digests whenever the file changed: only for a hand-over
-  // within one check (the volumes read beside the files, handed to the
-  // volume search that comes next), where a later pass takes them as the
-  // reading of the very same check.  Such a memo is emptied by Clear once
-  // that pass is over, and a memo of the settled rule never takes these.
+  // Keeps the digests however shortly before the file last changed: only
+  // for a hand-over within one check (the volumes read beside the files,
+  // handed to the volume search that comes next), where a later pass takes
+  // them as the reading of that same check.  Such a memo is emptied by
+  // Clear once that pass is over; a memo kept by the settled rule (Remember)
+  // never takes these.
   void Keep(const FileStamp& stamp, std::int64_t start, std::int64_t limit, const Digests& digests);
   void Clear();
 

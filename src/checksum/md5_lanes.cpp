@@ -24,6 +24,9 @@ constexpr std::size_t kManySlice = 64 * 1024;
 struct Round {
   md5_detail::LanesFn fn = nullptr;
   int width = 0;
+  // The time of one step, relative to one stream's block function, as
+  // md5_bench's BusyLanes measures it (the same whatever lanes are busy).
+  double cost = 1.0;
 };
 
 // The rounds of a version, narrowest first: a step over k busy lanes takes
@@ -38,15 +41,15 @@ struct Ladder {
 };
 
 Ladder LadderOf(Md5Kernel kernel) {
-  const Round pair{md5_detail::HashLanesPair, 2};
+  const Round pair{md5_detail::HashLanesPair, 2, 1.95};
 #if defined(TARVEL_X86_MD5_KERNELS)
   switch (kernel) {
     case Md5Kernel::kAvx2:
-      return {{{md5_detail::HashLanesAvx2x4, 4}, {md5_detail::HashLanesAvx2, 8}}, 2};
+      return {{{md5_detail::HashLanesAvx2x4, 4, 1.6}, {md5_detail::HashLanesAvx2, 8, 1.7}}, 2};
     case Md5Kernel::kAvx512:
-      return {{{md5_detail::HashLanesAvx512x4, 4},
-               {md5_detail::HashLanesAvx512x8, 8},
-               {md5_detail::HashLanesAvx512, 16}},
+      return {{{md5_detail::HashLanesAvx512x4, 4, 1.35},
+               {md5_detail::HashLanesAvx512x8, 8, 1.4},
+               {md5_detail::HashLanesAvx512, 16, 2.0}},
               3};
     case Md5Kernel::kScalar:
       break;
@@ -104,6 +107,13 @@ bool Md5KernelSupported(Md5Kernel kernel) {
   }
 #endif
   return false;
+}
+
+double Md5StepCost(Md5Kernel kernel, int busy) {
+  if (busy <= 1) return busy <= 0 ? 0.0 : 1.0;
+  const Ladder ladder = LadderOf(kernel);
+  const Round& round = RoundFor(ladder, busy);
+  return round.cost * ((busy + round.width - 1) / round.width);  // the widest takes turns
 }
 
 Md5Kernel BestMd5Kernel() {

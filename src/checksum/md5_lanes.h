@@ -47,6 +47,13 @@ inline constexpr Md5Kernel kAllMd5Kernels[] = {Md5Kernel::kScalar, Md5Kernel::kA
 [[nodiscard]] bool Md5KernelSupported(Md5Kernel kernel);
 // The fastest supported version; decided once per process.
 [[nodiscard]] Md5Kernel BestMd5Kernel();
+// About how long a step of Md5Lanes over `busy` busy lanes takes, relative
+// to one stream's block function: a round of vector lanes costs the same
+// whatever lanes are busy, so up to eight streams cost little more than
+// two; the version without vectors pays for every stream.  For sharing
+// streams out among threads; the figures are those of this project's
+// benchmark on the machines it was measured on.
+[[nodiscard]] double Md5StepCost(Md5Kernel kernel, int busy);
 
 // Sixteen MD5 contexts advanced together.  Each lane holds one message in
 // progress and a short queue of what to do with it next: bytes to hash, a

@@ -168,6 +168,31 @@ TEST(StreamDigests, AreThoseOfTheWholeStreams) {
   }
 }
 
+// The threads the digests take: at least one, never more than there are
+// streams or threads; all of them while the step does nothing else, and
+// never more as the reads and writes beside them grow.
+TEST(StreamDigests, TakeNoMoreThreadsThanTheStepHas) {
+  for (const Md5Kernel kernel : kAllMd5Kernels) {
+    for (std::size_t parts = 1; parts <= 4; ++parts) {
+      for (std::size_t busy = 1; busy <= 40; ++busy) {
+        SCOPED_TRACE(::testing::Message() << Md5KernelName(kernel) << ", " << busy << " streams, "
+                                          << parts << " threads");
+        std::size_t before = StreamDigests::PartsFor(busy, parts, 0, kernel);
+        if (busy <= parts && busy <= 2) {
+          EXPECT_EQ(before, busy);
+        }
+        for (std::size_t beside = 0; beside <= 300; beside += 7) {
+          const std::size_t used = StreamDigests::PartsFor(busy, parts, beside, kernel);
+          EXPECT_GE(used, 1u);
+          EXPECT_LE(used, std::min(busy, parts));
+          EXPECT_LE(used, before);
+          before = used;
+        }
+      }
+    }
+  }
+}
+
 // Items are reached and judged strictly in order, each judged only once its
 // reading is over (and its digests known where the judgement needs them),
 // whatever the pass finishes first; an item not shown is never judged nor

@@ -19,18 +19,34 @@ void StreamDigests::Add(std::size_t i, const std::uint8_t* data, std::size_t n) 
   queued_.push_back(i);
 }
 
-std::size_t StreamDigests::PartsFor(std::size_t busy, std::size_t parts) {
-  const std::size_t wanted = busy <= 2 ? busy : (busy + kStreamsPerPart - 1) / kStreamsPerPart;
-  return std::clamp<std::size_t>(wanted, 1, std::max<std::size_t>(parts, 1));
+std::size_t StreamDigests::PartsFor(std::size_t busy, std::size_t parts, std::size_t beside,
+                                    Md5Kernel kernel) {
+  std::size_t best = 1;
+  double bestTime = 0;
+  for (std::size_t used = 1; used <= std::min(std::max<std::size_t>(parts, 1), busy); ++used) {
+    // Every part as long as the fullest; the step ends when the longest
+    // part has, or when all the work shared over every thread has.
+    const double part = Md5StepCost(kernel, static_cast<int>((busy + used - 1) / used));
+    const double time =
+        std::max(part, (static_cast<double>(used) * part + kRowCost * static_cast<double>(beside)) /
+                           static_cast<double>(std::max<std::size_t>(parts, 1)));
+    // More threads only for a step at least a hundredth shorter: at a
+    // tie, the fewer leave more to the reads and writes.
+    if (used == 1 || time < 0.99 * bestTime) {
+      best = used;
+      bestTime = time;
+    }
+  }
+  return best;
 }
 
-void StreamDigests::Run(std::size_t part, std::size_t parts) {
+void StreamDigests::Run(std::size_t part, std::size_t parts, std::size_t beside) {
   // The streams with bytes queued dealt out in turn to as many parts as
-  // they fill, so that each part has its share of them whichever streams
-  // are busy (a pass's volumes may wait for their lists while its sources
-  // go on), and the threads of the parts left over are free for the
-  // pass's reads and writes.
-  const std::size_t used = PartsFor(queued_.size(), parts);
+  // pay (PartsFor), so that each part has its share of them whichever
+  // streams are busy (a pass's volumes may wait for their lists while its
+  // sources go on), and the threads of the parts left over are free for
+  // the pass's reads and writes.
+  const std::size_t used = PartsFor(queued_.size(), parts, beside);
   std::vector<std::size_t> busy;
   for (std::size_t j = part; j < queued_.size() && part < used; j += used) {
     busy.push_back(queued_[j]);

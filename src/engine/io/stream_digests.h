@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "checksum/md5.h"
+#include "checksum/md5_lanes.h"
 
 namespace tarvel {
 
@@ -16,7 +17,9 @@ namespace tarvel {
 // and must stay valid and unchanged until then.
 class StreamDigests {
  public:
-  static constexpr std::size_t kStreamsPerPart = 8;
+  // The time of reading or writing a byte of a row (from or to the page
+  // cache) relative to hashing one in a single stream, as measured here.
+  static constexpr double kRowCost = 0.25;
 
   explicit StreamDigests(std::size_t count);
   StreamDigests(const StreamDigests&) = delete;
@@ -30,15 +33,18 @@ class StreamDigests {
   // Hashes what is queued in part `part` of the streams that have bytes
   // queued (every k-th of them, in the order they were added, for the k
   // parts PartsFor uses), so that `parts` threads can share the work, each
-  // part its own.  The bytes are hashed once every part has run.
-  // REQUIRES: nothing is added meanwhile.
-  void Run(std::size_t part, std::size_t parts);
-  // The parts of `parts` that `busy` streams fill: a lane round of up to
-  // eight streams costs about what one of two or three does, so a few
-  // streams are hashed together on one thread (leaving the others to the
-  // reads and writes of the pass) rather than one or two to each; one or
-  // two streams take a thread each, as a lone stream runs fastest alone.
-  [[nodiscard]] static std::size_t PartsFor(std::size_t busy, std::size_t parts);
+  // part its own, beside `beside` rows that the same step reads or writes.
+  // The bytes are hashed once every part has run.  REQUIRES: nothing is
+  // added meanwhile.
+  void Run(std::size_t part, std::size_t parts, std::size_t beside = 0);
+  // How many of `parts` threads the digests of `busy` streams take when the
+  // same step also reads or writes `beside` rows of as many bytes: the
+  // fewest that end the step soonest.  A round of vector lanes costs about
+  // the same for two streams as for eight (Md5StepCost), so a few streams
+  // are hashed together on one thread while the others read and write;
+  // with nothing beside, or without vector lanes, they are spread.
+  [[nodiscard]] static std::size_t PartsFor(std::size_t busy, std::size_t parts, std::size_t beside,
+                                            Md5Kernel kernel = BestMd5Kernel());
 
   // Bytes of stream i so far.
   [[nodiscard]] std::int64_t Length(std::size_t i) const { return streams_[i].length; }

@@ -124,7 +124,9 @@ void RunChunkPass(Action& action, const ChunkPass& pass) {
         parts + pass.outputs + (more ? pass.inputs : 0),
         [&](std::size_t task) {
           if (task < parts) {
-            if (pass.digests != nullptr) pass.digests->Run(task, parts);
+            if (pass.digests != nullptr) {
+              pass.digests->Run(task, parts, pass.outputs + (more ? pass.inputs : 0));
+            }
           } else if (task < parts + pass.outputs) {
             const std::size_t row = task - parts;
             pass.write(row, pos, std::span<const std::uint8_t>(out.Row(row), bytes));

@@ -42,7 +42,8 @@ class StreamDigests {
   // fewest that end the step soonest.  A round of vector lanes costs about
   // the same for two streams as for eight (Md5StepCost), so a few streams
   // are hashed together on one thread while the others read and write;
-  // with nothing beside, or without vector lanes, they are spread.
+  // two streams with nothing beside, and streams without vector lanes
+  // (where each costs its own time), are spread.
   [[nodiscard]] static std::size_t PartsFor(std::size_t busy, std::size_t parts, std::size_t beside,
                                             Md5Kernel kernel = BestMd5Kernel());
 

@@ -26,8 +26,7 @@ void DigestMemo::Remember(const FileStamp& stamp, std::int64_t start, std::int64
   if (stamp.changedNs > passStartNs - kSettledNs || stamp.modifiedNs > passStartNs - kSettledNs) {
     return;
   }
-  const std::lock_guard lock(mutex_);
-  digests_[KeyOf(stamp, start, limit)] = digests;
+  Keep(stamp, start, limit, digests);
 }
 
 void DigestMemo::Keep(const FileStamp& stamp, std::int64_t start, std::int64_t limit,
